@@ -1,0 +1,28 @@
+# carsim_add_plugin(NAME <name> CORE <static lib> RES_DIR <dir> [ROOT <dir>] [EXTRA <files or dirs>...])
+# Builds <name>.so into <root>/<name>/ (build/plugins by default) with only
+# c4d_main exported and copies its resources beside it. The core library holds
+# the module's code and its entry glue (CARSIM_PLUGIN_GLUE).
+set(CARSIM_PLUGIN_GLUE ${CMAKE_SOURCE_DIR}/host/glue/plugin_glue.cpp)
+function(carsim_add_plugin)
+  cmake_parse_arguments(P "" "NAME;CORE;RES_DIR;ROOT" "EXTRA" ${ARGN})
+  if(NOT P_ROOT)
+    set(P_ROOT ${CARSIM_PLUGIN_ROOT})
+  endif()
+  add_library(${P_NAME} MODULE ${CMAKE_SOURCE_DIR}/host/glue/module_stub.cpp)
+  target_link_libraries(${P_NAME} PRIVATE -Wl,--whole-archive ${P_CORE} -Wl,--no-whole-archive simhost_core)
+  target_link_options(${P_NAME} PRIVATE -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/plugin.map -Wl,--no-undefined)
+  set_target_properties(${P_NAME} PROPERTIES PREFIX "" SUFFIX ".so"
+    LIBRARY_OUTPUT_DIRECTORY ${P_ROOT}/${P_NAME})
+  add_custom_command(TARGET ${P_NAME} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${P_RES_DIR} ${P_ROOT}/${P_NAME}/res)
+  foreach(extra IN LISTS P_EXTRA)
+    if(IS_DIRECTORY ${extra})
+      get_filename_component(leaf ${extra} NAME)
+      add_custom_command(TARGET ${P_NAME} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy_directory ${extra} ${P_ROOT}/${P_NAME}/${leaf})
+    else()
+      add_custom_command(TARGET ${P_NAME} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy ${extra} ${P_ROOT}/${P_NAME}/)
+    endif()
+  endforeach()
+endfunction()

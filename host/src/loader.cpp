@@ -1,0 +1,91 @@
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "host_loader.h"
+#include "host_services.h"
+
+PluginHost& PluginHost::Get() {
+  static PluginHost host;
+  return host;
+}
+
+static LONG CallMain(C4DMainFn* fn, LONG action, void* p1 = nullptr, void* p2 = nullptr) {
+  return fn(action, p1, p2, nullptr);
+}
+
+Bool PluginHost::LoadModule(const Filename& folder, String* error) {
+  String name = folder.GetFile().GetString();
+  Filename file = folder + Filename(name + ".so");
+  auto fail = [&](const String& why) {
+    if (error) *error = "module " + name + ": " + why;
+    return false;
+  };
+  for (const auto& m : modules_)
+    if (m.name == name) return fail("already loaded");
+  if (!file.FileExists()) return fail("no library " + file.GetString());
+  void* handle = dlopen(file.GetString().c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* e = dlerror();
+    return fail(String("cannot be opened: ") + (e ? e : "unknown error"));
+  }
+  auto* fn = reinterpret_cast<C4DMainFn*>(dlsym(handle, "c4d_main"));
+  if (!fn) {
+    dlclose(handle);
+    return fail("exports no c4d_main");
+  }
+  hostregistry::SetCurrentModule(name);
+  std::string path = std::filesystem::absolute(folder.GetString()).lexically_normal().string();
+  HostTable table{version_, path.c_str()};
+  String why;
+  if (!CallMain(fn, C4DPL_INIT_SYS, &table)) {
+    why = "refused the host (version " + LongToString(version_) + ")";
+  } else if (!CallMain(fn, C4DPL_MESSAGE, reinterpret_cast<void*>(static_cast<std::intptr_t>(C4DPL_INIT_RESOURCES)))) {
+    why = "its string resources cannot be read";
+  } else if (!CallMain(fn, C4DPL_INIT)) {
+    why = "failed to start";
+  }
+  if (!why.empty()) {
+    // Nothing of a refused module may stay behind: its allocators would
+    // point into unloaded code.
+    hostregistry::RemoveModule(name);
+    hostregistry::SetCurrentModule(String());
+    dlclose(handle);
+    return fail(why);
+  }
+  CallMain(fn, C4DPL_INIT_VERSION);
+  hostregistry::SetCurrentModule(String());
+  modules_.push_back(LoadedModule{name, folder, file, handle, fn});
+  return true;
+}
+
+LONG PluginHost::LoadFolder(const Filename& root, std::vector<String>* errors) {
+  std::error_code ec;
+  std::vector<std::filesystem::path> folders;
+  for (const auto& e : std::filesystem::directory_iterator(root.GetString(), ec))
+    if (e.is_directory()) folders.push_back(e.path());
+  if (ec && errors) errors->push_back("plug-in folder " + root.GetString() + " cannot be read: " + String(ec.message()));
+  // A stable order: the same registry on every run.
+  std::sort(folders.begin(), folders.end());
+  LONG loaded = 0;
+  for (const auto& f : folders) {
+    if (!std::filesystem::exists(f / (f.filename().string() + ".so"))) continue;
+    String err;
+    if (LoadModule(Filename(String(f.string())), &err))
+      ++loaded;
+    else if (errors)
+      errors->push_back(err);
+  }
+  return loaded;
+}
+
+void PluginHost::UnloadAll() {
+  while (!modules_.empty()) {
+    LoadedModule m = modules_.back();
+    modules_.pop_back();
+    CallMain(m.main, C4DPL_END);
+    hostregistry::RemoveModule(m.name);
+    dlclose(m.handle);
+  }
+}

@@ -1,0 +1,49 @@
+// Process-wide values of the engine, kept together so that a test can put
+// them back to their start values (ResetEngineGlobals) and no test depends
+// on what an earlier one left behind.
+//
+// The engine steps one car at a time on the host's evaluation thread, so
+// gravity and the step constants are shared by all bodies and set at the
+// start of each car step; nothing here is guarded.
+#pragma once
+
+#include "host_types.h"
+
+struct CarState;
+struct GroundHit;
+
+// Console output of the engine's consistency check.
+using SimulationPrintFn = void (*)(const String& text);
+// The ground under one wheel: fills `hit` for the hub point (host axes,
+// scene units) of wheel `wheel` of `car`.
+using WheelGroundQueryFn = void (*)(CarState& car, int wheel, const Vector& hostPoint, GroundHit& hit);
+
+void PrintToStandardError(const String& text);
+void QueryFlatGround(CarState& car, int wheel, const Vector& hostPoint, GroundHit& hit);
+
+struct EngineGlobalState {
+  // Magnitude of gravity, m/s^2 (acts along -z of the engine axes).
+  double gravity = 9.81;
+  // Runge-Kutta step constants h, h/2, h/4 and h/6 (s).
+  double h = 0.0, h2 = 0.0, h4 = 0.0, h6 = 0.0;
+  // Staging rows of the tyre profile build: [curve P1..P3][axle group][point].
+  double tyreProfileStaging[3][2][20] = {};
+  SimulationPrintFn print = &PrintToStandardError;
+  WheelGroundQueryFn wheelGroundQuery = &QueryFlatGround;
+};
+
+inline EngineGlobalState gEngine;
+
+// Back to the start values (gravity 9.81, no step, stderr print, flat ground).
+void ResetEngineGlobals();
+
+// Where "Simulation Error -4" goes; null restores the stderr default.
+void SetSimulationPrint(SimulationPrintFn fn);
+// Which ground the wheels see; null restores the flat plane at host y = 0.
+void SetWheelGroundQuery(WheelGroundQueryFn fn);
+
+// The engine's internal consistency check: on a false condition it prints
+// "Simulation Error -4" and the run goes on.
+inline void SimulationAssert(bool condition) {
+  if (!condition) gEngine.print(String("Simulation Error -4"));
+}

@@ -1,0 +1,58 @@
+#include "main.h"
+
+#include <cmath>
+
+LONG AddOnFlags = 0;
+
+void DetectAddOns() {
+  AddOnFlags = 0;
+  if (FindPlugin(ID_KOLVARIS, PLUGINTYPE_TAG)) AddOnFlags |= 1;
+}
+
+Bool RegisterNodePlugin(LONG plugin_type, LONG id, const char* prefix, LONG name_string, LONG info,
+                        DataAllocator* alloc, const char* description, const char* icon) {
+  String name = GeLoadString(name_string);
+  if (name.empty()) return true;
+  AutoBitmap bmp{String(icon)};
+  if (prefix) name = String(prefix) + name;
+  if (plugin_type == PLUGINTYPE_OBJECT) return RegisterObjectPlugin(id, name, info, alloc, description, bmp, 0);
+  return RegisterTagPlugin(id, name, info, alloc, description, bmp, 0);
+}
+
+Bool PluginStart() {
+  if (std::floor(GetC4DVersion() / 100.0) < 130) return false;
+  Bool (*const registrars[])() = {RegisterSim, RegisterCar, RegisterVantoRoute,
+                                  RegisterVantoCommands, RegisterVantoGround, RegisterHelpCommand};
+  for (auto reg : registrars)
+    if (!reg()) return false;
+  return true;
+}
+
+Bool PluginMessage(LONG id, void*) {
+  switch (id) {
+    case 0:
+      return true;
+    case C4DPL_INIT_RESOURCES:
+      return GetPluginResource().Init(GeGetPluginPath());
+    case 1001188:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void PluginEnd() {}
+
+LONG SortRealArray2::Compare(void* a, void* b) {
+  const double ka = static_cast<const RealPair*>(a)->key;
+  const double kb = static_cast<const RealPair*>(b)->key;
+  if (kb > ka) return -1;
+  if (ka > kb) return 1;
+  return 0;
+}
+
+void SortRealPairs(RealPair* pairs, LONG count) {
+  if (!pairs || count < 2) return;
+  SortRealArray2 cmp;
+  cmp.Sort(pairs, count, sizeof(RealPair));
+}

@@ -1,0 +1,51 @@
+// The vanto plug-in frame: start-up, registration and shared helpers.
+#pragma once
+
+#include "host_plugin.h"
+#include "host_services.h"
+
+// Plug-in IDs.
+enum : LONG {
+  ID_SIM = 1011582,
+  ID_CAR = 1019402,
+  ID_VANTOROUTE = 1019403,
+  ID_VANTOCOMMANDS = 1019404,
+  ID_VANTOGROUND = 1019405,
+  ID_VANTOHELP = 1034669,
+  ID_KOLVARIS = 1025778,
+  ID_ROTELIX = 1026470,
+};
+
+// Bit 0: the Kolvaris tag plug-in is registered. Filled by DetectAddOns,
+// which only Sim::Init calls.
+extern LONG AddOnFlags;
+void DetectAddOns();
+
+// The one registration pattern of every object and tag of vanto: the name
+// from the string resources (an empty name skips the plug-in and counts as
+// success), the icon from "res", the prefix in front of object names.
+Bool RegisterNodePlugin(LONG plugin_type, LONG id, const char* prefix, LONG name_string, LONG info,
+                        DataAllocator* alloc, const char* description, const char* icon);
+
+// Registrars, in the order start-up calls them.
+Bool RegisterSim();
+Bool RegisterCar();
+Bool RegisterVantoRoute();
+Bool RegisterVantoCommands();
+Bool RegisterVantoGround();
+Bool RegisterHelpCommand();
+
+// A (value, key) pair as the sort sees it.
+struct RealPair {
+  double value;
+  double key;
+};
+static_assert(sizeof(RealPair) == 16);
+
+class SortRealArray2 : public GeSortAndSearch {
+ public:
+  LONG Compare(void* a, void* b) override;
+};
+
+// Sorts count pairs ascending by key; a count below 2 leaves them alone.
+void SortRealPairs(RealPair* pairs, LONG count);

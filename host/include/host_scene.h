@@ -13,6 +13,7 @@ class BaseDocument;
 class BaseThread;
 class GeListNode;
 class CTrack;
+class DynamicDescription;
 struct AliasTrans;
 
 // A parameter's description ID: up to three levels of (id, data type, creator).
@@ -112,6 +113,8 @@ class C4DAtom {
   virtual Bool Message(LONG type, void* data = nullptr);
   virtual Bool GetParameter(const DescID& id, GeData& out, LONG flags = 0);
   virtual Bool SetParameter(const DescID& id, const GeData& value, LONG flags = 0);
+  // The node's user-data entries; null for atoms that cannot carry any.
+  virtual DynamicDescription* GetDynamicDescription() { return nullptr; }
 
  protected:
   explicit C4DAtom(LONG type) : type_(type) {}
@@ -191,6 +194,13 @@ class BaseList2D : public GeListNode {
   // Animation tracks of this node (owned).
   std::vector<CTrack*>& Tracks() { return tracks_; }
   const std::vector<CTrack*>& Tracks() const { return tracks_; }
+  // The track of that parameter (matched by ids alone), or null.
+  CTrack* FindCTrack(const DescID& id) const;
+  // Attaches a track (taken from any node it lay on) in DescID order; the
+  // node owns it. A track for a parameter that already has one is refused
+  // (false, the caller keeps it).
+  Bool InsertTrackSorted(CTrack* track);
+  DynamicDescription* GetDynamicDescription() override;
 
   // Copies name, container, tracks and the plug-in data (and, for objects,
   // tags and children) into a new node of the same type.
@@ -207,6 +217,7 @@ class BaseList2D : public GeListNode {
 
  private:
   std::uint64_t serial_;
+  DynamicDescription* dynamic_ = nullptr;  // a view on the container, made on demand
 };
 
 class BaseTag : public BaseList2D {

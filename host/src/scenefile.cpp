@@ -1,0 +1,819 @@
+// Scene files: the document as one JSON value.
+//
+// {"format": "simhost scene", "version": 1, "name", "fps", "time", "min_time",
+//  "max_time", "loop_min_time", "loop_max_time", "active_object", "active_tag",
+//  "container", "tracks", "objects": [object...]}
+// object: {"type", "name", "matrix", "editor_mode", "render_mode",
+//          "deform_mode", "container", "tracks", "data"?, "tags", "children"}
+// tag:    {"type", "name", "container", "tracks", "data"?}
+// Container entries are keyed by their decimal id and hold {"type", "value"}.
+// Links name the linked node by its place in the tree: {"object": [0, 2, 1]}
+// is the second child of the third child of the first top-level object;
+// {"object": [...], "tag": 1} is that object's second tag.
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <unordered_map>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "host_animation.h"
+#include "host_loader.h"
+#include "host_plugin.h"
+#include "host_scenefile.h"
+
+namespace scenefile {
+namespace {
+
+using json = nlohmann::json;
+
+constexpr const char* kFormat = "simhost scene";
+constexpr LONG kVersion = 1;
+// Deeper trees or containers than this are refused rather than risking the
+// stack on a hostile file.
+constexpr int kMaxDepth = 1000;
+
+struct NodeIO {
+  NodeWriter writer;
+  NodeReader reader;
+};
+
+std::map<LONG, CustomDataIO>& CustomIOs() {
+  static std::map<LONG, CustomDataIO> table;
+  return table;
+}
+std::map<LONG, NodeIO>& NodeIOs() {
+  static std::map<LONG, NodeIO> table;
+  return table;
+}
+
+// Thrown inside a load or save; caught at the entry points.
+struct FileError {
+  std::string place;
+  std::string message;
+};
+[[noreturn]] void Fail(const std::string& place, const std::string& message) { throw FileError{place, message}; }
+
+std::string Field(const std::string& place, const char* key) { return place.empty() ? key : place + "." + key; }
+std::string Index(const std::string& place, size_t i) { return place + "[" + std::to_string(i) + "]"; }
+std::string Entry(const std::string& place, LONG id) { return place + "[\"" + std::to_string(id) + "\"]"; }
+
+// ---------------------------------------------------------------- text and numbers
+
+bool IsValidUtf8(const std::string& s) {
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    size_t len;
+    std::uint32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + len > n) return false;
+    for (size_t k = 1; k < len; ++k) {
+      const auto cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    // Overlong forms, surrogates and values past the Unicode range.
+    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += len;
+  }
+  return true;
+}
+
+// JSON strings must be UTF-8; host strings may hold any bytes, which are then
+// kept as {"bytes": "<hex>"}.
+json TextToJson(const std::string& s) {
+  if (IsValidUtf8(s)) return s;
+  static const char* digits = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(s.size() * 2);
+  for (char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  return json{{"bytes", hex}};
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+String JsonToText(const json& j, const std::string& place) {
+  if (j.is_string()) return String(j.get<std::string>());
+  if (j.is_object() && j.size() == 1 && j.contains("bytes") && j["bytes"].is_string()) {
+    const std::string& hex = j["bytes"].get_ref<const std::string&>();
+    if (hex.size() % 2 == 0) {
+      std::string out;
+      bool ok = true;
+      for (size_t i = 0; i < hex.size() && ok; i += 2) {
+        const int hi = HexDigit(hex[i]), lo = HexDigit(hex[i + 1]);
+        ok = hi >= 0 && lo >= 0;
+        out += static_cast<char>(hi * 16 + lo);
+      }
+      if (ok) return String(out);
+    }
+  }
+  Fail(place, "expected a string");
+}
+
+// Finite values are written as JSON numbers, which read back bit-exact.
+// JSON has no NaN or infinity: those are written as text, a NaN with a
+// payload other than the usual one as its bit pattern.
+json RealToJson(Real v) {
+  if (std::isfinite(v)) return v;
+  if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+  const auto bits = std::bit_cast<std::uint64_t>(v);
+  if (bits == std::bit_cast<std::uint64_t>(std::numeric_limits<Real>::quiet_NaN())) return "nan";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%016llx", static_cast<unsigned long long>(bits));
+  return buf;
+}
+
+bool TryJsonToReal(const json& j, Real* out) {
+  if (j.is_number()) {
+    *out = j.get<Real>();
+    return true;
+  }
+  if (!j.is_string()) return false;
+  const std::string& s = j.get_ref<const std::string&>();
+  if (s == "inf") {
+    *out = std::numeric_limits<Real>::infinity();
+  } else if (s == "-inf") {
+    *out = -std::numeric_limits<Real>::infinity();
+  } else if (s == "nan") {
+    *out = std::numeric_limits<Real>::quiet_NaN();
+  } else if (s.size() == 18 && s[0] == '0' && s[1] == 'x') {
+    std::uint64_t bits = 0;
+    for (size_t i = 2; i < s.size(); ++i) {
+      const int d = HexDigit(s[i]);
+      if (d < 0) return false;
+      bits = bits * 16 + static_cast<std::uint64_t>(d);
+    }
+    *out = std::bit_cast<Real>(bits);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+Real JsonToReal(const json& j, const std::string& place) {
+  Real r = 0.0;
+  if (!TryJsonToReal(j, &r)) Fail(place, "expected a number");
+  return r;
+}
+
+LLONG JsonToLLong(const json& j, const std::string& place) {
+  if (j.is_number_integer() && !j.is_number_unsigned()) return j.get<LLONG>();
+  if (j.is_number_unsigned() && j.get<std::uint64_t>() <= static_cast<std::uint64_t>(INT64_MAX))
+    return static_cast<LLONG>(j.get<std::uint64_t>());
+  Fail(place, "expected a 64-bit integer");
+}
+
+LONG JsonToLong(const json& j, const std::string& place) {
+  if (j.is_number_integer()) {
+    if (j.is_number_unsigned()) {
+      if (j.get<std::uint64_t>() <= static_cast<std::uint64_t>(INT32_MAX)) return static_cast<LONG>(j.get<std::uint64_t>());
+    } else {
+      const auto v = j.get<std::int64_t>();
+      if (v >= INT32_MIN && v <= INT32_MAX) return static_cast<LONG>(v);
+    }
+  }
+  Fail(place, "expected a 32-bit integer");
+}
+
+json VectorToJson(const Vector& v) { return json::array({RealToJson(v.x), RealToJson(v.y), RealToJson(v.z)}); }
+
+Vector JsonToVector(const json& j, const std::string& place) {
+  Vector v;
+  if (!j.is_array() || j.size() != 3 || !TryJsonToReal(j[0], &v.x) || !TryJsonToReal(j[1], &v.y) ||
+      !TryJsonToReal(j[2], &v.z))
+    Fail(place, "expected a vector of 3 numbers");
+  return v;
+}
+
+const json& Require(const json& obj, const char* key, const std::string& place) {
+  auto it = obj.find(key);
+  if (it == obj.end()) Fail(place, std::string("missing field \"") + key + "\"");
+  return *it;
+}
+
+void RequireObject(const json& j, const std::string& place) {
+  if (!j.is_object()) Fail(place, "expected an object");
+}
+const json& RequireArray(const json& j, const std::string& place) {
+  if (!j.is_array()) Fail(place, "expected an array");
+  return j;
+}
+
+json MatrixToJson(const Matrix& m) {
+  return json{{"off", VectorToJson(m.off)}, {"v1", VectorToJson(m.v1)}, {"v2", VectorToJson(m.v2)},
+              {"v3", VectorToJson(m.v3)}};
+}
+
+Matrix JsonToMatrix(const json& j, const std::string& place) {
+  RequireObject(j, place);
+  Matrix m;
+  m.off = JsonToVector(Require(j, "off", place), Field(place, "off"));
+  m.v1 = JsonToVector(Require(j, "v1", place), Field(place, "v1"));
+  m.v2 = JsonToVector(Require(j, "v2", place), Field(place, "v2"));
+  m.v3 = JsonToVector(Require(j, "v3", place), Field(place, "v3"));
+  return m;
+}
+
+json TimeToJson(const BaseTime& t) {
+  return json{{"num", RealToJson(t.GetNumerator())}, {"den", RealToJson(t.GetDenominator())}};
+}
+
+BaseTime JsonToTime(const json& j, const std::string& place) {
+  RequireObject(j, place);
+  return BaseTime(JsonToReal(Require(j, "num", place), Field(place, "num")),
+                  JsonToReal(Require(j, "den", place), Field(place, "den")));
+}
+
+// A JSON text handed over by a writer hook, checked so that a faulty hook
+// cannot produce a file that does not read back.
+json ParseHookText(const std::string& text, const std::string& place, const char* who) {
+  json j = json::parse(text, nullptr, false);
+  if (j.is_discarded()) Fail(place, std::string(who) + " gave text that is not JSON");
+  return j;
+}
+
+// ---------------------------------------------------------------- saving
+
+class Writer {
+ public:
+  explicit Writer(const BaseDocument* doc) : doc_(doc) {}
+
+  json Document() {
+    IndexTree();
+    json out;
+    out["format"] = kFormat;
+    out["version"] = kVersion;
+    out["name"] = TextToJson(doc_->GetName());
+    out["fps"] = doc_->GetFps();
+    out["time"] = TimeToJson(doc_->GetTime());
+    out["min_time"] = TimeToJson(doc_->GetMinTime());
+    out["max_time"] = TimeToJson(doc_->GetMaxTime());
+    out["loop_min_time"] = TimeToJson(doc_->GetLoopMinTime());
+    out["loop_max_time"] = TimeToJson(doc_->GetLoopMaxTime());
+    out["active_object"] = LinkToJson(doc_->GetActiveObject());
+    out["active_tag"] = LinkToJson(doc_->GetActiveTag());
+    out["container"] = Container(*doc_->GetDataInstance(), "container");
+    if (doc_->GetDataInstance()->GetId() != 0) out["container_id"] = doc_->GetDataInstance()->GetId();
+    out["tracks"] = Tracks(doc_, "tracks");
+    json objects = json::array();
+    size_t i = 0;
+    for (const BaseObject* op = doc_->GetFirstObject(); op; op = op->GetNext(), ++i)
+      objects.push_back(Object(op, Index("objects", i)));
+    out["objects"] = std::move(objects);
+    return out;
+  }
+
+ private:
+  // Every object and tag of the document by serial, with the path a link to
+  // it is written as.
+  void IndexTree() {
+    std::vector<LONG> path;
+    LONG i = 0;
+    for (const BaseObject* op = doc_->GetFirstObject(); op; op = op->GetNext(), ++i) {
+      path.push_back(i);
+      IndexObject(op, path);
+      path.pop_back();
+    }
+  }
+  void IndexObject(const BaseObject* op, std::vector<LONG>& path) {
+    paths_[op->GetSerial()] = json{{"object", path}};
+    LONG t = 0;
+    for (const BaseTag* tag = op->GetFirstTag(); tag; tag = tag->GetNext(), ++t)
+      paths_[tag->GetSerial()] = json{{"object", path}, {"tag", t}};
+    LONG c = 0;
+    for (const BaseObject* child = op->GetDown(); child; child = child->GetNext(), ++c) {
+      path.push_back(c);
+      IndexObject(child, path);
+      path.pop_back();
+    }
+  }
+
+  // Null for no node, a freed node or one outside this document's tree.
+  json LinkToJson(const BaseList2D* node) const {
+    if (!node) return nullptr;
+    auto it = paths_.find(node->GetSerial());
+    return it == paths_.end() ? json(nullptr) : it->second;
+  }
+
+  json Common(const BaseList2D* node, const std::string& place) {
+    json out;
+    out["type"] = node->GetType();
+    out["name"] = TextToJson(node->GetName());
+    return out;
+  }
+
+  void Rest(const BaseList2D* node, json& out, const std::string& place) {
+    out["container"] = Container(*node->GetDataInstance(), Field(place, "container"));
+    if (node->GetDataInstance()->GetId() != 0) out["container_id"] = node->GetDataInstance()->GetId();
+    out["tracks"] = Tracks(node, Field(place, "tracks"));
+    auto io = NodeIOs().find(node->GetType());
+    if (io != NodeIOs().end() && io->second.writer) {
+      std::string text = io->second.writer(node);
+      if (!text.empty()) out["data"] = ParseHookText(text, Field(place, "data"), "the node data writer");
+    }
+  }
+
+  json Object(const BaseObject* op, const std::string& place) {
+    json out = Common(op, place);
+    out["matrix"] = MatrixToJson(op->GetMl());
+    out["editor_mode"] = op->GetEditorMode();
+    out["render_mode"] = op->GetRenderMode();
+    out["deform_mode"] = static_cast<bool>(op->GetDeformMode());
+    Rest(op, out, place);
+    json tags = json::array();
+    size_t t = 0;
+    for (const BaseTag* tag = op->GetFirstTag(); tag; tag = tag->GetNext(), ++t) {
+      const std::string tplace = Index(Field(place, "tags"), t);
+      json tj = Common(tag, tplace);
+      Rest(tag, tj, tplace);
+      tags.push_back(std::move(tj));
+    }
+    out["tags"] = std::move(tags);
+    json children = json::array();
+    size_t c = 0;
+    for (const BaseObject* child = op->GetDown(); child; child = child->GetNext(), ++c)
+      children.push_back(Object(child, Index(Field(place, "children"), c)));
+    out["children"] = std::move(children);
+    return out;
+  }
+
+  json Tracks(const BaseList2D* node, const std::string& place) {
+    json out = json::array();
+    size_t i = 0;
+    for (const CTrack* track : node->Tracks()) {
+      const std::string tplace = Index(place, i++);
+      json id = json::array();
+      const DescID& did = track->GetDescriptionID();
+      for (LONG l = 0; l < did.GetDepth(); ++l) id.push_back(json::array({did[l].id, did[l].dtype, did[l].creator}));
+      json keys = json::array();
+      size_t k = 0;
+      for (const CKey& key : track->GetCurve()->Keys()) {
+        const std::string kplace = Index(Field(tplace, "keys"), k++);
+        keys.push_back(json{{"time", TimeToJson(key.GetTime())},
+                            {"value", RealToJson(key.GetValue())},
+                            {"data", Value(key.GetGeData(), Field(kplace, "data"), 0)}});
+      }
+      out.push_back(json{{"id", std::move(id)}, {"keys", std::move(keys)}});
+    }
+    return out;
+  }
+
+  json Container(const BaseContainer& bc, const std::string& place, int depth = 0) {
+    json out = json::object();
+    for (const auto& [id, value] : bc.Entries()) out[std::to_string(id)] = Value(value, Entry(place, id), depth);
+    return out;
+  }
+
+  json Value(const GeData& d, const std::string& place, int depth) {
+    switch (d.GetType()) {
+      case DA_NIL: return json{{"type", "nil"}};
+      case DA_LONG: return json{{"type", "long"}, {"value", d.GetLong()}};
+      case DA_LLONG: return json{{"type", "llong"}, {"value", d.GetLLong()}};
+      case DA_REAL: return json{{"type", "real"}, {"value", RealToJson(d.GetReal())}};
+      case DA_TIME: return json{{"type", "time"}, {"value", TimeToJson(d.GetTime())}};
+      case DA_VECTOR: return json{{"type", "vector"}, {"value", VectorToJson(d.GetVector())}};
+      case DA_MATRIX: return json{{"type", "matrix"}, {"value", MatrixToJson(d.GetMatrix())}};
+      case DA_STRING: return json{{"type", "string"}, {"value", TextToJson(d.GetString())}};
+      case DA_FILENAME: return json{{"type", "filename"}, {"value", TextToJson(d.GetFilename().GetString())}};
+      case DA_ALIASLINK: return json{{"type", "link"}, {"value", LinkToJson(d.GetLinkAtom(doc_))}};
+      case DA_CONTAINER: {
+        const BaseContainer* sub = d.GetContainer();
+        BaseContainer empty;
+        if (!sub) sub = &empty;
+        return json{{"type", "container"}, {"id", sub->GetId()}, {"value", Container(*sub, place, depth + 1)}};
+      }
+      default: break;
+    }
+    const CustomDataType* custom = d.GetCustomDataType(d.GetType());
+    auto io = CustomIOs().find(d.GetType());
+    if (!custom || io == CustomIOs().end() || !io->second.to_json)
+      Fail(place, "no writer for custom data type " + std::to_string(d.GetType()));
+    return json{{"type", "custom"},
+                {"id", d.GetType()},
+                {"value", ParseHookText(io->second.to_json(*custom), place, "the custom data writer")}};
+  }
+
+  const BaseDocument* doc_;
+  std::unordered_map<std::uint64_t, json> paths_;
+};
+
+// ---------------------------------------------------------------- loading
+
+class Reader {
+ public:
+  explicit Reader(BaseDocument* doc) : doc_(doc) {}
+
+  void Document(const json& root) {
+    RequireObject(root, "");
+    const json& format = Require(root, "format", "");
+    if (!format.is_string() || format.get<std::string>() != kFormat)
+      Fail("format", std::string("not a scene file (expected \"") + kFormat + "\")");
+    const LONG version = JsonToLong(Require(root, "version", ""), "version");
+    if (version < 1 || version > kVersion)
+      Fail("version", "version " + std::to_string(version) + " is not supported (this host reads up to " +
+                          std::to_string(kVersion) + ")");
+    if (root.contains("name")) doc_->SetName(JsonToText(root["name"], "name"));
+    const LONG fps = JsonToLong(Require(root, "fps", ""), "fps");
+    if (fps <= 0) Fail("fps", "expected a positive frame rate");
+    doc_->SetFps(fps);
+    doc_->SetTime(JsonToTime(Require(root, "time", ""), "time"));
+    doc_->SetMinTime(JsonToTime(Require(root, "min_time", ""), "min_time"));
+    doc_->SetMaxTime(JsonToTime(Require(root, "max_time", ""), "max_time"));
+    doc_->SetLoopMinTime(JsonToTime(Require(root, "loop_min_time", ""), "loop_min_time"));
+    doc_->SetLoopMaxTime(JsonToTime(Require(root, "loop_max_time", ""), "loop_max_time"));
+
+    // First the whole tree, so that links anywhere can be resolved ...
+    const json& objects = RequireArray(Require(root, "objects", ""), "objects");
+    BaseObject* pred = nullptr;
+    for (size_t i = 0; i < objects.size(); ++i) pred = BuildObject(objects[i], nullptr, pred, Index("objects", i), 0);
+
+    // ... then the values.
+    Values(doc_, root, "", true);
+    for (const Pending& p : pending_) Values(p.node, *p.j, p.place, false);
+    if (root.contains("active_object")) {
+      BaseList2D* n = ResolveLink(root["active_object"], "active_object");
+      auto* op = dynamic_cast<BaseObject*>(n);
+      if (n && !op) Fail("active_object", "the link names a tag, not an object");
+      doc_->SetActiveObject(op);
+    }
+    if (root.contains("active_tag")) {
+      BaseList2D* n = ResolveLink(root["active_tag"], "active_tag");
+      auto* tag = dynamic_cast<BaseTag*>(n);
+      if (n && !tag) Fail("active_tag", "the link names an object, not a tag");
+      doc_->SetActiveTag(tag);
+    }
+  }
+
+ private:
+  struct Pending {
+    BaseList2D* node;
+    const json* j;
+    std::string place;
+  };
+
+  static String TypeLabel(LONG type) {
+    String name = hostregistry::TypeName(type);
+    return String(std::to_string(type)) + (name.empty() ? String() : String(" (" + name + ")"));
+  }
+
+  static bool KnownType(LONG type) { return hostregistry::IsNative(type) || FindPlugin(type, PLUGINTYPE_ANY); }
+
+  BaseObject* BuildObject(const json& j, BaseObject* parent, BaseObject* pred, const std::string& place, int depth) {
+    if (depth > kMaxDepth) Fail(place, "objects nested deeper than " + std::to_string(kMaxDepth) + " levels");
+    RequireObject(j, place);
+    const LONG type = JsonToLong(Require(j, "type", place), Field(place, "type"));
+    BaseObject* op = BaseObject::Alloc(type);
+    if (!op) {
+      if (!KnownType(type)) Fail(Field(place, "type"), "unknown object type " + std::to_string(type));
+      if (hostregistry::IsNative(type) || !FindPlugin(type, PLUGINTYPE_OBJECT))
+        Fail(Field(place, "type"), "type " + TypeLabel(type) + " is not an object type");
+      Fail(Field(place, "type"), "could not create an object of type " + TypeLabel(type));
+    }
+    // In the document at once, so that an error further on frees it too.
+    doc_->InsertObject(op, parent, pred);
+    // The file holds the whole tree: whatever the node's Init made is
+    // replaced by what the file lists.
+    while (BaseTag* t = op->GetFirstTag()) BaseTag::Free(t);
+    while (BaseObject* c = op->GetDown()) BaseObject::Free(c);
+
+    op->SetName(JsonToText(Require(j, "name", place), Field(place, "name")));
+    op->SetMl(JsonToMatrix(Require(j, "matrix", place), Field(place, "matrix")));
+    if (j.contains("editor_mode")) op->SetEditorMode(Mode(j["editor_mode"], Field(place, "editor_mode")));
+    if (j.contains("render_mode")) op->SetRenderMode(Mode(j["render_mode"], Field(place, "render_mode")));
+    if (j.contains("deform_mode")) {
+      if (!j["deform_mode"].is_boolean()) Fail(Field(place, "deform_mode"), "expected true or false");
+      op->SetDeformMode(j["deform_mode"].get<bool>());
+    }
+    pending_.push_back({op, &j, place});
+
+    if (j.contains("tags")) {
+      const std::string tplace = Field(place, "tags");
+      const json& tags = RequireArray(j["tags"], tplace);
+      BaseTag* tpred = nullptr;
+      for (size_t i = 0; i < tags.size(); ++i) tpred = BuildTag(tags[i], op, tpred, Index(tplace, i));
+    }
+    if (j.contains("children")) {
+      const std::string cplace = Field(place, "children");
+      const json& children = RequireArray(j["children"], cplace);
+      BaseObject* cpred = nullptr;
+      for (size_t i = 0; i < children.size(); ++i)
+        cpred = BuildObject(children[i], op, cpred, Index(cplace, i), depth + 1);
+    }
+    return op;
+  }
+
+  BaseTag* BuildTag(const json& j, BaseObject* op, BaseTag* pred, const std::string& place) {
+    RequireObject(j, place);
+    const LONG type = JsonToLong(Require(j, "type", place), Field(place, "type"));
+    BaseTag* tag = BaseTag::Alloc(type);
+    if (!tag) {
+      if (!KnownType(type)) Fail(Field(place, "type"), "unknown tag type " + std::to_string(type));
+      if (hostregistry::IsNative(type) || !FindPlugin(type, PLUGINTYPE_TAG))
+        Fail(Field(place, "type"), "type " + TypeLabel(type) + " is not a tag type");
+      Fail(Field(place, "type"), "could not create a tag of type " + TypeLabel(type));
+    }
+    op->InsertTag(tag, pred);
+    tag->SetName(JsonToText(Require(j, "name", place), Field(place, "name")));
+    pending_.push_back({tag, &j, place});
+    return tag;
+  }
+
+  static LONG Mode(const json& j, const std::string& place) {
+    const LONG m = j.is_number_integer() ? JsonToLong(j, place) : -1;
+    if (m != MODE_ON && m != MODE_OFF && m != MODE_UNDEF) Fail(place, "expected a mode: 0 (on), 1 (off) or 2 (undefined)");
+    return m;
+  }
+
+  // Container, tracks and the node's own data, once every node exists.
+  void Values(BaseList2D* node, const json& j, const std::string& place, bool is_doc) {
+    const std::string cplace = Field(place, "container");
+    BaseContainer bc = is_doc && !j.contains("container") ? BaseContainer() : Container(Require(j, "container", place), cplace, 0);
+    if (j.contains("container_id")) bc.SetId(JsonToLong(j["container_id"], Field(place, "container_id")));
+    else bc.SetId(node->GetDataInstance()->GetId());
+    // The file's values win; what it does not mention keeps its Init value.
+    node->SetData(bc, true);
+    node->GetDataInstance()->SetId(bc.GetId());
+
+    if (j.contains("tracks")) Tracks(node, j["tracks"], Field(place, "tracks"));
+
+    const auto io = NodeIOs().find(node->GetType());
+    if (!is_doc && j.contains("data")) {
+      const std::string dplace = Field(place, "data");
+      if (io == NodeIOs().end() || !io->second.reader)
+        Fail(dplace, "no reader for the data of type " + TypeLabel(node->GetType()));
+      String error;
+      if (!io->second.reader(node, j["data"].dump(), &error))
+        Fail(dplace, error.empty() ? std::string("the node data does not fit its type") : std::string(error));
+    }
+  }
+
+  void Tracks(BaseList2D* node, const json& j, const std::string& place) {
+    RequireArray(j, place);
+    std::vector<CTrack*> tracks;
+    try {
+      for (size_t i = 0; i < j.size(); ++i) {
+        const std::string tplace = Index(place, i);
+        const json& tj = j[i];
+        RequireObject(tj, tplace);
+        const std::string iplace = Field(tplace, "id");
+        const json& idj = RequireArray(Require(tj, "id", tplace), iplace);
+        if (idj.size() > 3) Fail(iplace, "expected at most 3 levels");
+        DescID id;
+        for (size_t l = 0; l < idj.size(); ++l) {
+          const std::string lplace = Index(iplace, l);
+          const json& lj = idj[l];
+          if (!lj.is_array() || lj.size() != 3) Fail(lplace, "expected [id, data type, creator]");
+          id.PushId(DescLevel(JsonToLong(lj[0], lplace), JsonToLong(lj[1], lplace), JsonToLong(lj[2], lplace)));
+        }
+        tracks.push_back(new CTrack(node, id));
+        const std::string kplace = Field(tplace, "keys");
+        const json& keys = RequireArray(Require(tj, "keys", tplace), kplace);
+        for (size_t k = 0; k < keys.size(); ++k) {
+          const std::string place_k = Index(kplace, k);
+          const json& kj = keys[k];
+          RequireObject(kj, place_k);
+          CKey key;
+          key.SetTime(JsonToTime(Require(kj, "time", place_k), Field(place_k, "time")));
+          key.SetValue(JsonToReal(Require(kj, "value", place_k), Field(place_k, "value")));
+          if (kj.contains("data")) key.SetGeData(Value(kj["data"], Field(place_k, "data"), 0));
+          tracks.back()->GetCurve()->Keys().push_back(std::move(key));
+        }
+      }
+    } catch (...) {
+      for (CTrack* t : tracks) delete t;
+      throw;
+    }
+    // The file's tracks replace any the node's Init made.
+    for (CTrack* t : node->Tracks()) delete t;
+    node->Tracks() = std::move(tracks);
+  }
+
+  BaseContainer Container(const json& j, const std::string& place, int depth) {
+    if (depth > kMaxDepth) Fail(place, "containers nested deeper than " + std::to_string(kMaxDepth) + " levels");
+    RequireObject(j, place);
+    BaseContainer bc;
+    for (const auto& [key, value] : j.items()) {
+      LONG id = 0;
+      Bool ok = false;
+      id = String(key).ToLong(&ok);
+      // Only the canonical spelling, so that two keys cannot name one id.
+      if (!ok || std::to_string(id) != key) Fail(place, "\"" + key + "\" is not a decimal container id");
+      bc.SetData(id, Value(value, Entry(place, id), depth));
+    }
+    return bc;
+  }
+
+  GeData Value(const json& j, const std::string& place, int depth) {
+    if (!j.is_object()) Fail(place, "expected a typed value {\"type\": ..., \"value\": ...}");
+    const json& tj = Require(j, "type", place);
+    if (!tj.is_string()) Fail(place, "expected a value type name");
+    const std::string& type = tj.get_ref<const std::string&>();
+    if (type == "nil") return GeData();
+    const json& v = Require(j, "value", place);
+    if (type == "long") return GeData(static_cast<int>(JsonToLong(v, place)));
+    if (type == "llong") return GeData(JsonToLLong(v, place));
+    if (type == "real") return GeData(JsonToReal(v, place));
+    if (type == "time") return GeData(JsonToTime(v, place));
+    if (type == "vector") return GeData(JsonToVector(v, place));
+    if (type == "matrix") return GeData(JsonToMatrix(v, place));
+    if (type == "string") return GeData(JsonToText(v, place));
+    if (type == "filename") return GeData(Filename(JsonToText(v, place)));
+    if (type == "link") return GeData(ResolveLink(v, place));
+    if (type == "container") {
+      BaseContainer sub = Container(v, place, depth + 1);
+      if (j.contains("id")) sub.SetId(JsonToLong(j["id"], Field(place, "id")));
+      return GeData(sub);
+    }
+    if (type == "custom") {
+      const LONG id = JsonToLong(Require(j, "id", place), Field(place, "id"));
+      auto io = CustomIOs().find(id);
+      if (io == CustomIOs().end() || !io->second.from_json) Fail(place, "unknown custom data type " + std::to_string(id));
+      String error;
+      std::unique_ptr<CustomDataType> value = io->second.from_json(v.dump(), &error);
+      if (!value)
+        Fail(place, error.empty() ? "not a value of custom data type " + std::to_string(id) : std::string(error));
+      if (value->GetTypeId() != id)
+        Fail(place, "the reader of custom data type " + std::to_string(id) + " made a value of type " +
+                        std::to_string(value->GetTypeId()));
+      return GeData(*value);
+    }
+    Fail(place, "unknown value type \"" + type + "\"");
+  }
+
+  // Null for a null link; an error for a path that leads nowhere.
+  BaseList2D* ResolveLink(const json& j, const std::string& place) {
+    if (j.is_null()) return nullptr;
+    if (!j.is_object() || !j.contains("object") || !j["object"].is_array() || j["object"].empty())
+      Fail(place, "expected a link {\"object\": [index, ...]} (and \"tag\": index) or null");
+    BaseObject* op = nullptr;
+    for (const json& ij : j["object"]) {
+      const LONG i = JsonToLong(ij, place);
+      op = op ? op->GetDown() : doc_->GetFirstObject();
+      for (LONG k = 0; op && k < i; ++k) op = op->GetNext();
+      if (i < 0 || !op) Fail(place, "link to nothing: no object at " + j["object"].dump());
+    }
+    if (!j.contains("tag")) return op;
+    const LONG t = JsonToLong(j["tag"], Field(place, "tag"));
+    BaseTag* tag = op->GetFirstTag();
+    for (LONG k = 0; tag && k < t; ++k) tag = tag->GetNext();
+    if (t < 0 || !tag) Fail(place, "link to nothing: the object at " + j["object"].dump() + " has no tag " + std::to_string(t));
+    return tag;
+  }
+
+  BaseDocument* doc_;
+  std::vector<Pending> pending_;
+};
+
+void CollectPreOrder(BaseObject* op, std::vector<std::uint64_t>& out) {
+  out.push_back(op->GetSerial());
+  for (BaseTag* t = op->GetFirstTag(); t; t = t->GetNext()) out.push_back(t->GetSerial());
+  for (BaseObject* c = op->GetDown(); c; c = c->GetNext()) CollectPreOrder(c, out);
+}
+
+std::string JoinPlace(const FileError& e) { return e.place.empty() ? e.message : e.place + ": " + e.message; }
+
+void SetError(String* error, const std::string& text) {
+  if (error) *error = String(text);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- entry points
+
+Bool SaveToString(const BaseDocument* doc, std::string* out, String* error) {
+  if (!doc) {
+    SetError(error, "no document to save");
+    return false;
+  }
+  try {
+    *out = Writer(doc).Document().dump(1, '\t');
+    out->push_back('\n');
+    return true;
+  } catch (const FileError& e) {
+    SetError(error, JoinPlace(e));
+  } catch (const std::exception& e) {
+    SetError(error, std::string("cannot write the scene: ") + e.what());
+  }
+  return false;
+}
+
+std::string SaveToString(const BaseDocument* doc) {
+  std::string out;
+  if (!SaveToString(doc, &out, nullptr)) out.clear();
+  return out;
+}
+
+Bool Save(const BaseDocument* doc, const Filename& file, String* error) {
+  std::string text;
+  if (!SaveToString(doc, &text, error)) return false;
+  const std::string path = file.GetString();
+  const std::string tmp = path + ".tmp";
+  {
+    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+    if (f) f.write(text.data(), static_cast<std::streamsize>(text.size()));
+    f.close();
+    if (!f) {
+      std::remove(tmp.c_str());
+      SetError(error, "cannot write scene file '" + path + "'");
+      return false;
+    }
+  }
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    SetError(error, "cannot write scene file '" + path + "'");
+    return false;
+  }
+  return true;
+}
+
+BaseDocument* LoadFromString(const std::string& text, String* error) {
+  json root;
+  try {
+    root = json::parse(text);
+  } catch (const json::parse_error& e) {
+    // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."
+    std::string what = e.what();
+    const size_t at = what.find("parse error");
+    SetError(error, "not valid JSON: " + (at == std::string::npos ? what : what.substr(at)));
+    return nullptr;
+  }
+  BaseDocument* doc = BaseDocument::Alloc();
+  try {
+    Reader(doc).Document(root);
+  } catch (const FileError& e) {
+    SetError(error, JoinPlace(e));
+    BaseDocument::Free(doc);
+    return nullptr;
+  } catch (const std::exception& e) {
+    SetError(error, std::string("cannot read the scene: ") + e.what());
+    BaseDocument::Free(doc);
+    return nullptr;
+  }
+  // Every node as it stood once loaded; a node that an earlier handler freed
+  // is skipped, and nodes made by the handlers get no message.
+  std::vector<std::uint64_t> nodes;
+  for (BaseObject* op = doc->GetFirstObject(); op; op = op->GetNext()) CollectPreOrder(op, nodes);
+  for (std::uint64_t serial : nodes) {
+    BaseList2D* node = BaseList2D::FromSerial(serial);
+    if (node && node->GetDocument() == doc) node->Message(MSG_MULTI_DOCUMENTIMPORTED, nullptr);
+  }
+  return doc;
+}
+
+BaseDocument* Load(const Filename& file, String* error) {
+  const std::string path = file.GetString();
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream text;
+  if (f) text << f.rdbuf();
+  if (!f || f.bad()) {
+    SetError(error, "cannot read scene file '" + path + "'");
+    return nullptr;
+  }
+  String inner;
+  BaseDocument* doc = LoadFromString(text.str(), &inner);
+  if (!doc) SetError(error, path + ": " + std::string(inner));
+  return doc;
+}
+
+void RegisterCustomDataIO(const CustomDataIO& io) { CustomIOs()[io.type_id] = io; }
+void UnregisterCustomDataIO(LONG type_id) { CustomIOs().erase(type_id); }
+
+void RegisterNodeIO(LONG type, NodeWriter writer, NodeReader reader) {
+  NodeIOs()[type] = NodeIO{std::move(writer), std::move(reader)};
+}
+void UnregisterNodeIO(LONG type) { NodeIOs().erase(type); }
+
+}  // namespace scenefile

@@ -1,0 +1,146 @@
+// The scene graph: tree edits, local and global matrices, HPB rotations.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "host_scene.h"
+
+namespace {
+
+void ExpectNear(const Vector& a, const Vector& b, double eps = 1e-9) {
+  EXPECT_NEAR(a.x, b.x, eps);
+  EXPECT_NEAR(a.y, b.y, eps);
+  EXPECT_NEAR(a.z, b.z, eps);
+}
+void ExpectNear(const Matrix& a, const Matrix& b, double eps = 1e-9) {
+  ExpectNear(a.off, b.off, eps);
+  ExpectNear(a.v1, b.v1, eps);
+  ExpectNear(a.v2, b.v2, eps);
+  ExpectNear(a.v3, b.v3, eps);
+}
+
+TEST(Hpb, HeadingPitchAndBankFollowTheSceneAxes) {
+  // +z goes to (-cos P sin H, sin P, cos P cos H).
+  const double h = 0.7, p = -0.3, b = 1.1;
+  Matrix m = HPBToMatrix(Vector(h, p, b));
+  ExpectNear(m.v3, Vector(-std::cos(p) * std::sin(h), std::sin(p), std::cos(p) * std::cos(h)));
+  EXPECT_NEAR(m.Determinant(), 1.0, 1e-12);
+  // A pure heading of 90 degrees turns +z to -x.
+  ExpectNear(HPBToMatrix(Vector(pi / 2, 0, 0)).v3, Vector(-1, 0, 0));
+  // Bank alone leaves +z where it is.
+  ExpectNear(HPBToMatrix(Vector(0, 0, 0.5)).v3, Vector(0, 0, 1));
+}
+
+TEST(Hpb, RoundTrips) {
+  const Vector cases[] = {{0, 0, 0}, {0.5, 0.2, -0.3}, {-2.5, 1.2, 3.0}, {3.0, -1.5, 0.1}, {1, 0, 2}};
+  for (const Vector& hpb : cases) {
+    Matrix m = HPBToMatrix(hpb);
+    ExpectNear(HPBToMatrix(MatrixToHPB(m)), m);
+    Vector dir = m.v3 * 3.0;
+    Vector hp = VectorToHPB(dir);
+    ExpectNear(HPBToMatrix(hp).v3, m.v3);
+    EXPECT_EQ(hp.z, 0.0);
+  }
+}
+
+TEST(Matrix, InverseAndProducts) {
+  Matrix a = MatrixMove(Vector(1, 2, 3)) * HPBToMatrix(Vector(0.3, 0.2, 0.1)) * MatrixScale(Vector(2, 3, 4));
+  ExpectNear(a * Invert(a), Matrix());
+  ExpectNear(Invert(a) * (a * Vector(5, -1, 2)), Vector(5, -1, 2));
+  // A singular matrix gives the identity instead of NaN.
+  EXPECT_EQ(Invert(MatrixScale(Vector(0, 1, 1))), Matrix());
+}
+
+class SceneTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    doc = BaseDocument::Alloc();
+    parent = BaseObject::Alloc(Onull);
+    child = BaseObject::Alloc(Onull);
+    doc->InsertObject(parent, nullptr, nullptr);
+    doc->InsertObject(child, parent, nullptr);
+  }
+  void TearDown() override { BaseDocument::Free(doc); }
+  BaseDocument* doc;
+  BaseObject* parent;
+  BaseObject* child;
+};
+
+TEST_F(SceneTree, GlobalIsParentGlobalTimesLocal) {
+  parent->SetMl(MatrixMove(Vector(100, 0, 0)) * HPBToMatrix(Vector(pi / 2, 0, 0)));
+  child->SetRelPos(Vector(0, 0, 10));
+  // The parent's +z points to -x: the child sits 10 units along it.
+  ExpectNear(child->GetMg().off, Vector(90, 0, 0));
+  Matrix target = MatrixMove(Vector(5, 6, 7)) * HPBToMatrix(Vector(0.4, -0.2, 0.3));
+  child->SetMg(target);
+  ExpectNear(child->GetMg(), target);
+  ExpectNear(child->GetMl(), Invert(parent->GetMg()) * target);
+  // Moving the parent carries the child: the global matrix is never stale.
+  parent->SetRelPos(Vector(0, 50, 0));
+  ExpectNear(child->GetMg().off, (parent->GetMg() * child->GetMl()).off);
+}
+
+TEST_F(SceneTree, RelativePositionRotationAndScaleStayConsistent) {
+  child->SetRelPos(Vector(1, 2, 3));
+  child->SetRelRot(Vector(0.5, 0.25, -0.1));
+  child->SetRelScale(Vector(2, 2, 2));
+  Matrix expected = MatrixMove(Vector(1, 2, 3)) * HPBToMatrix(Vector(0.5, 0.25, -0.1)) * MatrixScale(Vector(2, 2, 2));
+  ExpectNear(child->GetMl(), expected);
+  GeData d;
+  ASSERT_TRUE(child->GetParameter(DescID(DescLevel(ID_BASEOBJECT_REL_ROTATION), DescLevel(VECTOR_Y)), d));
+  EXPECT_DOUBLE_EQ(d.GetReal(), 0.25);
+  ASSERT_TRUE(child->SetParameter(DescID(DescLevel(ID_BASEOBJECT_REL_POSITION), DescLevel(VECTOR_X)), GeData(9.0)));
+  EXPECT_EQ(child->GetRelPos(), Vector(9, 2, 3));
+  child->SetMl(expected);
+  ExpectNear(child->GetRelRot(), Vector(0.5, 0.25, -0.1));
+  ExpectNear(child->GetRelScale(), Vector(2, 2, 2));
+}
+
+TEST_F(SceneTree, TreeEdits) {
+  BaseObject* second = BaseObject::Alloc(Onull);
+  doc->InsertObject(second, parent, child);  // after child
+  EXPECT_EQ(parent->GetDown(), child);
+  EXPECT_EQ(parent->GetDownLast(), second);
+  EXPECT_EQ(second->GetPred(), child);
+  EXPECT_EQ(second->GetUp(), parent);
+  EXPECT_EQ(second->GetDocument(), doc);
+  second->Remove();
+  EXPECT_EQ(second->GetDocument(), nullptr);
+  EXPECT_EQ(child->GetNext(), nullptr);
+  // A node never goes under itself or its descendants.
+  parent->InsertUnder(child);
+  EXPECT_EQ(parent->GetUp(), nullptr);
+  EXPECT_EQ(doc->GetFirstObject(), parent);
+  BaseObject::Free(second);
+  EXPECT_EQ(second, nullptr);
+}
+
+TEST_F(SceneTree, TagsAndClones) {
+  BaseTag* t1 = child->MakeTag(Tpoint);
+  BaseTag* t2 = child->MakeTag(Tsegment);
+  ASSERT_NE(t1, nullptr);
+  ASSERT_NE(t2, nullptr);
+  EXPECT_EQ(child->GetFirstTag(), t1);
+  EXPECT_EQ(t1->GetNext(), t2);
+  EXPECT_EQ(child->GetTag(Tsegment), t2);
+  EXPECT_EQ(t2->GetObject(), child);
+  EXPECT_EQ(t2->GetDocument(), doc);
+  EXPECT_EQ(BaseTag::Alloc(Onull), nullptr);     // an object type is no tag
+  EXPECT_EQ(BaseObject::Alloc(123456), nullptr);  // unknown type
+  child->SetName("wheel");
+  child->GetDataInstance()->SetReal(1000, 2.5);
+  child->SetRelPos(Vector(1, 2, 3));
+  auto* copy = static_cast<BaseObject*>(parent->GetClone());
+  ASSERT_NE(copy, nullptr);
+  BaseObject* cc = copy->GetDown();
+  ASSERT_NE(cc, nullptr);
+  EXPECT_EQ(cc->GetName(), "wheel");
+  EXPECT_EQ(cc->GetDataInstance()->GetReal(1000), 2.5);
+  EXPECT_EQ(cc->GetRelPos(), Vector(1, 2, 3));
+  ASSERT_NE(cc->GetTag(Tsegment), nullptr);
+  EXPECT_NE(cc->GetTag(Tsegment), t2);
+  BaseObject::Free(copy);
+  EXPECT_EQ(doc->SearchObject("wheel"), child);
+}
+
+}  // namespace

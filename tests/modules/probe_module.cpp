@@ -1,0 +1,34 @@
+// A test module. It records the order in which the host calls it; the
+// refusing build registers one plug-in and then fails its start.
+#include "host_plugin.h"
+
+namespace {
+bool g_resources_ready = false;
+
+class ProbeTag : public TagData {
+ public:
+  static NodeData* Alloc() { return new ProbeTag; }
+};
+}  // namespace
+
+Bool PluginStart() {
+  // The host must have sent the resource message before the start.
+  if (!g_resources_ready) return false;
+#ifdef PROBE_REFUSES
+  RegisterTagPlugin(990002, GeLoadString(10000), TAG_VISIBLE, ProbeTag::Alloc, String("Tprobe"), nullptr, 0);
+  return false;
+#else
+  return RegisterTagPlugin(990001, GeLoadString(10000), TAG_VISIBLE | TAG_EXPRESSION, ProbeTag::Alloc,
+                           String("Tprobe"), nullptr, 0);
+#endif
+}
+
+Bool PluginMessage(LONG id, void*) {
+  if (id == C4DPL_INIT_RESOURCES) {
+    g_resources_ready = GetPluginResource().Init(GeGetPluginPath());
+    return g_resources_ready;
+  }
+  return false;
+}
+
+void PluginEnd() {}

@@ -1,0 +1,271 @@
+// The per-car run-time record: geometry, the car's copy of the run
+// settings, the physical model, ground records, inputs, results, collision
+// data, autopilot and command state, and the dashboard captions. It lives by
+// value inside every Car object; the Sim borrows it during a run.
+//
+// Copying: a copy never shares the collision outline's buffers (the copy
+// starts without them and the next outline build makes its own), and the
+// wheel ground references of the model are re-aimed at the copy's own
+// ground records.
+#pragma once
+
+#include <cstring>
+
+#include "car_dynamics.h"
+#include "host_math.h"
+#include "host_types.h"
+#include "simsettings.h"
+
+class BaseObject;
+class BaseContainer;
+class BaseTag;
+
+// ---------------------------------------------------------------- inputs
+
+// One input channel moving toward a target.
+struct ControlRamp {
+  double current = 0.0;      // the value handed to the vehicle model
+  double target = 0.0;       // the value the ramp runs to
+  double ratePerStep = 0.0;  // added to current each step while the ramp runs
+  double remaining = 0.0;    // s left of the ramp
+};
+
+enum RampChannel : int32 { kRampSteer = 0, kRampThrottle, kRampBrake, kRampHandbrake, kRampReverse, kRampCount };
+
+// ---------------------------------------------------------------- commands
+
+struct CommandSlot {
+  int32 mode = -1;  // -1 idle; 0 steering; 1..4 pedal channel; 17, 20 aim; 256 output curve
+  const BaseContainer* tagSettings = nullptr;  // settings of the tag being played
+  double startValue = 0.0;  // channel value when applied; returned to at the end
+  double firstValue = 0.0;  // the value the command ramps to first
+  double startTime = 0.0;   // s; -1 once used
+  double curveStart = 0.0;  // s; -1 once ended
+  double curveEnd = 0.0;    // s; -1 once used
+  double returnEnd = 0.0;   // s
+};
+
+struct CommandState {
+  BaseObject* lastMarker = nullptr;  // borrowed
+  String markerName;
+  String markerLabel;
+  double commandLevel = 0.0;  // priority of all command ramps
+  CommandSlot slots[3];       // steering, pedals, output
+};
+
+// ---------------------------------------------------------------- autopilot
+
+struct RouteSpeedPoint {
+  double speed = 0.0;      // m/s
+  double parameter = 0.0;  // spline parameter
+};
+
+struct SpeedTarget {
+  double deltaSpeed = 0.0;      // m/s, negative when slowing down
+  double changeDistance = 0.0;  // m over which the change was made
+  int32 entryFlags = 0;         // bit 0 pending, bit 1 marked
+  double gain = 0.0;            // learnt pedal factor
+};
+
+inline constexpr int32 kRouteSpeedPoints = 100;
+inline constexpr int32 kSpeedTargets = 1000;
+inline constexpr int32 kRouteSectionSamples = 50;
+
+struct AutopilotState {
+  BaseObject* routeObject = nullptr;   // borrowed
+  String routeName;
+  String routeLabel;
+  BaseObject* routeSpline = nullptr;   // the spline followed
+  BaseObject* routeProfile = nullptr;  // a sweep route's profile, or null
+  BaseObject* routeGuide = nullptr;    // a sweep route's third child spline, or null
+  double routeDistance = 0.0;          // scene units along routeSpline
+  Vector routePoint;
+  Vector routeTangent;
+  int32 wrapRoute = 0;
+  double lookAheadTime = 0.0;  // s
+  double maxSteerAngle = 0.0;  // rad
+  double cosMaxSteer = 0.0;
+  double tanMaxSteer = 0.0;
+  double turnRadius = 0.0;  // scene units
+  // The steering rate limit is the car's maxSteerSpeed; no second copy here.
+  int32 sweepRoute = 0;  // 1 when the bound route is a sweep object
+  int32 routeIsGround = 0;
+  double routeGrip = 1.0;
+  Matrix routeFrame;
+  Vector routeSection[kRouteSectionSamples][2];
+  RouteSpeedPoint speedPoints[kRouteSpeedPoints];
+  double speedScale = 0.0;
+  int32 speedPointCount = 0;
+  int32 speedPointIndex = -1;
+  SpeedTarget speedQueue[kSpeedTargets];
+  int32 speedQueueCount = 0;
+  int32 learnMode = 0;
+  double lateralOffset = 0.0;
+  double gapDistance = 0.0;
+  double gapMargin = 0.0;
+  double gapHalfAngle = 0.0;
+  int32 gapSameRoute = 0;
+  int32 gapZone = 0;  // 0 none, 1 far, 2 near, 3 close
+};
+
+// ---------------------------------------------------------------- collisions
+
+struct AttachedPart {
+  BaseObject* object = nullptr;
+  int32 outlineIndex = 0;
+  double weight = 0.0;
+  Matrix relativeMatrix;
+};
+
+// The car's crumple-zone outline. The three buffers come from the host
+// allocator and belong to exactly one record: copies start without them.
+struct CollisionOutline {
+  double counterForce[4] = {};      // N per side: front, +x, rear, -x
+  double zoneLength[4] = {};        // m per side
+  double forceCurveTable[100] = {};  // fraction
+  Vector* deformPoints = nullptr;   // 2n: current outline, then the rest outline
+  int32 deformPointCount = 0;
+  Vector footprint[4];       // world corners, refreshed every step
+  Vector localFootprint[4];  // car coordinates
+  double outlineHeight = 0.0;
+  std::int64_t reservedWord = 0;  // cleared with the buffers
+  int32* deformNeighbours = nullptr;
+  int32 deformNeighbourCount = 0;
+  AttachedPart* attachedParts = nullptr;
+  int32 attachedPartCount = 0;
+  Vector innerCorners[4];
+
+  CollisionOutline() = default;
+  CollisionOutline(const CollisionOutline& o) { *this = o; }
+  CollisionOutline& operator=(const CollisionOutline& o) {
+    if (this == &o) return *this;
+    std::memcpy(counterForce, o.counterForce, sizeof counterForce);
+    std::memcpy(zoneLength, o.zoneLength, sizeof zoneLength);
+    std::memcpy(forceCurveTable, o.forceCurveTable, sizeof forceCurveTable);
+    for (int i = 0; i < 4; ++i) {
+      footprint[i] = o.footprint[i];
+      localFootprint[i] = o.localFootprint[i];
+      innerCorners[i] = o.innerCorners[i];
+    }
+    outlineHeight = o.outlineHeight;
+    // Buffers stay with their owner; the copy's own (if any) are left to
+    // whoever owns them and must have been released before an assignment.
+    deformPoints = nullptr;
+    deformPointCount = 0;
+    deformNeighbours = nullptr;
+    deformNeighbourCount = 0;
+    attachedParts = nullptr;
+    attachedPartCount = 0;
+    reservedWord = 0;
+    return *this;
+  }
+};
+
+// Crash response per side group (0 front, 1 sides, 2 rear).
+struct CrashReaction {
+  int32 mode[3] = {};            // 1 hold the throttle at 0, 2 hold the brake
+  double brakeStrength[3] = {};  // 0..1
+  double holdTime[3] = {};       // s
+};
+
+// ---------------------------------------------------------------- the record
+
+inline constexpr int32 kHudLabelCount = 6;
+inline constexpr int32 kGroundRecords = kMaxWheels + 1;
+
+// Every field of the record; CarState adds the copy rules.
+struct CarStateFields {
+  // identity and flags
+  int32 leadingWord = 0;  // change marker of the speed-target queue (0x12345678 after a new entry)
+  int32 carIndex = 0;     // the car's dashboard slot; below 0 no panel
+  int32 flags = 0;        // bit 0 crumple-zone tag present (collisions on), bit 1 wheel-rig tag
+
+  // geometry (scene units unless stated)
+  Vector bodySize;         // width, height, length
+  double reservedGeometry = 0.0;
+  Vector roofCorners[4];   // car coordinates: front two, then rear two
+  double boundingRadius = 0.0;
+  double totalMass = 0.0;    // kg
+  double totalWeight = 0.0;  // N
+  double startDelay = 0.0;   // s
+
+  SimSettings settings;
+  CarDynamics dynamics;
+
+  // inputs
+  ControlRamp ramps[kRampCount];  // steer, throttle, brake, handbrake, reverse throttle
+  double pedalRampLevel = 0.0;    // priority shared by channels 1..4
+  double steerRampLevel = 0.0;    // priority of channel 0
+  double maxSteerSpeed = 0.0;     // steer units per second
+
+  // results
+  Matrix bodyMatrix;
+  Matrix wheelMatrices[kMaxWheels];
+  Matrix wheelHubMatrices[kMaxWheels];        // without the spin angle
+  Matrix wheelSteerFreeMatrices[kMaxWheels];  // steering straight
+  int32 wheelCount = 0;
+  Vec3 velocity;         // host axes, m/s
+  Vec3 angularVelocity;  // car (model) axes in host order, rad/s
+  double speed = 0.0;    // m/s
+  double reservedResult = 0.0;
+  double advanceStartTime = 0.0;   // s
+  double advanceStartSpeed = 0.0;  // m/s
+  double wheelAngles[kMaxWheels] = {};
+  double wheelSpinRates[kMaxWheels] = {};
+  double wheelCompressions[kMaxWheels] = {};  // scene units
+  int32 wheelContactAtAdvance[kMaxWheels] = {};
+  double wheelSlipAtAdvance[kMaxWheels] = {};
+  int32 engagedGear = 0;
+  int32 engineRpm = 0;
+  int32 tractionCutFlag = 0;
+  int32 brakeReleaseFlag = 0;
+  double commandOutput = 0.0;
+
+  // collision record
+  int32 collisionPointCount = 0;
+  Vector sideContactPoints[4];  // world, scene units: front, +x, rear, -x
+  Vector sideImpulse[4];        // world, N
+  double impactValue = 0.0;
+  double impactTimeMs = 0.0;
+
+  // ground: the default ground, then one record per wheel, back to back
+  GroundHit defaultGround;
+  GroundHit wheelGroundRecords[kMaxWheels];
+
+  AutopilotState autopilot;
+  CommandState commands;
+  CollisionOutline collisionOutline;
+  CrashReaction crashReaction;
+  Vector trackedPoints[kMaxWheels];  // car coordinates, scene units
+
+  int32 directInputBits = 0;
+  int32 directInputDirection = 0;  // below 0 sends direct throttle to reverse
+  int32 bodyGroundContactOn = 0;
+
+  String HudLabels[kHudLabelCount];
+};
+
+struct CarState : CarStateFields {
+  CarState() = default;
+  CarState(const CarState& o) : CarStateFields(o) { AimGroundAtOwnRecords(o); }
+  CarState& operator=(const CarState& o) {
+    if (this != &o) {
+      CarStateFields::operator=(o);
+      AimGroundAtOwnRecords(o);
+    }
+    return *this;
+  }
+
+ private:
+  // The model's ground references point into the source's records after a
+  // member-wise copy; aim them at this record's own.
+  void AimGroundAtOwnRecords(const CarState& o) {
+    for (int32 w = 0; w < kMaxWheels; ++w) {
+      const GroundHit* g = o.dynamics.wheelGround[w];
+      if (g == &o.defaultGround) dynamics.wheelGround[w] = &defaultGround;
+      for (int32 k = 0; k < kMaxWheels; ++k)
+        if (g == &o.wheelGroundRecords[k]) dynamics.wheelGround[w] = &wheelGroundRecords[k];
+    }
+  }
+};
+

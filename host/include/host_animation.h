@@ -135,9 +135,9 @@ class CTrack {
 };
 
 namespace hostanim {
-// How the host reads and writes the points of a point object. The geometry
-// part of the host installs it; without one the point-level track can be
-// neither filled nor played.
+// How the point-level track reads and writes a node's points. The default
+// serves the host's point objects (a key of another point count resizes the
+// object); an access without functions restores the default.
 struct PointAccess {
   std::function<Bool(BaseList2D*, std::vector<Vector>&)> read;
   std::function<Bool(BaseList2D*, const std::vector<Vector>&)> write;

@@ -62,6 +62,8 @@ class CommandData {
  public:
   virtual ~CommandData();
   virtual Bool Execute(BaseDocument* doc);
+  // The host restores the command's dialog into a saved layout.
+  virtual Bool RestoreLayout(void* secret);
 };
 
 using DataAllocator = NodeData*();

@@ -288,6 +288,11 @@ class BaseObject : public BaseList2D {
   // Allocates a tag of that type and appends it; null on failure.
   BaseTag* MakeTag(LONG type, BaseTag* pred = nullptr);
   void KillTag(LONG type, LONG nr = 0);
+  // Element count and array of the first data tag of that type (points,
+  // polygons, segments, tangents, vertex-map values); 0 and null without one.
+  LONG GetTagDataCount(LONG type) const;
+  const void* GetTagDataR(LONG type) const;
+  void* GetTagDataW(LONG type);
 
   Bool GetParameter(const DescID& id, GeData& out, LONG flags = 0) override;
   Bool SetParameter(const DescID& id, const GeData& value, LONG flags = 0) override;

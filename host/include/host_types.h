@@ -67,6 +67,10 @@ class Filename {
   String GetSuffix() const;
   void SetSuffix(const String& suffix);
   Bool FileExists() const;
+  // The host's file selector (load or save, see host_file.h). Scripted in the
+  // stand-in host: true with the chosen path in this name, false when the
+  // script cancels or has no answer.
+  Bool FileSelect(LONG type, LONG flags, const String& title, const String& force_suffix = String());
 
   Filename operator+(const Filename& child) const;
   Filename& operator+=(const Filename& child) { return *this = *this + child; }

@@ -1,6 +1,13 @@
-#include "host_scene.h"
+#include "host_geometry.h"
 
 // The cache pass of the evaluation: generated geometry is rebuilt here.
+// Primitives build their geometry when it is asked for; what needs keeping in
+// step is the point grid of FFDs whose grid counts changed.
 namespace hostpass {
-void BuildCaches(BaseDocument*) {}
+void BuildCaches(BaseDocument* doc) {
+  if (!doc) return;
+  doc->ForEachObject([](BaseObject* op) {
+    if (auto* ffd = dynamic_cast<FfdObject*>(op)) ffd->UpdateGrid();
+  });
+}
 }  // namespace hostpass

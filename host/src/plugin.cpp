@@ -2,6 +2,7 @@
 #include <fstream>
 #include <map>
 
+#include "host_geometry.h"
 #include "host_loader.h"
 #include "host_plugin.h"
 #include "host_services.h"
@@ -139,6 +140,7 @@ namespace {
 // The host's own object and tag types that have no class of their own.
 struct NativeTypes {
   NativeTypes() {
+    hostgeo::RegisterTypes();
     using namespace hostregistry;
     const std::pair<LONG, const char*> objects[] = {
         {Onull, "Null"},     {Opolygon, "Polygon"},   {Ospline, "Spline"},     {Ocube, "Cube"},

@@ -2,6 +2,7 @@
 #include <unordered_map>
 
 #include "host_animation.h"
+#include "host_description.h"
 #include "host_loader.h"
 #include "host_plugin.h"
 #include "host_scene.h"
@@ -149,6 +150,7 @@ BaseList2D::BaseList2D(LONG type) : GeListNode(type), serial_(g_next_serial++) {
 
 BaseList2D::~BaseList2D() {
   SerialTable().erase(serial_);
+  delete dynamic_;
   for (CTrack* t : tracks_) delete t;
   tracks_.clear();
 }
@@ -199,6 +201,7 @@ Bool BaseList2D::GetParameter(const DescID& id, GeData& out, LONG) {
     out = GeData(name_);
     return true;
   }
+  if (id[0].id == ID_USERDATA) return hostdesc::GetUserData(this, id, out);
   const GeData* d = data_container_.GetDataPointer(id[0].id);
   if (!d) return false;
   if (d->GetType() == DA_VECTOR) return GetVectorComponent(d->GetVector(), id, out);
@@ -212,6 +215,7 @@ Bool BaseList2D::SetParameter(const DescID& id, const GeData& value, LONG) {
     name_ = value.GetString();
     return true;
   }
+  if (id[0].id == ID_USERDATA) return hostdesc::SetUserData(this, id, value);
   if (id.GetDepth() >= 2 && data_container_.GetType(id[0].id) == DA_VECTOR) {
     Vector v = data_container_.GetVector(id[0].id);
     if (!SetVectorComponent(v, id, value)) return false;

@@ -31,7 +31,12 @@
 namespace scenefile {
 namespace {
 
-using json = nlohmann::json;
+// Written with the keys in the order they are set, so that files read
+// naturally. Read into the plain kind: its objects never move their values
+// when they grow, where the ordered kind copies whole subtrees, which makes
+// deep files quadratic.
+using json = nlohmann::ordered_json;
+using rjson = nlohmann::json;
 
 constexpr const char* kFormat = "simhost scene";
 constexpr LONG kVersion = 1;
@@ -44,8 +49,11 @@ struct NodeIO {
   NodeReader reader;
 };
 
+CustomDataIO PointLevelIO();
+
+// The host's own custom types are always known.
 std::map<LONG, CustomDataIO>& CustomIOs() {
-  static std::map<LONG, CustomDataIO> table;
+  static std::map<LONG, CustomDataIO> table = {{CUSTOMDATATYPE_POINTLEVEL, PointLevelIO()}};
   return table;
 }
 std::map<LONG, NodeIO>& NodeIOs() {
@@ -125,7 +133,7 @@ int HexDigit(char c) {
   return -1;
 }
 
-String JsonToText(const json& j, const std::string& place) {
+String JsonToText(const rjson& j, const std::string& place) {
   if (j.is_string()) return String(j.get<std::string>());
   if (j.is_object() && j.size() == 1 && j.contains("bytes") && j["bytes"].is_string()) {
     const std::string& hex = j["bytes"].get_ref<const std::string&>();
@@ -156,7 +164,7 @@ json RealToJson(Real v) {
   return buf;
 }
 
-bool TryJsonToReal(const json& j, Real* out) {
+bool TryJsonToReal(const rjson& j, Real* out) {
   if (j.is_number()) {
     *out = j.get<Real>();
     return true;
@@ -183,20 +191,20 @@ bool TryJsonToReal(const json& j, Real* out) {
   return true;
 }
 
-Real JsonToReal(const json& j, const std::string& place) {
+Real JsonToReal(const rjson& j, const std::string& place) {
   Real r = 0.0;
   if (!TryJsonToReal(j, &r)) Fail(place, "expected a number");
   return r;
 }
 
-LLONG JsonToLLong(const json& j, const std::string& place) {
+LLONG JsonToLLong(const rjson& j, const std::string& place) {
   if (j.is_number_integer() && !j.is_number_unsigned()) return j.get<LLONG>();
   if (j.is_number_unsigned() && j.get<std::uint64_t>() <= static_cast<std::uint64_t>(INT64_MAX))
     return static_cast<LLONG>(j.get<std::uint64_t>());
   Fail(place, "expected a 64-bit integer");
 }
 
-LONG JsonToLong(const json& j, const std::string& place) {
+LONG JsonToLong(const rjson& j, const std::string& place) {
   if (j.is_number_integer()) {
     if (j.is_number_unsigned()) {
       if (j.get<std::uint64_t>() <= static_cast<std::uint64_t>(INT32_MAX)) return static_cast<LONG>(j.get<std::uint64_t>());
@@ -210,7 +218,7 @@ LONG JsonToLong(const json& j, const std::string& place) {
 
 json VectorToJson(const Vector& v) { return json::array({RealToJson(v.x), RealToJson(v.y), RealToJson(v.z)}); }
 
-Vector JsonToVector(const json& j, const std::string& place) {
+Vector JsonToVector(const rjson& j, const std::string& place) {
   Vector v;
   if (!j.is_array() || j.size() != 3 || !TryJsonToReal(j[0], &v.x) || !TryJsonToReal(j[1], &v.y) ||
       !TryJsonToReal(j[2], &v.z))
@@ -218,16 +226,16 @@ Vector JsonToVector(const json& j, const std::string& place) {
   return v;
 }
 
-const json& Require(const json& obj, const char* key, const std::string& place) {
+const rjson& Require(const rjson& obj, const char* key, const std::string& place) {
   auto it = obj.find(key);
   if (it == obj.end()) Fail(place, std::string("missing field \"") + key + "\"");
   return *it;
 }
 
-void RequireObject(const json& j, const std::string& place) {
+void RequireObject(const rjson& j, const std::string& place) {
   if (!j.is_object()) Fail(place, "expected an object");
 }
-const json& RequireArray(const json& j, const std::string& place) {
+const rjson& RequireArray(const rjson& j, const std::string& place) {
   if (!j.is_array()) Fail(place, "expected an array");
   return j;
 }
@@ -237,7 +245,7 @@ json MatrixToJson(const Matrix& m) {
               {"v3", VectorToJson(m.v3)}};
 }
 
-Matrix JsonToMatrix(const json& j, const std::string& place) {
+Matrix JsonToMatrix(const rjson& j, const std::string& place) {
   RequireObject(j, place);
   Matrix m;
   m.off = JsonToVector(Require(j, "off", place), Field(place, "off"));
@@ -251,10 +259,40 @@ json TimeToJson(const BaseTime& t) {
   return json{{"num", RealToJson(t.GetNumerator())}, {"den", RealToJson(t.GetDenominator())}};
 }
 
-BaseTime JsonToTime(const json& j, const std::string& place) {
+BaseTime JsonToTime(const rjson& j, const std::string& place) {
   RequireObject(j, place);
   return BaseTime(JsonToReal(Require(j, "num", place), Field(place, "num")),
                   JsonToReal(Require(j, "den", place), Field(place, "den")));
+}
+
+// Points of a point-level key: a list of [x, y, z].
+CustomDataIO PointLevelIO() {
+  CustomDataIO io;
+  io.type_id = CUSTOMDATATYPE_POINTLEVEL;
+  io.name = "point level";
+  io.to_json = [](const CustomDataType& c) {
+    json points = json::array();
+    for (const Vector& p : static_cast<const PointLevelData&>(c).Points()) points.push_back(VectorToJson(p));
+    return points.dump();
+  };
+  io.from_json = [](const std::string& text, String* error) -> std::unique_ptr<CustomDataType> {
+    const rjson j = rjson::parse(text, nullptr, false);
+    auto data = std::make_unique<PointLevelData>();
+    if (j.is_array()) {
+      for (size_t i = 0; i < j.size(); ++i) {
+        try {
+          data->Points().push_back(JsonToVector(j[i], ""));
+        } catch (const FileError&) {
+          if (error) *error = "point " + std::to_string(i) + ": expected a vector of 3 numbers";
+          return nullptr;
+        }
+      }
+      return data;
+    }
+    if (error) *error = "expected a list of points";
+    return nullptr;
+  };
+  return io;
 }
 
 // A JSON text handed over by a writer hook, checked so that a faulty hook
@@ -328,7 +366,7 @@ class Writer {
     return it == paths_.end() ? json(nullptr) : it->second;
   }
 
-  json Common(const BaseList2D* node, const std::string& place) {
+  json Common(const BaseList2D* node) {
     json out;
     out["type"] = node->GetType();
     out["name"] = TextToJson(node->GetName());
@@ -347,7 +385,7 @@ class Writer {
   }
 
   json Object(const BaseObject* op, const std::string& place) {
-    json out = Common(op, place);
+    json out = Common(op);
     out["matrix"] = MatrixToJson(op->GetMl());
     out["editor_mode"] = op->GetEditorMode();
     out["render_mode"] = op->GetRenderMode();
@@ -357,7 +395,7 @@ class Writer {
     size_t t = 0;
     for (const BaseTag* tag = op->GetFirstTag(); tag; tag = tag->GetNext(), ++t) {
       const std::string tplace = Index(Field(place, "tags"), t);
-      json tj = Common(tag, tplace);
+      json tj = Common(tag);
       Rest(tag, tj, tplace);
       tags.push_back(std::move(tj));
     }
@@ -436,9 +474,9 @@ class Reader {
  public:
   explicit Reader(BaseDocument* doc) : doc_(doc) {}
 
-  void Document(const json& root) {
+  void Document(const rjson& root) {
     RequireObject(root, "");
-    const json& format = Require(root, "format", "");
+    const rjson& format = Require(root, "format", "");
     if (!format.is_string() || format.get<std::string>() != kFormat)
       Fail("format", std::string("not a scene file (expected \"") + kFormat + "\")");
     const LONG version = JsonToLong(Require(root, "version", ""), "version");
@@ -456,7 +494,7 @@ class Reader {
     doc_->SetLoopMaxTime(JsonToTime(Require(root, "loop_max_time", ""), "loop_max_time"));
 
     // First the whole tree, so that links anywhere can be resolved ...
-    const json& objects = RequireArray(Require(root, "objects", ""), "objects");
+    const rjson& objects = RequireArray(Require(root, "objects", ""), "objects");
     BaseObject* pred = nullptr;
     for (size_t i = 0; i < objects.size(); ++i) pred = BuildObject(objects[i], nullptr, pred, Index("objects", i), 0);
 
@@ -480,7 +518,7 @@ class Reader {
  private:
   struct Pending {
     BaseList2D* node;
-    const json* j;
+    const rjson* j;
     std::string place;
   };
 
@@ -491,7 +529,7 @@ class Reader {
 
   static bool KnownType(LONG type) { return hostregistry::IsNative(type) || FindPlugin(type, PLUGINTYPE_ANY); }
 
-  BaseObject* BuildObject(const json& j, BaseObject* parent, BaseObject* pred, const std::string& place, int depth) {
+  BaseObject* BuildObject(const rjson& j, BaseObject* parent, BaseObject* pred, const std::string& place, int depth) {
     if (depth > kMaxDepth) Fail(place, "objects nested deeper than " + std::to_string(kMaxDepth) + " levels");
     RequireObject(j, place);
     const LONG type = JsonToLong(Require(j, "type", place), Field(place, "type"));
@@ -521,13 +559,13 @@ class Reader {
 
     if (j.contains("tags")) {
       const std::string tplace = Field(place, "tags");
-      const json& tags = RequireArray(j["tags"], tplace);
+      const rjson& tags = RequireArray(j["tags"], tplace);
       BaseTag* tpred = nullptr;
       for (size_t i = 0; i < tags.size(); ++i) tpred = BuildTag(tags[i], op, tpred, Index(tplace, i));
     }
     if (j.contains("children")) {
       const std::string cplace = Field(place, "children");
-      const json& children = RequireArray(j["children"], cplace);
+      const rjson& children = RequireArray(j["children"], cplace);
       BaseObject* cpred = nullptr;
       for (size_t i = 0; i < children.size(); ++i)
         cpred = BuildObject(children[i], op, cpred, Index(cplace, i), depth + 1);
@@ -535,7 +573,7 @@ class Reader {
     return op;
   }
 
-  BaseTag* BuildTag(const json& j, BaseObject* op, BaseTag* pred, const std::string& place) {
+  BaseTag* BuildTag(const rjson& j, BaseObject* op, BaseTag* pred, const std::string& place) {
     RequireObject(j, place);
     const LONG type = JsonToLong(Require(j, "type", place), Field(place, "type"));
     BaseTag* tag = BaseTag::Alloc(type);
@@ -551,18 +589,18 @@ class Reader {
     return tag;
   }
 
-  static LONG Mode(const json& j, const std::string& place) {
+  static LONG Mode(const rjson& j, const std::string& place) {
     const LONG m = j.is_number_integer() ? JsonToLong(j, place) : -1;
     if (m != MODE_ON && m != MODE_OFF && m != MODE_UNDEF) Fail(place, "expected a mode: 0 (on), 1 (off) or 2 (undefined)");
     return m;
   }
 
   // Container, tracks and the node's own data, once every node exists.
-  void Values(BaseList2D* node, const json& j, const std::string& place, bool is_doc) {
+  void Values(BaseList2D* node, const rjson& j, const std::string& place, bool is_doc) {
     const std::string cplace = Field(place, "container");
-    BaseContainer bc = is_doc && !j.contains("container") ? BaseContainer() : Container(Require(j, "container", place), cplace, 0);
-    if (j.contains("container_id")) bc.SetId(JsonToLong(j["container_id"], Field(place, "container_id")));
-    else bc.SetId(node->GetDataInstance()->GetId());
+    BaseContainer bc;
+    if (!is_doc || j.contains("container")) Container(Require(j, "container", place), cplace, 0, bc);
+    bc.SetId(j.contains("container_id") ? JsonToLong(j["container_id"], Field(place, "container_id")) : 0);
     // The file's values win; what it does not mention keeps its Init value.
     node->SetData(bc, true);
     node->GetDataInstance()->SetId(bc.GetId());
@@ -580,36 +618,44 @@ class Reader {
     }
   }
 
-  void Tracks(BaseList2D* node, const json& j, const std::string& place) {
+  void Tracks(BaseList2D* node, const rjson& j, const std::string& place) {
     RequireArray(j, place);
     std::vector<CTrack*> tracks;
     try {
       for (size_t i = 0; i < j.size(); ++i) {
         const std::string tplace = Index(place, i);
-        const json& tj = j[i];
+        const rjson& tj = j[i];
         RequireObject(tj, tplace);
         const std::string iplace = Field(tplace, "id");
-        const json& idj = RequireArray(Require(tj, "id", tplace), iplace);
-        if (idj.size() > 3) Fail(iplace, "expected at most 3 levels");
+        const rjson& idj = RequireArray(Require(tj, "id", tplace), iplace);
+        if (idj.empty() || idj.size() > 3) Fail(iplace, "expected 1 to 3 levels");
         DescID id;
         for (size_t l = 0; l < idj.size(); ++l) {
           const std::string lplace = Index(iplace, l);
-          const json& lj = idj[l];
+          const rjson& lj = idj[l];
           if (!lj.is_array() || lj.size() != 3) Fail(lplace, "expected [id, data type, creator]");
           id.PushId(DescLevel(JsonToLong(lj[0], lplace), JsonToLong(lj[1], lplace), JsonToLong(lj[2], lplace)));
         }
+        for (const CTrack* t : tracks)
+          if (t->GetDescriptionID() == id) Fail(iplace, "a second track for the same parameter");
         tracks.push_back(new CTrack(node, id));
         const std::string kplace = Field(tplace, "keys");
-        const json& keys = RequireArray(Require(tj, "keys", tplace), kplace);
+        const rjson& keys = RequireArray(Require(tj, "keys", tplace), kplace);
         for (size_t k = 0; k < keys.size(); ++k) {
           const std::string place_k = Index(kplace, k);
-          const json& kj = keys[k];
+          const rjson& kj = keys[k];
           RequireObject(kj, place_k);
           CKey key;
           key.SetTime(JsonToTime(Require(kj, "time", place_k), Field(place_k, "time")));
+          // Value first: setting the data afterwards keeps a key without data
+          // free of any.
           key.SetValue(JsonToReal(Require(kj, "value", place_k), Field(place_k, "value")));
-          if (kj.contains("data")) key.SetGeData(Value(kj["data"], Field(place_k, "data"), 0));
-          tracks.back()->GetCurve()->Keys().push_back(std::move(key));
+          key.SetGeData(kj.contains("data") ? Value(kj["data"], Field(place_k, "data"), 0) : GeData());
+          std::vector<CKey>& list = tracks.back()->GetCurve()->Keys();
+          // Curves rely on their keys being in time order, one per time.
+          if (!list.empty() && !(list.back().GetTime() < key.GetTime()))
+            Fail(Field(place_k, "time"), "not after the time of the key before");
+          list.push_back(std::move(key));
         }
       }
     } catch (...) {
@@ -621,28 +667,29 @@ class Reader {
     node->Tracks() = std::move(tracks);
   }
 
-  BaseContainer Container(const json& j, const std::string& place, int depth) {
+  // Filled in place: nested containers are moved, never copied.
+  void Container(const rjson& j, const std::string& place, int depth, BaseContainer& bc) {
     if (depth > kMaxDepth) Fail(place, "containers nested deeper than " + std::to_string(kMaxDepth) + " levels");
     RequireObject(j, place);
-    BaseContainer bc;
     for (const auto& [key, value] : j.items()) {
       LONG id = 0;
       Bool ok = false;
       id = String(key).ToLong(&ok);
       // Only the canonical spelling, so that two keys cannot name one id.
       if (!ok || std::to_string(id) != key) Fail(place, "\"" + key + "\" is not a decimal container id");
-      bc.SetData(id, Value(value, Entry(place, id), depth));
+      GeData v = Value(value, Entry(place, id), depth);
+      bc.SetData(id, GeData());
+      *bc.GetDataPointer(id) = std::move(v);
     }
-    return bc;
   }
 
-  GeData Value(const json& j, const std::string& place, int depth) {
+  GeData Value(const rjson& j, const std::string& place, int depth) {
     if (!j.is_object()) Fail(place, "expected a typed value {\"type\": ..., \"value\": ...}");
-    const json& tj = Require(j, "type", place);
+    const rjson& tj = Require(j, "type", place);
     if (!tj.is_string()) Fail(place, "expected a value type name");
     const std::string& type = tj.get_ref<const std::string&>();
     if (type == "nil") return GeData();
-    const json& v = Require(j, "value", place);
+    const rjson& v = Require(j, "value", place);
     if (type == "long") return GeData(static_cast<int>(JsonToLong(v, place)));
     if (type == "llong") return GeData(JsonToLLong(v, place));
     if (type == "real") return GeData(JsonToReal(v, place));
@@ -653,9 +700,9 @@ class Reader {
     if (type == "filename") return GeData(Filename(JsonToText(v, place)));
     if (type == "link") return GeData(ResolveLink(v, place));
     if (type == "container") {
-      BaseContainer sub = Container(v, place, depth + 1);
-      if (j.contains("id")) sub.SetId(JsonToLong(j["id"], Field(place, "id")));
-      return GeData(sub);
+      GeData d{BaseContainer(j.contains("id") ? JsonToLong(j["id"], Field(place, "id")) : 0)};
+      Container(v, place, depth + 1, *d.GetContainer());
+      return d;
     }
     if (type == "custom") {
       const LONG id = JsonToLong(Require(j, "id", place), Field(place, "id"));
@@ -674,12 +721,12 @@ class Reader {
   }
 
   // Null for a null link; an error for a path that leads nowhere.
-  BaseList2D* ResolveLink(const json& j, const std::string& place) {
+  BaseList2D* ResolveLink(const rjson& j, const std::string& place) {
     if (j.is_null()) return nullptr;
     if (!j.is_object() || !j.contains("object") || !j["object"].is_array() || j["object"].empty())
       Fail(place, "expected a link {\"object\": [index, ...]} (and \"tag\": index) or null");
     BaseObject* op = nullptr;
-    for (const json& ij : j["object"]) {
+    for (const rjson& ij : j["object"]) {
       const LONG i = JsonToLong(ij, place);
       op = op ? op->GetDown() : doc_->GetFirstObject();
       for (LONG k = 0; op && k < i; ++k) op = op->GetNext();
@@ -696,6 +743,47 @@ class Reader {
   BaseDocument* doc_;
   std::vector<Pending> pending_;
 };
+
+// Whether j written compactly fits in budget characters; stops counting as
+// soon as it does not.
+bool FitsOnLine(const json& j, long& budget) {
+  if (!j.is_structured()) {
+    budget -= static_cast<long>(j.dump().size()) + 1;
+    return budget >= 0;
+  }
+  budget -= 2;
+  for (auto it = j.begin(); it != j.end() && budget >= 0; ++it) {
+    if (j.is_object()) budget -= static_cast<long>(it.key().size()) + 3;
+    if (!FitsOnLine(*it, budget)) return false;
+  }
+  return budget >= 0;
+}
+
+// Small values (vectors, typed values, times, links) on one line, larger
+// objects and lists one entry a line.
+void Pretty(const json& j, std::string& out, int indent) {
+  long budget = 72;
+  if (!j.is_structured() || j.empty() || FitsOnLine(j, budget)) {
+    out += j.dump();
+    return;
+  }
+  const std::string pad(static_cast<size_t>(indent + 1) * 2, ' ');
+  out += j.is_object() ? "{\n" : "[\n";
+  bool first = true;
+  for (auto it = j.begin(); it != j.end(); ++it) {
+    if (!first) out += ",\n";
+    first = false;
+    out += pad;
+    if (j.is_object()) {
+      out += json(it.key()).dump();
+      out += ": ";
+    }
+    Pretty(*it, out, indent + 1);
+  }
+  out += "\n";
+  out.append(static_cast<size_t>(indent) * 2, ' ');
+  out += j.is_object() ? "}" : "]";
+}
 
 void CollectPreOrder(BaseObject* op, std::vector<std::uint64_t>& out) {
   out.push_back(op->GetSerial());
@@ -719,7 +807,8 @@ Bool SaveToString(const BaseDocument* doc, std::string* out, String* error) {
     return false;
   }
   try {
-    *out = Writer(doc).Document().dump(1, '\t');
+    out->clear();
+    Pretty(Writer(doc).Document(), *out, 0);
     out->push_back('\n');
     return true;
   } catch (const FileError& e) {
@@ -760,10 +849,10 @@ Bool Save(const BaseDocument* doc, const Filename& file, String* error) {
 }
 
 BaseDocument* LoadFromString(const std::string& text, String* error) {
-  json root;
+  rjson root;
   try {
-    root = json::parse(text);
-  } catch (const json::parse_error& e) {
+    root = rjson::parse(text);
+  } catch (const rjson::parse_error& e) {
     // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."
     std::string what = e.what();
     const size_t at = what.find("parse error");
@@ -797,8 +886,8 @@ BaseDocument* Load(const Filename& file, String* error) {
   const std::string path = file.GetString();
   std::ifstream f(path, std::ios::binary);
   std::ostringstream text;
-  if (f) text << f.rdbuf();
-  if (!f || f.bad()) {
+  if (f.is_open()) text << f.rdbuf();
+  if (!f.is_open() || f.bad()) {
     SetError(error, "cannot read scene file '" + path + "'");
     return nullptr;
   }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "host_file.h"
 #include "host_services.h"
 
 // ---------------------------------------------------------------- memory
@@ -64,6 +65,11 @@ void MessageDialog(const String& text) {
 
 Bool QuestionDialog(const String& text) {
   g_dialogs.push_back(text);
+  Bool scripted = false;
+  if (hostdialog::NextQuestionAnswer(&scripted)) {
+    if (!g_quiet) std::fprintf(stderr, "[question] %s -> %s\n", text.c_str(), scripted ? "yes" : "no");
+    return scripted;
+  }
   if (!g_quiet) std::fprintf(stderr, "[question] %s -> %s\n", text.c_str(), g_question_answer ? "yes" : "no");
   return g_question_answer;
 }
@@ -100,7 +106,7 @@ namespace hostinput {
 void PressEscapeAfter(long n) { g_escape_countdown = n > 0 ? n : 0; }
 }  // namespace hostinput
 
-void GeShowMouse(LONG) {}
+void GeShowMouse(LONG mode) { hostevents::RecordShowMouse(mode); }
 
 // ---------------------------------------------------------------- sorting
 

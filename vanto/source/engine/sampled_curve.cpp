@@ -43,18 +43,53 @@ double EvaluateSampledCurveLinear(const SampledCurve& c, double x) {
   return c.values[i] + (c.values[i + 1] - c.values[i]) * f;
 }
 
+namespace {
+struct CatmullRomWeights {
+  double w0, w1, w2, w3;
+  explicit CatmullRomWeights(double f) {
+    const double f2 = f * f, f3 = f2 * f;
+    w0 = 2.0 * f2 - f3 - f;
+    w1 = 3.0 * f3 - 5.0 * f2 + 2.0;
+    w2 = 4.0 * f2 - 3.0 * f3 + f;
+    w3 = f3 - f2;
+  }
+};
+
+// Segment i of the curve with the missing end neighbours extrapolated.
+inline double CatmullRom(const SampledCurve& c, int32 i, const CatmullRomWeights& w) {
+  const double p1 = c.values[i], p2 = c.values[i + 1];
+  const double p0 = i == 0 ? 2.0 * p1 - p2 : c.values[i - 1];
+  const double p3 = i == c.count - 2 ? 2.0 * p2 - p1 : c.values[i + 2];
+  return (p0 * w.w0 + p1 * w.w1 + p2 * w.w2 + p3 * w.w3) * 0.5;
+}
+}  // namespace
+
 double EvaluateSampledCurve(const SampledCurve& c, double x) {
   if (c.count < 2) return c.count == 1 ? c.values[0] : 0.0;
   int32 i;
   double f;
   LookUpSegment(c, x, i, f);
-  const double p1 = c.values[i], p2 = c.values[i + 1];
-  const double p0 = i == 0 ? 2.0 * p1 - p2 : c.values[i - 1];
-  const double p3 = i == c.count - 2 ? 2.0 * p2 - p1 : c.values[i + 2];
-  const double f2 = f * f, f3 = f2 * f;
-  return (p0 * (2.0 * f2 - f3 - f) + p1 * (3.0 * f3 - 5.0 * f2 + 2.0) + p2 * (4.0 * f2 - 3.0 * f3 + f) +
-          p3 * (f3 - f2)) *
-         0.5;
+  return CatmullRom(c, i, CatmullRomWeights(f));
+}
+
+void EvaluateSampledCurves3(const SampledCurve& a, const SampledCurve& b, const SampledCurve& c, double x,
+                            double out[3]) {
+  const bool shared = a.count >= 2 && b.count == a.count && c.count == a.count && b.x0 == a.x0 &&
+                      c.x0 == a.x0 && b.xMax == a.xMax && c.xMax == a.xMax && b.scale == a.scale &&
+                      c.scale == a.scale;
+  if (!shared) {
+    out[0] = EvaluateSampledCurve(a, x);
+    out[1] = EvaluateSampledCurve(b, x);
+    out[2] = EvaluateSampledCurve(c, x);
+    return;
+  }
+  int32 i;
+  double f;
+  LookUpSegment(a, x, i, f);
+  const CatmullRomWeights w(f);
+  out[0] = CatmullRom(a, i, w);
+  out[1] = CatmullRom(b, i, w);
+  out[2] = CatmullRom(c, i, w);
 }
 
 int32 CopySampledCurve(SampledCurve& dst, const SampledCurve& src) {

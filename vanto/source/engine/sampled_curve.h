@@ -20,6 +20,10 @@ inline void ClearSampledCurve(SampledCurve& c) { c.count = 0; }
 int32 BuildSampledCurve(SampledCurve& c, int32 n, const double* values, double x0, double x1);
 double EvaluateSampledCurveLinear(const SampledCurve& c, double x);
 double EvaluateSampledCurve(const SampledCurve& c, double x);
+// Catmull-Rom values of three curves at one x, sharing the segment lookup
+// when the curves share their sampling (as a wheel's tyre profiles do).
+void EvaluateSampledCurves3(const SampledCurve& a, const SampledCurve& b, const SampledCurve& c, double x,
+                            double out[3]);
 int32 CopySampledCurve(SampledCurve& dst, const SampledCurve& src);
 
 // Dot product in the host ground plane (y, the height, left out).

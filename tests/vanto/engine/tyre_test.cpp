@@ -1,0 +1,209 @@
+// Tyre model: profiles, load and contact, slip rates, the Magic Formula and
+// the transient slip states.
+#include "engine_test_support.h"
+
+namespace {
+
+class TyreTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    ASSERT_EQ(BuildTyreProfiles(0, r, w, p1, p2, p3, 20, 6.0), 0);
+    tyre.radialStiffness = 400000.0;
+    tyre.radius = r;
+    SetFlatGroundHit(ground, 0.0, 1.0, 100.0);
+  }
+
+  int32 Force(const Vec3& hub, const Vec3& vel, const Vec3& axle, double spin, double A, double B) {
+    slip = {A, B, 0.0, 0.0};
+    return ComputeTyreForce(tyre, profiles, hub, vel, axle, spin, ground, contact, force, set, shared, out, slip, W);
+  }
+
+  const double r = 0.3, w = 0.2, W = 4000.0;
+  SampledCurve p1, p2, p3;
+  const SampledCurve* const profiles[3] = {&p1, &p2, &p3};
+  TyreBlock tyre;
+  GroundHit ground;
+  const double set[7] = {75000, 60000, 1.2, -0.2, 1.5, 5e-5, 1.0};
+  const double shared[5] = {0.1, 0.1, 10.0, 6.0, 3.0};
+  Vec3 contact, force{7, 7, 7};
+  TyreOutput out;
+  TyreSlipIO slip;
+};
+
+}  // namespace
+
+TEST_F(TyreTest, ProfileEnds) {
+  // Upright (u = 0): offset 0, radial and profile distance the radius; axle
+  // along the normal (u = 1): half the width inward, half the width down.
+  EXPECT_NEAR(EvaluateSampledCurve(p1, 0.0), 0.0, 1e-15);
+  EXPECT_NEAR(EvaluateSampledCurve(p2, 0.0), r, 1e-15);
+  EXPECT_NEAR(EvaluateSampledCurve(p3, 0.0), r, 1e-15);
+  EXPECT_NEAR(p1.values[19], -0.1, 1e-15);
+  EXPECT_NEAR(p2.values[19], 0.1, 1e-15);
+  EXPECT_NEAR(p3.values[19], 0.1, 1e-15);
+  EXPECT_EQ(BuildTyreProfiles(2, r, w, p1, p2, p3, 20, 6.0), 20);
+  EXPECT_EQ(BuildTyreProfiles(1, r, w, p1, p2, p3, 21, 6.0), 20);
+  SampledCurve a, b;
+  EXPECT_EQ(BuildTyreProfilesTwoCurve(1, r, w, a, b, 5, 6.0), 0);
+  EXPECT_NEAR(b.values[2], (1 - std::pow(0.5, 6.0)) * 0.2 + 0.1, 1e-15);
+  // A wheel narrower in radius than half its width is reported.
+  EXPECT_EQ(assertCount, 0);
+  EXPECT_EQ(BuildTyreProfiles(1, 0.05, w, a, b, p3, 5, 6.0), 0);
+  EXPECT_EQ(assertCount, 1);
+}
+
+TEST_F(TyreTest, UprightWheelLoadAndContactPoint) {
+  const Vec3 axle(0, 1, 0);
+  // Hub one radius up: the load is the static wheel load.
+  ASSERT_EQ(Force(Vec3(2, 3, r), Vec3(), axle, 0, 0, 0), 1);
+  EXPECT_NEAR(force.z, W, 1e-9);
+  EXPECT_NEAR(contact.x, 2.0, 1e-15);
+  EXPECT_NEAR(contact.z, 0.0, 1e-15);
+  // 1 cm lower: 4000 N more.
+  ASSERT_EQ(Force(Vec3(0, 0, r - 0.01), Vec3(), axle, 0, 0, 0), 1);
+  EXPECT_NEAR(force.z, W + 4000.0, 1e-6);
+  EXPECT_EQ(out.contact, 1);
+  EXPECT_NEAR(out.frictionLimit, 1.5 * std::exp(-8000 * 5e-5) * 8000, 1e-9);
+  // A = B = 0: no in-plane force, no skid.
+  EXPECT_NEAR(force.x, 0.0, 1e-12);
+  EXPECT_NEAR(force.y, 0.0, 1e-12);
+  EXPECT_EQ(out.skidIntensity, 0.0);
+  EXPECT_EQ(out.sliding, 0);
+}
+
+TEST_F(TyreTest, BelowOneNewtonThereIsNoContactButTheRatesAreWritten) {
+  TyreOutput full{1, 2, 3, 4, 1, 1};
+  out = full;
+  // Fz = (r - h) k + W = 0.9 N.
+  const double h = r + (W - 0.9) / 400000.0;
+  EXPECT_EQ(Force(Vec3(0, 0, h), Vec3(20, 0, 0), Vec3(0, 1, 0), 0, 0.1, 0.0), 0);
+  EXPECT_EQ(out.contact, 0);
+  EXPECT_EQ(out.sliding, 0);
+  EXPECT_EQ(out.lateralForce, 0.0);
+  EXPECT_EQ(force, Vec3(7, 7, 7)) << "not written";
+  EXPECT_NEAR(slip.lateralRate, (0 - 20 * 0.1) / 0.1, 1e-12);
+  EXPECT_NEAR(slip.longitudinalRate, (0 - 20) / 0.1, 1e-12);
+}
+
+TEST_F(TyreTest, SoftenedSpeedKeepsStandstillRatesFinite) {
+  // vx = 0: vs = vSoft / 2 = 5 m/s.
+  Force(Vec3(0, 0, r), Vec3(0, 0, 0), Vec3(0, 1, 0), 0, 0.2, -0.4);
+  EXPECT_NEAR(slip.lateralRate, -5 * 0.2 / 0.1, 1e-12);
+  EXPECT_NEAR(slip.longitudinalRate, 5 * 0.4 / 0.1, 1e-12);
+  // Spin gives longitudinal slip: omega r - vx.
+  Force(Vec3(0, 0, r), Vec3(12, 0, 0), Vec3(0, 1, 0), 50.0, 0, 0);
+  EXPECT_NEAR(slip.longitudinalRate, (50 * r - 12) / 0.1, 1e-12);
+}
+
+// The lateral force always opposes A, on both sides of the small-slip limit;
+// at large slip the in-plane force tends to sin(C pi / 2) mu Fz.
+TEST_F(TyreTest, MagicFormulaDirectionAndSaturation) {
+  const Vec3 hub(0, 0, r), axle(0, 1, 0);
+  for (double A : {1e-9, 1e-3, 0.05, 0.5}) {
+    Force(hub, Vec3(10, 0, 0), axle, 10 / r, A, 0);
+    EXPECT_GT(force.y, 0.0) << A;  // e3 = -y: the force points along -e3
+    EXPECT_LT(out.lateralForce, 0.0) << A;
+    Force(hub, Vec3(10, 0, 0), axle, 10 / r, -A, 0);
+    EXPECT_LT(force.y, 0.0) << A;
+  }
+  // Small slip: the linear forces Ca A and Ck B.
+  Force(hub, Vec3(10, 0, 0), axle, 10 / r, 1e-9, 2e-9);
+  EXPECT_NEAR(force.y, 75000 * 1e-9, 1e-12);
+  EXPECT_NEAR(force.x, 60000 * 2e-9, 1e-12);
+  // Large slip.
+  Force(hub, Vec3(10, 0, 0), axle, 10 / r, 0, 1e4);
+  const double mu = 1.5 * std::exp(-W * 5e-5);
+  const double s = 60000.0 * 1e4 / (mu * W);
+  EXPECT_NEAR(force.x, MagicFormula(s, 1.2, -0.2) * mu * W, 1e-6);
+  EXPECT_NEAR(MagicFormula(1e9, 1.2, -0.2), std::sin(1.2 * 3.14159265358979 / 2), 1e-6);
+  EXPECT_EQ(out.sliding, 1);
+  EXPECT_NEAR(out.skidIntensity, s / (s + 6.0) * W, 1e-6);
+  // Ground grip scales the in-plane force only.
+  ground.friction = 0.5;
+  Vec3 before = force;
+  Force(hub, Vec3(10, 0, 0), axle, 10 / r, 0, 1e4);
+  EXPECT_NEAR(force.x, 0.5 * before.x, 1e-9);
+  EXPECT_NEAR(force.z, before.z, 1e-9);
+}
+
+TEST_F(TyreTest, AxleAlongTheNormalSeesNoSlipVelocity) {
+  Force(Vec3(0, 0, 0.1), Vec3(5, 5, 0), Vec3(0, 0, 1), 0, 0, 0);
+  EXPECT_NEAR(slip.lateralRate, 0.0, 1e-15);
+  EXPECT_NEAR(slip.longitudinalRate, 0.0, 1e-15);
+}
+
+// A cambered wheel and its mirror image in y (the axle mirrored and
+// reversed, as the odd wheel of an axle is built) carry the same load and
+// mirrored forces and contact points.
+TEST_F(TyreTest, MirroredWheelsSeeMirroredForces) {
+  const double camber = 0.08;
+  const Vec3 a(0, std::cos(camber), -std::sin(camber));
+  const Vec3 aMirror(-a.x, a.y, -a.z);  // the odd wheel's axle
+  const Vec3 hub(0.4, 0.75, r - 0.004), hubMirror(0.4, -0.75, r - 0.004);
+  const Vec3 v(15, 1.5, 0), vMirror(15, -1.5, 0);
+  Force(hub, v, a, 48.0, 0.03, 0.02);
+  const Vec3 f1 = force, c1 = contact;
+  const double rateA = slip.lateralRate, rateB = slip.longitudinalRate;
+  Force(hubMirror, vMirror, aMirror, 48.0, -0.03, 0.02);
+  EXPECT_NEAR(force.x, f1.x, 1e-9);
+  EXPECT_NEAR(force.y, -f1.y, 1e-9);
+  EXPECT_NEAR(force.z, f1.z, 1e-9);
+  EXPECT_NEAR(contact.y, -c1.y, 1e-15);
+  EXPECT_NEAR(contact.z, c1.z, 1e-15);
+  EXPECT_NEAR(slip.lateralRate, -rateA, 1e-9);
+  EXPECT_NEAR(slip.longitudinalRate, rateB, 1e-9);
+  // The camber changes the load against an upright wheel (the profile is
+  // read at |u|, not clamped to the upright value on one side).
+  Force(hub, v, Vec3(0, 1, 0), 48.0, 0.03, 0.02);
+  EXPECT_GT(std::fabs(force.z - f1.z), 1.0);
+}
+
+// With the wheel rolling freely at a fixed speed, both slip states relax
+// as exp(-v t / L) through the Runge-Kutta stages of the model: per step
+// exactly by the fourth-order factor R(z) = 1 + z + z^2/2 + z^3/6 + z^4/24,
+// z = -v h / L, which is exp(z) to 3e-6 at z = -0.2.
+TEST_F(TyreTest, SlipRelaxesExponentially) {
+  auto d = std::make_unique<CarDynamics>();
+  d->wheelCount = 1;
+  const double v = 20.0, A0 = 0.2, B0 = -0.1, h = 0.001;
+  d->lateralSlip.saved[0] = A0;
+  d->wheelSlip.saved[0] = B0;
+  SetStepSize(h);
+  auto pass = [&] {
+    Force(Vec3(0, 0, r), Vec3(v, 0, 0), Vec3(0, 1, 0), v / r, d->lateralSlip.working[0], d->wheelSlip.working[0]);
+    d->lateralSlip.rate[0] = slip.lateralRate;
+    d->wheelSlip.rate[0] = slip.longitudinalRate;
+  };
+  for (int i = 1; i <= 30; ++i) {
+    BeginWheelsStep(*d);
+    pass();
+    IntegrateWheelsStage1(*d);
+    pass();
+    IntegrateWheelsStage2(*d);
+    pass();
+    IntegrateWheelsStage3(*d);
+    pass();
+    FinishWheelsStep(*d);
+    const double z = -v * h / 0.1;
+    const double rk4 = std::pow(1 + z + z * z / 2 + z * z * z / 6 + z * z * z * z / 24, i);
+    EXPECT_NEAR(d->lateralSlip.saved[0], A0 * rk4, 1e-13) << i;
+    EXPECT_NEAR(d->wheelSlip.saved[0], B0 * rk4, 1e-13) << i;
+    const double decay = std::exp(z * i);
+    EXPECT_NEAR(d->lateralSlip.saved[0] / (A0 * decay), 1.0, 4e-6 * i) << i;
+  }
+}
+
+TEST_F(TyreTest, DivergingSlipIsHeldFinite) {
+  auto d = std::make_unique<CarDynamics>();
+  d->wheelCount = 1;
+  d->wheelSlip.saved[0] = 9e5;
+  d->wheelSlip.rate[0] = 1e12;
+  SetStepSize(0.001);
+  BeginWheelsStep(*d);
+  IntegrateWheelsStage1(*d);
+  IntegrateWheelsStage2(*d);
+  IntegrateWheelsStage3(*d);
+  FinishWheelsStep(*d);
+  EXPECT_EQ(d->wheelSlip.saved[0], 1e6);
+}

@@ -1,0 +1,242 @@
+// Vehicle step: power train and gearbox, force pass, wheel states.
+#include "engine_test_support.h"
+
+namespace {
+
+using VehicleStepTest = EngineTest;
+
+// A reference car with no ground under its wheels (in the air).
+std::unique_ptr<CarDynamics> MakeAirborneCar(CarDynamicsParams p = ReferenceCarParams()) {
+  auto d = std::make_unique<CarDynamics>();
+  WriteReferenceTyreConstants(*d);
+  EXPECT_EQ(SetUpCarDynamics(*d, p, kG), 0);
+  ResetCarDynamics(*d, Vec3(0, 0, 10), Quat());
+  return d;
+}
+
+double RatioOf(const CarDynamics& d, int g) { return d.gearRatio[g - 1]; }
+
+}  // namespace
+
+TEST_F(VehicleStepTest, GearboxClutchAndPedals) {
+  struct Case {
+    const char* name;
+    int gear;
+    double speedOverUp;    // engine speed relative to the shift points, rad/s
+    bool nearDown;         // measured from the down-shift speed instead
+    double T, B, H, V;
+    int crash;
+    int expectGear;
+    int expectEngaged;
+    double throttleSeen;   // the throttle the engine integrates
+  };
+  const Case cases[] = {
+      {"up-shift", 2, 1.0, false, 0, 1, 0, 0, 0, 3, 0, 0.0},
+      {"no up-shift in top gear", 6, 1.0, false, 0, 1, 0, 0, 0, 6, 0, 0.0},
+      {"down-shift", 3, -1.0, true, 0, 1, 0, 0, 0, 2, 0, 0.0},
+      {"no down-shift from first", 1, -1.0, true, 0, 1, 0, 0, 0, 1, 0, 0.0},
+      {"reverse input selects reverse", 3, -50.0, false, 0.4, 1, 0, 0.5, 0, -1, 0, 0.5},
+      {"throttle leaves reverse", -1, -50.0, false, 0.3, 1, 0, 0, 0, 1, 0, 0.3},
+      {"reverse throttle in reverse", -1, -50.0, false, 0, 1, 0, 0.7, 0, -1, 0, 0.7},
+      {"brake above the threshold opens the clutch", 2, -50.0, false, 0, 0.95, 0, 0, 0, 2, 0, 0.0},
+      {"brake at the threshold keeps it closed", 2, -50.0, false, 0, 0.9, 0, 0, 0, 2, 2, 0.0},
+      {"hand brake opens the clutch", 2, -50.0, false, 0, 0, 0.95, 0, 0, 2, 0, 0.0},
+      {"crash: no throttle, clutch open", 2, -50.0, false, 1.0, 0, 0, 0, 1, 2, 0, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto d = MakeAirborneCar();
+    d->gear = c.gear;
+    d->crashFlag = c.crash;
+    const double w0 = (c.nearDown ? d->downShiftSpeed : d->upShiftSpeed) + c.speedOverUp;
+    d->engine.engineSpeed = w0;
+    StepCarDynamics(*d, 0.001, 0, c.T, c.B, c.H, c.V);
+    EXPECT_EQ(d->gear, c.expectGear);
+    EXPECT_EQ(d->engagedGear, c.expectEngaged);
+    // With the clutch open the engine sees only its torque and friction
+    // over the step: (T(w) * throttle - min(5 w, 25)) / 0.1 * dt.
+    double w = w0;
+    if (c.gear >= 1 && c.expectGear == c.gear + 1) w = w0 * RatioOf(*d, c.gear + 1) / RatioOf(*d, c.gear);
+    if (c.gear >= 2 && c.expectGear == c.gear - 1) w = w0 * RatioOf(*d, c.gear - 1) / RatioOf(*d, c.gear);
+    if (c.expectEngaged == 0) {
+      const double dw = (EvaluateSampledCurve(d->engine.torqueCurve, w) * c.throttleSeen - 25.0) / 0.1 * 0.001;
+      EXPECT_NEAR(d->engine.engineSpeed, w + dw, 0.01);
+    }
+    if (c.crash) {
+      EXPECT_EQ(d->brakeTorque[0], 750.0);
+      EXPECT_EQ(d->brakeTorque[1], 375.0);
+    }
+  }
+}
+
+TEST_F(VehicleStepTest, BrakeLimitsPerAxleGroup) {
+  auto d = MakeAirborneCar();
+  StepCarDynamics(*d, 0.001, 0, 0, 0.5, 0.25, 0);
+  EXPECT_EQ(d->brakeTorque[0], 0.5 * 1500.0);
+  EXPECT_EQ(d->brakeTorque[1], 0.5 * 750.0 + 0.25 * 4000.0);
+}
+
+// A free wheel spinning at 10 rad/s against full brakes: the brake torque
+// is the spin times 3000 limited to 1500 N m, so the wheel stops in
+// I w / 1500 s and then stays (the torque fades linearly near zero).
+TEST_F(VehicleStepTest, BrakesStopAFreeWheel) {
+  auto d = MakeAirborneCar();
+  d->wheels[0].spinRate = 10.0;
+  const double I = d->wheels[0].wheelInertia;  // 1.35
+  for (int i = 0; i < 5; ++i) StepCarDynamics(*d, 0.001, 0, 0, 1.0, 0, 0);
+  EXPECT_NEAR(d->wheels[0].spinRate, 10.0 - 1500.0 / I * 0.005, 1e-6);
+  for (int i = 0; i < 100; ++i) StepCarDynamics(*d, 0.001, 0, 0, 1.0, 0, 0);
+  EXPECT_NEAR(d->wheels[0].spinRate, 0.0, 1e-9);
+}
+
+// Force slots count from a squared length above 1 N^2; in the air the car
+// gets 1 % of its weight against its motion.
+TEST_F(VehicleStepTest, ForcePassSlotsAndAirDrag) {
+  struct Case {
+    const char* name;
+    Vec3 slotForce;
+    Vec3 single;
+    Vec3 expectExtra;
+  };
+  const Case cases[] = {
+      {"slot below 1 N is free", Vec3(0.9, 0, 0), Vec3(), Vec3()},
+      {"slot above 1 N acts", Vec3(1.1, 0, 0), Vec3(), Vec3(1.1, 0, 0)},
+      {"single force acts", Vec3(), Vec3(0, 0, 300), Vec3(0, 0, 300)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto d = MakeAirborneCar();
+    d->body.velocity = Vec3(3, 4, 0);
+    d->externalForces[5] = c.slotForce;
+    d->externalForcePoints[5] = d->body.position;
+    d->singleForce = c.single;
+    d->singleForcePoint = d->body.position;
+    SetStepSize(0.001);
+    BeginDynamicsStep(*d);
+    ComputeCarForces(*d);
+    const double weight = d->body.mass * kG;
+    EXPECT_NEAR(d->body.force.x, -0.01 * weight * 0.6 + c.expectExtra.x, 1e-9);
+    EXPECT_NEAR(d->body.force.y, -0.01 * weight * 0.8 + c.expectExtra.y, 1e-9);
+    EXPECT_NEAR(d->body.force.z, -weight + c.expectExtra.z, 1e-9);
+    for (int w = 0; w < d->wheelCount; ++w) EXPECT_EQ(d->tyreOutput[w].contact, 0);
+  }
+}
+
+// Lift pushes along the body's own down axis, also when heading, pitch and
+// roll combine.
+TEST_F(VehicleStepTest, LiftActsAlongTheBodyDownAxis) {
+  CarDynamicsParams p = ReferenceCarParams();
+  auto d = MakeAirborneCar(p);
+  d->frontLiftFactor = 2.0;
+  d->rearLiftFactor = 3.0;
+  Mat3 R;
+  EulerMat3(R, 0.3, -0.4, 0.7);
+  Quat q;
+  Mat3ToQuat(q, R);
+  PlaceCarBody(*d, Vec3(0, 0, 10), q);
+  d->body.velocity = Vec3(10, 0, 0);
+  SetStepSize(0.001);
+  BeginDynamicsStep(*d);
+  ComputeCarForces(*d);
+  const double weight = d->body.mass * kG;
+  const Vec3 down(-R(0, 2), -R(1, 2), -R(2, 2));
+  const double lift = (2.0 + 3.0) * 100.0;
+  EXPECT_NEAR(d->body.force.x, -0.01 * weight + lift * down.x, 1e-9);
+  EXPECT_NEAR(d->body.force.y, lift * down.y, 1e-9);
+  EXPECT_NEAR(d->body.force.z, -weight + lift * down.z, 1e-9);
+  // The row-based direction differs here, so the check above tells them apart.
+  const Vec3 row(R(2, 0), R(2, 1), -R(2, 2));
+  EXPECT_GT(LengthVec3(Vec3(row.x - down.x, row.y - down.y, row.z - down.z)), 0.1);
+}
+
+TEST_F(VehicleStepTest, WheelAngleIsReducedAndCompressionCapped) {
+  auto d = MakeAirborneCar();
+  d->wheels[0].rotationAngle = 7.0;
+  d->wheels[1].rotationAngle = -7.0;
+  d->wheels[2].compression = 0.5;   // above the 0.3 m travel
+  d->wheels[3].compression = -0.1;  // no lower clamp
+  StepCarDynamics(*d, 0.001, 0, 0, 0, 0, 0);
+  EXPECT_NEAR(d->wheels[0].rotationAngle, 7.0 - 6.2831853071794, 1e-12);
+  EXPECT_NEAR(d->wheels[1].rotationAngle, -7.0 + 6.2831853071794, 1e-12);
+  EXPECT_EQ(d->wheels[2].compression, 0.3);
+  EXPECT_NEAR(d->wheels[3].compression, -0.1, 1e-3);
+  EXPECT_EQ(assertCount, 0);
+  d->wheels[0].rotationAngle = 700.0;  // a hundred turns: a blown-up state
+  StepCarDynamics(*d, 0.001, 0, 0, 0, 0, 0);
+  EXPECT_EQ(assertCount, 1);
+  EXPECT_NEAR(d->wheels[0].rotationAngle, std::fmod(700.0, 6.2831853071794), 1e-9);
+}
+
+// One corner's suspension in the air is a damped oscillator of the wheel
+// mass: m c'' = -k c - d c' (both wheels alike), or with k + 2 k_roll when
+// the two wheels of the axle move against each other.
+TEST_F(VehicleStepTest, SpringDamperCornerMatchesTheClosedForm) {
+  struct Case {
+    const char* name;
+    double right;  // right wheel start compression relative to the left
+    double stiffness;
+  };
+  const Case cases[] = {{"together", 1.0, 25000.0}, {"against each other", -1.0, 25000.0 + 2 * 10000.0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CarDynamicsParams p = ReferenceCarParams();
+    p.damperRates[0] = p.damperRates[1] = 600.0;
+    auto d = MakeAirborneCar(p);
+    const double c0 = 0.05, m = 30.0, k = c.stiffness, damping = 600.0;
+    d->wheels[0].compression = c0;
+    d->wheels[1].compression = c.right * c0;
+    const double w0 = std::sqrt(k / m), zeta = damping / (2 * m * w0), wd = w0 * std::sqrt(1 - zeta * zeta);
+    double worst = 0.0;
+    for (int i = 1; i <= 300; ++i) {
+      StepCarDynamics(*d, 0.001, 0, 0, 0, 0, 0);
+      const double t = i * 0.001;
+      const double expect = c0 * std::exp(-zeta * w0 * t) * (std::cos(wd * t) + zeta * w0 / wd * std::sin(wd * t));
+      worst = std::fmax(worst, std::fabs(d->wheels[0].compression - expect));
+      EXPECT_NEAR(d->wheels[1].compression, c.right * d->wheels[0].compression, 1e-15);
+    }
+    EXPECT_LT(worst, 1e-8);
+  }
+}
+
+// With the clutch open and a flat torque curve T, I w' = T - f w, so the
+// engine runs up to T / f as T/f (1 - exp(-f t / I)); with the friction
+// capped it runs on to the limiter.
+TEST_F(VehicleStepTest, EngineSpinsUpTowardsTorqueOverFriction) {
+  EngineState e;
+  const double T = 100.0, f = 5.0, I = 0.1;
+  ASSERT_EQ(SetUpEngine(e, 1e9, f, I, FlatTorqueCurve(6000.0, T)), 0);
+  SetStepSize(0.001);
+  auto step = [&e] {
+    BeginEngineStep(e, 1.0);
+    IntegrateEngineStage1(e, 0.0);
+    IntegrateEngineStage2(e, 0.0);
+    IntegrateEngineStage3(e, 0.0);
+    FinishEngineStep(e, 0.0);
+  };
+  for (int i = 1; i <= 200; ++i) {
+    step();
+    if (i % 20 == 0) {
+      const double t = i * 0.001;
+      EXPECT_NEAR(e.engineSpeed, T / f * (1 - std::exp(-f * t / I)), 1e-6) << t;
+    }
+  }
+  ASSERT_EQ(SetUpEngine(e, 25.0, f, I, FlatTorqueCurve(6000.0, T)), 0);
+  e.engineSpeed = 0.0;
+  for (int i = 0; i < 1500; ++i) step();  // (100 - 25) / 0.1 = 750 rad/s^2
+  EXPECT_GE(e.engineSpeed, e.speedLimit);
+  EXPECT_LE(e.engineSpeed, e.speedLimit + 750.0 * 0.001 * (1 + 1e-6));
+  EXPECT_EQ(assertCount, 0);
+}
+
+TEST_F(VehicleStepTest, RestoreReturnsBodyWheelsAndEngine) {
+  auto d = MakeAirborneCar();
+  d->wheels[0].spinRate = 3.0;
+  d->engine.engineSpeed = 100.0;
+  StepCarDynamics(*d, 0.001, 0.5, 1.0, 0, 0, 0);
+  const CarDynamics before = *d;
+  StepCarDynamics(*d, 0.001, 0.5, 1.0, 0, 0, 0);
+  RestoreDynamicsState(*d);
+  EXPECT_EQ(d->body.position, before.body.position);
+  EXPECT_EQ(d->wheels[0].spinRate, before.wheels[0].spinRate);
+  EXPECT_EQ(d->engine.engineSpeed, before.engine.engineSpeed);
+}

@@ -1,0 +1,21 @@
+// Body-only model set-up from the Car's parameters, for a car shown or
+// handled outside a run.
+#include "car_body.h"
+
+#include "host_container.h"
+#include "host_scene.h"
+#include "run_state.h"
+
+void SetUpCarBody(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
+  const BaseObject* engine = bc.GetObjectLink(kCarEngineLink, doc);
+  if (!engine) return;  // without an engine object the model stays as it was
+  const double u = 1.0 / car.settings.unitsPerMetre;
+  Vec3 bodyBox, engineBox;
+  HostToDynamicsAxes(car.bodySize, bodyBox);
+  ScaleVec3InPlace(bodyBox, u);
+  HostToDynamicsAxes(bc.GetVector(kCarEngineSize), engineBox);
+  ScaleVec3InPlace(engineBox, u);
+  const Vector at = engine->GetRelPos();
+  SetUpTwoBoxBody(car.dynamics, bodyBox, bc.GetReal(kCarBodyMass), engineBox, bc.GetReal(kCarEngineMass), at.z * u,
+                  at.y * u, car.settings.gravity);
+}

@@ -1,0 +1,134 @@
+#include "run_state.h"
+
+#include <cmath>
+
+#include "engine_constants.h"
+#include "engine_globals.h"
+
+namespace {
+
+inline bool InRange(double v) { return v >= -vanto::kMaxFinite && v <= vanto::kMaxFinite; }  // false for NaN
+
+inline bool InRange(const Vec3& v) { return InRange(v.x) && InRange(v.y) && InRange(v.z); }
+
+// Wheel frame f (engine axes) as host axes: the frame's first column, its
+// third, and its second negated.
+void WheelFrameToHostMatrix(Matrix& out, const Mat3& f, const Vec3& hub, double unitsPerMetre) {
+  Vector off;
+  DynamicsToHostAxes(off, hub);
+  out.off = off * unitsPerMetre;
+  out.v1 = Vector(f(1, 0), f(2, 0), f(0, 0));
+  out.v2 = Vector(f(1, 2), f(2, 2), f(0, 2));
+  out.v3 = Vector(-f(1, 1), -f(2, 1), -f(0, 1));
+}
+
+}  // namespace
+
+void Mat3ToHostMatrix(Matrix& out, const Mat3& m) {
+  out.off = Vector();
+  out.v1 = Vector(m(1, 1), m(2, 1), m(0, 1));
+  out.v2 = Vector(m(1, 2), m(2, 2), m(0, 2));
+  out.v3 = Vector(m(1, 0), m(2, 0), m(0, 0));
+}
+
+void HostMatrixToMat3(const Matrix& in, Mat3& m) {
+  m = Mat3(in.v3.z, in.v1.z, in.v2.z,  //
+           in.v3.x, in.v1.x, in.v2.x,  //
+           in.v3.y, in.v1.y, in.v2.y);
+}
+
+int32 StoreDynamicsResults(CarState& car, int32 body, int32 wheels) {
+  CarDynamics& d = car.dynamics;
+  const double upm = car.settings.unitsPerMetre;
+  if (body) {
+    Vec3 origin;
+    Mat3 Q;
+    GetBodyTransform(d, origin, Q);
+    // The body integrates its spin in principal axes; the record holds it in
+    // the model axes the body matrix uses.
+    Vec3 wModel;
+    MulMat3TransposedVec3(wModel, d.body.principalAxes, d.body.angularVelocity);
+    bool finite = InRange(d.body.velocity) && InRange(wModel) && InRange(origin);
+    for (double v : Q.m) finite = finite && InRange(v);
+    if (!finite) return kStatusNotFinite;
+
+    Mat3ToHostMatrix(car.bodyMatrix, Q);
+    Vector off;
+    DynamicsToHostAxes(off, origin);
+    car.bodyMatrix.off = off * upm;
+    car.velocity = Vec3(d.body.velocity.y, d.body.velocity.z, d.body.velocity.x);
+    car.angularVelocity = Vec3(wModel.y, wModel.z, wModel.x);
+  }
+  if (wheels) {
+    car.speed = LengthVec3(car.velocity);
+    Vec3 hubs[kMaxWheels];
+    Mat3 frames[kMaxWheels];
+    const int32 n = d.wheelCount < kMaxWheels ? d.wheelCount : kMaxWheels;
+    GetWheelFrames(d, hubs, frames, 1);
+    for (int32 w = 0; w < n; ++w) {
+      car.wheelAngles[w] = GetWheelAngle(d, w);
+      WheelFrameToHostMatrix(car.wheelMatrices[w], frames[w], hubs[w], upm);
+    }
+    GetWheelFrames(d, hubs, frames, 0);
+    for (int32 w = 0; w < n; ++w) WheelFrameToHostMatrix(car.wheelHubMatrices[w], frames[w], hubs[w], upm);
+    GetWheelFrames(d, hubs, frames, -1);
+    for (int32 w = 0; w < n; ++w) WheelFrameToHostMatrix(car.wheelSteerFreeMatrices[w], frames[w], hubs[w], upm);
+    car.engagedGear = d.engagedGear;
+
+    // Checked as a double before any integer conversion: NaN, a value that
+    // does not fit an int32 and a jump of more than 100000 rpm are refused.
+    const double rpm = d.engine.engineSpeed * 60.0 / vanto::kTwoPi;
+    if (!(std::fabs(rpm) < 2147483647.0)) return kStatusNotFinite;
+    if (std::fabs(rpm - static_cast<double>(car.engineRpm)) > 100000.0) return kStatusNotFinite;
+    car.engineRpm = static_cast<int32>(rpm);
+    for (int32 w = 0; w < n; ++w) {
+      double c, rate;
+      GetWheelCompression(d, w, c, rate);
+      car.wheelSpinRates[w] = GetWheelSpinRate(d, w);
+      car.wheelCompressions[w] = c * upm;
+    }
+  }
+  return kStatusOk;
+}
+
+void ResetCarRunState(CarState& car) {
+  for (ControlRamp& r : car.ramps) r = ControlRamp();
+  car.engagedGear = 0;
+  car.engineRpm = 0;
+  car.speed = 0.0;
+  car.advanceStartTime = car.settings.simTime;
+  car.advanceStartSpeed = 0.0;
+  car.tractionCutFlag = 0;
+  car.brakeReleaseFlag = 0;
+  for (int32 w = 0; w < kMaxWheels; ++w) {
+    car.wheelSpinRates[w] = 0.0;
+    car.wheelCompressions[w] = 0.0;
+  }
+  for (int i = 0; i < 4; ++i) {
+    car.sideContactPoints[i] = Vector();
+    car.sideImpulse[i] = Vector();
+  }
+  car.impactValue = 0.0;
+  car.impactTimeMs = 0.0;
+  car.collisionPointCount = 0;
+  car.dynamics.crashFlag = 0;
+}
+
+void QueryFlatGround(CarState& car, int, const Vector& hostPoint, GroundHit& hit) {
+  SetFlatGroundHit(hit, 0.0, 1.0, car.settings.unitsPerMetre);
+  hit.lastPoint = hostPoint;
+  hit.hitPoint = Vector(hostPoint.x, 0.0, hostPoint.z);
+}
+
+void QueryWheelGrounds(CarState& car) {
+  CarDynamics& d = car.dynamics;
+  Vec3 hubs[kMaxWheels];
+  GetWheelFrames(d, hubs, nullptr, 0);
+  const double upm = car.settings.unitsPerMetre;
+  for (int32 w = 0; w < d.wheelCount && w < kMaxWheels; ++w) {
+    Vector p;
+    DynamicsToHostAxes(p, hubs[w]);
+    gEngine.wheelGroundQuery(car, w, p * upm, car.wheelGroundRecords[w]);
+    d.wheelGround[w] = &car.wheelGroundRecords[w];
+  }
+}

@@ -1,0 +1,35 @@
+// Tyre model: a cross-section profile pressed into the ground plane gives
+// the radial load; two transient slip states with relaxation lengths and a
+// load-dependent friction coefficient give the in-plane force through a
+// normalised Magic Formula, scaled by the ground's grip.
+#pragma once
+
+#include "car_dynamics.h"
+
+// Profile curves of one axle group over u = cos(axle, ground normal) in
+// [0, 1]: P1 contact offset along the axle, P2 radial distance hub to
+// contact, P3 profile distance hub to ground along the normal. 20 when the
+// group or the point count (3..20) is out of range.
+int32 BuildTyreProfiles(int32 group, double radius, double width, SampledCurve& p1, SampledCurve& p2,
+                        SampledCurve& p3, int32 pointCount, double exponent);
+// The same P1, and P2 without the division by the cosine.
+int32 BuildTyreProfilesTwoCurve(int32 group, double radius, double width, SampledCurve& p1, SampledCurve& p2,
+                                int32 pointCount, double exponent);
+
+double MagicFormula(double s, double C, double E);
+
+struct TyreSlipIO {
+  double lateral = 0.0;      // A, working value
+  double longitudinal = 0.0;  // B, working value
+  double lateralRate = 0.0;   // out A'
+  double longitudinalRate = 0.0;  // out B'
+};
+
+// One wheel. `profiles` are P1, P2, P3 of the wheel's group; `set` the seven
+// Magic Formula constants (Ca, Ck, C, E, mu0, kmu, muY); `shared` the five
+// shared ones (Lk, La, vSoft, skidScale, slideLimit). Returns 1 on contact.
+// The slip rates are always written; the force only on contact.
+int32 ComputeTyreForce(const TyreBlock& tyre, const SampledCurve* const profiles[3], const Vec3& hub,
+                       const Vec3& hubVelocity, const Vec3& axle, double spinRate, const GroundHit& ground,
+                       Vec3& contactPoint, Vec3& force, const double* set, const double* shared, TyreOutput& out,
+                       TyreSlipIO& slip, double staticLoad);

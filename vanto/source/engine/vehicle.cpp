@@ -1,0 +1,737 @@
+#include <cmath>
+
+#include "car_dynamics.h"
+#include "engine_constants.h"
+#include "engine_globals.h"
+#include "tyre.h"
+
+namespace {
+
+inline bool Positive(double v) { return v > 0.0 && std::isfinite(v); }
+
+// Ratio of forward gear g, 0 for a gear the box does not have.
+inline double ForwardRatio(const CarDynamics& d, int32 g) {
+  return g >= 1 && g <= d.gearCount ? d.gearRatio[g - 1] : 0.0;
+}
+
+// Wheel frame (body axes) for axle direction a: first column along the
+// axle (reversed for odd wheels), third column as close to up as the axle
+// allows.
+void BuildWheelFrame(Mat3& f, const Vec3& a, bool odd) {
+  double L = std::sqrt(a.x * a.x + a.y * a.y);
+  if (L < 1e-12) L = 1e-12;  // a vertical axle has no rolling plane; keep it finite
+  const double iL = 1.0 / L;
+  if (!odd) {
+    f = Mat3(a.x, -a.y * iL, -a.x * a.z * iL,  //
+             a.y, a.x * iL, -a.y * a.z * iL,   //
+             a.z, 0.0, L);
+  } else {
+    f = Mat3(-a.x, a.y * iL, -a.x * a.z * iL,  //
+             -a.y, -a.x * iL, -a.y * a.z * iL,  //
+             -a.z, 0.0, L);
+  }
+}
+
+inline Vec3 MirrorY(const Vec3& v) { return {v.x, -v.y, v.z}; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- set-up
+
+int32 SetUpTwoBoxBody(CarDynamics& d, const Vec3& box1, double mass1, const Vec3& box2, double mass2,
+                      double offsetX, double offsetZ, double gravity) {
+  // A body needs mass; a weightless engine box just adds nothing.
+  if (!Positive(mass1) || !(mass2 >= 0.0) || !std::isfinite(mass2)) return kStatusFailed;
+  SetGravity(gravity);
+  RigidBody& b = d.body;
+  SetBoxInertia(b, box1.x * 0.5, box1.y * 0.5, box1.z * 0.5, mass1);
+  RigidBody second;
+  SetBoxInertia(second, box2.x * 0.5, box2.y * 0.5, box2.z * 0.5, mass2);
+  MergeRigidBody(b, second, Mat3(), Vec3(offsetX, 0.0, offsetZ));
+  FinishRigidBodyMass(b);
+  d.bodySize[0] = box1.y;
+  d.bodySize[1] = box1.x;
+  d.bodySize[2] = box1.z;
+  // Flat boxes give a zero principal moment, which the step divides by.
+  for (int i = 0; i < 3; ++i)
+    if (!Positive(b.principalInertia[2 * i])) return kStatusFailed;
+  return kStatusOk;
+}
+
+int32 SetUpBodyAndWheels(CarDynamics& d, const CarDynamicsParams& p, double gravity) {
+  const int32 axles = p.axleCount;
+  if (axles < 2 || axles > kMaxAxles) return kStatusFailed;  // 4 to 20 wheels
+  for (int g = 0; g < 2; ++g)
+    if (!Positive(p.wheelRadius[g]) || !Positive(p.wheelMass[g])) return kStatusFailed;
+  for (int32 a = 0; a < axles; ++a) {
+    const int32 group = p.axleType[a] & 0xFF;
+    if (group > 1) return kStatusFailed;
+  }
+  if (SetUpTwoBoxBody(d, p.bodyBoxSize, p.bodyMass, p.engineBoxSize, p.engineMass, p.engineOffset[0],
+                      p.engineOffset[1], gravity) != kStatusOk)
+    return kStatusFailed;
+  d.axleCount = axles;
+  d.wheelCount = 2 * axles;
+
+  Vec3 axleDir[2] = {p.wheelAxis[0], p.wheelAxis[1]};
+  Vec3 suspDir[2] = {p.suspensionAxis[0], p.suspensionAxis[1]};
+  Vec3 steerAxis = p.steerAxis;
+  for (int g = 0; g < 2; ++g) {
+    if (NormalizeVec3(axleDir[g]) != kStatusOk || NormalizeVec3(suspDir[g]) != kStatusOk) return kStatusFailed;
+    // An axle along the vertical has no rolling direction.
+    if (axleDir[g].x * axleDir[g].x + axleDir[g].y * axleDir[g].y < 1e-12) return kStatusFailed;
+  }
+  if (NormalizeVec3(steerAxis) != kStatusOk) return kStatusFailed;
+
+  const Mat3& PA = d.body.principalAxes;
+  const Vec3& ref = d.body.referenceOffset;
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    const int32 a = i / 2;
+    const bool odd = (i & 1) != 0;
+    const int32 g = p.axleType[a] & 0xFF;
+    WheelState& w = d.wheels[i];
+    Vec3 ad = axleDir[g], sd = suspDir[g], pos = p.axlePosition[a];
+    if (odd) {
+      ad = {-ad.x, ad.y, -ad.z};
+      sd.y = -sd.y;
+      pos.y = -pos.y;
+    }
+    w.axleGroup = g;
+    w.steered = (p.axleType[a] & kAxleNotSteered) ? 0 : 1;
+    MulMat3Vec3(w.suspensionDirection, PA, sd);
+    MulMat3Vec3(w.mountPoint, PA, pos);
+    AddToVec3(w.mountPoint, ref);
+    MulMat3Vec3(w.axleDirection, PA, ad);
+    w.baseAxleDirection = w.axleDirection;
+  }
+  // The first axle always steers, the second never does.
+  d.wheels[0].steered = d.wheels[1].steered = 1;
+  d.wheels[2].steered = d.wheels[3].steered = 0;
+
+  // Steering reference line: mean x of the unsteered axles after the first.
+  double sumX = 0.0;
+  int32 unsteered = 0;
+  for (int32 a = 1; a < axles; ++a)
+    if (!d.wheels[2 * a].steered) {
+      sumX += p.axlePosition[a].x;
+      ++unsteered;
+    }
+  const double X = sumX / unsteered;  // axle 1 never steers, so unsteered >= 1
+  const double x0 = p.axlePosition[0].x;
+  if (!(std::fabs(x0 - X) > 1e-9)) return kStatusFailed;
+  d.maxSteerAngle = p.steeringLock;
+  for (int32 a = 0; a < axles; ++a) {
+    const double xa = p.axlePosition[a].x, ya = p.axlePosition[a].y;
+    d.steerRatio[a] = (xa - X) / (x0 - X);
+    d.ackermannFactor[a] = 0.0;
+    if (a == 1) continue;
+    const bool steered = d.wheels[2 * a].steered != 0;
+    if (!(std::fabs(xa - X) > 1e-9)) {
+      // A steered axle on the reference line would need an infinite correction.
+      if (steered) return kStatusFailed;
+      continue;
+    }
+    d.ackermannFactor[a] = ya / (xa - X);
+    if (steered) {
+      // At full lock the inner wheel's correction t / (1 - k) must stay finite.
+      const double lock = std::fabs(d.maxSteerAngle * d.steerRatio[a]);
+      if (!(lock < 1.5707963267948966)) return kStatusFailed;
+      if (!(std::fabs(std::tan(lock) * d.ackermannFactor[a]) < 1.0)) return kStatusFailed;
+    }
+  }
+  for (int32 a = axles; a < kMaxAxles; ++a) d.steerRatio[a] = d.ackermannFactor[a] = 0.0;
+
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    WheelState& w = d.wheels[i];
+    const int32 a = i / 2;
+    Vec3 s = steerAxis;
+    if (i & 1) s.y = -s.y;
+    s.x *= d.steerRatio[a];
+    Vec3 sb, sd;
+    MulMat3Vec3(sb, PA, s);
+    CrossVec3(sd, sb, w.baseAxleDirection);
+    if (NormalizeVec3(sd) != kStatusOk && w.steered) return kStatusFailed;
+    w.steerDirection = sd;
+
+    const int32 g = w.axleGroup;
+    w.wheelMass = p.wheelMass[g];
+    w.radius = p.wheelRadius[g];
+    w.width = p.wheelWidth[g];
+    w.maxCompression = p.suspensionTravel[g];
+    w.wheelInertia = w.wheelMass * w.radius * w.radius * 0.5;
+    w.inverseMass = 1.0 / w.wheelMass;
+    w.inverseInertia = 1.0 / w.wheelInertia;
+    BuildWheelFrame(w.wheelFrame, w.axleDirection, (i & 1) != 0);
+  }
+
+  // Torque split over the powered axles.
+  d.tractionLayout = p.poweredWheels;
+  int32 powered = 0;
+  for (int32 a = 0; a < axles; ++a)
+    if (p.poweredWheels == 2 || d.wheels[2 * a].axleGroup == p.poweredWheels) ++powered;
+  if (powered == 0) return kStatusFailed;
+  for (int32 a = 0; a < kMaxAxles; ++a) {
+    const bool on = a < axles && (p.poweredWheels == 2 || d.wheels[2 * a].axleGroup == p.poweredWheels);
+    d.torqueSplit[a] = on ? 1.0 / (2 * powered) : 0.0;
+  }
+  return kStatusOk;
+}
+
+int32 SetUpEngine(EngineState& e, double frictionCap, double frictionPerSpeed, double inertia,
+                  const SampledCurve& curve) {
+  if (!Positive(inertia)) return kStatusFailed;
+  if (curve.count < 3 || curve.count > kMaxCurveSamples) return kStatusFailed;
+  if (!std::isfinite(curve.x0) || !std::isfinite(curve.xMax) || !(curve.xMax > curve.x0) ||
+      !Positive(curve.scale))
+    return kStatusFailed;
+  e.frictionCap = frictionCap;
+  e.frictionPerSpeed = frictionPerSpeed;
+  e.inertia = inertia;
+  CopySampledCurve(e.torqueCurve, curve);
+  e.inverseInertia = 1.0 / inertia;
+  e.speedLimit = curve.xMax;
+  return kStatusOk;
+}
+
+void InitTyreBlock(TyreBlock& t, const double* groupValues, int32 group) {
+  t.radialStiffness = groupValues[0];
+  t.radius = groupValues[1];
+  t.profileGroup = group;
+}
+
+int32 SetUpCarDynamics(CarDynamics& d, const CarDynamicsParams& p, double gravity) {
+  if (!Positive(d.tyreConstants[kTyreCa]) || !Positive(d.tyreConstants[kTyreCk])) return kStatusFailed;
+  if (SetUpBodyAndWheels(d, p, gravity) != kStatusOk) return kStatusFailed;
+  if (SetUpEngine(d.engine, p.engineFrictionCap, p.engineFriction, p.engineInertia, p.torqueCurve) != kStatusOk)
+    return kStatusFailed;
+
+  d.clutchStiffness = p.clutchStiffness;
+  d.upShiftSpeed = p.upShiftSpeed;
+  d.downShiftSpeed = p.downShiftSpeed;
+  // The count is checked before any ratio is read, and every gear it allows
+  // has its slot.
+  if (p.gearCount < 1 || p.gearCount > kMaxGears) return kStatusFailed;
+  d.gearCount = p.gearCount;
+  for (int32 g = 0; g < kMaxGears; ++g) d.gearRatio[g] = g < p.gearCount ? p.gearRatios[g] * p.finalRatio : 0.0;
+  d.reverseRatio = p.reverseRatio;
+
+  d.brakeSpinCoefficient = p.brakeValue;
+  d.frontBrakeTorque = p.brakeTorques[0];
+  d.rearBrakeTorque = p.brakeTorques[1];
+  d.handbrakeTorque = p.brakeTorques[2];
+  d.pedalThreshold = p.pedalThreshold;
+  for (int g = 0; g < 2; ++g) {
+    d.springStiffness[g] = p.springRates[g];
+    d.damperCoefficient[g] = p.damperRates[g];
+    d.antiRollStiffness[g] = p.antiRollRates[g];
+  }
+
+  for (int32 g = 0; g < 2; ++g) {
+    if (BuildTyreProfiles(g, p.wheelRadius[g], p.wheelWidth[g], d.tyreProfiles[0][g], d.tyreProfiles[1][g],
+                          d.tyreProfiles[2][g], p.profilePointCount[g], p.profileExponent[g]) != kStatusOk)
+      return kStatusFailed;
+    d.tyreGroupValues[g][0] = p.tyreRadialStiffness[g];
+    d.tyreGroupValues[g][1] = p.wheelRadius[g];
+    d.tyreGroupValues[g][2] = p.tyreValueA[g];
+    d.tyreGroupValues[g][3] = p.tyreValueB[g];
+  }
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    const int32 g = d.wheels[i].axleGroup;
+    InitTyreBlock(d.tyreBlock[i], d.tyreGroupValues[g], g);
+  }
+  for (int32 a = 0; a < kMaxAxles; ++a) d.staticWheelLoad[a] = gravity * d.body.mass / d.wheelCount;
+  return kStatusOk;
+}
+
+// ---------------------------------------------------------------- placing
+
+void PlaceCarBody(CarDynamics& d, const Vec3& position, const Quat& orientation) {
+  SetRigidBodyState(d.body, position, Vec3(), orientation, Vec3(), 0.0, 0.0);
+  for (WheelState& w : d.wheels) {
+    w.compression = w.compressionRate = w.rotationAngle = w.spinRate = 0.0;
+  }
+}
+
+void ResetCarDynamics(CarDynamics& d, const Vec3& position, const Quat& orientation) {
+  PlaceCarBody(d, position, orientation);
+  d.engine.engineSpeed = 0.0;
+  ApplySteering(d, 0.0);
+  d.gear = 1;
+  d.lateralSlip = SlipStateArrays();
+  d.wheelSlip = SlipStateArrays();
+  for (TyreOutput& o : d.tyreOutput) o = TyreOutput();
+  d.crashFlag = 0;
+  d.singleForce = Vec3();
+  d.singleForcePoint = Vec3();
+}
+
+void FlipCarBody(CarDynamics& d) {
+  RigidBody& b = d.body;
+  Mat3 model, flipped;
+  MulMat3(model, b.rotation, b.principalAxes);
+  const Mat3 D(1, 0, 0, 0, -1, 0, 0, 0, -1);
+  MulMat3(flipped, model, D);
+  Vec3 origin;
+  TransformToWorld(origin, b.rotation, b.referenceOffset, b.position);
+  MulMat3Transposed(b.rotation, flipped, b.principalAxes);
+  Mat3ToQuat(b.orientation, b.rotation);
+  QuatToMat3(b.rotation, b.orientation, QuatNormSquared(b.orientation));
+  b.position.z += 2.0;
+}
+
+// ---------------------------------------------------------------- steering
+
+void ApplySteering(CarDynamics& d, double u) {
+  for (int32 a = 0; a < d.axleCount; ++a) {
+    if (a == 1) continue;
+    WheelState& even = d.wheels[2 * a];
+    WheelState& odd = d.wheels[2 * a + 1];
+    if (a >= 2 && !even.steered) continue;
+    const double ratio = a == 0 ? 1.0 : d.steerRatio[a];
+    const double t = std::tan(-(u * ratio * d.maxSteerAngle));
+    const double k = t * d.ackermannFactor[a];
+    const double ve = t / (1.0 - k), vo = t / (1.0 + k);
+    AddScaledVec3(even.axleDirection, even.baseAxleDirection, ve, even.steerDirection);
+    AddScaledVec3(odd.axleDirection, odd.baseAxleDirection, vo, odd.steerDirection);
+    NormalizeVec3(even.axleDirection);
+    NormalizeVec3(odd.axleDirection);
+    BuildWheelFrame(even.wheelFrame, even.axleDirection, false);
+    BuildWheelFrame(odd.wheelFrame, odd.axleDirection, true);
+  }
+}
+
+// ---------------------------------------------------------------- queries
+
+void GetBodyTransform(const CarDynamics& d, Vec3& origin, Mat3& rotation) {
+  MulMat3(rotation, d.body.rotation, d.body.principalAxes);
+  TransformToWorld(origin, d.body.rotation, d.body.referenceOffset, d.body.position);
+}
+
+void GetWheelFrames(CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
+  if (mode < 0) {
+    ApplySteering(d, 0.0);
+    mode = 0;
+  }
+  const RigidBody& b = d.body;
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    const WheelState& w = d.wheels[i];
+    Vec3 hub;
+    AddScaledVec3(hub, w.mountPoint, w.compression, w.suspensionDirection);
+    if (positions) TransformToWorld(positions[i], b.rotation, hub, b.position);
+    if (!frames) continue;
+    if (mode >= 1) {
+      Mat3 spin, turned;
+      RotationMat3(spin, Axis::X, (i & 1) ? -w.rotationAngle : w.rotationAngle);
+      MulMat3(turned, w.wheelFrame, spin);
+      MulMat3(frames[i], b.rotation, turned);
+    } else {
+      MulMat3(frames[i], b.rotation, w.wheelFrame);
+    }
+  }
+}
+
+double MeanPoweredWheelSpin(const CarDynamics& d) {
+  double sum = 0.0;
+  for (int32 a = 0; a < d.axleCount; ++a)
+    sum += d.torqueSplit[a] * (d.wheels[2 * a].spinRate + d.wheels[2 * a + 1].spinRate);
+  return sum;
+}
+
+void AddAxleTorque(CarDynamics& d, double torque) {
+  for (int32 a = 0; a < d.axleCount; ++a) {
+    const double t = torque * d.torqueSplit[a];
+    d.wheels[2 * a].axleTorque += t;
+    d.wheels[2 * a + 1].axleTorque += t;
+  }
+}
+
+void GetWheelContactFrame(const CarDynamics& d, int32 i, Vec3& hub, Vec3& hubVelocity, Vec3& axle,
+                          double& spinRate) {
+  const RigidBody& b = d.body;
+  const WheelState& w = d.wheels[i];
+  Vec3 local, wh, rel;
+  AddScaledVec3(local, w.mountPoint, w.compression, w.suspensionDirection);
+  CrossVec3(wh, b.angularVelocity, local);
+  AddScaledVec3(rel, wh, w.compressionRate, w.suspensionDirection);
+  MulMat3Vec3(hubVelocity, b.rotation, rel);
+  AddToVec3(hubVelocity, b.velocity);
+  TransformToWorld(hub, b.rotation, local, b.position);
+  MulMat3Vec3(axle, b.rotation, w.axleDirection);
+  spinRate = w.spinRate;
+}
+
+void ApplyTyreForceToBody(CarDynamics& d, int32 i, const Vec3& contactPoint, const Vec3& force) {
+  RigidBody& b = d.body;
+  WheelState& w = d.wheels[i];
+  Vec3 cp, F, hub, lever, m;
+  TransformToLocal(cp, b.rotation, contactPoint, b.position);
+  MulMat3TransposedVec3(F, b.rotation, force);
+  AddScaledVec3(hub, w.mountPoint, w.compression, w.suspensionDirection);
+  SubtractVec3(lever, cp, hub);
+  CrossVec3(m, lever, F);
+  w.axleTorque += DotVec3(m, w.axleDirection);
+  w.suspensionForce += DotVec3(F, w.suspensionDirection);
+  ApplyBodyForceAtPoint(b, F, cp);
+}
+
+void ApplyVelocityDrag(CarDynamics& d, double k) {
+  RigidBody& b = d.body;
+  Vec3 dir = b.velocity;
+  NormalizeVec3(dir);  // a near-zero velocity is used as it is
+  Vec3 F, origin;
+  ScaleVec3(F, b.weightForce * k, dir);
+  Mat3 rot;
+  GetBodyTransform(d, origin, rot);
+  ApplyWorldForceAtPoint(b, F, origin);
+}
+
+// ---------------------------------------------------------------- force pass
+
+void ComputeCarForces(CarDynamics& d) {
+  RigidBody& b = d.body;
+  // 1. Clutch.
+  const double w = MeanPoweredWheelSpin(d);
+  const int32 g = d.engagedGear;
+  double wheelTorque = 0.0;
+  if (g >= 1) {
+    const double r = ForwardRatio(d, g);
+    d.clutchTorque = (d.engine.engineSpeed - w * r) * d.clutchStiffness;
+    wheelTorque = d.clutchTorque * r;
+  } else if (g < 0) {
+    d.clutchTorque = (d.engine.engineSpeed - d.reverseRatio * w) * d.clutchStiffness;
+    wheelTorque = d.reverseRatio * d.clutchTorque;
+  } else {
+    d.clutchTorque = 0.0;
+  }
+  AddAxleTorque(d, wheelTorque);
+
+  // 2. Brakes.
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    WheelState& wh = d.wheels[i];
+    const double limit = d.brakeTorque[wh.axleGroup];
+    double t = wh.spinRate * d.brakeSpinCoefficient;
+    if (t > limit) t = limit;
+    else if (t < -limit) t = -limit;
+    wh.axleTorque -= t;
+  }
+
+  // 3. Springs, dampers and anti-roll bars.
+  for (int32 a = 0; a < d.axleCount; ++a) {
+    WheelState& L = d.wheels[2 * a];
+    WheelState& R = d.wheels[2 * a + 1];
+    const int32 gL = L.axleGroup, gR = R.axleGroup;
+    const double roll = (L.compression - R.compression) * d.antiRollStiffness[gL];
+    L.suspensionForce += -(d.springStiffness[gL] * L.compression) - d.damperCoefficient[gL] * L.compressionRate - roll;
+    R.suspensionForce += roll - (d.damperCoefficient[gR] * R.compressionRate + d.springStiffness[gR] * R.compression);
+  }
+
+  // 4. Tyres.
+  bool anyContact = false;
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    Vec3 hub, hubVel, axle, cp, F;
+    double spin;
+    GetWheelContactFrame(d, i, hub, hubVel, axle, spin);
+    const GroundHit* ground = d.wheelGround[i];
+    TyreSlipIO slip{d.lateralSlip.working[i], d.wheelSlip.working[i], 0.0, 0.0};
+    int32 contact = 0;
+    if (ground) {
+      const TyreBlock& tb = d.tyreBlock[i];
+      const SampledCurve* const profiles[3] = {&d.tyreProfiles[0][tb.profileGroup], &d.tyreProfiles[1][tb.profileGroup],
+                                               &d.tyreProfiles[2][tb.profileGroup]};
+      contact = ComputeTyreForce(tb, profiles, hub, hubVel, axle, spin, *ground, cp, F, &d.tyreConstants[kTyreCa],
+                                 &d.tyreConstants[kTyreLk], d.tyreOutput[i], slip, d.staticWheelLoad[i / 2]);
+    } else {
+      // No ground record: the wheel is in the air and its slips relax.
+      d.tyreOutput[i] = TyreOutput();
+    }
+    d.lateralSlip.rate[i] = slip.lateralRate;
+    d.wheelSlip.rate[i] = slip.longitudinalRate;
+    if (contact) {
+      anyContact = true;
+      ApplyTyreForceToBody(d, i, cp, F);
+    }
+  }
+
+  // 5. In the air: 1 % of the weight against the motion.
+  if (!anyContact) ApplyVelocityDrag(d, 0.01);
+
+  // 6. Aerodynamics.
+  const double speed = LengthVec3(b.velocity);
+  if (d.dragFactor > 0.0 || d.frontLiftFactor > 0.0 || d.rearLiftFactor > 0.0) {
+    Vec3 origin;
+    Mat3 Q;
+    GetBodyTransform(d, origin, Q);
+    if (d.dragFactor > 0.0) {
+      Vec3 F;
+      ScaleVec3(F, -(d.dragFactor * speed), b.velocity);
+      ApplyWorldForceAtPoint(b, F, origin);
+    }
+    // Lift acts along the body's own down axis.
+    const Vec3 down{-Q(0, 2), -Q(1, 2), -Q(2, 2)};
+    const double u2 = speed * speed;
+    auto liftAt = [&](int32 first, double factor) {
+      if (!(factor > 0.0) || first + 1 >= d.wheelCount) return;
+      Vec3 p0, p1, v, axle, mid, F;
+      double spin;
+      GetWheelContactFrame(d, first, p0, v, axle, spin);
+      GetWheelContactFrame(d, first + 1, p1, v, axle, spin);
+      LerpVec3(mid, p0, p1, 0.5);
+      ScaleVec3(F, factor * u2, down);
+      ApplyWorldForceAtPoint(b, F, mid);
+    };
+    liftAt(0, d.frontLiftFactor);
+    liftAt(2, d.rearLiftFactor);
+  }
+
+  // 7., 8. One-off and external forces.
+  if (LengthSquaredVec3(d.singleForce) > 1.0) ApplyWorldForceAtPoint(b, d.singleForce, d.singleForcePoint);
+  for (int32 k = 0; k < kForceSlots; ++k)
+    if (LengthSquaredVec3(d.externalForces[k]) > 1.0)
+      ApplyWorldForceAtPoint(b, d.externalForces[k], d.externalForcePoints[k]);
+}
+
+// ---------------------------------------------------------------- stage passes
+
+void BeginDynamicsStep(CarDynamics& d) {
+  BeginBodyStep(d.body);
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    WheelState& w = d.wheels[i];
+    w.startCompression = w.compression;
+    w.startCompressionRate = w.compressionRate;
+    w.startRotationAngle = w.rotationAngle;
+    w.startSpinRate = w.spinRate;
+    w.suspensionForce = w.axleTorque = 0.0;
+  }
+}
+
+namespace {
+// Stage k of the wheel states: increments with `incH`, positions from the
+// start state with `posH`.
+inline void IntegrateWheelStates(CarDynamics& d, int k, double incH, double posH) {
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    WheelState& w = d.wheels[i];
+    WheelStage& s = w.stage[k];
+    s.compressionRate = w.compressionRate;
+    s.compressionRateIncrement = w.suspensionForce * w.inverseMass * incH;
+    s.spinRate = w.spinRate;
+    s.spinRateIncrement = w.axleTorque * w.inverseInertia * incH;
+    w.compression = w.startCompression + s.compressionRate * posH;
+    w.rotationAngle = w.startRotationAngle + s.spinRate * posH;
+    w.compressionRate = w.startCompressionRate + s.compressionRateIncrement;
+    w.spinRate = w.startSpinRate + s.spinRateIncrement;
+    w.suspensionForce = w.axleTorque = 0.0;
+  }
+}
+}  // namespace
+
+void DynamicsStage1(CarDynamics& d) {
+  IntegrateBodyStage1(d.body);
+  IntegrateWheelStates(d, 0, gEngine.h2, gEngine.h2);
+}
+
+void DynamicsStage2(CarDynamics& d) {
+  IntegrateBodyStage2(d.body);
+  IntegrateWheelStates(d, 1, gEngine.h2, gEngine.h2);
+}
+
+void DynamicsStage3(CarDynamics& d) {
+  IntegrateBodyStage3(d.body);
+  IntegrateWheelStates(d, 2, gEngine.h, gEngine.h);
+}
+
+void FinishDynamicsStep(CarDynamics& d) {
+  FinishBodyStep(d.body);
+  const double h2 = gEngine.h2, h6 = gEngine.h6, third = vanto::kFloatThird;
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    WheelState& w = d.wheels[i];
+    const WheelStage* s = w.stage;
+    w.compression = w.startCompression +
+                    (s[0].compressionRate + 2.0 * s[1].compressionRate + 2.0 * s[2].compressionRate +
+                     w.compressionRate) * h6;
+    const double angle =
+        w.startRotationAngle + (s[0].spinRate + 2.0 * s[1].spinRate + 2.0 * s[2].spinRate + w.spinRate) * h6;
+    w.compressionRate = s[0].compressionRate +
+                        (s[0].compressionRateIncrement + 2.0 * s[1].compressionRateIncrement +
+                         s[2].compressionRateIncrement + w.suspensionForce * w.inverseMass * h2) * third;
+    w.spinRate = s[0].spinRate + (s[0].spinRateIncrement + 2.0 * s[1].spinRateIncrement + s[2].spinRateIncrement +
+                                  w.axleTorque * w.inverseInertia * h2) * third;
+    SimulationAssert(std::fabs(angle) < vanto::kWheelAngleLimit);
+    w.rotationAngle = std::fmod(angle, vanto::kWheelAngleTurn);
+    if (w.compression > w.maxCompression) w.compression = w.maxCompression;
+  }
+}
+
+void RestoreBodyAndWheels(CarDynamics& d) {
+  RestoreRigidBody(d.body);
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    WheelState& w = d.wheels[i];
+    w.compression = w.startCompression;
+    w.compressionRate = w.startCompressionRate;
+    w.rotationAngle = w.startRotationAngle;
+    w.spinRate = w.startSpinRate;
+  }
+}
+
+void RestoreDynamicsState(CarDynamics& d) {
+  RestoreBodyAndWheels(d);
+  RestoreEngineState(d.engine);
+}
+
+// ---------------------------------------------------------------- engine
+
+namespace {
+inline double EngineDerivative(const EngineState& e, double clutchTorque) {
+  const double friction = std::fmin(e.engineSpeed * e.frictionPerSpeed, e.frictionCap);
+  return (EvaluateSampledCurve(e.torqueCurve, e.engineSpeed) * e.throttle - friction - clutchTorque) *
+         e.inverseInertia;
+}
+}  // namespace
+
+void BeginEngineStep(EngineState& e, double throttle) {
+  if (e.engineSpeed > e.speedLimit) e.engineSpeed = e.speedLimit;
+  e.throttle = throttle;
+  e.startSpeed = e.engineSpeed;
+}
+
+void IntegrateEngineStage1(EngineState& e, double clutchTorque) {
+  e.stageSpeed[0] = e.engineSpeed;
+  e.stageIncrement[0] = EngineDerivative(e, clutchTorque) * gEngine.h2;
+  e.engineSpeed = e.startSpeed + e.stageIncrement[0];
+}
+
+void IntegrateEngineStage2(EngineState& e, double clutchTorque) {
+  e.stageSpeed[1] = e.engineSpeed;
+  e.stageIncrement[1] = EngineDerivative(e, clutchTorque) * gEngine.h2;
+  e.engineSpeed = e.startSpeed + e.stageIncrement[1];
+}
+
+void IntegrateEngineStage3(EngineState& e, double clutchTorque) {
+  e.stageSpeed[2] = e.engineSpeed;
+  e.stageIncrement[2] = EngineDerivative(e, clutchTorque) * gEngine.h;
+  e.engineSpeed = e.startSpeed + e.stageIncrement[2];
+}
+
+void FinishEngineStep(EngineState& e, double clutchTorque) {
+  const double d4 = EngineDerivative(e, clutchTorque) * gEngine.h2;
+  e.engineSpeed =
+      e.startSpeed + (e.stageIncrement[0] + 2.0 * e.stageIncrement[1] + e.stageIncrement[2] + d4) * vanto::kFloatThird;
+}
+
+void RestoreEngineState(EngineState& e) { e.engineSpeed = e.startSpeed; }
+
+// ---------------------------------------------------------------- slip states
+
+void BeginWheelsStep(CarDynamics& d) {
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    d.lateralSlip.working[i] = d.lateralSlip.saved[i];
+    d.wheelSlip.working[i] = d.wheelSlip.saved[i];
+  }
+}
+
+namespace {
+template <typename F>
+inline void ForEachSlip(CarDynamics& d, F f) {
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    f(d.lateralSlip, i);
+    f(d.wheelSlip, i);
+  }
+}
+}  // namespace
+
+void IntegrateWheelsStage1(CarDynamics& d) {
+  const double h2 = gEngine.h2;
+  ForEachSlip(d, [h2](SlipStateArrays& s, int32 i) {
+    s.stage1Rate[i] = s.rate[i];
+    s.working[i] = s.saved[i] + s.stage1Rate[i] * h2;
+  });
+}
+
+void IntegrateWheelsStage2(CarDynamics& d) {
+  const double h2 = gEngine.h2;
+  ForEachSlip(d, [h2](SlipStateArrays& s, int32 i) {
+    s.stage2Rate[i] = s.rate[i];
+    s.working[i] = s.saved[i] + s.stage2Rate[i] * h2;
+  });
+}
+
+void IntegrateWheelsStage3(CarDynamics& d) {
+  const double h = gEngine.h;
+  ForEachSlip(d, [h](SlipStateArrays& s, int32 i) {
+    s.stage23Sum[i] = s.rate[i] + s.stage2Rate[i];
+    s.working[i] = s.saved[i] + s.rate[i] * h;
+  });
+}
+
+void FinishWheelsStep(CarDynamics& d) {
+  const double h6 = gEngine.h6;
+  ForEachSlip(d, [h6](SlipStateArrays& s, int32 i) {
+    double x = s.saved[i] + (s.rate[i] + s.stage1Rate[i] + 2.0 * s.stage23Sum[i]) * h6;
+    // A diverging slip stays finite.
+    if (x > 1e6) x = 1e6;
+    else if (x < -1e6) x = -1e6;
+    s.saved[i] = x;
+  });
+}
+
+// ---------------------------------------------------------------- one step
+
+void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B, double H, double V) {
+  ApplySteering(d, steer);
+  double throttle;
+  if (d.crashFlag) {
+    d.engagedGear = 0;
+    throttle = 0.0;
+    d.brakeTorque[0] = 0.5 * d.frontBrakeTorque;
+    d.brakeTorque[1] = 0.5 * d.rearBrakeTorque;
+  } else {
+    throttle = T;
+    if (d.gear == -1) {
+      if (T > 0.0) d.gear = 1;
+      else throttle = V;
+    } else if (V > 0.0) {
+      d.gear = -1;
+      throttle = V;
+    } else {
+      const int32 g = d.gear;
+      EngineState& e = d.engine;
+      if (g >= 1 && e.engineSpeed > d.upShiftSpeed && g < d.gearCount) {
+        const double from = ForwardRatio(d, g);
+        d.gear = g + 1;
+        // A zero ratio carries no speed across; the engine keeps its own.
+        if (from != 0.0) e.engineSpeed = e.engineSpeed * ForwardRatio(d, g + 1) / from;
+      } else if (!(e.engineSpeed > d.upShiftSpeed) && e.engineSpeed < d.downShiftSpeed && g >= 2 && g <= d.gearCount) {
+        const double from = ForwardRatio(d, g);
+        d.gear = g - 1;
+        if (from != 0.0) e.engineSpeed = e.engineSpeed * ForwardRatio(d, g - 1) / from;
+      }
+    }
+    d.engagedGear = (B > d.pedalThreshold || H > d.pedalThreshold) ? 0 : d.gear;
+    d.brakeTorque[0] = B * d.frontBrakeTorque;
+    d.brakeTorque[1] = B * d.rearBrakeTorque + H * d.handbrakeTorque;
+  }
+
+  SetStepSize(dt);
+  BeginDynamicsStep(d);
+  BeginEngineStep(d.engine, throttle);
+  BeginWheelsStep(d);
+
+  ComputeCarForces(d);
+  DynamicsStage1(d);
+  IntegrateEngineStage1(d.engine, d.clutchTorque);
+  IntegrateWheelsStage1(d);
+
+  ComputeCarForces(d);
+  DynamicsStage2(d);
+  IntegrateEngineStage2(d.engine, d.clutchTorque);
+  IntegrateWheelsStage2(d);
+
+  ComputeCarForces(d);
+  DynamicsStage3(d);
+  IntegrateEngineStage3(d.engine, d.clutchTorque);
+  IntegrateWheelsStage3(d);
+
+  ComputeCarForces(d);
+  FinishDynamicsStep(d);
+  FinishEngineStep(d.engine, d.clutchTorque);
+  FinishWheelsStep(d);
+}

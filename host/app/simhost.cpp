@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "host_draw.h"
+#include "host_file.h"
 #include "host_loader.h"
 #include "host_scenefile.h"
 #include "host_services.h"
@@ -26,11 +28,15 @@ const char* kUsage =
     "                          objects' global positions and the chosen container values\n"
     "                          (--param NAME:ID reads parameter ID of object NAME)\n"
     "  save SCENE OUT          load a scene and save it again (normalised)\n"
+    "  render SCENE --frame N --out PICTURE.png [--size WxH]\n"
+    "                          evaluate the scene up to frame N and draw the view to a PNG\n"
     "\n"
     "options:\n"
     "  --plugins DIR           plug-in folder (default: the 'plugins' folder beside bin/)\n"
     "  --lang us|de            interface language of the plug-ins (default us)\n"
     "  --host-version N        host version number handed to the modules (default 13000)\n"
+    "  --answers FILE          answers for file selectors and questions, one a line:\n"
+    "                          'file PATH', 'cancel', 'yes' or 'no'\n"
     "  --help                  this text\n";
 
 void OnInterrupt(int) { BaseThread::RequestBreak(true); }
@@ -168,6 +174,44 @@ int Play(BaseDocument* doc, const std::vector<std::string>& args) {
   return status;
 }
 
+int Render(BaseDocument* doc, const std::vector<std::string>& args) {
+  LONG frame = -1;
+  std::string out;
+  hostdraw::RenderOptions opts;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i + 1 >= args.size()) return Fail("render: " + args[i] + " needs a value");
+    const std::string& v = args[i + 1];
+    try {
+      if (args[i] == "--frame") {
+        frame = std::stoi(v);
+      } else if (args[i] == "--out") {
+        out = v;
+      } else if (args[i] == "--size") {
+        size_t x = v.find('x');
+        if (x == std::string::npos) return Fail("render: --size wants WxH, got '" + v + "'");
+        opts.width = std::stoi(v.substr(0, x));
+        opts.height = std::stoi(v.substr(x + 1));
+      } else {
+        return Fail("render: unknown option '" + args[i] + "'");
+      }
+    } catch (const std::logic_error&) {
+      return Fail("render: bad number '" + v + "'");
+    }
+    ++i;
+  }
+  if (frame < 0 || out.empty()) return Fail("render needs --frame N and --out PICTURE.png");
+  // Frames before the wanted one are evaluated in order, as playing would.
+  BaseThread thread;
+  LONG fps = doc->GetFps();
+  for (LONG f = doc->GetMinTime().GetFrame(fps); f < frame && !thread.TestBreak(); ++f) {
+    doc->SetTime(BaseTime(static_cast<Real>(f), static_cast<Real>(fps)));
+    doc->ExecutePasses(&thread, true, true, true);
+  }
+  String error;
+  if (!hostdraw::RenderFrame(doc, frame, Filename(String(out)), opts, &error)) return Fail("render: " + error);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,11 +226,14 @@ int main(int argc, char** argv) {
     } else if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
-    } else if (a == "--plugins" || a == "--lang" || a == "--host-version") {
+    } else if (a == "--plugins" || a == "--lang" || a == "--host-version" || a == "--answers") {
       if (i + 1 >= args.size()) return Fail(a + " needs a value\n" + kUsage);
       std::string v = args[++i];
       if (a == "--plugins") {
         plugin_dir = v;
+      } else if (a == "--answers") {
+        String error;
+        if (!hostdialog::LoadScript(Filename(String(v)), &error)) return Fail(error);
       } else if (a == "--lang") {
         if (v != "us" && v != "de") return Fail("--lang takes 'us' or 'de', not '" + v + "'");
         HostSetLanguageFolder(String("strings_" + v));
@@ -207,7 +254,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (command != "plugins" && command != "play" && command != "save")
+  if (command != "plugins" && command != "play" && command != "save" && command != "render")
     return Fail("unknown command '" + command + "'\n" + kUsage);
 
   std::signal(SIGINT, OnInterrupt);
@@ -228,6 +275,8 @@ int main(int argc, char** argv) {
       status = Fail(error);
     } else if (command == "play") {
       status = Play(doc, std::vector<std::string>(rest.begin() + 1, rest.end()));
+    } else if (command == "render") {
+      status = Render(doc, std::vector<std::string>(rest.begin() + 1, rest.end()));
     } else {
       if (rest.size() != 2) {
         status = Fail("save needs SCENE and OUT\n" + std::string(kUsage));

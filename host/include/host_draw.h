@@ -86,6 +86,10 @@ class BaseDraw : public BaseView {
  public:
   BaseDraw(LONG width = 640, LONG height = 480);
 
+  // The handle the mouse is over (headless: set by the caller), -1 for none.
+  void SetHighlightHandle(LONG i) { highlight_handle_ = i; }
+  LONG GetHighlightHandleIndex() const { return highlight_handle_; }
+
   void SetPen(const Vector& color, LONG flags = 0);
   Vector GetPen() const { return pen_; }
   void SetMatrix_Matrix(BaseObject* op, const Matrix& mg, LONG zoffset = 0);
@@ -122,6 +126,7 @@ class BaseDraw : public BaseView {
  private:
   void Record(DrawCall&& c);
   Vector pen_{1, 1, 1};
+  LONG highlight_handle_ = -1;
   Matrix matrix_;
   std::uint64_t object_ = 0;
   LONG line_width_ = 1;

@@ -13,6 +13,7 @@ class BaseDocument;
 class BaseThread;
 class GeListNode;
 class CTrack;
+class BaseDraw;
 class DynamicDescription;
 struct AliasTrans;
 
@@ -297,6 +298,10 @@ class BaseObject : public BaseList2D {
   Bool GetParameter(const DescID& id, GeData& out, LONG flags = 0) override;
   Bool SetParameter(const DescID& id, const GeData& value, LONG flags = 0) override;
 
+  // The handle of op under the mouse in that view, or -1 (headless: what
+  // the view was told, see BaseDraw::SetHighlightHandle).
+  static LONG GetHighlightHandle(BaseObject* op, BaseDraw* bd);
+
   // Bumped by MSG_UPDATE and by geometry changes.
   ULONG GetDirty() const { return dirty_; }
   void SetDirty() { ++dirty_; }
@@ -353,7 +358,7 @@ struct UndoRecord {
   LONG kind;
   std::uint64_t serial;
 };
-enum : LONG { UNDOTYPE_CHANGE = 40, UNDOTYPE_NEW = 42, UNDOTYPE_DELETE = 43 };
+enum : LONG { UNDOTYPE_CHANGE = 40, UNDOTYPE_DELETE = 43, UNDOTYPE_NEW = 44 };
 
 class BaseDocument : public BaseList2D {
  public:

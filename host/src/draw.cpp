@@ -494,3 +494,5 @@ Bool RenderFrame(BaseDocument* doc, LONG frame, const Filename& out, const Rende
 }
 
 }  // namespace hostdraw
+
+LONG BaseObject::GetHighlightHandle(BaseObject*, BaseDraw* bd) { return bd ? bd->GetHighlightHandleIndex() : -1; }

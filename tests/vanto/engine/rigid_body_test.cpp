@@ -136,6 +136,19 @@ TEST_F(RigidBodyTest, FreeFallAndConstantForce) {
   EXPECT_NEAR(b.velocity.x, F / 2.0 * h, F / 2.0 * h * 1e-7);
 }
 
+TEST_F(RigidBodyTest, EulerStepUsesTheStartDerivatives) {
+  RigidBody b;
+  SetBoxInertia(b, 1, 1, 1, 2.0);
+  FinishRigidBodyMass(b);
+  SetRigidBodyState(b, Vec3(0, 0, 10), Vec3(1, 0, 0), Quat(), Vec3(), 0, 0);
+  SetStepSize(0.1);
+  BeginBodyStep(b);
+  EulerBodyStep(b);
+  EXPECT_NEAR(b.position.x, 0.1, 1e-15);
+  EXPECT_NEAR(b.position.z, 10.0, 1e-15);
+  EXPECT_NEAR(b.velocity.z, -0.981, 1e-15);
+}
+
 TEST_F(RigidBodyTest, PlacingWithSpinGivesTheRotationalVelocity) {
   // Two boxes: the centre of mass sits 1 m ahead of the model origin.
   RigidBody b, front;

@@ -240,3 +240,32 @@ TEST_F(VehicleStepTest, RestoreReturnsBodyWheelsAndEngine) {
   EXPECT_EQ(d->wheels[0].spinRate, before.wheels[0].spinRate);
   EXPECT_EQ(d->engine.engineSpeed, before.engine.engineSpeed);
 }
+
+// A gear whose ratio is 0 carries no engine speed across a shift: the
+// engine keeps its speed instead of dividing by zero.
+TEST_F(VehicleStepTest, ZeroRatioGearNeverDividesAShift) {
+  CarDynamicsParams p = ReferenceCarParams();
+  p.gearRatios[1] = 0.0;
+  auto d = MakeAirborneCar(p);
+  d->gear = 2;
+  d->engine.engineSpeed = d->upShiftSpeed + 1.0;
+  StepCarDynamics(*d, 0.001, 0, 0, 1.0, 0, 0);  // brake: clutch open
+  EXPECT_EQ(d->gear, 3);
+  EXPECT_NEAR(d->engine.engineSpeed, d->upShiftSpeed + 1.0 - 0.25, 0.01);
+  EXPECT_TRUE(std::isfinite(d->engine.engineSpeed));
+}
+
+TEST_F(VehicleStepTest, FlipTurnsTheBodyOverAndLiftsIt) {
+  auto d = MakeAirborneCar();
+  Vec3 o0, o1;
+  Mat3 q0, q1;
+  GetBodyTransform(*d, o0, q0);
+  const double z0 = d->body.position.z;
+  FlipCarBody(*d);
+  GetBodyTransform(*d, o1, q1);
+  EXPECT_NEAR(d->body.position.z, z0 + 2.0, 1e-12);
+  // Model rotation times diag(1, -1, -1): upside down, still facing forward.
+  EXPECT_NEAR(q1(0, 0), 1.0, 1e-12);
+  EXPECT_NEAR(q1(1, 1), -1.0, 1e-12);
+  EXPECT_NEAR(q1(2, 2), -1.0, 1e-12);
+}

@@ -269,6 +269,10 @@ class BaseObject : public BaseList2D {
   Vector GetRelScale() const { return scale_; }
   void SetRelScale(const Vector& s);
   Vector GetAbsPos() const { return GetRelPos(); }
+  // Sets the local matrix with the angles and scale it was made from, when
+  // they describe it (a stored heading keeps its winding, a negative scale
+  // its sign); otherwise as SetMl.
+  void RestorePSR(const Matrix& ml, const Vector& hpb, const Vector& scale);
 
   LONG GetEditorMode() const { return editor_mode_; }
   void SetEditorMode(LONG mode) { editor_mode_ = mode; }

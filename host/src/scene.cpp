@@ -294,6 +294,19 @@ void BaseObject::SetMl(const Matrix& m) {
   rot_ = MatrixToHPB(m);
 }
 
+void BaseObject::RestorePSR(const Matrix& ml, const Vector& hpb, const Vector& scale) {
+  SetMl(ml);
+  Matrix r = HPBToMatrix(hpb);
+  Matrix made(ml.off, r.v1 * scale.x, r.v2 * scale.y, r.v3 * scale.z);
+  auto close = [](const Vector& a, const Vector& b) {
+    return (a - b).GetLength() <= 1e-9 * (1.0 + a.GetLength());
+  };
+  if (close(made.v1, ml.v1) && close(made.v2, ml.v2) && close(made.v3, ml.v3)) {
+    rot_ = hpb;
+    scale_ = scale;
+  }
+}
+
 Matrix BaseObject::GetUpMg() const {
   BaseObject* up = GetUp();
   return up ? up->GetMg() : Matrix();

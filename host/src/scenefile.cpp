@@ -387,6 +387,10 @@ class Writer {
   json Object(const BaseObject* op, const std::string& place) {
     json out = Common(op);
     out["matrix"] = MatrixToJson(op->GetMl());
+    // The angles and scale as set: a matrix alone loses a heading's winding
+    // and a mirroring scale.
+    out["rotation"] = VectorToJson(op->GetRelRot());
+    out["scale"] = VectorToJson(op->GetRelScale());
     out["editor_mode"] = op->GetEditorMode();
     out["render_mode"] = op->GetRenderMode();
     out["deform_mode"] = static_cast<bool>(op->GetDeformMode());
@@ -549,6 +553,9 @@ class Reader {
 
     op->SetName(JsonToText(Require(j, "name", place), Field(place, "name")));
     op->SetMl(JsonToMatrix(Require(j, "matrix", place), Field(place, "matrix")));
+    if (j.contains("rotation") && j.contains("scale"))
+      op->RestorePSR(op->GetMl(), JsonToVector(j["rotation"], Field(place, "rotation")),
+                     JsonToVector(j["scale"], Field(place, "scale")));
     if (j.contains("editor_mode")) op->SetEditorMode(Mode(j["editor_mode"], Field(place, "editor_mode")));
     if (j.contains("render_mode")) op->SetRenderMode(Mode(j["render_mode"], Field(place, "render_mode")));
     if (j.contains("deform_mode")) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "host_scene.h"
+#include "host_scenefile.h"
 
 namespace {
 
@@ -143,4 +144,30 @@ TEST_F(SceneTree, TagsAndClones) {
   EXPECT_EQ(doc->SearchObject("wheel"), child);
 }
 
+}  // namespace
+
+namespace {
+TEST(SceneTreeFile, RotationWindingAndMirrorSurviveTheFile) {
+  // Saving keeps the angles as set, not only the matrix they give.
+  BaseDocument* doc = BaseDocument::Alloc();
+  BaseObject* op = BaseObject::Alloc(Onull);
+  doc->InsertObject(op, nullptr, nullptr);
+  op->SetRelRot(Vector(4.0, 0.1, -0.2));  // beyond +pi
+  op->SetRelScale(Vector(-1, 2, 1));
+  Matrix before = op->GetMl();
+  String error;
+  BaseDocument* loaded = scenefile::LoadFromString(scenefile::SaveToString(doc), &error);
+  ASSERT_NE(loaded, nullptr) << error;
+  BaseObject* back = loaded->GetFirstObject();
+  EXPECT_EQ(back->GetRelRot(), Vector(4.0, 0.1, -0.2));
+  EXPECT_EQ(back->GetRelScale(), Vector(-1, 2, 1));
+  EXPECT_EQ(back->GetMl(), before);
+  BaseDocument::Free(loaded);
+  BaseObject* copy = BaseObject::Alloc(Onull);
+  // Angles that do not describe the matrix are not taken.
+  copy->RestorePSR(before, Vector(1, 2, 3), Vector(1, 1, 1));
+  EXPECT_NE(copy->GetRelRot(), Vector(1, 2, 3));
+  BaseObject::Free(copy);
+  BaseDocument::Free(doc);
+}
 }  // namespace

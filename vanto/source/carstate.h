@@ -128,7 +128,6 @@ struct CollisionOutline {
   Vector footprint[4];       // world corners, refreshed every step
   Vector localFootprint[4];  // car coordinates
   double outlineHeight = 0.0;
-  std::int64_t reservedWord = 0;  // cleared with the buffers
   int32* deformNeighbours = nullptr;
   int32 deformNeighbourCount = 0;
   AttachedPart* attachedParts = nullptr;
@@ -148,15 +147,14 @@ struct CollisionOutline {
       innerCorners[i] = o.innerCorners[i];
     }
     outlineHeight = o.outlineHeight;
-    // Buffers stay with their owner; the copy's own (if any) are left to
-    // whoever owns them and must have been released before an assignment.
+    // Buffers stay with their owner. The destination's own buffers must have
+    // been released (by the Car's Free) before it is assigned over.
     deformPoints = nullptr;
     deformPointCount = 0;
     deformNeighbours = nullptr;
     deformNeighbourCount = 0;
     attachedParts = nullptr;
     attachedPartCount = 0;
-    reservedWord = 0;
     return *this;
   }
 };

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine_globals.h"
+
 LONG AddOnFlags = 0;
 
 void DetectAddOns() {
@@ -21,6 +23,8 @@ Bool RegisterNodePlugin(LONG plugin_type, LONG id, const char* prefix, LONG name
 
 Bool PluginStart() {
   if (std::floor(GetC4DVersion() / 100.0) < 130) return false;
+  // The engine's consistency messages go to the host's console.
+  SetSimulationPrint(&GePrint);
   Bool (*const registrars[])() = {RegisterSim, RegisterCar, RegisterVantoRoute,
                                   RegisterVantoCommands, RegisterVantoGround, RegisterHelpCommand};
   for (auto reg : registrars)

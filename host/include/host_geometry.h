@@ -106,6 +106,35 @@ enum : LONG { PRIM_AXIS_XP = 0, PRIM_AXIS_XN = 1, PRIM_AXIS_YP = 2, PRIM_AXIS_YN
 // Plane of a circle or helix (PRIM_AXIS of circles, PRIM_HELIX_PLANE).
 enum : LONG { PRIM_PLANE_XY = 0, PRIM_PLANE_ZY = 1, PRIM_PLANE_XZ = 2 };
 
+// ---------------------------------------------------------------- display
+
+// The mesh binder: an object that carries a deformed copy of a mesh's points
+// (link 2000 the original mesh, link 2001 the deformed one, Real 2002 its
+// strength). It has no behaviour of its own in this host.
+enum : LONG { Omeshbinder = 1008982 };
+enum : LONG { MESHBINDER_ORIGINAL = 2000, MESHBINDER_DEFORMED = 2001, MESHBINDER_STRENGTH = 2002 };
+
+// Editor display colour of an object, kept in its container (so it is saved
+// and copied with it).
+enum : LONG { ID_BASEOBJECT_USECOLOR = 907, ID_BASEOBJECT_COLOR = 908, ID_BASEOBJECT_XRAY = 909 };
+enum : LONG { ID_BASEOBJECT_USECOLOR_OFF = 0, ID_BASEOBJECT_USECOLOR_AUTOMATIC = 1, ID_BASEOBJECT_USECOLOR_ALWAYS = 2 };
+struct ObjectColorProperties {
+  LONG usecolor = ID_BASEOBJECT_USECOLOR_OFF;
+  Vector color;  // RGB, 0 .. 1
+  Bool xray = false;
+};
+// Null objects are ignored.
+void SetColorProperties(BaseObject* op, const ObjectColorProperties& props);
+// Off, black and no x-ray for an object that never had them set.
+ObjectColorProperties GetColorProperties(const BaseObject* op);
+
+// Phong shading of an object: its Phong tag (Tphong) with the angle limit
+// switch (Bool 1000) and the limit angle in radians (Real 1001).
+enum : LONG { PHONGTAG_PHONG_ANGLELIMIT = 1000, PHONGTAG_PHONG_ANGLE = 1001 };
+// on: finds or appends the Phong tag and sets both values; off: removes every
+// Phong tag. False for a null object or when the tag cannot be allocated.
+Bool SetPhong(BaseObject* op, Bool on, Bool anglelimit, Real angle);
+
 // ---------------------------------------------------------------- tag records
 
 // A polygon: four point indices; a triangle repeats its third one (c == d).

@@ -172,7 +172,14 @@ Bool LoadScript(const Filename& script, String* error) {
     } else if (line.rfind("file ", 0) == 0 && line.size() > 5) {
       parsed.push_back({Answer::kFile, Filename(String(line.substr(5)))});
     } else {
-      if (error) *error = script.GetString() + String(":" + std::to_string(n) + ": not an answer: " + line);
+      if (error) {
+        std::string where = script.GetString();
+        where += ':';
+        where += std::to_string(n);
+        where += ": not an answer: ";
+        where += line;
+        *error = String(where);
+      }
       return false;
     }
   }

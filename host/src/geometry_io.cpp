@@ -48,7 +48,12 @@ const json& Array(const json& j, const char* key, const std::string& what) {
   return a;
 }
 
-std::string Label(const BaseList2D* node) { return "\"" + std::string(node->GetName()) + "\""; }
+std::string Label(const BaseList2D* node) {
+  std::string s(1, '"');
+  s += node->GetName();
+  s += '"';
+  return s;
+}
 
 VariableTag* TagFor(BaseObject* op, LONG type) {
   if (auto* t = dynamic_cast<VariableTag*>(op->GetTag(type))) return t;

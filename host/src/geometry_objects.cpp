@@ -4,6 +4,7 @@
 #include "geometry_internal.h"
 #include "host_loader.h"
 #include "host_plugin.h"
+#include "node_factory.h"
 
 // ---------------------------------------------------------------- VariableTag
 
@@ -318,6 +319,44 @@ Vector FfdObject::GetRad() const {
   return Vector(std::abs(s.x), std::abs(s.y), std::abs(s.z)) * 0.5;
 }
 
+// ---------------------------------------------------------------- display
+
+void SetColorProperties(BaseObject* op, const ObjectColorProperties& props) {
+  if (!op) return;
+  BaseContainer* bc = op->GetDataInstance();
+  bc->SetLong(ID_BASEOBJECT_USECOLOR, props.usecolor);
+  bc->SetVector(ID_BASEOBJECT_COLOR, props.color);
+  bc->SetBool(ID_BASEOBJECT_XRAY, props.xray);
+}
+
+ObjectColorProperties GetColorProperties(const BaseObject* op) {
+  ObjectColorProperties p;
+  if (!op) return p;
+  const BaseContainer* bc = op->GetDataInstance();
+  p.usecolor = bc->GetLong(ID_BASEOBJECT_USECOLOR);
+  p.color = bc->GetVector(ID_BASEOBJECT_COLOR);
+  p.xray = bc->GetBool(ID_BASEOBJECT_XRAY);
+  return p;
+}
+
+Bool SetPhong(BaseObject* op, Bool on, Bool anglelimit, Real angle) {
+  if (!op) return false;
+  if (!on) {
+    while (op->GetTag(Tphong)) op->KillTag(Tphong);
+    return true;
+  }
+  BaseTag* tag = op->GetTag(Tphong);
+  if (!tag) {
+    if (!geo::AllocationAllowed()) return false;
+    tag = op->MakeTag(Tphong);
+    if (!tag) return false;
+  }
+  BaseContainer* bc = tag->GetDataInstance();
+  bc->SetBool(PHONGTAG_PHONG_ANGLELIMIT, anglelimit);
+  bc->SetReal(PHONGTAG_PHONG_ANGLE, angle);
+  return true;
+}
+
 // ---------------------------------------------------------------- registration
 
 void hostgeo::RegisterTypes() {
@@ -339,5 +378,8 @@ void hostgeo::RegisterTypes() {
     RegisterNative(id, PLUGINTYPE_TAG, name, [](LONG type) -> BaseList2D* { return VariableTag::Create(type); });
   RegisterNative(Tphong, PLUGINTYPE_TAG, "Phong", nullptr);
   RegisterNative(Tcompositing, PLUGINTYPE_TAG, "Compositing", nullptr);
+  RegisterNative(Omeshbinder, PLUGINTYPE_OBJECT, "Mesh Binder", [](LONG type) -> BaseList2D* {
+    return geo::AllocationAllowed() ? HostNodeFactory::NewPlainObject(type) : nullptr;
+  });
   geo::RegisterSceneIO();
 }

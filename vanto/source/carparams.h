@@ -1,0 +1,167 @@
+// The Car's parameters: container IDs and the defaults a new car gets.
+// The container is the car's persistent data; these numbers are stored in
+// scene files and read by the Sim and the add-on tags, so they never change.
+#pragma once
+
+#include "host_container.h"
+
+enum CarParam : LONG {
+  CAR_VERSION = 998,  // String, "VANTO! 1.70.4"
+  CAR_OWNER_ID = 999,  // LONG on the add-on tags: the plug-in they were made for
+
+  // object, display and start
+  CAR_LINK_PAIRS = 1001,
+  CAR_DRAW_SECTOR = 1002,
+  CAR_DRAW_RIG = 1003,
+  CAR_DRAW_DASHBOARD = 1004,
+  CAR_DRAW_OUTLINE = 1005,
+  CAR_START_MODE = 1006,  // 1 route, 2 first command marker, else the position below
+  CAR_START_POSITION = 1007,
+  CAR_START_HEADING = 1008,
+  CAR_START_DELAY = 1009,
+  CAR_BODY_SIZE = 1013,
+  CAR_ENGINE_SIZE = 1014,
+  CAR_ROOF_SIZE = 1018,
+  CAR_ROOF_Z = 1019,
+  CAR_WHEEL_DIAMETER_FRONT = 1020,
+  CAR_WHEEL_DIAMETER_REAR = 1021,
+  CAR_WHEEL_WIDTH_FRONT = 1022,
+  CAR_WHEEL_WIDTH_REAR = 1023,
+  CAR_SAVE_SETTINGS = 1030,
+  CAR_DESCRIPTION = 1031,
+  CAR_AUTHOR = 1032,
+  CAR_LOAD_SETTINGS = 1035,
+  CAR_LOAD_GEOMETRY = 1036,
+  CAR_LOAD_MASS = 1038,
+  CAR_LOAD_DRIVE = 1040,
+  CAR_LOAD_SUSPENSION = 1042,
+  CAR_LOAD_CRUMPLE = 1044,
+  CAR_FIT_RIG = 1050,
+  CAR_BUILD_RIG = 1051,
+
+  // masses, aerodynamics, brakes and tyres
+  CAR_MASS_BODY = 1100,
+  CAR_MASS_ENGINE = 1101,
+  CAR_MASS_WHEEL_FRONT = 1102,
+  CAR_MASS_WHEEL_REAR = 1103,
+  CAR_DRAG = 1110,
+  CAR_DOWNFORCE_FRONT = 1114,
+  CAR_DOWNFORCE_REAR = 1115,
+  CAR_BRAKE_FRONT = 1120,
+  CAR_BRAKE_REAR = 1121,
+  CAR_HANDBRAKE = 1122,
+  CAR_CORNERING_FRONT = 1150,
+  CAR_CORNERING_REAR = 1151,
+  CAR_LONGITUDINAL_FRONT = 1152,
+  CAR_LONGITUDINAL_REAR = 1153,
+
+  // power train and gears
+  CAR_DRIVE = 1500,  // 1 front, 2 rear, 3 all four
+  CAR_MAX_RPM = 1510,
+  CAR_MAX_TORQUE = 1511,
+  CAR_TORQUE_CURVE = 1600,
+  CAR_GEAR_COUNT = 1690,
+  CAR_GEAR_GROUP = 1699,
+  CAR_GEAR_REVERSE = 1700,  // 1700 + i: forward gear i
+  CAR_GEAR_FINAL = 1720,
+  CAR_CLUTCH = 1721,
+  CAR_SHIFT_DOWN = 1750,
+  CAR_SHIFT_UP = 1751,
+  CAR_TRACTION_CONTROL = 1760,
+  CAR_TRACTION_THRESHOLD = 1761,
+  CAR_ANTILOCK = 1762,
+  CAR_ANTILOCK_THRESHOLD = 1763,
+
+  // suspension and steering
+  CAR_SPRING_FRONT = 1800,
+  CAR_SPRING_REAR = 1801,
+  CAR_DAMPER_FRONT = 1802,
+  CAR_DAMPER_REAR = 1803,
+  CAR_ANTIROLL_FRONT = 1804,
+  CAR_ANTIROLL_REAR = 1805,
+  CAR_CAMBER_FRONT = 1812,
+  CAR_CAMBER_REAR = 1813,
+  CAR_STEERING_LOCK = 1820,
+  CAR_CASTER = 1821,
+  CAR_STEERING_RATE = 1822,
+
+  // crumple zone (needs the crumple-zone tag)
+  CAR_OUTLINE_LINK = 1855,
+  CAR_OUTLINE_BUILD = 1856,
+  CAR_FORCE_PRESET = 1860,
+  CAR_COUNTERFORCE_FRONT = 1864,
+  CAR_CRUMPLE_FRONT = 1865,
+  CAR_COUNTERFORCE_REAR = 1866,
+  CAR_CRUMPLE_REAR = 1867,
+  CAR_COUNTERFORCE_SIDE = 1868,
+  CAR_CRUMPLE_SIDE = 1869,
+  CAR_FORCE_CURVE = 1880,
+  CAR_CRASH_FRONT_MODE = 1890,  // then hold time and brake strength; sides 1893.., rear 1896..
+  CAR_CRASH_SIDE_MODE = 1893,
+  CAR_CRASH_REAR_MODE = 1896,
+
+  // autopilot, commands and ground
+  CAR_ROUTE_GROUP = 1900,
+  CAR_ROUTE_ADD = 1901,
+  CAR_ROUTE_WRAP = 1902,
+  CAR_ANTICIPATION = 1903,
+  CAR_SPEED_LEARNING = 1904,
+  CAR_SPEED_CLEAR = 1905,
+  CAR_GAP_DISTANCE = 1906,
+  CAR_LATERAL_OFFSET = 1907,
+  CAR_SPEED_SCALE = 1908,
+  CAR_GAP_MARGIN = 1911,
+  CAR_GAP_ANGLE = 1912,
+  CAR_GAP_SAME_ROUTE = 1913,
+  CAR_COMMAND_GROUP = 1920,
+  CAR_COMMAND_LEVEL = 1922,
+  CAR_GROUND_GROUP = 1940,
+  CAR_GROUND_HEIGHT = 1942,
+  CAR_GROUND_GRIP = 1943,
+  CAR_BODY_CONTACT = 1944,
+
+  // instruments, springs, skid marks and deformation
+  CAR_NEEDLE_STEER = 2031,
+  CAR_NEEDLE_THROTTLE = 2036,
+  CAR_NEEDLE_BRAKE = 2041,
+  CAR_NEEDLE_HANDBRAKE = 2046,
+  CAR_BRAKE_LIGHT_LEVEL = 2051,
+  CAR_SPRING_HEIGHT = 2065,
+  CAR_SKID_MAX_POINTS = 2084,
+  CAR_SKID_SLIP_BAND = 2085,
+  CAR_SKID_SLIP_HIGH = 2086,
+  CAR_SKID_SLIP_LOW = 2087,
+  CAR_SKID_CONTACT_ONLY = 2088,
+  CAR_SKID_TWO_RAILS = 2090,
+  CAR_DEFORMER_LINK = 2100,
+  CAR_DEFORMER_BUILD_A = 2102,
+  CAR_DEFORMER_BUILD_B = 2103,
+  CAR_OUTLINE_SUBDIVISIONS = 2104,
+  CAR_FFD_GRID = 2105,
+  CAR_DEFORMER_ANIMATED = 2108,
+  CAR_DEFORMATION_FACTOR = 2109,
+  CAR_FFD_LIFT = 2110,
+  CAR_PARTS_LINK = 2115,
+  CAR_PARTS_FIND = 2116,
+  CAR_PARTS_FACTOR_A = 2117,
+  CAR_PARTS_FACTOR_B = 2118,
+  CAR_IMPULSE_SCALE = 2120,
+
+  // read-only outputs
+  CAR_OUTPUT_FIRST = 2500,
+  CAR_OUTPUT_GEAR = 2503,
+  CAR_OUTPUT_LAST = 2553,
+
+  CAR_SETTINGS_APPLIED = 5000,
+  CAR_SPEED_TARGET_COUNT = 20000,
+};
+
+// Gears the model can take; LONG 1690 is clamped to this for the parameter
+// entries, so a stored count never reaches the final ratio 1720.
+inline constexpr LONG kCarMaxForwardGears = 19;
+
+inline constexpr const char* kCarVersionText = "VANTO! 1.70.4";
+
+// Sets every container default of a new car (the geometry, torque curve and
+// force curve come from the car settings instead).
+void SetCarDefaults(BaseContainer& bc);

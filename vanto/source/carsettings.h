@@ -1,0 +1,85 @@
+// The car-settings record: a car's set-up as a car-settings text file carries
+// it (lengths in metres), and the plug-in-wide default set-up that every new
+// car starts from.
+#pragma once
+
+#include "host_math.h"
+#include "host_types.h"
+
+class BaseObject;
+struct CarState;
+
+// Section bits of a car-settings file and of the masks that pick sections.
+enum CarSettingsSection : LONG {
+  CARSETTINGS_GEOMETRY = 2,
+  CARSETTINGS_MASS = 8,
+  CARSETTINGS_DRIVE = 32,
+  CARSETTINGS_SUSPENSION = 128,
+  CARSETTINGS_CRUMPLE = 512,
+  CARSETTINGS_ALL = 0x0fffffff,
+};
+
+inline constexpr int kCarSettingsAxles = 10;
+inline constexpr int kCarSettingsPairs = 20;
+inline constexpr int kCarModelConstants = 7;
+
+struct TorquePoint {
+  double rpm = 0.0;
+  double torque = 0.0;  // N m
+};
+
+struct ForcePoint {
+  double deformation = 0.0;   // 0..100
+  double counterforce = 0.0;  // 0..100
+};
+
+// Pairs are front axle, then rear axle.
+struct CarSettings {
+  Vector bodySize;
+  Vector bodyPosition;
+  Vector engineSize;
+  Vector enginePosition;
+  Vector roofSize;
+  double roofZ = 0.0;
+  double wheelRadius[2] = {};
+  double wheelWidth[2] = {};
+  double wheelX[2] = {};
+  double suspensionTopX[2] = {};
+  double suspensionTopY[2] = {};
+  double suspensionBottomX[2] = {};
+  double suspensionBottomY[2] = {};
+  double frontAxleZ[kCarSettingsAxles] = {};
+  double rearAxleZ[kCarSettingsAxles] = {};
+  int32_t frontAxleCount = 0;
+  int32_t rearAxleCount = 0;
+  double rpmCount = 0.0;
+  double torqueCount = 0.0;
+  TorquePoint torqueCurve[kCarSettingsPairs];
+  // Tuning constants of the vehicle model; the model build reads them from
+  // DefaultCarSettings only.
+  double modelConstants[kCarModelConstants] = {};
+  int32_t forceCurvePreset = 0;
+  double maxCounterforce[3] = {};  // kN: front, rear, side
+  double crumpleLength[3] = {};    // front, rear, side
+  double deformationCount = 0.0;
+  double counterforceCount = 0.0;
+  ForcePoint forceCurve[kCarSettingsPairs];
+};
+
+// The one default set-up of the plug-in, shared by every car and filled
+// again by every Car::Init before the default file is read into it.
+extern CarSettings DefaultCarSettings;
+
+// The built-in default set-up. The axle counts are left as they are: only a
+// settings file sets them.
+void SetBuiltInCarSettings(CarSettings& s);
+
+// The name of the default settings file in the plug-in's folder.
+inline constexpr const char* kDefaultSettingsFile = "vanto.ini";
+
+// Reads a car-settings file into the record (and the car's container) for the
+// sections in mask; false when the file cannot be read.
+Bool ReadCarSettingsFile(const Filename& file, BaseObject* car, CarSettings& settings, LONG mask);
+
+// Writes the record's sections in mask into the car's parameters.
+void ApplyCarSettings(BaseObject* car, CarSettings& settings, CarState& state, LONG mask);

@@ -147,6 +147,10 @@ enum CarParam : LONG {
   CAR_PARTS_FACTOR_B = 2118,
   CAR_IMPULSE_SCALE = 2120,
 
+  // description groups hidden without the crumple-zone tag
+  CAR_GROUP_CRUMPLE = 10006,
+  CAR_GROUP_DEFORMATION = 10055,
+
   // read-only outputs
   CAR_OUTPUT_FIRST = 2500,
   CAR_OUTPUT_GEAR = 2503,

@@ -74,7 +74,7 @@ Bool Car::GetDDescription(GeListNode* node, Description* description, LONG& flag
   QueryCarStatus(state_, op, status);
   if (!(state_.flags & CARFLAG_CRUMPLE_TAG)) {
     // The crumple-zone groups and switches mean nothing without the tag.
-    for (LONG id : {10006, 10055, CAR_DRAW_OUTLINE, CAR_LOAD_CRUMPLE})
+    for (LONG id : {CAR_GROUP_CRUMPLE, CAR_GROUP_DEFORMATION, CAR_DRAW_OUTLINE, CAR_LOAD_CRUMPLE})
       if (BaseContainer* entry = description->GetParameterI(DescID(id))) entry->SetBool(DESC_HIDE, true);
   }
 
@@ -110,7 +110,6 @@ Bool Car::GetDDescription(GeListNode* node, Description* description, LONG& flag
     return false;
 
   flags |= DESCFLAGS_DESC_LOADED;
-  ObjectData::GetDDescription(node, description, flags);
   return true;
 }
 

@@ -1,0 +1,55 @@
+// The car's collision outline: a closed polyline of the body seen from above
+// (car coordinates, scene units, y = 0), its footprint rectangle, the
+// crumple-zone settings, the links from the body deformer's grid and from
+// attached parts to outline points, and the outer wheel corners.
+//
+// The outline is stored twice in `deformPoints`: entries 0..n-1 are the
+// current outline, which collisions press in; entries n..2n-1 the rest
+// outline as built. Every outline runs clockwise seen from above (x to the
+// right, z up the page: along +x at the front, then along -z on the +x
+// side), so its vertex normals point outward.
+#pragma once
+
+#include "carstate.h"
+
+class BaseContainer;
+class BaseDocument;
+
+// Most attached parts one car links to its outline.
+inline constexpr int32 kMaxAttachedParts = 500;
+// Most outline points along one side of the default (body-size) outline.
+inline constexpr int32 kMaxOutlineSideSamples = 1000;
+
+// Zone classes of an outline point (ClassifyOutlinePoint).
+enum OutlineZone : int32 {
+  kZoneMinusX = 1,  // beyond the inner rectangle on the -x side
+  kZonePlusX = 2,
+  kZoneRear = 4,
+  kZoneFront = 8,
+  kZoneCore = 128,  // deep inside: pressed past the crumple zones
+};
+
+// Fills the car's collision outline, crash reaction and wheel corners from
+// its parameters and linked objects (outline object 1855, deformer 2100,
+// attached-parts group 2115). 1 when built, 0 on failure: no force curve at
+// 1880, a scale (units per metre) that is not a positive number, a body size
+// that is negative or not finite (with no outline object), or an allocation
+// that failed. Moves the outline, FFD or mesh object to (0, its height, 0)
+// with zero rotation.
+int32 BuildCollisionOutline(BaseDocument* doc, const BaseContainer& bc, CarState& car);
+
+// Releases the outline's three buffers and zeroes their counts.
+void FreeCollisionOutline(CollisionOutline& outline);
+
+// The zone class of current outline point i (bits of OutlineZone: the side
+// beyond the inner rectangle, or the core, or 0) and its displacement from
+// the rest point, scene units. 0 and a zero displacement for an index that
+// is not an outline point.
+int32 ClassifyOutlinePoint(const CollisionOutline& outline, int32 i, Vector& displacement);
+
+// Index of the current outline point nearest to q on XZ (q's height is not
+// used); ties go to the lowest index. -1 when the outline has no points.
+int32 NearestOutlinePoint(const CollisionOutline& outline, const Vector& q, Real* distance = nullptr);
+
+// The footprint in world coordinates: localFootprint through bodyMatrix.
+void PlaceFootprintInWorld(CarState& car);

@@ -1,0 +1,55 @@
+#include "run_hooks.h"
+
+#include "host_container.h"
+#include "simrun.h"
+
+// ---- ground: only the flat default ground so far.
+
+void PrepareGround(BaseDocument*, BaseContainer& bc, CarState& car, int32) {
+  const double grip = bc.GetReal(1943);
+  SetFlatGroundHit(car.defaultGround, 0.0, grip, car.settings.unitsPerMetre);
+  car.defaultGround.lastPoint = Vector();
+  car.defaultGround.hitPoint = Vector();
+  for (GroundHit& g : car.wheelGroundRecords) g.groundObject = nullptr;
+}
+
+void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
+  const double upm = car.settings.unitsPerMetre;
+  car.defaultGround.planeOffset = upm > 0.0 ? -bc.GetReal(1942) / upm : 0.0;
+  car.defaultGround.friction = car.defaultGround.gripFactor = bc.GetReal(1943);
+  for (GroundHit& g : car.wheelGroundRecords) {
+    g.gripFactor = 1.0;
+    g.contactMode = 1;
+  }
+}
+
+// ---- command markers: none yet.
+
+void ResetCommandState(CarState& car) {
+  car.commands.lastMarker = nullptr;
+  for (CommandSlot& s : car.commands.slots) s.mode = -1;
+}
+
+void EvaluateCommandTag(BaseDocument*, const BaseContainer&, CarState&) {}
+
+// ---- route autopilot: no route is bound yet.
+
+int32 InitAutopilot(BaseDocument*, const BaseContainer&, CarState&) { return 0; }
+void StepAutopilot(BaseDocument*, const BaseContainer&, CarState&) {}
+void KeepGapToCars(CarState&, const CarEntry*, int32) {}
+void LoadRouteSpeedTable(AutopilotState&, int32) {}
+
+// ---- collision outline and collisions: none yet.
+
+int32 BuildCollisionOutline(BaseDocument*, BaseObject*, CarState&) { return 1; }
+void ResolveBodyGroundContact(BaseDocument*, const BaseContainer&, CarState&) {}
+int32 CollideCars(CarState&, CarState&) { return 0; }
+int32 CollideCarWithObstacle(CarState&, CollisionShape&) { return 0; }
+void ClipPointsToOutline(CarState&) {}
+
+// ---- baking and the name switch: not yet.
+
+Bool HasTransformTrack(BaseObject*) { return false; }
+void TranslateObjectNames(BaseDocument*, BaseObject*) {}
+void BakeSimulation(BaseDocument*, BaseObject*) {}
+void RebuildCars(BaseDocument*, BaseObject*) {}

@@ -1,0 +1,54 @@
+// What the run calls of the ground, command-marker, autopilot, collision,
+// baking and name-switch code. Each of those parts owns its function; the
+// ones that have not arrived yet are defined in run_hooks.cpp with the
+// behaviour a car on flat default ground without markers, route, crumple
+// zone or bake needs, and are removed from there when their part lands.
+#pragma once
+
+#include "carstate.h"
+#include "collisionshape.h"
+
+class BaseContainer;
+class BaseDocument;
+class BaseObject;
+struct CarEntry;
+
+// ---- ground
+// Start of a run. skip set: the ground group is left alone and the default
+// ground lies at height 0. Sets the flat default ground (grip Real 1943).
+void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 skip);
+// Start of every advance: the default ground's height and grip, each wheel's
+// grip factor and contact mode from the ground tag it stands on.
+void ReadWheelGroundTags(CarState& car, const BaseContainer& bc);
+
+// ---- command markers
+void ResetCommandState(CarState& car);
+void EvaluateCommandTag(BaseDocument* doc, const BaseContainer& bc, CarState& car);
+
+// ---- route autopilot
+// 1 when a route was bound (its start point and direction are then in the
+// car's AutopilotState), else 0.
+int32 InitAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
+void StepAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
+// Gap keeping against the other cars; entries that are null or not ready
+// are no cars to keep a gap to.
+void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count);
+void LoadRouteSpeedTable(AutopilotState& autopilot, int32 load);
+
+// ---- collision outline and collisions
+// 1 when the outline was built.
+int32 BuildCollisionOutline(BaseDocument* doc, BaseObject* carObject, CarState& car);
+void ResolveBodyGroundContact(BaseDocument* doc, const BaseContainer& bc, CarState& car);
+// 1 when the two touched in this step.
+int32 CollideCars(CarState& a, CarState& b);
+int32 CollideCarWithObstacle(CarState& car, CollisionShape& shape);
+void ClipPointsToOutline(CarState& car);
+
+// ---- the Sim's neighbours
+// The object carries recorded transform keys (a baked car).
+Bool HasTransformTrack(BaseObject* op);
+// Switches the names of the Sim's objects to the interface language.
+void TranslateObjectNames(BaseDocument* doc, BaseObject* sim);
+// The bake button (cars collected) and the rebuild button.
+void BakeSimulation(BaseDocument* doc, BaseObject* sim);
+void RebuildCars(BaseDocument* doc, BaseObject* sim);

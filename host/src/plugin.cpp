@@ -146,8 +146,6 @@ struct NativeTypes {
         {Onull, "Null"},     {Opolygon, "Polygon"},   {Ospline, "Spline"},     {Ocube, "Cube"},
         {Ocylinder, "Cylinder"}, {Osweep, "Sweep"},   {Ohelix, "Helix"},       {Offd, "FFD"},
         {Olandscape, "Landscape"}, {Orelief, "Relief"}, {Oinstance, "Instance"},
-        // Binds a deformed copy of a mesh to its original (links 2000 and 2001).
-        {1008982, "Mesh Binder"},
     };
     for (auto& [id, name] : objects)
       if (!IsNative(id)) RegisterNative(id, PLUGINTYPE_OBJECT, name, nullptr);

@@ -10,15 +10,12 @@
 #include "carparams.h"
 #include "geometry.h"
 #include "host_geometry.h"
-#include "host_loader.h"
-#include "host_plugin.h"
 #include "host_services.h"
 
 namespace {
 
 constexpr Real kNaN = std::numeric_limits<Real>::quiet_NaN();
 constexpr Real kInf = std::numeric_limits<Real>::infinity();
-constexpr LONG kMeshDeformer = 1008982;
 
 void ExpectVec(const Vector& got, const Vector& want, Real tol = 1e-9) {
   EXPECT_NEAR(got.x, want.x, tol);
@@ -124,7 +121,7 @@ TEST_F(OutlineTest, DefaultOutlineForOddBodySizes) {
       {400.0, 5.0, 1, 40},    // shorter than a step: only front and rear
       {5.0, 5.0, 1, 4},       // both below the step: one point a side
       {0.0, 0.0, 1, 4},
-      {10.0, 1e9, 1, 2 * (1 + 1000)},  // extreme ratio: bounded
+      {10.0, 1e9, 1, 2 * 1000},  // extreme ratio: bounded (and narrower than a step)
       {-400.0, 900.0, 0, 0},
       {400.0, -900.0, 0, 0},
       {kNaN, 900.0, 0, 0},
@@ -143,7 +140,9 @@ TEST_F(OutlineTest, DefaultOutlineForOddBodySizes) {
       EXPECT_LE(std::fabs(o.deformPoints[i].x), c.x / 2);
       EXPECT_LE(std::fabs(o.deformPoints[i].z), c.z / 2);
     }
-    if (c.result == 1) EXPECT_GE(NearestOutlinePoint(o, Vector(1, 0, 1)), 0);
+    if (c.result == 1) {
+      EXPECT_GE(NearestOutlinePoint(o, Vector(1, 0, 1)), 0);
+    }
   }
 }
 
@@ -379,26 +378,12 @@ TEST_F(OutlineTest, FfdCountsThatDoNotFitItsPointsGiveNoLinks) {
   EXPECT_EQ(Outline().deformNeighbourCount, 4);
 }
 
-class MeshDeformerTest : public OutlineTest {
- protected:
-  void SetUp() override {
-    OutlineTest::SetUp();
-    if (FindPlugin(kMeshDeformer, PLUGINTYPE_OBJECT) == nullptr)
-      ASSERT_TRUE(RegisterObjectPlugin(kMeshDeformer, "mesh deformer", 0,
-                                       [] { return static_cast<NodeData*>(new ObjectData); }, "", nullptr, 0));
-  }
-  void TearDown() override {
-    OutlineTest::TearDown();
-    hostregistry::RemoveModule(String());
-  }
-};
-
-TEST_F(MeshDeformerTest, MeshPointsLinkToTheirNearestOutlinePoints) {
+TEST_F(OutlineTest, MeshBinderPointsLinkToTheirNearestOutlinePoints) {
   PolygonObject* mesh = PointObjectWith({{-119, 40, 470}, {205, -10, 0}, {-300, 0, -441}});
   mesh->SetRelPos(Vector(7, 8, 9));
-  BaseObject* deformer = Insert(BaseObject::Alloc(kMeshDeformer));
+  BaseObject* deformer = Insert(BaseObject::Alloc(Omeshbinder));
   ASSERT_NE(deformer, nullptr);
-  deformer->GetDataInstance()->SetLink(2000, mesh);
+  deformer->GetDataInstance()->SetLink(MESHBINDER_ORIGINAL, mesh);
   bc.SetLink(CAR_DEFORMER_LINK, deformer);
   ASSERT_EQ(Build(), 1);
   ASSERT_EQ(Outline().deformNeighbourCount, 3);
@@ -408,7 +393,7 @@ TEST_F(MeshDeformerTest, MeshPointsLinkToTheirNearestOutlinePoints) {
   EXPECT_EQ(mesh->GetRelPos(), Vector(0, 8, 0));
 
   // A deformer without a mesh, or an object of another type: no links.
-  deformer->GetDataInstance()->RemoveData(2000);
+  deformer->GetDataInstance()->RemoveData(MESHBINDER_ORIGINAL);
   EXPECT_EQ(Build(), 1);
   EXPECT_EQ(Outline().deformNeighbourCount, 0);
   bc.SetLink(CAR_DEFORMER_LINK, mesh);
@@ -431,8 +416,8 @@ TEST_F(OutlineTest, AttachedPartsFollowTheirNearestPointByZoneWeight) {
       {{-190, 0, 450}, 0, 1.0},                       // on the front-left corner point
       {{-190, 0, 470}, 0, 1.0 - 0.2 / cornerZone},    // front and side zones together
       {{-10, 0, 600}, 9, 0.0},                        // farther than the zone: not below 0
-      {{230, 0, 0}, 42, 1.0 - 0.3 / 0.2 < 0 ? 0.0 : 1.0 - 0.3 / 0.2},
-      {{210, 0, 10}, 42, 0.5},                        // side zone 0.2 m, 0.1 m away
+      {{230, 0, 0}, 42, 0.0},                         // 0.3 m from a 0.2 m side zone
+      {{210, 0, 0}, 42, 0.5},                         // side zone 0.2 m, 0.1 m away
   };
   for (const Child& c : children) {
     BaseObject* op = Insert(BaseObject::Alloc(Onull), group);
@@ -564,7 +549,7 @@ TEST_F(OutlineTest, FootprintIntoWorld) {
   PlaceFootprintInWorld(*car);
   for (int i = 0; i < 4; ++i) ExpectVec(Outline().footprint[i], car->bodyMatrix * Outline().localFootprint[i]);
   // Front-left corner (-200, 0, 450) turned a quarter about y.
-  ExpectVec(Outline().footprint[0], Vector(1000 + 450, 50, -300 + 200));
+  ExpectVec(Outline().footprint[0], Vector(1000 - 450, 50, -300 - 200));
 }
 
 }  // namespace

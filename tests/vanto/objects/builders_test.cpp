@@ -450,8 +450,12 @@ TEST_F(Builders, OutputObjectMirrorsTheCarsOutputs) {
     ids.push_back(s->GetLong(20));
     EXPECT_FALSE(s->GetBool(26));
     EXPECT_EQ(s->GetString(DESC_NAME), GeLoadString(s->GetLong(20) + 7542));
-    if (s->GetLong(20) == 2500) EXPECT_EQ(s->GetLong(DESC_UNIT), DESC_UNIT_PERCENT);  // a name without a unit
-    if (s->GetLong(20) == 2503) EXPECT_EQ(s->GetType(DESC_UNIT), DA_NIL);
+    if (s->GetLong(20) == 2500) {
+      EXPECT_EQ(s->GetLong(DESC_UNIT), DESC_UNIT_PERCENT);  // a name without a unit
+    }
+    if (s->GetLong(20) == 2503) {  // integers keep the host's own unit
+      EXPECT_EQ(s->GetLong(DESC_UNIT), GetCustomDataTypeDefault(DA_LONG).GetLong(DESC_UNIT));
+    }
   }
   dd->BrowseFree(h);
   EXPECT_EQ(ids, (std::vector<LONG>{2500, 2502, 2503, 2504}));

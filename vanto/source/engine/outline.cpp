@@ -16,11 +16,6 @@ enum : LONG {
   kParamFrontWheelRest = 6602,   // Vector: first wheel of the front axle
   kParamSecondAxleRest = 6604,   // Vector: first wheel of the second axle
 };
-// The mesh deformer and its link to the mesh whose points it follows.
-enum : LONG {
-  kMeshDeformerType = 1008982,
-  kMeshDeformerMeshLink = 2000,
-};
 
 constexpr int32 kForceCurveSamples = 100;
 
@@ -138,7 +133,7 @@ bool FfdGridCounts(const BaseContainer& ffd, LONG pointCount, int64_t& a, int64_
 }
 
 // Links the rim of the FFD's bottom layer (x fastest, then y, then z) or the
-// points of a mesh deformer's mesh to their nearest outline points. No
+// points of a mesh binder's original mesh to their nearest outline points. No
 // deformer, another type or no points: no links, no failure. False only
 // when the buffer cannot be had.
 bool LinkDeformer(BaseDocument* doc, BaseObject* deformer, CollisionOutline& o) {
@@ -170,8 +165,8 @@ bool LinkDeformer(BaseDocument* doc, BaseObject* deformer, CollisionOutline& o) 
     o.deformNeighbourCount = static_cast<int32>(m);
     return true;
   }
-  if (deformer->GetType() == kMeshDeformerType) {
-    BaseObject* mesh = deformer->GetDataInstance()->GetObjectLink(kMeshDeformerMeshLink, doc);
+  if (deformer->GetType() == Omeshbinder) {
+    BaseObject* mesh = deformer->GetDataInstance()->GetObjectLink(MESHBINDER_ORIGINAL, doc);
     const Vector* pts = nullptr;
     const LONG count = PointsOf(mesh, pts);
     if (count == 0) return true;

@@ -1,0 +1,420 @@
+#include "simrun.h"
+
+#include <cmath>
+
+#include "carparams.h"
+#include "engine_globals.h"
+#include "host_scene.h"
+#include "host_services.h"
+#include "main.h"
+#include "model_build.h"
+#include "ramps.h"
+#include "rig.h"
+#include "rigid_body.h"
+#include "run_hooks.h"
+
+namespace {
+
+enum : LONG {
+  CAR_FORCE = 2600,        // Vector: one-off force, N, host axes
+  CAR_FORCE_POINT = 2601,  // Vector: its point, scene units
+  CAR_SAG_MARKER = 6599,   // Vector: y below 0 asks for the reset form of the sag shift
+};
+
+// A car cannot move further back than this many spacing steps.
+constexpr int32 kMaxSpacingMoves = 100000;
+
+bool UsableStep(double dt) { return dt >= kMinStep && dt <= kMaxStep; }
+
+bool UsableScale(double upm) { return upm > 0.0 && std::isfinite(upm); }
+
+int32 UsableWheels(const CarState& car) {
+  return car.wheelCount >= 4 && car.wheelCount <= kMaxWheels ? car.wheelCount : 0;
+}
+
+Vec3 ToDynamics(const Vector& v, double scale) {
+  Vec3 out;
+  HostToDynamicsAxes(v, out);
+  ScaleVec3InPlace(out, scale);
+  return out;
+}
+
+// Settles the model with zero inputs for round(4 s / dt) steps.
+void Settle(CarState& car) {
+  const double dt = car.settings.dt;
+  const int32 n = SettleStepCount(dt);
+  SetGravity(car.settings.gravity);
+  for (int32 k = 0; k < n; ++k) StepCarDynamics(car.dynamics, dt, 0.0, 0.0, 0.0, 0.0, 0.0);
+}
+
+void AimWheelsAtDefaultGround(CarState& car) {
+  for (int32 w = 0; w < kMaxWheels; ++w) car.dynamics.wheelGround[w] = &car.defaultGround;
+}
+
+// Sets one car up for the run; `earlier` are the cars set up before it.
+int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, const CarEntry* earlier,
+               int32 earlierCount) {
+  CarState& car = *entry.state;
+  BaseContainer& bc = *entry.object->GetDataInstance();
+  const double upm = car.settings.unitsPerMetre;
+  const int32 wheels = car.wheelCount;
+
+  car.settings.simTime = settings.startTime;
+  car.settings.breakCountdown = 0;
+  car.settings.inputCountdown = 0;
+  car.settings.inputPeriod = 0.01;
+  car.settings.breakPeriod = 0.16;
+  car.startDelay = bc.GetTime(CAR_START_DELAY).Get();
+
+  // Forces queued in an earlier run must not act while settling.
+  bc.SetVector(CAR_FORCE, Vector());
+  bc.SetVector(CAR_FORCE_POINT, Vector());
+  ClearForceSlots(car);
+
+  PrepareGround(doc, bc, car, 1);
+  AimWheelsAtDefaultGround(car);
+  int32 status = BuildCarModel(doc, entry.object, car, 1.0 / upm);
+  if (status != kStatusOk) return status;
+
+  BaseObject* body = bc.GetObjectLink(RIG_BODY, doc);
+  if (!body) return kStatusBodyMissing;
+  Vector p = body->GetRelPos();
+  ResetCarDynamics(car.dynamics, ToDynamics(p, 1.0 / upm), Quat());
+  Settle(car);
+  status = StoreDynamicsResults(car, 1, 0);
+  if (status < 0) return status;
+
+  // Sag: build the model again with the body raised against the wheels by
+  // what it sank, so that it comes to rest where the user placed it.
+  const double dy = p.y - car.bodyMatrix.off.y;
+  auto shift_wheels = [&](double by) {
+    for (int32 w = 0; w < wheels; ++w) {
+      Vector r = bc.GetVector(RIG_REST_HUB + w);
+      r.y += by;
+      bc.SetVector(RIG_REST_HUB + w, r);
+    }
+  };
+  if (bc.GetVector(CAR_SAG_MARKER).y < 0.0) {
+    bc.SetVector(CAR_SAG_MARKER, Vector());
+    p = Vector(0.0, car.bodyMatrix.off.y, 0.0);
+    bc.SetVector(RIG_REST_BODY, p);
+    shift_wheels(dy);
+  }
+  p.y += dy;
+  bc.SetVector(RIG_REST_BODY, p);
+  shift_wheels(-dy);
+  auto restore_rest_pose = [&] {
+    bc.SetVector(RIG_REST_BODY, Vector(p.x, p.y - dy, p.z));
+    shift_wheels(dy);
+  };
+
+  PrepareGround(doc, bc, car, 0);
+  AimWheelsAtDefaultGround(car);
+  status = BuildCarModel(doc, entry.object, car, 1.0 / upm);
+  restore_rest_pose();
+  if (status != kStatusOk) return status;
+
+  ReadWheelGroundTags(car, bc);
+  ResetCommandState(car);
+  ClearDirectInputs(bc, car);
+  ClearForceSlots(car);
+
+  if ((car.flags & 1) && !BuildCollisionOutline(doc, entry.object, car)) return kStatusOutlineFailed;
+
+  // Start pose.
+  Vector hpb(bc.GetReal(CAR_START_HEADING), 0.0, 0.0);
+  Vector P = bc.GetVector(CAR_START_POSITION);
+  const LONG mode = bc.GetLong(CAR_START_MODE);
+  if (InitAutopilot(doc, bc, car) && mode == 1) {
+    hpb = VectorToHPB(car.autopilot.routeTangent);
+    P = car.autopilot.routePoint;
+  } else if (mode == 2) {
+    const BaseObject* group = bc.GetObjectLink(CAR_COMMAND_GROUP, doc);
+    const BaseObject* marker = group ? group->GetDown() : nullptr;
+    if (marker && marker->GetTag(ID_VANTOCOMMANDS)) {
+      const Matrix m = marker->GetMg();
+      P = m.off;
+      hpb = VectorToHPB(m.v3);
+    }
+  }
+  Matrix R = HPBToMatrix(hpb, ROTATIONORDER_HPB);
+
+  // Keep clear of the cars already placed, moving back along the heading.
+  const double ri = car.boundingRadius;
+  for (int32 j = 0; j < earlierCount; ++j) {
+    if (!earlier[j].ready || !earlier[j].state) continue;
+    const double rj = earlier[j].state->boundingRadius;
+    const Vector other = earlier[j].state->bodyMatrix.off;
+    // A car without a radius still moves by the other's.
+    double step = 1.1 * ri;
+    if (!(step > 0.0)) step = 1.1 * (ri + rj);
+    for (int32 k = 0; k < kMaxSpacingMoves && (P - other).GetLength() < ri + rj; ++k) P -= R.v3 * step;
+  }
+
+  // The ground under each wheel at the start pose.
+  Vector q[kMaxWheels];
+  double y[kMaxWheels] = {};
+  double ySum = 0.0;
+  for (int32 w = 0; w < wheels; ++w) {
+    GroundHit& hit = car.wheelGroundRecords[w];
+    hit.height = 0.0;
+    q[w] = P + R.TransformDirection(car.wheelMatrices[w].off);
+    gEngine.wheelGroundQuery(car, w, q[w], hit);
+    car.dynamics.wheelGround[w] = &hit;
+    const Vector& n = hit.hostNormal;
+    // A vertical plane has no height to offer: the wheel stays where it is.
+    y[w] = std::fabs(n.y) > 1e-9 ? -(hit.planeOffset * upm + n.x * q[w].x + n.z * q[w].z) / n.y : q[w].y;
+    hit.height = y[w];
+    ySum += y[w];
+  }
+
+  // Pitch from the front and rear axle, bank from the two sides.
+  auto mean = [&](int32 a, int32 b) { return Vector((q[a].x + q[b].x) * 0.5, (y[a] + y[b]) * 0.5, (q[a].z + q[b].z) * 0.5); };
+  const Vector d1 = mean(0, 1) - mean(2, 3);
+  const Vector d2 = mean(0, 2) - mean(1, 3);
+  const Vector h1 = VectorToHPB(d1), h2 = VectorToHPB(d2);
+  R = HPBToMatrix(Vector(h1.x, h1.y, h2.y), ROTATIONORDER_HPB);
+
+  const Vector start(P.x + p.x, p.y + ySum / wheels, P.z + p.z);
+  Mat3 m;
+  HostMatrixToMat3(R, m);
+  Quat orientation;
+  Mat3ToQuat(orientation, m);
+  ResetCarDynamics(car.dynamics, ToDynamics(start, 1.0 / upm), orientation);
+  Settle(car);
+  status = StoreDynamicsResults(car, 1, 1);
+  if (status < 0) return status;
+  entry.ready = 1;
+  return kStatusOk;
+}
+
+// One fixed step of one car. False when the host asked for a break.
+bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry* cars, int32 count) {
+  CarState& car = *entry.state;
+  const BaseContainer& bc = *entry.object->GetDataInstance();
+  SimSettings& s = car.settings;
+  CarDynamics& d = car.dynamics;
+  const double dt = s.dt;
+
+  if (s.inputCountdown <= 0) {
+    s.inputCountdown = InputRefreshSteps(s.inputPeriod, dt);
+    const int32 bits = car.directInputBits;
+    if (bits == 0) {
+      EvaluateCommandTag(doc, bc, car);
+      StepAutopilot(doc, bc, car);
+      KeepGapToCars(car, cars, count);
+    } else {
+      ApplyDirectInputs(bits, bc, car);
+      if ((bits & 7) != 7) {
+        EvaluateCommandTag(doc, bc, car);
+        StepAutopilot(doc, bc, car);
+      }
+    }
+  }
+  if (s.breakCountdown <= 0) {
+    s.breakCountdown = BreakTestSteps(car.autopilot.lookAheadTime, s.breakPeriod, dt);
+    if (bt && bt->TestBreak()) return false;
+  }
+
+  QueryWheelGrounds(car);
+
+  // The slip switches act on this step only; the ramps keep their values.
+  car.tractionCutFlag = 0;
+  double throttle = car.ramps[kRampThrottle].current;
+  if (d.tractionControl && throttle > 0.0) {
+    for (int32 w = 0; w < d.wheelCount; ++w)
+      if (d.wheelSlip.saved[w] > d.tractionSlipLimit) {
+        throttle = 0.0;
+        car.tractionCutFlag = 1;
+        break;
+      }
+  }
+  car.brakeReleaseFlag = 0;
+  double brake = car.ramps[kRampBrake].current;
+  if (d.brakeSlipControl && brake > 0.0) {
+    for (int32 w = 0; w < d.wheelCount; ++w)
+      if (d.wheelSlip.saved[w] < -d.brakeSlipLimit) {
+        brake = 0.0;
+        car.brakeReleaseFlag = 1;
+        break;
+      }
+  }
+
+  SetGravity(s.gravity);
+  StepCarDynamics(d, dt, car.ramps[kRampSteer].current, throttle, brake, car.ramps[kRampHandbrake].current,
+                  car.ramps[kRampReverse].current);
+  AdvanceControlRamps(car);
+  StoreDynamicsResults(car, 1, 0);
+  ClearForceSlots(car);
+  --s.inputCountdown;
+  --s.breakCountdown;
+  s.simTime += dt;
+
+  if (car.flags & 1) {
+    CollisionOutline& o = car.collisionOutline;
+    for (int k = 0; k < 4; ++k) o.footprint[k] = car.bodyMatrix * o.localFootprint[k];
+  }
+  if (car.bodyGroundContactOn) ResolveBodyGroundContact(doc, bc, car);
+  return true;
+}
+
+bool Usable(const CarEntry& e) { return e.ready && e.object && e.state; }
+
+}  // namespace
+
+int32 SettleStepCount(double dt) {
+  const double n = std::floor(kSettleTime / dt + 0.5);
+  return n >= 1.0 && n < 2147483647.0 ? static_cast<int32>(n) : 1;
+}
+
+int32 InputRefreshSteps(double inputPeriod, double dt) {
+  const double n = std::floor(inputPeriod / dt + 0.5);
+  return n >= 0.0 && n < 2147483647.0 ? static_cast<int32>(n) : 0;
+}
+
+int32 BreakTestSteps(double lookAhead, double breakPeriod, double dt) {
+  const double n = std::floor((2.0 * lookAhead + 0.5) * breakPeriod / dt + 0.5);
+  return n >= 0.0 && n < 2147483647.0 ? static_cast<int32>(n) : 0;
+}
+
+void ClearForceSlots(CarState& car) {
+  CarDynamics& d = car.dynamics;
+  for (int32 k = 0; k < kForceSlots; ++k) d.externalForces[k] = d.externalForcePoints[k] = Vec3();
+  d.singleForce = d.singleForcePoint = Vec3();
+}
+
+void ClearDirectInputs(BaseContainer& bc, CarState& car) {
+  bc.SetLong(kParamDirectBits, 0);
+  car.directInputDirection = 1;
+}
+
+void ResetAdvanceOutputs(CarState& car) {
+  car.advanceStartTime = car.settings.simTime;
+  car.advanceStartSpeed = LengthVec3(car.velocity);
+  for (int32 w = 0; w < kMaxWheels; ++w) {
+    car.wheelContactAtAdvance[w] = car.dynamics.tyreOutput[w].contact;
+    car.wheelSlipAtAdvance[w] = car.dynamics.wheelSlip.saved[w];
+  }
+  for (int k = 0; k < 4; ++k) car.sideContactPoints[k] = car.sideImpulse[k] = Vector();
+  car.impactValue = 0.0;
+  car.collisionPointCount = 0;
+  car.commandOutput = 0.0;
+}
+
+void ReactToCollision(CarState& car) {
+  if (car.pedalRampLevel > 0.6) return;
+  static constexpr int32 kGroupOfSide[4] = {0, 1, 2, 1};
+  const CrashReaction& r = car.crashReaction;
+  for (int32 side = 0; side < 4; ++side) {
+    const Vector& f = car.sideImpulse[side];
+    // Opposite components must not cancel into "no hit".
+    if (f.x == 0.0 && f.y == 0.0 && f.z == 0.0) continue;
+    const int32 g = kGroupOfSide[side];
+    if (r.mode[g] == 1) {
+      ControlRamp& t = car.ramps[kRampThrottle];
+      t.current = t.target = t.ratePerStep = 0.0;
+      t.remaining = r.holdTime[g];
+      car.pedalRampLevel = 0.6;
+    } else if (r.mode[g] == 2) {
+      ControlRamp& b = car.ramps[kRampBrake];
+      b.current = b.target = r.brakeStrength[g];
+      b.ratePerStep = 0.0;
+      b.remaining = r.holdTime[g];
+      car.pedalRampLevel = 0.6;
+    }
+  }
+}
+
+int32 InitSimulationRun(BaseDocument* doc, BaseObject*, SimSettings& settings, CarEntry* cars, int32 count) {
+  if (!cars) return kStatusOk;
+  if (!UsableStep(settings.dt) || !std::isfinite(settings.startTime)) return kStatusBadSettings;
+  settings.simTime = settings.startTime;
+  settings.lastDocumentTime = settings.startTime;
+  for (int32 i = 0; i < count; ++i) cars[i].ready = 0;
+  for (int32 i = 0; i < count; ++i) {
+    CarEntry& e = cars[i];
+    if (!e.object || !e.state) continue;
+    // Fewer than 4 wheels cannot be simulated; the cars after it still can.
+    if (!UsableWheels(*e.state)) continue;
+    if (!UsableStep(e.state->settings.dt) || !UsableScale(e.state->settings.unitsPerMetre))
+      return kStatusBadSettings;
+    const int32 status = SetUpCar(doc, settings, e, cars, i);
+    if (status != kStatusOk) return status;
+  }
+  return kStatusOk;
+}
+
+int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThread* bt, SimSettings& settings,
+                        CarEntry* cars, int32 count, CollisionShape* const* obstacles, int32 obstacleCount) {
+  if (!cars) return kStatusOk;
+  if (!UsableStep(settings.dt) || !std::isfinite(target) || !std::isfinite(settings.simTime))
+    return kStatusBadAdvance;
+  for (int32 i = 0; i < count; ++i)
+    if (Usable(cars[i]) && !UsableStep(cars[i].state->settings.dt)) return kStatusBadAdvance;
+
+  for (int32 i = 0; i < count; ++i) {
+    if (!Usable(cars[i])) continue;
+    CarState& car = *cars[i].state;
+    BaseContainer& bc = *cars[i].object->GetDataInstance();
+    const double upm = car.settings.unitsPerMetre;
+    car.directInputBits = bc.GetLong(kParamDirectBits);
+    car.dynamics.singleForce = ToDynamics(bc.GetVector(CAR_FORCE), 1.0);
+    car.dynamics.singleForcePoint = ToDynamics(bc.GetVector(CAR_FORCE_POINT), 1.0 / upm);
+    bc.SetVector(CAR_FORCE, Vector());
+    bc.SetVector(CAR_FORCE_POINT, Vector());
+    AutopilotState& ap = car.autopilot;
+    ap.wrapRoute = bc.GetBool(CAR_ROUTE_WRAP) ? 1 : 0;
+    ap.lookAheadTime = (1.0 - bc.GetReal(CAR_ANTICIPATION)) * 2.0;
+    ap.gapDistance = bc.GetReal(CAR_GAP_DISTANCE);
+    ap.lateralOffset = bc.GetReal(CAR_LATERAL_OFFSET);
+    ap.speedScale = bc.GetReal(CAR_SPEED_SCALE);
+    ap.gapMargin = bc.GetReal(CAR_GAP_MARGIN);
+    ap.gapHalfAngle = bc.GetReal(CAR_GAP_ANGLE) * 0.5;
+    ap.gapSameRoute = bc.GetBool(CAR_GAP_SAME_ROUTE) ? 1 : 0;
+    LoadRouteSpeedTable(ap, 0);
+    ReadWheelGroundTags(car, bc);
+    car.bodyGroundContactOn = bc.GetBool(CAR_BODY_CONTACT) ? 1 : 0;
+    ResetAdvanceOutputs(car);
+  }
+  for (int32 k = 0; k < obstacleCount; ++k) {
+    if (!obstacles || !obstacles[k]) continue;
+    obstacles[k]->impactSum = Vector();
+    obstacles[k]->impactPoint = Vector();
+  }
+
+  bool collided = false;
+  while (settings.simTime < target) {
+    for (int32 i = 0; i < count; ++i) {
+      if (!Usable(cars[i])) continue;
+      if (cars[i].state->startDelay + settings.startTime > settings.simTime) continue;
+      if (!StepCar(doc, bt, cars[i], cars, count)) return kStatusOk;
+    }
+    for (int32 i = 0; i < count; ++i) {
+      if (!Usable(cars[i]) || !(cars[i].state->flags & 1)) continue;
+      for (int32 j = i + 1; j < count; ++j)
+        if (Usable(cars[j]) && (cars[j].state->flags & 1) && CollideCars(*cars[i].state, *cars[j].state))
+          collided = true;
+      for (int32 k = 0; k < obstacleCount; ++k)
+        if (obstacles && obstacles[k] && CollideCarWithObstacle(*cars[i].state, *obstacles[k])) collided = true;
+    }
+    const double before = settings.simTime;
+    settings.simTime += settings.dt;
+    if (!(settings.simTime > before)) break;  // time too large for the step to count
+  }
+
+  int32 status = kStatusOk;
+  for (int32 i = 0; i < count; ++i) {
+    if (!Usable(cars[i])) continue;
+    CarState& car = *cars[i].state;
+    status = StoreDynamicsResults(car, 1, 1);
+    if (status < 0) return status;
+    if (car.impactValue > 0.0) {
+      ClipPointsToOutline(car);
+      ReactToCollision(car);
+    } else if (car.dynamics.crashFlag) {
+      ClipPointsToOutline(car);
+    }
+    if (!collided) car.impactTimeMs = 0.0;
+  }
+  return status;
+}

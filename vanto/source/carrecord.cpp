@@ -1,19 +1,12 @@
 #include "carrecord.h"
 
-#include "host_services.h"
+#include "outline.h"
 
-void ReleaseCollisionOutline(CollisionOutline& outline) {
-  if (outline.deformPoints) GeFree(outline.deformPoints);
-  outline.deformPointCount = 0;
-  if (outline.deformNeighbours) GeFree(outline.deformNeighbours);
-  outline.deformNeighbourCount = 0;
-  if (outline.attachedParts) GeFree(outline.attachedParts);
-  outline.attachedPartCount = 0;
-}
+#include "host_services.h"
 
 void CopyCarState(CarState& dst, const CarState& src) {
   if (&dst == &src) return;
-  ReleaseCollisionOutline(dst.collisionOutline);
+  FreeCollisionOutline(dst.collisionOutline);
   dst = src;
 
   AutopilotState& ap = dst.autopilot;

@@ -1,5 +1,7 @@
 #include "ocar.h"
 
+#include "outline.h"
+
 #include "carparams.h"
 #include "carrecord.h"
 #include "carsettings.h"
@@ -35,7 +37,7 @@ Bool Car::Init(GeListNode* node) {
   return true;
 }
 
-void Car::Free(GeListNode*) { ReleaseCollisionOutline(state_.collisionOutline); }
+void Car::Free(GeListNode*) { FreeCollisionOutline(state_.collisionOutline); }
 
 Bool Car::Message(GeListNode*, LONG type, void* data) {
   if (type == MSG_SIMLINK) {

@@ -1,6 +1,7 @@
 // simhost: the headless stand-in host. Loads the plug-in modules of a plug-in
 // folder through c4d_main, lists what they registered, and plays and saves
 // scene files.
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,13 @@ const char* kUsage =
     "                          objects' global positions and the chosen container values\n"
     "                          (--param NAME:ID reads parameter ID of object NAME)\n"
     "  save SCENE OUT          load a scene and save it again (normalised)\n"
+    "  demo [--out DIR] [--seconds N] [--throttle T] [--steer S]\n"
+    "                          build the default scene (a simulation and one car added\n"
+    "                          with its button), drive the car with direct throttle T\n"
+    "                          (0..1, default 1) and steering S (-1..1, default 0) for N\n"
+    "                          seconds (default 10), and write DIR/demo_path.csv (the\n"
+    "                          car's path and outputs, one row a frame) and\n"
+    "                          DIR/demo_scene.json (default DIR: demo_out)\n"
     "  render SCENE --frame N --out PICTURE.png [--size WxH]\n"
     "                          evaluate the scene up to frame N and draw the view to a PNG\n"
     "\n"
@@ -212,6 +220,123 @@ int Render(BaseDocument* doc, const std::vector<std::string>& args) {
   return 0;
 }
 
+
+// ---------------------------------------------------------------- demo
+
+// The plug-in ids and parameters the demo drives. The host knows no plug-in,
+// so they are spelled out here as a user would find them.
+enum : LONG {
+  kSimType = 1011582,
+  kCarType = 1019402,
+  kSimAddCar = 1020,     // the Sim's "add car" button
+  kCarDirectBits = 9900, // direct input: 1 steering, 2 throttle
+  kCarDirectSteer = 9901,
+  kCarDirectThrottle = 9902,
+  kCarWheelDiameterFront = 1020,
+  kCarBodyLink = 5600,
+  kCarHubLink = 5602,    // + wheel
+};
+
+struct DemoOptions {
+  std::string out = "demo_out";
+  double seconds = 10.0;
+  double throttle = 1.0;
+  double steer = 0.0;
+};
+
+int Demo(const std::vector<std::string>& args) {
+  DemoOptions o;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i + 1 >= args.size()) return Fail("demo: " + args[i] + " needs a value");
+    const std::string& v = args[++i];
+    try {
+      if (args[i - 1] == "--out") o.out = v;
+      else if (args[i - 1] == "--seconds") o.seconds = std::stod(v);
+      else if (args[i - 1] == "--throttle") o.throttle = std::stod(v);
+      else if (args[i - 1] == "--steer") o.steer = std::stod(v);
+      else return Fail("demo: unknown option '" + args[i - 1] + "'");
+    } catch (const std::logic_error&) {
+      return Fail("demo: bad number '" + v + "'");
+    }
+  }
+  if (!(o.seconds > 0.0 && o.seconds <= 3600.0)) return Fail("demo: --seconds wants a time in (0, 3600]");
+  if (!(o.throttle >= 0.0 && o.throttle <= 1.0)) return Fail("demo: --throttle wants a value in [0, 1]");
+  if (!(o.steer >= -1.0 && o.steer <= 1.0)) return Fail("demo: --steer wants a value in [-1, 1]");
+  std::error_code ec;
+  std::filesystem::create_directories(o.out, ec);
+  if (ec) return Fail("demo: cannot make " + o.out + ": " + ec.message());
+
+  BaseDocument* doc = BaseDocument::Alloc();
+  if (!doc) return Fail("demo: no document");
+  struct Closer {
+    BaseDocument*& d;
+    ~Closer() { BaseDocument::Free(d); }
+  } closer{doc};
+  const LONG fps = doc->GetFps();
+  const LONG frames = static_cast<LONG>(std::lround(o.seconds * fps));
+  doc->SetMaxTime(BaseTime(static_cast<Real>(frames), static_cast<Real>(fps)));
+  doc->SetLoopMaxTime(doc->GetMaxTime());
+
+  BaseObject* sim = BaseObject::Alloc(kSimType);
+  if (!sim) return Fail("demo: the simulation object is not registered (is vanto loaded?)");
+  doc->InsertObject(sim, nullptr, nullptr);
+  DescID add_car(kSimAddCar);
+  sim->Message(MSG_DESCRIPTION_COMMAND, &add_car);
+  BaseObject* car = sim->GetDown();
+  while (car && car->GetType() != kCarType) car = car->GetNext();
+  if (!car) return Fail("demo: the simulation's add-car button made no car");
+  doc->SetActiveObject(car);
+
+  const std::string csv_path = (std::filesystem::path(o.out) / "demo_path.csv").string();
+  std::FILE* csv = std::fopen(csv_path.c_str(), "w");
+  if (!csv) return Fail("demo: cannot write " + csv_path);
+  std::fprintf(csv,
+               "frame,time,x,y,z,heading_deg,speed_kmh,speed_ms,rpm,gear,throttle,steer,"
+               "spin_fl,spin_fr,spin_rl,spin_rr,wheel_radius_m,wheel_fl_x,wheel_fl_y,wheel_fl_z\n");
+
+  BaseThread thread;
+  int status = 0;
+  for (LONG frame = 0; frame <= frames; ++frame) {
+    if (thread.TestBreak()) {
+      std::fprintf(stderr, "simhost: interrupted at frame %d\n", frame);
+      status = 130;
+      break;
+    }
+    // The driver: the run clears the direct inputs when it starts, so they
+    // are held on every frame.
+    BaseContainer* bc = car->GetDataInstance();
+    bc->SetLong(kCarDirectBits, 1 | 2);
+    bc->SetReal(kCarDirectSteer, o.steer);
+    bc->SetReal(kCarDirectThrottle, o.throttle);
+    doc->SetTime(BaseTime(static_cast<Real>(frame), static_cast<Real>(fps)));
+    doc->ExecutePasses(&thread, true, true, true);
+
+    BaseObject* body = bc->GetObjectLink(kCarBodyLink, doc);
+    BaseObject* hub = bc->GetObjectLink(kCarHubLink, doc);
+    const Matrix m = body ? body->GetMg() : Matrix();
+    const Vector w = hub ? hub->GetMg().off : Vector();
+    const double heading = std::atan2(m.v3.x, m.v3.z) * 180.0 / pi;
+    const double radius = bc->GetReal(kCarWheelDiameterFront) / 2.0 / 100.0;
+    std::fprintf(csv, "%d,%.9g,%.9g,%.9g,%.9g,%.9g", frame, doc->GetTime().Get(), m.off.x, m.off.y, m.off.z, heading);
+    for (LONG id : {2500, 2501, 2502, 2503, 2504, 2507, 2510, 2511, 2512, 2513})
+      std::fprintf(csv, ",%s", FormatValue(bc->GetData(id)).c_str());
+    std::fprintf(csv, ",%.9g,%.9g,%.9g,%.9g\n", radius, w.x, w.y, w.z);
+  }
+  std::fclose(csv);
+
+  const std::string scene_path = (std::filesystem::path(o.out) / "demo_scene.json").string();
+  String error;
+  if (!scenefile::Save(doc, Filename(String(scene_path)), &error)) return Fail("demo: " + std::string(error));
+
+  const BaseContainer* bc = car->GetDataInstance();
+  BaseObject* body = bc->GetObjectLink(kCarBodyLink, doc);
+  const Vector p = body ? body->GetMg().off : Vector();
+  std::printf("demo: %.2f s, car at (%.1f, %.1f, %.1f), %.1f km/h in gear %d, %d rpm\n", o.seconds, p.x, p.y, p.z,
+              bc->GetReal(2500), bc->GetLong(2503), bc->GetLong(2502));
+  std::printf("demo: wrote %s and %s\n", csv_path.c_str(), scene_path.c_str());
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -254,7 +379,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (command != "plugins" && command != "play" && command != "save" && command != "render")
+  if (command != "plugins" && command != "play" && command != "save" && command != "render" && command != "demo")
     return Fail("unknown command '" + command + "'\n" + kUsage);
 
   std::signal(SIGINT, OnInterrupt);
@@ -267,6 +392,8 @@ int main(int argc, char** argv) {
   int status = 0;
   if (command == "plugins") {
     status = ListPlugins();
+  } else if (command == "demo") {
+    status = Demo(rest);
   } else {
     if (rest.empty()) return Fail(command + " needs a scene file\n" + kUsage);
     String error;

@@ -71,11 +71,19 @@ enum : LONG {
   MSG_POINTS_CHANGED = 1,
   MSG_UPDATE = 5,
   MSG_MULTI_DOCUMENTIMPORTED = 13,
+  MSG_DESCRIPTION_CHECKUPDATE = 17,  // data: DescriptionCheckUpdate
   MSG_DESCRIPTION_VALIDATE = 20,
   MSG_DESCRIPTION_COMMAND = 18,
   MSG_DESCRIPTION_POSTSETPARAMETER = 19,
   MSG_MENUPREPARE = 22,
   MSG_SIMLINK = 23,
+};
+
+// Data of MSG_DESCRIPTION_CHECKUPDATE: a parameter was just changed.
+struct DescriptionCheckUpdate {
+  BaseDocument* doc = nullptr;
+  const DescID* descid = nullptr;
+  LONG drawflags = 0;
 };
 
 // Objects the host itself provides.

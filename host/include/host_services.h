@@ -49,11 +49,16 @@ class BaseThread {
 enum : LONG { BFM_INPUT_KEYBOARD = 1718843762, BFM_INPUT_MOUSE = 1835168878, BFM_INPUT_CHANNEL = 1768973430 };
 enum : LONG { BFM_INPUT_VALUE = 1000, BFM_INPUT_QUALIFIER = 1001 };
 enum : LONG { KEY_ESC = 27 };
-// Fills res with BFM_INPUT_VALUE (key down) for the asked channel.
+// Modifier keys as BFM_INPUT_QUALIFIER reports them.
+enum : LONG { QUALIFIER_NONE = 0, QUALIFIER_SHIFT = 1, QUALIFIER_CTRL = 2 };
+// Fills res with BFM_INPUT_VALUE (key down) for the asked channel; for the
+// mouse also BFM_INPUT_QUALIFIER (the modifier keys held).
 Bool GetInputState(LONG device, LONG channel, BaseContainer& res);
 namespace hostinput {
 // Escape reads as pressed on the n-th query from now (1 = the next); 0 never.
 void PressEscapeAfter(long n);
+// The modifier keys the mouse reports from now on.
+void SetQualifier(LONG qualifier);
 }
 
 // Mouse cursor state while the host is busy (recorded only).

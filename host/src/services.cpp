@@ -90,6 +90,7 @@ void SetQuestionAnswer(Bool yes) { g_question_answer = yes; }
 namespace {
 std::atomic<bool> g_break{false};
 long g_escape_countdown = 0;
+LONG g_qualifier = QUALIFIER_NONE;
 }  // namespace
 
 Bool BaseThread::TestBreak() const { return g_break.load(); }
@@ -97,6 +98,7 @@ void BaseThread::RequestBreak(Bool on) { g_break.store(on); }
 
 Bool GetInputState(LONG device, LONG channel, BaseContainer& res) {
   res.SetLong(BFM_INPUT_VALUE, 0);
+  if (device == BFM_INPUT_MOUSE) res.SetLong(BFM_INPUT_QUALIFIER, g_qualifier);
   if (device != BFM_INPUT_KEYBOARD) return true;
   if (channel == KEY_ESC && g_escape_countdown > 0 && --g_escape_countdown == 0) res.SetLong(BFM_INPUT_VALUE, 1);
   return true;
@@ -104,6 +106,7 @@ Bool GetInputState(LONG device, LONG channel, BaseContainer& res) {
 
 namespace hostinput {
 void PressEscapeAfter(long n) { g_escape_countdown = n > 0 ? n : 0; }
+void SetQualifier(LONG qualifier) { g_qualifier = qualifier; }
 }  // namespace hostinput
 
 void GeShowMouse(LONG mode) { hostevents::RecordShowMouse(mode); }

@@ -1,5 +1,16 @@
 #include "carsettings.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "carparams.h"
+#include "carstate.h"
+#include "crumplepresets.h"
+#include "host_geometry.h"
+#include "host_scene.h"
+#include "main.h"
+#include "rig.h"
+
 CarSettings DefaultCarSettings;
 
 void SetBuiltInCarSettings(CarSettings& s) {
@@ -39,8 +50,177 @@ void SetBuiltInCarSettings(CarSettings& s) {
   s.crumpleLength[2] = 0.3;
 }
 
-// The settings-file reader and the applier come with the settings-file work;
-// until then no file is read and the built-in defaults stand.
-Bool ReadCarSettingsFile(const Filename&, BaseObject*, CarSettings&, LONG) { return false; }
+double UsableUnitsPerMetre(const CarState& state) {
+  const double u = state.settings.unitsPerMetre;
+  // A scale of zero would fold every length onto the origin, a negative one
+  // would mirror the car; neither is a unit system.
+  return std::isfinite(u) && u > 0.0 ? u : 100.0;
+}
 
-void ApplyCarSettings(BaseObject*, CarSettings&, CarState&, LONG) {}
+namespace {
+
+// The wheel-rig tag keeps the axle type of its extra axle k at this id + k.
+constexpr LONG kWheelRigAxleTypes = 1140;
+
+// The host attaches this flag to the end knots of a curve.
+constexpr LONG kEndKnotFlag = 0x20;
+
+// Counts in the record are doubles that a file fills; only 0 .. kCarSettingsPairs
+// of them can be used.
+int32_t PairCount(double count) {
+  if (!(count >= 1.0)) return 0;  // also NaN
+  return count >= kCarSettingsPairs ? kCarSettingsPairs : static_cast<int32_t>(count);
+}
+
+int32_t AxleCount(int32_t count) { return count < 0 ? 0 : count > kCarSettingsAxles ? kCarSettingsAxles : count; }
+
+void NormalizeGears(BaseContainer& bc) {
+  LONG g = 0;
+  while (g < kCarMaxForwardGears && bc.GetReal(CAR_GEAR_REVERSE + 1 + g) > 0.0) ++g;
+  bc.SetLong(CAR_GEAR_COUNT, g);
+  // Slots after the last gear hold 1.0, so the gear entries offer a sensible
+  // ratio when the count is raised by hand.
+  for (LONG j = g; j < kCarMaxForwardGears; ++j) bc.SetReal(CAR_GEAR_REVERSE + 1 + j, 1.0);
+}
+
+void ApplyGeometry(BaseObject* car, BaseContainer& bc, const CarSettings& s, CarState& state) {
+  const double u = UsableUnitsPerMetre(state);
+  bc.SetVector(CAR_BODY_SIZE, s.bodySize * u);
+  bc.SetVector(RIG_REST_BODY, s.bodyPosition * u);
+  bc.SetVector(CAR_ENGINE_SIZE, s.engineSize * u);
+  bc.SetVector(RIG_REST_ENGINE, s.enginePosition * u);
+  bc.SetVector(CAR_ROOF_SIZE, s.roofSize * u);
+  bc.SetReal(CAR_ROOF_Z, s.roofZ * u);
+  ComputeRoofCorners(bc, state);
+  bc.SetReal(CAR_WHEEL_DIAMETER_FRONT, s.wheelRadius[0] * 2.0 * u);
+  bc.SetReal(CAR_WHEEL_DIAMETER_REAR, s.wheelRadius[1] * 2.0 * u);
+  bc.SetReal(CAR_WHEEL_WIDTH_FRONT, s.wheelWidth[0] * u);
+  bc.SetReal(CAR_WHEEL_WIDTH_REAR, s.wheelWidth[1] * u);
+
+  for (LONG i = 0; i < 4; ++i) {
+    const int a = i / 2;
+    const double side = i % 2 == 0 ? -1.0 : 1.0;
+    const double z = a == 0 ? s.frontAxleZ[0] : s.rearAxleZ[0];
+    bc.SetVector(RIG_REST_HUB + i, Vector(side * s.wheelX[a], s.wheelRadius[a] - s.bodyPosition.y, z) * u);
+    bc.SetVector(RIG_REST_SUSPENSION_BOTTOM + i,
+                 Vector(0.5 * s.wheelWidth[a] + s.suspensionBottomX[a], s.suspensionBottomY[a], 0.0) * u);
+    bc.SetVector(RIG_REST_SUSPENSION_TOP + i,
+                 Vector(side * (s.wheelX[a] - 0.5 * s.wheelWidth[a] - s.suspensionTopX[a]), s.suspensionTopY[a], z) * u);
+  }
+  bc.SetLong(RIG_AXLE_TYPE, 0);
+  bc.SetLong(RIG_AXLE_TYPE + 1, 1);
+
+  // Extra axles copy the main axle of their side at their own z. The rig has
+  // room for kMaxExtraAxles of them (the vectors of a further one would land
+  // on the next block of rest positions); fronts are placed first.
+  const int32_t front = AxleCount(s.frontAxleCount);
+  const int32_t rear = AxleCount(s.rearAxleCount);
+  const LONG extra_front = std::min<LONG>(std::max(front - 1, 0), kMaxExtraAxles);
+  const LONG extra_rear = std::min<LONG>(std::max(rear - 1, 0), kMaxExtraAxles - extra_front);
+  auto copy_axle = [&](LONG pair, LONG main_pair, double z, LONG type) {
+    for (LONG side = 0; side < 2; ++side) {
+      const LONG w = 2 * pair + side, m = 2 * main_pair + side;
+      Vector top = bc.GetVector(RIG_REST_SUSPENSION_TOP + m);
+      top.z = z * u;
+      bc.SetVector(RIG_REST_SUSPENSION_TOP + w, top);
+      bc.SetVector(RIG_REST_SUSPENSION_BOTTOM + w, bc.GetVector(RIG_REST_SUSPENSION_BOTTOM + m));
+      Vector hub = bc.GetVector(RIG_REST_HUB + m);
+      hub.z = z * u;
+      bc.SetVector(RIG_REST_HUB + w, hub);
+    }
+    bc.SetLong(RIG_AXLE_TYPE + pair, type);
+  };
+  for (LONG j = 1; j <= extra_front; ++j) copy_axle(1 + j, 0, s.frontAxleZ[j], 0);
+  for (LONG j = 1; j <= extra_rear; ++j) copy_axle(1 + extra_front + j, 1, s.rearAxleZ[j], 1);
+
+  const LONG extra = extra_front + extra_rear;
+  if (extra > 0 && car) {
+    if (BaseTag* tag = car->GetTag(ID_ROTELIX)) {
+      BaseContainer* tc = tag->GetDataInstance();
+      tc->SetLong(WHEELRIG_AXLE_COUNT, extra);
+      for (LONG k = 0; k < extra; ++k) tc->SetLong(kWheelRigAxleTypes + k, bc.GetLong(RIG_AXLE_TYPE + 2 + k));
+    }
+  }
+}
+
+void ApplyDrive(BaseContainer& bc, CarSettings& s) {
+  const double clutch = bc.GetReal(CAR_CLUTCH);
+  if (clutch < 10.0) bc.SetReal(CAR_CLUTCH, 10.0);
+  if (clutch > 70.0) bc.SetReal(CAR_CLUTCH, 70.0);
+
+  // The rpm values must rise: the curve ends at the first one that falls.
+  const int32_t given = PairCount(s.rpmCount);
+  double max_rpm = 0.0, max_torque = 0.0;
+  for (int32_t k = 1; k <= given; ++k) {
+    TorquePoint& p = s.torqueCurve[k - 1];
+    if (p.rpm > max_rpm) {
+      max_rpm = p.rpm;
+    } else if (p.rpm < max_rpm) {
+      s.rpmCount = k;
+      break;
+    }
+    if (p.torque > max_torque)
+      max_torque = p.torque;
+    else if (p.torque < 0.0)
+      p.torque = 0.0;
+  }
+  const double rpm_top = std::floor(max_rpm / 1000.0) * 1000.0;
+  const double torque_top = std::floor(max_torque / 100.0) * 100.0;
+  bc.SetLong(CAR_MAX_RPM, TruncateToLong(rpm_top));
+  bc.SetLong(CAR_MAX_TORQUE, TruncateToLong(torque_top));
+
+  // Without a single rpm value there is no curve to build; the car keeps its own.
+  const int32_t n = PairCount(s.rpmCount);
+  if (n < 1) return;
+  SplineData* curve = SplineData::Alloc();
+  if (!curve) return;  // keep the car's curve rather than store an empty one
+  curve->SetRange(0.0, rpm_top, 100.0, 0.0, torque_top, 10.0);
+  curve->ResetKnots(-1);
+  curve->InsertKnot(0.0, s.torqueCurve[0].torque, kEndKnotFlag);
+  for (int32_t k = 1; k <= n - 2; ++k) curve->InsertKnot(s.torqueCurve[k].rpm, s.torqueCurve[k].torque, 0);
+  curve->InsertKnot(rpm_top, 0.5 * s.torqueCurve[n - 1].torque, kEndKnotFlag);
+  curve->SetAllInterpolation(SPLINEKNOT_CUBIC);
+  bc.SetData(CAR_TORQUE_CURVE, GeData(*curve));
+  SplineData::Free(curve);
+}
+
+void ApplyCrumpleZone(BaseContainer& bc, const CarSettings& s, const CarState& state) {
+  const double u = UsableUnitsPerMetre(state);
+  for (LONG k = 0; k < 3; ++k) {
+    bc.SetReal(CAR_COUNTERFORCE_FRONT + 2 * k, s.maxCounterforce[k]);
+    bc.SetReal(CAR_CRUMPLE_FRONT + 2 * k, s.crumpleLength[k] * u);
+  }
+  const int32_t m = PairCount(s.deformationCount);
+  if (m < 1) {
+    ApplyForceCurvePreset(&bc);
+    return;
+  }
+  SplineData* curve = SplineData::Alloc();
+  if (!curve) return;
+  curve->SetRange(0.0, 100.0, 1.0, 0.0, 100.0, 1.0);
+  curve->ResetKnots(-1);
+  curve->InsertKnot(0.0, s.forceCurve[0].counterforce, kEndKnotFlag);
+  for (int32_t k = 1; k <= m - 2; ++k) curve->InsertKnot(s.forceCurve[k].deformation, s.forceCurve[k].counterforce, 0);
+  curve->InsertKnot(100.0, s.forceCurve[m - 1].counterforce, kEndKnotFlag);
+  curve->SetAllInterpolation(SPLINEKNOT_LINEAR);
+  bc.SetData(CAR_FORCE_CURVE, GeData(*curve));
+  SplineData::Free(curve);
+}
+
+}  // namespace
+
+LONG TruncateToLong(double v) {
+  if (!(v == v)) return 0;
+  if (v >= 2147483647.0) return 2147483647;
+  if (v <= -2147483648.0) return static_cast<LONG>(-2147483647 - 1);
+  return static_cast<LONG>(v);  // toward zero
+}
+
+void ApplyCarSettings(BaseObject* car, CarSettings& settings, CarState& state, LONG mask) {
+  if (!car) return;
+  BaseContainer* bc = car->GetDataInstance();
+  NormalizeGears(*bc);
+  if (mask & CARSETTINGS_GEOMETRY) ApplyGeometry(car, *bc, settings, state);
+  if (mask & CARSETTINGS_DRIVE) ApplyDrive(*bc, settings);
+  if (mask & CARSETTINGS_CRUMPLE) ApplyCrumpleZone(*bc, settings, state);
+}

@@ -77,9 +77,21 @@ void SetBuiltInCarSettings(CarSettings& s);
 // The name of the default settings file in the plug-in's folder.
 inline constexpr const char* kDefaultSettingsFile = "vanto.ini";
 
-// Reads a car-settings file into the record (and the car's container) for the
-// sections in mask; false when the file cannot be read.
+// Reads a car-settings file into the record (ids below 200), the car's
+// container (ids 1000 to 1899) and its name, description and author, for the
+// sections in mask. False, with nothing changed, when the file cannot be
+// opened or read to its end.
 Bool ReadCarSettingsFile(const Filename& file, BaseObject* car, CarSettings& settings, LONG mask);
 
-// Writes the record's sections in mask into the car's parameters.
+// Writes the record's sections in mask into the car's parameters: geometry
+// in scene units, torque curve, crumple zone; the gear list is recounted on
+// every call. The drive section may lower settings.rpmCount and clear
+// negative torques in the record.
 void ApplyCarSettings(BaseObject* car, CarSettings& settings, CarState& state, LONG mask);
+
+// The scene units per metre of the car's run settings; the default 100 when
+// they hold no usable scale.
+double UsableUnitsPerMetre(const CarState& state);
+
+// v rounded toward zero and held within the LONG range (NaN gives 0).
+LONG TruncateToLong(double v);

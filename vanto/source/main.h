@@ -35,17 +35,4 @@ Bool RegisterVantoCommands();
 Bool RegisterVantoGround();
 Bool RegisterHelpCommand();
 
-// A (value, key) pair as the sort sees it.
-struct RealPair {
-  double value;
-  double key;
-};
-static_assert(sizeof(RealPair) == 16);
-
-class SortRealArray2 : public GeSortAndSearch {
- public:
-  LONG Compare(void* a, void* b) override;
-};
-
-// Sorts count pairs ascending by key; a count below 2 leaves them alone.
-void SortRealPairs(RealPair* pairs, LONG count);
+#include "sortpairs.h"

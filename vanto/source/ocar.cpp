@@ -2,11 +2,17 @@
 
 #include "outline.h"
 
+#include "carbake_hooks.h"
+#include "carexecute.h"
+#include "carmessages.h"
 #include "carparams.h"
+#include "carpublish.h"
 #include "carrecord.h"
 #include "carsettings.h"
+#include "carsettingsfile.h"
 #include "carstatus.h"
 #include "host_description.h"
+#include "rig.h"
 #include "simlink.h"
 
 Bool Car::Init(GeListNode* node) {
@@ -39,7 +45,47 @@ Bool Car::Init(GeListNode* node) {
 
 void Car::Free(GeListNode*) { FreeCollisionOutline(state_.collisionOutline); }
 
-Bool Car::Message(GeListNode*, LONG type, void* data) {
+Bool Car::Message(GeListNode* node, LONG type, void* data) {
+  if (!node) return true;
+  auto* self = static_cast<BaseObject*>(node);
+  BaseDocument* doc = node->GetDocument();
+  switch (type) {
+    case MSG_MULTI_DOCUMENTIMPORTED:
+      MigrateCar(doc, self, state_);
+      break;
+    case MSG_DESCRIPTION_CHECKUPDATE:
+      if (const auto* update = static_cast<const DescriptionCheckUpdate*>(data); update && update->descid)
+        CopyPairedParameter(*self->GetDataInstance(), (*update->descid)[0].id);
+      break;
+    case MSG_DESCRIPTION_VALIDATE:
+      ValidateCarParameters(*self->GetDataInstance(), state_);
+      break;
+    case MSG_MENUPREPARE: {
+      // A new car under a Sim: its default rig, at rest, with the state on it.
+      BaseDocument* target = doc ? doc : static_cast<BaseDocument*>(data);
+      if (!target) break;
+      const Bool built = BuildDefaultRig(target, self);
+      if (built || self->GetDataInstance()->GetObjectLink(RIG_BODY, target)) {
+        ResetRigPose(nullptr, self);
+        PublishCarState(state_, target, self, 0, 1, 1, 0);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  if (type == MSG_DESCRIPTION_COMMAND && data && doc) {
+    switch (static_cast<const DescID*>(data)->operator[](0).id) {
+      case CAR_SAVE_SETTINGS:
+        SaveCarSettingsCommand(self, state_);
+        break;
+      case CAR_LOAD_SETTINGS:
+        LoadCarSettingsCommand(self, state_);
+        break;
+      default:
+        break;
+    }
+  }
   if (type == MSG_SIMLINK) {
     auto* msg = static_cast<SimLinkMessage*>(data);
     if (!msg) return true;
@@ -50,6 +96,14 @@ Bool Car::Message(GeListNode*, LONG type, void* data) {
       case SIMLINK_GET_RECORD:
         // Every car answers, switched off or not: the Sim numbers them all.
         msg->payload = &state_;
+        break;
+      case SIMLINK_REBUILD:
+        ClearRecordedAnimation(doc, self, state_);
+        ResetRigPose(doc, self);
+        ResetDamageAndSkidMarks(doc, self, state_);
+        break;
+      case SIMLINK_RIG_COMMAND:
+        if (msg->payload) HandleRigCommand(doc, self, state_, *static_cast<RigCommand*>(msg->payload));
         break;
       default:
         break;
@@ -219,6 +273,10 @@ Bool Car::GetDEnabling(GeListNode* node, const DescID& id, const GeData&, LONG, 
 Bool Car::AddToExecution(BaseObject* op, PriorityList* list) {
   list->Add(op, EXECUTIONPRIORITY_EXPRESSION, 0);
   return true;
+}
+
+EXECUTIONRESULT Car::Execute(BaseObject* op, BaseDocument* doc, BaseThread*, LONG, LONG flags) {
+  return ExecuteCar(state_, bakePhase_, op, doc, flags);
 }
 
 Bool RegisterCar() {

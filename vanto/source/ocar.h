@@ -18,6 +18,7 @@ class Car : public ObjectData {
   Bool GetDEnabling(GeListNode* node, const DescID& id, const GeData& t_data, LONG flags,
                     const BaseContainer* itemdesc) override;
   Bool AddToExecution(BaseObject* op, PriorityList* list) override;
+  EXECUTIONRESULT Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, LONG priority, LONG flags) override;
 
   CarState& State() { return state_; }
   const CarState& State() const { return state_; }

@@ -5,6 +5,7 @@
 
 #include "host_description.h"
 #include "objects.h"
+#include "rig.h"
 #include "run_hooks.h"
 #include "simlink.h"
 
@@ -108,6 +109,7 @@ Bool Sim::CopyTo(NodeData* dest, GeListNode*, GeListNode*, LONG, AliasTrans*) {
   if (!to) return false;
   to->bakePhase_ = bakePhase_;
   to->settings_ = settings_;
+  to->advancedTo_ = advancedTo_;
   // The copy borrows nothing: its lists are gathered from its own children.
   to->ReleaseLists();
   if (to->ready_) GeFree(to->ready_);
@@ -153,7 +155,7 @@ Bool Sim::Message(GeListNode* node, LONG type, void* data) {
       // A car that was baked plays its keys: the Sim stays out of the way.
       for (BaseObject* c = op->GetDown(); c; c = c->GetNext()) {
         if (c->GetType() != ID_CAR) continue;
-        BaseObject* body = c->GetDataInstance()->GetObjectLink(5600, doc);
+        BaseObject* body = c->GetDataInstance()->GetObjectLink(RIG_BODY, doc);
         if (body && HasTransformTrack(body)) {
           bc->SetLong(SIM_RUN_STATE, SIMSTATE_BAKED);
           break;
@@ -387,6 +389,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
         return EXECUTIONRESULT_OK;
       }
       settings_.lastDocumentTime = t;
+      advancedTo_ = settings_.simTime;
     } else if (status < 0) {
       ReportError(op, IDS_SIM_ENGINE_ERROR, status, true);
     } else {
@@ -407,7 +410,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
       return EXECUTIONRESULT_OK;
     }
   }
-  const double target = (t - settings_.lastDocumentTime) * settings_.timeScale + settings_.simTime;
+  const double target = (t - settings_.lastDocumentTime) * settings_.timeScale + advancedTo_;
   if (!(target > settings_.simTime)) return EXECUTIONRESULT_OK;  // never backwards
   if (!cars_ && CollectCars(doc, op) < 0) {
     ReportError(op, IDS_SIM_RUN_ERROR, kStatusOutlineFailed, false);
@@ -415,10 +418,14 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
   }
   const int32 status =
       AdvanceSimulation(doc, op, target, bt, settings_, cars_, carCount_, obstacles_, obstacleCount_);
-  if (status >= 0)
+  if (status >= 0) {
     settings_.lastDocumentTime = t;
-  else
+    // After a break the cars stop short of the target: what they missed is
+    // dropped, not caught up with on the next frame.
+    advancedTo_ = settings_.simTime >= target ? target : settings_.simTime;
+  } else {
     ReportError(op, IDS_SIM_ENGINE_ERROR, status, true);
+  }
   return EXECUTIONRESULT_OK;
 }
 

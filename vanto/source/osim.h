@@ -97,6 +97,10 @@ class Sim : public ObjectData {
 
   LONG bakePhase_ = 0;
   SimSettings settings_;
+  // The simulated time the run has been asked to reach so far. The next
+  // target adds the document's step to it rather than to simTime, which
+  // overshoots by part of a step each frame.
+  double advancedTo_ = 0.0;
   CarEntry* cars_ = nullptr;
   LONG carCount_ = 0;
   CollisionShape** obstacles_ = nullptr;

@@ -39,17 +39,15 @@ void StepAutopilot(BaseDocument*, const BaseContainer&, CarState&) {}
 void KeepGapToCars(CarState&, const CarEntry*, int32) {}
 void LoadRouteSpeedTable(AutopilotState&, int32) {}
 
-// ---- collision outline and collisions: none yet.
+// ---- collisions: none yet.
 
-int32 BuildCollisionOutline(BaseDocument*, BaseObject*, CarState&) { return 1; }
 void ResolveBodyGroundContact(BaseDocument*, const BaseContainer&, CarState&) {}
 int32 CollideCars(CarState&, CarState&) { return 0; }
 int32 CollideCarWithObstacle(CarState&, CollisionShape&) { return 0; }
 void ClipPointsToOutline(CarState&) {}
 
-// ---- baking and the name switch: not yet.
+// ---- baking: not yet (the name switch lives in namelang.cpp).
 
 Bool HasTransformTrack(BaseObject*) { return false; }
-void TranslateObjectNames(BaseDocument*, BaseObject*) {}
 void BakeSimulation(BaseDocument*, BaseObject*) {}
 void RebuildCars(BaseDocument*, BaseObject*) {}

@@ -35,9 +35,7 @@ void StepAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
 void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count);
 void LoadRouteSpeedTable(AutopilotState& autopilot, int32 load);
 
-// ---- collision outline and collisions
-// 1 when the outline was built.
-int32 BuildCollisionOutline(BaseDocument* doc, BaseObject* carObject, CarState& car);
+// ---- collisions (the outline is outline.h's)
 void ResolveBodyGroundContact(BaseDocument* doc, const BaseContainer& bc, CarState& car);
 // 1 when the two touched in this step.
 int32 CollideCars(CarState& a, CarState& b);

@@ -8,6 +8,7 @@
 #include "host_services.h"
 #include "main.h"
 #include "model_build.h"
+#include "outline.h"
 #include "ramps.h"
 #include "rig.h"
 #include "rigid_body.h"
@@ -23,6 +24,8 @@ enum : LONG {
 
 // A car cannot move further back than this many spacing steps.
 constexpr int32 kMaxSpacingMoves = 100000;
+
+CarModelBuildFn gModelBuild = &BuildCarModel;
 
 bool UsableStep(double dt) { return dt >= kMinStep && dt <= kMaxStep; }
 
@@ -73,7 +76,7 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
 
   PrepareGround(doc, bc, car, 1);
   AimWheelsAtDefaultGround(car);
-  int32 status = BuildCarModel(doc, entry.object, car, 1.0 / upm);
+  int32 status = gModelBuild(doc, entry.object, car, 1.0 / upm);
   if (status != kStatusOk) return status;
 
   BaseObject* body = bc.GetObjectLink(RIG_BODY, doc);
@@ -110,7 +113,7 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
 
   PrepareGround(doc, bc, car, 0);
   AimWheelsAtDefaultGround(car);
-  status = BuildCarModel(doc, entry.object, car, 1.0 / upm);
+  status = gModelBuild(doc, entry.object, car, 1.0 / upm);
   restore_rest_pose();
   if (status != kStatusOk) return status;
 
@@ -119,7 +122,7 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   ClearDirectInputs(bc, car);
   ClearForceSlots(car);
 
-  if ((car.flags & 1) && !BuildCollisionOutline(doc, entry.object, car)) return kStatusOutlineFailed;
+  if ((car.flags & 1) && !BuildCollisionOutline(doc, bc, car)) return kStatusOutlineFailed;
 
   // Start pose.
   Vector hpb(bc.GetReal(CAR_START_HEADING), 0.0, 0.0);
@@ -139,17 +142,7 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   }
   Matrix R = HPBToMatrix(hpb, ROTATIONORDER_HPB);
 
-  // Keep clear of the cars already placed, moving back along the heading.
-  const double ri = car.boundingRadius;
-  for (int32 j = 0; j < earlierCount; ++j) {
-    if (!earlier[j].ready || !earlier[j].state) continue;
-    const double rj = earlier[j].state->boundingRadius;
-    const Vector other = earlier[j].state->bodyMatrix.off;
-    // A car without a radius still moves by the other's.
-    double step = 1.1 * ri;
-    if (!(step > 0.0)) step = 1.1 * (ri + rj);
-    for (int32 k = 0; k < kMaxSpacingMoves && (P - other).GetLength() < ri + rj; ++k) P -= R.v3 * step;
-  }
+  KeepClearOfEarlierCars(P, R.v3, car.boundingRadius, earlier, earlierCount);
 
   // The ground under each wheel at the start pose.
   Vector q[kMaxWheels];
@@ -169,7 +162,9 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   }
 
   // Pitch from the front and rear axle, bank from the two sides.
-  auto mean = [&](int32 a, int32 b) { return Vector((q[a].x + q[b].x) * 0.5, (y[a] + y[b]) * 0.5, (q[a].z + q[b].z) * 0.5); };
+  auto mean = [&](int32 a, int32 b) {
+    return Vector((q[a].x + q[b].x) * 0.5, (y[a] + y[b]) * 0.5, (q[a].z + q[b].z) * 0.5);
+  };
   const Vector d1 = mean(0, 1) - mean(2, 3);
   const Vector d2 = mean(0, 2) - mean(1, 3);
   const Vector h1 = VectorToHPB(d1), h2 = VectorToHPB(d2);
@@ -250,10 +245,7 @@ bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry*
   --s.breakCountdown;
   s.simTime += dt;
 
-  if (car.flags & 1) {
-    CollisionOutline& o = car.collisionOutline;
-    for (int k = 0; k < 4; ++k) o.footprint[k] = car.bodyMatrix * o.localFootprint[k];
-  }
+  if (car.flags & 1) PlaceFootprintInWorld(car);
   if (car.bodyGroundContactOn) ResolveBodyGroundContact(doc, bc, car);
   return true;
 }
@@ -261,6 +253,21 @@ bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry*
 bool Usable(const CarEntry& e) { return e.ready && e.object && e.state; }
 
 }  // namespace
+
+void SetCarModelBuild(CarModelBuildFn fn) { gModelBuild = fn ? fn : &BuildCarModel; }
+
+void KeepClearOfEarlierCars(Vector& P, const Vector& heading, double radius, const CarEntry* earlier, int32 count) {
+  for (int32 j = 0; j < count; ++j) {
+    if (!earlier[j].ready || !earlier[j].object || !earlier[j].state) continue;
+    const double rj = earlier[j].state->boundingRadius;
+    const Vector other = earlier[j].state->bodyMatrix.off;
+    double step = 1.1 * radius;
+    if (!(step > 0.0)) step = 1.1 * (radius + rj);
+    // Tested once each, in order; the move count only guards against radii
+    // that are not numbers a distance can exceed.
+    for (int32 k = 0; k < kMaxSpacingMoves && (P - other).GetLength() < radius + rj; ++k) P -= heading * step;
+  }
+}
 
 int32 SettleStepCount(double dt) {
   const double n = std::floor(kSettleTime / dt + 0.5);

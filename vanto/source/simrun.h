@@ -44,6 +44,16 @@ inline constexpr double kSettleTime = 4.0;
 inline constexpr double kMinStep = 1.0e-5;
 inline constexpr double kMaxStep = 1.0;
 
+// Moves a start position P back against `heading` (a unit vector) by 1.1 x
+// radius at a time until it keeps clear of the ready cars before it (bounding
+// radii summed); a car without a radius moves by the other car's.
+void KeepClearOfEarlierCars(Vector& P, const Vector& heading, double radius, const CarEntry* earlier, int32 count);
+
+// The model build the run start calls. Tests put in one that fails where the
+// real build cannot; null restores BuildCarModel.
+using CarModelBuildFn = int32 (*)(BaseDocument* doc, BaseObject* car, CarState& state, double u);
+void SetCarModelBuild(CarModelBuildFn fn);
+
 // Steps of one settling phase: round(4 s / dt), at least 1.
 int32 SettleStepCount(double dt);
 // Steps between two input refreshes: floor(period / dt + 0.5).

@@ -28,7 +28,7 @@ TEST_F(CarTest, InitSetsEveryContainerDefault) {
       {1760, GeData(false)},     {1761, GeData(0.3)},       {1762, GeData(false)},     {1763, GeData(0.3)},
       {1690, GeData(6)},         {1700, GeData(3.42)},      {1701, GeData(4.38)},      {1702, GeData(2.86)},
       {1703, GeData(1.92)},      {1704, GeData(1.37)},      {1705, GeData(1.0)},       {1706, GeData(0.82)},
-      {1707, GeData(0.0)},       {1720, GeData(2.0)},       {1721, GeData(50.0)},      {1750, GeData(3000)},
+      {1707, GeData(1.0)},       {1720, GeData(2.0)},       {1721, GeData(50.0)},      {1750, GeData(3000)},
       {1751, GeData(4000)},      {2503, GeData(1)},         {1800, GeData(25000.0)},   {1801, GeData(25000.0)},
       {1802, GeData(15000.0)},   {1803, GeData(15000.0)},   {1804, GeData(10000.0)},   {1805, GeData(10000.0)},
       {1812, GeData(0.0)},       {1813, GeData(0.0)},       {1820, GeData(kPi / 6)},   {1821, GeData(kPi / 36)},

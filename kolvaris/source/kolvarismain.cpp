@@ -1,0 +1,30 @@
+// The kolvaris plug-in frame: start-up, host messages and the registration
+// of its one tag.
+#include <cmath>
+
+#include "tkolvaris.h"
+
+Bool RegisterKolvaris() {
+  const String name = GeLoadString(IDS_KOLVARIS);
+  if (name.empty()) return true;
+  AutoBitmap icon{String("kolvaris.tif")};
+  return RegisterTagPlugin(kKolvarisTagId, name, TAG_VISIBLE | TAG_EXPRESSION, &Kolvaris::Alloc, "Tkolvaris", icon, 0);
+}
+
+Bool PluginStart() {
+  if (std::floor(GetC4DVersion() / 100.0) < 130) return false;
+  return RegisterKolvaris();
+}
+
+Bool PluginMessage(LONG id, void*) {
+  switch (id) {
+    case 0:
+      return true;
+    case C4DPL_INIT_RESOURCES:
+      return GetPluginResource().Init(GeGetPluginPath());
+    default:
+      return false;
+  }
+}
+
+void PluginEnd() {}

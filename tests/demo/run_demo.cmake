@@ -1,0 +1,30 @@
+# End to end through `simhost demo`: a straight full-throttle run (checked by
+# demo_check), the same run again (byte-identical output), and a run with
+# steering. Variables: SIMHOST, PLUGINS, CHECK, OUT.
+function(run_demo dir)
+  execute_process(COMMAND ${SIMHOST} --plugins ${PLUGINS} demo --out ${OUT}/${dir} ${ARGN} RESULT_VARIABLE rc)
+  if(rc)
+    message(FATAL_ERROR "simhost demo ${ARGN} failed: ${rc}")
+  endif()
+endfunction()
+function(check mode dir)
+  execute_process(COMMAND ${CHECK} ${mode} ${OUT}/${dir}/demo_path.csv RESULT_VARIABLE rc)
+  if(rc)
+    message(FATAL_ERROR "demo_check ${mode} failed")
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE ${OUT})
+run_demo(straight --seconds 8)
+check(straight straight)
+if(NOT EXISTS ${OUT}/straight/demo_scene.json)
+  message(FATAL_ERROR "the demo wrote no scene")
+endif()
+run_demo(again --seconds 8)
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}/straight/demo_path.csv ${OUT}/again/demo_path.csv
+                RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "two runs of the same demo differ")
+endif()
+run_demo(turn --seconds 5 --throttle 0.5 --steer 0.3)
+check(turn turn)

@@ -1,0 +1,454 @@
+// Collisions between cars and with obstacles, wheel clipping and body-ground
+// contact, checked against momentum and forces worked out by hand.
+#include "collisions.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "carparams.h"
+#include "host_geometry.h"
+#include "host_services.h"
+#include "outline.h"
+#include "run_state.h"
+
+using namespace collision;
+
+namespace {
+
+constexpr double kDt = 0.001;
+constexpr double kUnits = 100.0;
+
+void ExpectVec(const Vector& got, const Vector& want, double tol) {
+  EXPECT_NEAR(got.x, want.x, tol);
+  EXPECT_NEAR(got.y, want.y, tol);
+  EXPECT_NEAR(got.z, want.z, tol);
+}
+
+// Host-axis force queued in slot s.
+Vector SlotForce(const CarState& car, int s) {
+  Vector v;
+  DynamicsToHostAxes(v, car.dynamics.externalForces[s]);
+  return v;
+}
+Vector SlotPoint(const CarState& car, int s) {
+  Vector v;
+  DynamicsToHostAxes(v, car.dynamics.externalForcePoints[s]);
+  return v * kUnits;
+}
+int UsedSlots(const CarState& car) {
+  int n = 0;
+  for (const Vec3& f : car.dynamics.externalForces) n += LengthSquaredVec3(f) >= 1.0;
+  return n;
+}
+
+class CollisionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    blocksAtStart = hostmem::LiveBlocks();
+    doc = BaseDocument::Alloc();
+    ASSERT_NE(doc, nullptr);
+  }
+  void TearDown() override {
+    hostmem::FailAllocation(0);
+    for (auto& c : cars) FreeCollisionOutline(c->collisionOutline);
+    for (Vector* p : caches) GeFree(p);
+    BaseDocument::Free(doc);
+    EXPECT_EQ(hostmem::LiveBlocks(), blocksAtStart);
+  }
+
+  // A car that takes part in collisions, with the outline the run would
+  // build for it (the body rectangle sampled every 10 to 12 units).
+  CarState& MakeCar(Vector position = Vector(), double heading = 0.0, Vector size = Vector(200, 150, 400),
+                    double mass = 1000.0, Vector velocity = Vector(), double frontZone = 0.0,
+                    double frontCounterKn = 0.0, double curvePercent = 50.0) {
+    auto car = std::make_unique<CarState>();
+    car->settings.unitsPerMetre = kUnits;
+    car->settings.dt = kDt;
+    car->flags = 1;
+    car->bodySize = size;
+    car->boundingRadius = size.GetLength() / 2.0;
+    car->totalMass = mass;
+    car->totalWeight = mass * 9.81;
+    car->wheelCount = 4;
+    car->velocity = Vec3(velocity.x, velocity.y, velocity.z);
+    car->bodyMatrix = HPBToMatrix(Vector(heading, 0.0, 0.0));
+    car->bodyMatrix.off = position;
+    BaseContainer bc;
+    SplineData curve;
+    curve.InsertKnot(0.0, curvePercent);
+    curve.InsertKnot(1.0, curvePercent);
+    curve.SetAllInterpolation(SPLINEKNOT_LINEAR);
+    bc.SetData(CAR_FORCE_CURVE, GeData(curve));
+    bc.SetReal(CAR_COUNTERFORCE_FRONT, frontCounterKn);
+    bc.SetReal(CAR_CRUMPLE_FRONT, frontZone);
+    EXPECT_EQ(BuildCollisionOutline(doc, bc, *car), 1);
+    PlaceFootprintInWorld(*car);
+    cars.push_back(std::move(car));
+    return *cars.back();
+  }
+
+  // A world-space obstacle record as the crumple-zone tag keeps it.
+  CollisionShape Box(LONG type, const Vector& centre, const Vector& size) {
+    CollisionShape s{};
+    s.sourceObject = reinterpret_cast<BaseObject*>(this);
+    s.objectType = type;
+    s.matrix = MatrixMove(centre);
+    s.centre = centre;
+    s.radius = (size * 0.5).GetLength();
+    const double hx = size.x / 2, hy = size.y / 2, hz = size.z / 2;
+    const Vector rect[4] = {Vector(-hx, 0, hz), Vector(hx, 0, hz), Vector(hx, 0, -hz), Vector(-hx, 0, -hz)};
+    for (int i = 0; i < 4; ++i) s.middleRect[i] = centre + rect[i];
+    std::vector<Vector> pts;
+    if (type == kObstacleCube) {
+      const Vector c[8] = {Vector(-hx, hy, hz),  Vector(hx, hy, hz),   Vector(hx, hy, -hz),  Vector(-hx, hy, -hz),
+                           Vector(-hx, -hy, hz), Vector(-hx, -hy, -hz), Vector(hx, -hy, -hz), Vector(hx, -hy, hz)};
+      for (const Vector& v : c) pts.push_back(centre + v);
+    } else if (type == kObstacleCylinder) {
+      pts.push_back(Vector(hx, size.y, hx));
+    } else {
+      for (const Vector& v : rect) pts.push_back(centre + v);  // clockwise seen from above
+    }
+    s.points = static_cast<Vector*>(GeAlloc(sizeof(Vector) * pts.size()));
+    for (size_t i = 0; i < pts.size(); ++i) s.points[i] = pts[i];
+    s.pointCount = static_cast<LONG>(pts.size());
+    caches.push_back(s.points);
+    return s;
+  }
+
+  long blocksAtStart = 0;
+  BaseDocument* doc = nullptr;
+  std::vector<std::unique_ptr<CarState>> cars;
+  std::vector<Vector*> caches;
+};
+
+// ---------------------------------------------------------------- rejects
+
+TEST_F(CollisionTest, CarsApartOrAboveEachOtherDoNotCollide) {
+  struct Case {
+    const char* name;
+    Vector offset;  // of the second car
+  } cases[] = {
+      {"side by side 1 m apart, spheres overlapping", Vector(300.0, 0.0, 0.0)},
+      {"above by more than half the summed heights", Vector(0.0, 151.0, 0.0)},
+      {"far away", Vector(0.0, 0.0, 2000.0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CarState& a = MakeCar();
+    CarState& b = MakeCar(c.offset);
+    EXPECT_EQ(CollideCars(a, b), 0);
+    EXPECT_EQ(CollideCars(b, a), 0);
+    EXPECT_EQ(UsedSlots(a) + UsedSlots(b), 0);
+    EXPECT_EQ(a.impactValue, 0.0);
+  }
+}
+
+// ---------------------------------------------------------------- car against car
+
+// Two cars meet head-on (the second turned round), their noses 10 units
+// into each other. Without crumple zones the contact stops the approach
+// within the step, as a perfectly plastic hit: both end at the common
+// velocity, momentum is kept, neither is thrown back.
+TEST_F(CollisionTest, HeadOnHitStopsTheApproachAndKeepsMomentum) {
+  struct Case {
+    double massA, massB, speedA, speedB;
+  } cases[] = {{1000, 1000, 10, -10}, {2000, 1000, 10, -10}, {1500, 1000, 5, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.massA << " kg at " << c.speedA << " against " << c.massB << " kg at "
+                                    << c.speedB);
+    CarState& a = MakeCar(Vector(), 0.0, Vector(200, 150, 400), c.massA, Vector(0, 0, c.speedA));
+    CarState& b = MakeCar(Vector(0, 0, 390), pi, Vector(240, 150, 400), c.massB, Vector(0, 0, c.speedB));
+    ASSERT_EQ(CollideCars(a, b), 1);
+    ASSERT_EQ(UsedSlots(a), 1);
+    ASSERT_EQ(UsedSlots(b), 1);
+    const Vector fa = SlotForce(a, 0), fb = SlotForce(b, 0);
+    ExpectVec(fa + fb, Vector(), 1e-6 * fa.GetLength());  // equal and opposite
+    EXPECT_LT(fa.z, 0.0);
+    const double common = (c.massA * c.speedA + c.massB * c.speedB) / (c.massA + c.massB);
+    EXPECT_NEAR(c.speedA + fa.z * kDt / c.massA, common, 1e-6);
+    EXPECT_NEAR(c.speedB + fb.z * kDt / c.massB, common, 1e-6);
+    // Equal stiffness: each takes half the closing distance (closing speed x dt).
+    EXPECT_DOUBLE_EQ(a.impactValue, 0.5);
+    EXPECT_DOUBLE_EQ(b.impactValue, 0.5);
+    const double half = (c.speedA - c.speedB) * kDt * kUnits * 0.5;
+    const CollisionOutline& oa = a.collisionOutline;
+    EXPECT_NEAR(oa.deformPoints[10].z, oa.deformPoints[oa.deformPointCount + 10].z - half, 1e-9);
+    // Both were hit at the front; the record holds the force and the time.
+    ExpectVec(a.sideImpulse[0], fa, 1e-9);
+    ExpectVec(b.sideImpulse[0], fb, 1e-9);
+    EXPECT_NEAR(a.sideContactPoints[0].z, 197.0, 3.0);
+    EXPECT_DOUBLE_EQ(a.impactTimeMs, 1.0);
+    // The force acts at the contact, in the engine's axes and metres.
+    ExpectVec(SlotPoint(a, 0), a.sideContactPoints[0], 1e-9);
+    FreeCollisionOutline(a.collisionOutline);
+    FreeCollisionOutline(b.collisionOutline);
+  }
+}
+
+// Crumple zones at the front: the weaker zone takes the larger share of the
+// closing distance, and both bodies feel the summed zone resistance.
+TEST_F(CollisionTest, CrumpleZonesShareTheDeformationByResistance) {
+  CarState& a = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 1), 50.0, 100.0);
+  CarState& b = MakeCar(Vector(0, 0, 390), pi, Vector(240, 150, 400), 1000, Vector(0, 0, -1), 50.0, 300.0);
+  ASSERT_EQ(CollideCars(a, b), 1);
+  // Flat curve at 50 %: 50 kN + 150 kN.
+  EXPECT_NEAR(SlotForce(a, 0).z, -200000.0, 1e-3);
+  EXPECT_NEAR(SlotForce(b, 0).z, 200000.0, 1e-3);
+  EXPECT_DOUBLE_EQ(a.impactValue, 0.75);
+  EXPECT_DOUBLE_EQ(b.impactValue, 0.25);
+  const double closing = 2.0 * kDt * kUnits;
+  const CollisionOutline& oa = a.collisionOutline;
+  const CollisionOutline& ob = b.collisionOutline;
+  EXPECT_NEAR(oa.deformPoints[10].z, 200.0 - 0.75 * closing, 1e-9);
+  EXPECT_NEAR(ob.deformPoints[10].z, 200.0 - 0.25 * closing, 1e-9);
+  EXPECT_EQ(a.dynamics.crashFlag, 0);
+}
+
+TEST_F(CollisionTest, StandingCarsWithoutZonesTouchWithoutForce) {
+  CarState& a = MakeCar();
+  CarState& b = MakeCar(Vector(0, 0, 390), pi, Vector(240, 150, 400));
+  ASSERT_EQ(CollideCars(a, b), 1);
+  EXPECT_EQ(UsedSlots(a) + UsedSlots(b), 0);
+  EXPECT_DOUBLE_EQ(a.impactValue, 0.5);
+  EXPECT_DOUBLE_EQ(b.impactValue, 0.5);
+  EXPECT_DOUBLE_EQ(a.impactTimeMs, 1.0);
+  const CollisionOutline& oa = a.collisionOutline;
+  EXPECT_EQ(oa.deformPoints[10].z, 200.0);
+}
+
+TEST_F(CollisionTest, NoBufferNoCollision) {
+  CarState& a = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 10));
+  CarState& b = MakeCar(Vector(0, 0, 390), pi, Vector(240, 150, 400));
+  for (long n = 1; n <= 4; ++n) {
+    hostmem::FailAllocation(n);
+    EXPECT_EQ(CollideCars(a, b), 0) << "allocation " << n;
+    hostmem::FailAllocation(0);
+  }
+  EXPECT_EQ(UsedSlots(a) + UsedSlots(b), 0);
+  EXPECT_EQ(a.impactValue, 0.0);
+  EXPECT_EQ(a.collisionOutline.deformPoints[10].z, 200.0);
+}
+
+TEST_F(CollisionTest, ContactTimeCountsFineSteps) {
+  CarState& a = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 1));
+  CarState& b = MakeCar(Vector(0, 0, 390), pi, Vector(240, 150, 400));
+  a.settings.dt = b.settings.dt = 0.0002;  // 5000 steps a second
+  for (int i = 0; i < 5; ++i) CollideCars(a, b);
+  EXPECT_NEAR(a.impactTimeMs, 1.0, 1e-12);
+}
+
+// ---------------------------------------------------------------- car against obstacle
+
+// A car without crumple zones drives at 5 m/s into each kind of obstacle
+// standing 10 units into its nose: one step's force stops it, the obstacle
+// takes the opposite push, and the nose is pressed in by one step's travel.
+TEST_F(CollisionTest, ObstacleStopsTheCarWithinOneStep) {
+  struct Case {
+    const char* name;
+    LONG type;
+    Vector size;
+    bool reverseOutline;
+  } cases[] = {
+      {"cube", kObstacleCube, Vector(400, 300, 200), false},
+      {"cylinder", kObstacleCylinder, Vector(100, 300, 100), false},
+      {"spline drawn clockwise", kObstacleSpline, Vector(400, 0, 200), false},
+      {"spline drawn counter-clockwise", kObstacleSpline, Vector(400, 0, 200), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CarState& car = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 5));
+    const Vector centre(0, 0, 190 + c.size.z / 2);
+    CollisionShape shape = Box(c.type, centre, c.size);
+    if (c.reverseOutline) std::swap(shape.points[1], shape.points[3]);
+    ASSERT_EQ(CollideCarWithObstacle(car, shape), 1);
+    ASSERT_EQ(UsedSlots(car), 1);
+    const Vector f = SlotForce(car, 0);
+    const double stop = 1000.0 * 5.0 / kDt;
+    EXPECT_NEAR(f.z, -stop, 1e-3 * stop);
+    EXPECT_NEAR(f.x, 0.0, 1e-3 * stop);
+    EXPECT_NEAR(shape.impactSum.z, stop, 1e-3 * stop);
+    ExpectVec(shape.impactPoint, car.sideContactPoints[0], 1e-12);
+    EXPECT_GT(shape.impactPoint.z, 190.0);
+    EXPECT_DOUBLE_EQ(car.impactValue, 1.0);
+    ExpectVec(car.sideImpulse[0], f, 1e-9);
+    const CollisionOutline& o = car.collisionOutline;
+    EXPECT_NEAR(o.deformPoints[10].z, 200.0 - 5.0 * kDt * kUnits, 1e-6);
+    FreeCollisionOutline(car.collisionOutline);
+  }
+}
+
+TEST_F(CollisionTest, FrontZoneAgainstAWallPushesWithTheCurvedCounterforce) {
+  CarState& car = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 0.5), 50.0, 80.0, 25.0);
+  CollisionShape wall = Box(kObstacleCube, Vector(0, 0, 290), Vector(400, 300, 200));
+  ASSERT_EQ(CollideCarWithObstacle(car, wall), 1);
+  EXPECT_NEAR(SlotForce(car, 0).z, -0.25 * 80000.0, 1e-6);
+  EXPECT_EQ(car.sideImpulse[1], Vector());
+  EXPECT_NE(car.sideImpulse[0], Vector());
+  EXPECT_EQ(car.dynamics.crashFlag, 0);
+}
+
+TEST_F(CollisionTest, ObstaclesThatCannotCollide) {
+  CarState& car = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 5));
+  CollisionShape invalid = Box(kObstacleCube, Vector(0, 0, 290), Vector(400, 300, 200));
+  invalid.objectType = 0;  // a failed build
+  EXPECT_EQ(CollideCarWithObstacle(car, invalid), 0);
+  CollisionShape shortCube = Box(kObstacleCube, Vector(0, 0, 290), Vector(400, 300, 200));
+  shortCube.pointCount = 4;
+  EXPECT_EQ(CollideCarWithObstacle(car, shortCube), 0);
+  CollisionShape noCache = Box(kObstacleCylinder, Vector(0, 0, 240), Vector(100, 300, 100));
+  noCache.points = nullptr;
+  EXPECT_EQ(CollideCarWithObstacle(car, noCache), 0);
+  CollisionShape above = Box(kObstacleCube, Vector(0, 400, 290), Vector(400, 300, 200));
+  EXPECT_EQ(CollideCarWithObstacle(car, above), 0);  // the box test sees its height
+  EXPECT_EQ(UsedSlots(car), 0);
+}
+
+// ---------------------------------------------------------------- pieces
+
+TEST_F(CollisionTest, ZoneResistanceAndSide) {
+  CarState& car = MakeCar();
+  CollisionOutline& o = car.collisionOutline;
+  o.counterForce[0] = 100000.0;
+  o.counterForce[1] = o.counterForce[3] = 40000.0;
+  o.zoneLength[0] = 0.5;
+  o.zoneLength[1] = o.zoneLength[3] = 0.2;
+  for (int k = 0; k < 100; ++k) o.forceCurveTable[k] = k / 100.0;  // fraction = compression
+  struct Case {
+    int32 zone;
+    Vector d;     // m
+    Vector push;  // local
+    double resistance;
+    int32 side;
+  } cases[] = {
+      {kZoneFront, Vector(0, 0, -0.25), Vector(0, 0, -1), 0.5 * 100000.0, 0},
+      {kZoneFront, Vector(0, 0, -0.6), Vector(0, 0, -1), 100000.0, 0},  // past the zone: all of it
+      {kZoneMinusX, Vector(0.1, 0, 0), Vector(1, 0, 0), 0.5 * 40000.0, 3},
+      {kZonePlusX | kZoneFront, Vector(0, 0, 0), Vector(0, 0, -1), 0.0, 0},
+      {kZonePlusX | kZoneFront, Vector(-0.3, 0, -0.1), Vector(-1, 0, -0.2), 40000.0 + 0.2 * 100000.0, 1},
+      {kZoneMinusX | kZoneRear, Vector(0, 0, 0), Vector(0, 0, 1), 0.0, 2},
+  };
+  for (const Case& c : cases) {
+    int32 side = -2;
+    EXPECT_NEAR(ImpactSideFactor(o, c.zone, c.d, c.push, side), c.resistance, 1e-6) << c.zone;
+    EXPECT_EQ(side, c.side) << c.zone;
+  }
+  int32 side = 0;
+  EXPECT_EQ(ImpactSideFactor(o, kZoneCore, Vector(1, 0, 1), Vector(0, 0, 1), side), 0.0);
+  EXPECT_EQ(side, -1);
+  EXPECT_NEAR(ZoneForceFraction(o, 0.255), 0.255, 1e-12);  // between two table entries
+  EXPECT_EQ(ZoneForceFraction(o, -1.0), 0.0);
+  EXPECT_EQ(ZoneForceFraction(o, std::nan("")), 0.0);
+}
+
+TEST_F(CollisionTest, PressInTapersToTheNeighbours) {
+  CarState& car = MakeCar(Vector(), 0.0, Vector(200, 150, 100));  // 20 points along the front, 10 a side
+  CollisionOutline& o = car.collisionOutline;
+  const int32 n = o.deformPointCount;
+  ASSERT_EQ(n, 60);
+  struct Case {
+    std::vector<int32> list;
+    std::vector<std::pair<int32, double>> moved;  // index, share of the push
+  } cases[] = {
+      {{5, 6, 7, 8}, {{2, .25}, {3, .5}, {4, .75}, {5, 1}, {8, 1}, {9, .75}, {10, .5}, {11, .25}, {12, 0}, {1, 0}}},
+      {{5, 9}, {{5, 1}, {6, .75}, {7, .5}, {8, .75}, {9, 1}, {10, .75}, {4, .75}}},
+      // A run that holds index 0 spreads to one rim neighbour only.
+      {{0, 1, 2}, {{0, 1}, {2, 1}, {3, .75}, {4, 0}, {59, 0}}},
+  };
+  for (const Case& c : cases) {
+    for (int32 i = 0; i < n; ++i) o.deformPoints[i] = o.deformPoints[n + i];
+    PressOutlineIn(o, c.list.data(), static_cast<int32>(c.list.size()), Vector(2.0, 7.0, -4.0));
+    for (auto [i, w] : c.moved) {
+      SCOPED_TRACE(i);
+      ExpectVec(o.deformPoints[i] - o.deformPoints[n + i], Vector(2.0 * w, 0.0, -4.0 * w), 1e-12);
+    }
+  }
+}
+
+TEST_F(CollisionTest, FootprintsOverlapOnlyByCorners) {
+  const Vector a[4] = {Vector(-100, 0, 100), Vector(100, 0, 100), Vector(100, 0, -100), Vector(-100, 0, -100)};
+  const Vector inside[4] = {Vector(50, 0, 50), Vector(300, 0, 50), Vector(300, 0, -50), Vector(50, 0, -50)};
+  const Vector around[4] = {Vector(-300, 0, 300), Vector(300, 0, 300), Vector(300, 0, -300), Vector(-300, 0, -300)};
+  const Vector crossing[4] = {Vector(-20, 0, 300), Vector(20, 0, 300), Vector(20, 0, -300), Vector(-20, 0, -300)};
+  EXPECT_EQ(FootprintsOverlap(a, inside), 1);
+  EXPECT_EQ(FootprintsOverlap(a, around), 1);
+  EXPECT_EQ(FootprintsOverlap(around, a), 1);
+  EXPECT_EQ(FootprintsOverlap(a, crossing), 0);
+}
+
+TEST_F(CollisionTest, CrossedEdgeNormalPointsOutOfTheObstacleEitherWayRound) {
+  const Vector cw[4] = {Vector(-200, 0, 390), Vector(200, 0, 390), Vector(200, 0, 190), Vector(-200, 0, 190)};
+  const Vector ccw[4] = {cw[3], cw[2], cw[1], cw[0]};
+  const Vector car[1] = {Vector(0, 0, 200)};
+  const int32 list[2] = {0, 0};
+  ExpectVec(CrossedEdgeNormal(cw, 4, car, list, 1, Vector(0, 0, -500)), Vector(0, 0, -1), 1e-12);
+  ExpectVec(CrossedEdgeNormal(ccw, 4, car, list, 1, Vector(0, 0, -500)), Vector(0, 0, -1), 1e-12);
+  EXPECT_EQ(CrossedEdgeNormal(cw, 4, car, list, 1, Vector()), Vector());
+}
+
+// ---------------------------------------------------------------- wheels and ground
+
+TEST_F(CollisionTest, WheelsLeftUncoveredMoveOntoTheOutline) {
+  CarState& car = MakeCar(Vector(0, 40, 0), pi / 2);
+  car.trackedPoints[0] = Vector(50, 0, 210);   // beyond the nose by 10
+  car.trackedPoints[1] = Vector(-50, 0, 150);  // covered
+  for (int w = 0; w < 4; ++w) car.wheelMatrices[w] = car.wheelHubMatrices[w] = car.wheelSteerFreeMatrices[w] = car.bodyMatrix;
+  ClipPointsToOutline(car);
+  const Vector back = car.bodyMatrix.v3 * -10.0;
+  ExpectVec(car.wheelMatrices[0].off - car.bodyMatrix.off, back, 1e-9);
+  ExpectVec(car.wheelHubMatrices[0].off - car.bodyMatrix.off, back, 1e-9);
+  ExpectVec(car.wheelSteerFreeMatrices[0].off - car.bodyMatrix.off, back, 1e-9);
+  EXPECT_EQ(car.wheelMatrices[1].off, car.bodyMatrix.off);
+  EXPECT_EQ(car.dynamics.crashFlag, 1);
+}
+
+TEST_F(CollisionTest, BodyOnTheGroundIsHeldOutOfIt) {
+  struct Case {
+    const char* name;
+    double height;       // of the body centre, scene units
+    bool wheelContact;
+    int contacts;
+  } cases[] = {
+      {"bottom 3 cm deep", 72.0, false, 4},
+      {"bottom exactly on the ground", 75.0, false, 4},
+      {"above the ground", 76.0, false, 0},
+      {"a wheel on the ground", 72.0, true, 0},
+  };
+  BaseContainer bc;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CarState& car = MakeCar(Vector(0, c.height, 0));
+    SetFlatGroundHit(car.defaultGround, 0.0, 1.0, kUnits);
+    for (int i = 0; i < 4; ++i) car.roofCorners[i] = Vector(i % 2 ? 80 : -80, 75, i < 2 ? 100 : -100);
+    car.dynamics.tyreOutput[2].contact = c.wheelContact;
+    const Vec3 before = car.dynamics.body.position;
+    ResolveBodyGroundContact(doc, bc, car, nullptr);
+    ASSERT_EQ(UsedSlots(car), c.contacts);
+    if (c.contacts == 0) {
+      EXPECT_EQ(car.dynamics.body.position, before);
+      continue;
+    }
+    // Each corner carries a quarter of ten times the weight, straight up.
+    for (int s = 0; s < 4; ++s) ExpectVec(SlotForce(car, s), Vector(0, 10.0 * car.totalWeight / 4, 0), 1e-6);
+    EXPECT_NEAR(car.dynamics.body.position.z - before.z, (75.0 - c.height) / kUnits, 1e-12);
+    FreeCollisionOutline(car.collisionOutline);
+  }
+}
+
+TEST_F(CollisionTest, BodyGroundContactAsksTheGroundQuery) {
+  CarState& car = MakeCar(Vector(0, 572, 0), 0.0, Vector(200, 150, 400), 1000, Vector(1, 0, 0));
+  for (int i = 0; i < 4; ++i) car.roofCorners[i] = Vector(0, 75, 0);
+  BaseContainer bc;
+  // A plane at 5 m.
+  ResolveBodyGroundContact(doc, bc, car,
+                           [](BaseDocument*, const BaseContainer&, const Vector&, GroundHit& hit, CarState&) {
+                             SetFlatGroundHit(hit, 5.0, 1.0, kUnits);
+                           });
+  EXPECT_EQ(UsedSlots(car), 5);  // four corners and the drag
+  ExpectVec(SlotForce(car, 15), Vector(-0.5 * car.totalWeight, 0, 0), 1e-9);
+  ExpectVec(SlotPoint(car, 15), Vector(0, 572, 0), 1e-9);
+}
+
+}  // namespace

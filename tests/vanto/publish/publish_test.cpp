@@ -1,0 +1,330 @@
+// Publication of the simulated state: outputs, needles, brake light, spring
+// heights, skid-mark rails, body deformation and the output object.
+#include <cmath>
+
+#include "../car/car_test_support.h"
+#include "carpublish.h"
+#include "host_geometry.h"
+#include "objects.h"
+#include "outline.h"
+#include "rig.h"
+
+namespace {
+
+class PublishTest : public CarTest {
+ protected:
+  void SetUp() override {
+    CarTest::SetUp();
+    car = NewCar();
+    ASSERT_TRUE(car->Message(MSG_MENUPREPARE, nullptr));
+    bc = car->GetDataInstance();
+    s = &Data(car)->State();
+    s->wheelCount = 4;
+  }
+  LONG Publish(LONG flags, LONG outputs = 1, LONG rig = 1, LONG object = 1) {
+    return PublishCarState(*s, doc, car, flags, outputs, rig, object);
+  }
+  // A skid-mark rail for wheel i, empty (no segment records).
+  SplineObject* Rail(LONG i) {
+    SplineObject* rail = SplineObject::Alloc(0, SPLINETYPE_LINEAR);
+    doc->InsertObject(rail, nullptr, nullptr);
+    bc->SetLink(CAR_SKID_LINKS + i, rail);
+    return rail;
+  }
+  void Moving(double v) {
+    s->speed = v;
+    s->velocity = Vec3(0.0, 0.0, v);
+    for (LONG i = 0; i < 4; ++i)
+      s->wheelHubMatrices[i] = Matrix(Vector(i & 1 ? 80 : -80, 32, 100), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1));
+  }
+
+  BaseObject* car = nullptr;
+  BaseContainer* bc = nullptr;
+  CarState* s = nullptr;
+};
+
+TEST_F(PublishTest, SpeedOutputsAreCutNotRounded) {
+  const struct {
+    Matrix body;
+    Vec3 velocity;
+    Real kmh, ms;
+  } cases[] = {
+      {Matrix(), Vec3(0, 0, 12.5), 45.0, 12.5},
+      {Matrix(), Vec3(0, 0, -12.5), 0.0, 0.0},  // reversing shows 0
+      {Matrix(), Vec3(3, 0, 12.5), 45.0, 12.5},  // sideways slip is no forward speed
+      {Matrix(Vector(), Vector(0, 0, -1), Vector(0, 1, 0), Vector(1, 0, 0)), Vec3(12.5, 0, 0), 45.0, 12.5},
+      {Matrix(), Vec3(0, 0, 27.7777), 99.9, 27.77},
+  };
+  for (const auto& c : cases) {
+    s->bodyMatrix = c.body;
+    s->velocity = c.velocity;
+    Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);
+    EXPECT_NEAR(bc->GetReal(2500), c.kmh, 1e-9);
+    EXPECT_NEAR(bc->GetReal(2501), c.ms, 1e-9);
+  }
+}
+
+TEST_F(PublishTest, OutputsMirrorTheState) {
+  s->engineRpm = 4321;
+  s->engagedGear = -1;
+  s->ramps[kRampReverse].current = 0.6;
+  s->ramps[kRampThrottle].current = 0.2;
+  s->ramps[kRampSteer].current = -0.3;
+  s->wheelSpinRates[2] = 39.0625;  // 12.5 m/s on a 0.32 m wheel
+  s->dynamics.tyreOutput[1].lateralForce = 800.0;
+  s->dynamics.tyreOutput[3].contact = 1;
+  s->sideImpulse[2] = Vector(0, 0, 500);
+  s->commandOutput = 0.25;
+  s->autopilot.routeName = "Route 1";
+  Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);
+  EXPECT_EQ(bc->GetLong(2502), 4321);
+  EXPECT_EQ(bc->GetLong(2503), -1);
+  EXPECT_EQ(bc->GetReal(2504), 0.6);  // the reverse pedal in reverse
+  EXPECT_EQ(bc->GetReal(2507), -0.3);
+  EXPECT_EQ(bc->GetReal(2512), 39.0625);
+  EXPECT_EQ(bc->GetReal(2523), 800.0);
+  EXPECT_EQ(bc->GetLong(2533), 1);
+  EXPECT_EQ(bc->GetVector(2549), Vector(0, 0, 5));  // x 0.01
+  EXPECT_EQ(bc->GetReal(2553), 0.25);
+  EXPECT_EQ(bc->GetString(2538), "-");  // no route object
+  EXPECT_EQ(bc->GetString(2540), "-");
+
+  // The names change on the animation pass only.
+  BaseObject* ground = NewObject(Opolygon);
+  ground->SetName("Road");
+  s->wheelGroundRecords[0].groundObject = ground;
+  Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);
+  EXPECT_EQ(bc->GetString(2540), "Road");
+  bc->SetString(2540, "?");
+  Publish(PUBLISH_RUNNING);
+  EXPECT_EQ(bc->GetString(2540), "?");
+  // A ground object deleted since the run saw it is never read.
+  BaseObject::Free(ground);
+  s->wheelGroundRecords[0].groundObject = reinterpret_cast<BaseObject*>(0x10);
+  Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);
+  EXPECT_EQ(bc->GetString(2540), "-");
+}
+
+TEST_F(PublishTest, NeedlesLightAndSprings) {
+  BaseObject* body = bc->GetObjectLink(RIG_BODY, doc);
+  BaseObject* needles[4];
+  for (LONG k = 0; k < 4; ++k) {
+    needles[k] = NewObject(Onull, body);
+    needles[k]->SetRelRot(Vector(0.5, 0.1, 0.2));
+    bc->SetLink(2030 + 5 * k, needles[k]);
+  }
+  BaseObject* light = NewObject(Onull, body);
+  bc->SetLink(CAR_BRAKE_LIGHT_LINK, light);
+  BaseObject* spring = NewObject(Ohelix);
+  bc->SetLink(CAR_SPRING_LINKS + 1, spring);
+  BaseObject* top = bc->GetObjectLink(RIG_SUSPENSION_TOP + 1, doc);
+  spring->SetMg(top->GetMg() * MatrixMove(Vector(0, -12, 5)));
+
+  s->ramps[kRampSteer].current = 0.5;
+  s->ramps[kRampThrottle].current = 1.0;
+  s->ramps[kRampBrake].current = 0.05;  // below the light's 0.1
+  s->ramps[kRampHandbrake].current = 1.0;
+  Publish(PUBLISH_RUNNING);
+  EXPECT_EQ(needles[0]->GetRelRot(), Vector(0.5, 0.1, -(bc->GetReal(2031) * 0.5)));
+  EXPECT_DOUBLE_EQ(needles[1]->GetRelRot().y, pi / 3 - bc->GetReal(2036));
+  EXPECT_DOUBLE_EQ(needles[2]->GetRelRot().y, bc->GetReal(2041) * 0.05 - 2 * pi / 3);
+  EXPECT_DOUBLE_EQ(needles[3]->GetRelRot().y, bc->GetReal(2046));
+  EXPECT_EQ(needles[3]->GetRelRot().z, 0.2);  // the other components stay
+  EXPECT_EQ(light->GetEditorMode(), MODE_OFF);
+  EXPECT_EQ(light->GetRenderMode(), MODE_OFF);
+  EXPECT_NEAR(spring->GetDataInstance()->GetReal(PRIM_HELIX_HEIGHT), 13.0, 1e-9);
+
+  s->ramps[kRampBrake].current = 0.5;
+  Publish(PUBLISH_RUNNING);
+  EXPECT_EQ(light->GetEditorMode(), MODE_ON);
+  // Outside a run the light keeps its state.
+  s->ramps[kRampBrake].current = 0.0;
+  Publish(0);
+  EXPECT_EQ(light->GetEditorMode(), MODE_ON);
+  // With the Sim's display switch off nothing of the rig moves, the outputs do.
+  s->ramps[kRampSteer].current = -1.0;
+  Publish(PUBLISH_RUNNING, 1, 0);
+  EXPECT_EQ(needles[0]->GetRelRot().z, -(bc->GetReal(2031) * 0.5));
+  EXPECT_EQ(light->GetEditorMode(), MODE_ON);
+  EXPECT_EQ(bc->GetReal(2507), -1.0);
+}
+
+TEST_F(PublishTest, SkidMarksOnlyAboveTheMinimumSpeed) {
+  SplineObject* rail = Rail(2);
+  bc->SetBool(CAR_SKID_SLIP_BAND, false);
+  bc->SetBool(CAR_SKID_CONTACT_ONLY, false);
+  s->wheelGroundRecords[2].height = 3.0;
+  for (double v : {0.0, 0.2}) {
+    Moving(v);
+    EXPECT_EQ(Publish(PUBLISH_RUNNING), 0);
+  }
+  EXPECT_EQ(rail->GetPointCount(), 0);
+  Moving(0.25);
+  EXPECT_EQ(Publish(0), 0);  // not running
+  EXPECT_EQ(Publish(PUBLISH_RUNNING), 0x10 << 2);
+  ASSERT_EQ(rail->GetPointCount(), 1);
+  EXPECT_EQ(rail->GetSegmentCount(), 1);  // the first point opens segment 1
+  EXPECT_EQ(rail->GetPointR()[0], Vector(-80, 3.0, 100));
+  Publish(PUBLISH_RUNNING);
+  EXPECT_EQ(rail->GetPointCount(), 2);
+  EXPECT_EQ(rail->GetSegmentR()[0].cnt, 2);
+  // A full rail stops growing.
+  bc->SetLong(CAR_SKID_MAX_POINTS, 2);
+  EXPECT_EQ(Publish(PUBLISH_RUNNING), 0);
+  EXPECT_EQ(rail->GetPointCount(), 2);
+}
+
+TEST_F(PublishTest, SkidMarkSlipBandAndSegments) {
+  SplineObject* rail = Rail(0);
+  bc->SetBool(CAR_SKID_SLIP_BAND, true);  // band -0.25 < slip < 0.5
+  bc->SetBool(CAR_SKID_CONTACT_ONLY, true);
+  s->dynamics.tyreOutput[0].contact = 1;
+  s->wheelContactAtAdvance[0] = 1;
+  Moving(10.0);
+  const Real radius = bc->GetReal(CAR_WHEEL_DIAMETER_FRONT) / 2;
+
+  s->dynamics.wheelSlip.saved[0] = 0.1;  // inside the band: no mark
+  EXPECT_EQ(Publish(PUBLISH_RUNNING), 0);
+  // Outside the band on an empty rail: segment 1, never segment 0.
+  s->dynamics.wheelSlip.saved[0] = 0.8;
+  s->wheelSlipAtAdvance[0] = 0.8;
+  EXPECT_EQ(Publish(PUBLISH_RUNNING), 0x10);
+  ASSERT_EQ(rail->GetTagDataCount(Tsegment), 1);
+  EXPECT_EQ(rail->GetSegmentR()[0].cnt, 1);
+  EXPECT_EQ(rail->GetPointR()[0], Vector(-80, 32 - radius, 100));  // the bottom of the wheel
+  Publish(PUBLISH_RUNNING);
+  // Coming out of the band starts a new segment.
+  s->wheelSlipAtAdvance[0] = 0.0;
+  Publish(PUBLISH_RUNNING);
+  ASSERT_EQ(rail->GetTagDataCount(Tsegment), 2);
+  EXPECT_EQ(rail->GetSegmentR()[0].cnt, 2);
+  EXPECT_EQ(rail->GetSegmentR()[1].cnt, 1);
+  EXPECT_EQ(rail->GetPointCount(), 3);
+  // A wheel off the ground lays nothing with contact-only marks.
+  s->dynamics.tyreOutput[0].contact = 0;
+  EXPECT_EQ(Publish(PUBLISH_RUNNING), 0);
+}
+
+TEST_F(PublishTest, SkidMarkSweepWithTwoRails) {
+  BaseObject* sweep = BuildSkidMarkSweep(doc, nullptr, 1, 20.0, true);
+  ASSERT_NE(sweep, nullptr);
+  bc->SetLink(CAR_SKID_LINKS + 1, sweep);
+  bc->SetBool(CAR_SKID_SLIP_BAND, false);
+  bc->SetBool(CAR_SKID_CONTACT_ONLY, false);
+  Moving(5.0);
+  EXPECT_EQ(Publish(PUBLISH_RUNNING), 0x20);
+  SplineObject* second = nullptr;
+  SplineObject* rail = GetSweepRail(sweep, &second);
+  ASSERT_NE(second, nullptr);
+  const Real half = bc->GetReal(CAR_WHEEL_WIDTH_FRONT) / 2;
+  EXPECT_EQ(rail->GetPointR()[0], Vector(80 + half, 0, 100));
+  EXPECT_EQ(second->GetPointR()[0], Vector(80 - half, 0, 100));
+}
+
+class DeformTest : public PublishTest {
+ protected:
+  // An FFD of nx x ny x nz points and an outline whose ring points all moved
+  // by (0, 0, -10) from rest.
+  PointObject* Ffd(LONG nx, LONG ny, LONG nz) {
+    auto* ffd = static_cast<PointObject*>(NewObject(Offd));
+    BaseContainer* fc = ffd->GetDataInstance();
+    fc->SetVector(FFDOBJECT_SIZE, Vector(200, 100, 400));
+    fc->SetLong(FFDOBJECT_SUBX, nx);
+    fc->SetLong(FFDOBJECT_SUBY, ny);
+    fc->SetLong(FFDOBJECT_SUBZ, nz);
+    ffd->Message(MSG_UPDATE);
+    bc->SetLink(RIG_DEFORMER, ffd);
+    const LONG ring = std::max<LONG>(2 * (nx + nz - 2), 1);
+    CollisionOutline& o = s->collisionOutline;
+    o.deformPointCount = ring;
+    o.deformPoints = static_cast<Vector*>(GeAlloc(2 * ring * sizeof(Vector)));
+    o.deformNeighbourCount = 2 * (nx + nz - 2);
+    o.deformNeighbours = static_cast<int32*>(GeAlloc(ring * sizeof(int32)));
+    for (LONG k = 0; k < ring; ++k) {
+      o.deformPoints[k] = Vector(0, 0, -10);
+      o.deformNeighbours[k] = k;
+    }
+    s->flags = CARFLAG_CRUMPLE_TAG;
+    bc->SetReal(CAR_DEFORMATION_FACTOR, 1.0);
+    return ffd;
+  }
+  std::vector<Vector> Points(const PointObject* p) {
+    return std::vector<Vector>(p->GetPointR(), p->GetPointR() + p->GetPointCount());
+  }
+};
+
+TEST_F(DeformTest, OnTheAnimationPassOnlyOnImpact) {
+  PointObject* ffd = Ffd(3, 3, 3);
+  const std::vector<Vector> grid = Points(ffd);
+  ffd->GetPointW()[0] = Vector(1, 2, 3);  // any change shows a rewrite
+  Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);
+  EXPECT_EQ(ffd->GetPointR()[0], Vector(1, 2, 3));
+  s->impactValue = 0.5;
+  Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);
+  EXPECT_TRUE(ffd->GetDeformMode());
+  // Top layer (y index 2) of the ring moved back by 10; the middle column
+  // (x 1, z 1) is no ring point; the lower layers hang from the top.
+  const Vector* p = ffd->GetPointR();
+  auto at = [&](LONG x, LONG y, LONG z) { return p[x + 3 * (y + 3 * z)]; };
+  EXPECT_EQ(at(0, 2, 0), grid[0 + 3 * (2 + 0)] + Vector(0, 0, -10));
+  EXPECT_EQ(at(1, 2, 1), grid[1 + 3 * (2 + 3)]);
+  EXPECT_EQ(at(0, 0, 0).z, at(0, 2, 0).z);
+  EXPECT_EQ(at(0, 0, 0).y, -50.0);
+  // Outside a run nothing deforms; without the tag neither.
+  ffd->GetPointW()[0] = Vector(1, 2, 3);
+  Publish(0);
+  s->flags = 0;
+  Publish(PUBLISH_RUNNING);
+  EXPECT_EQ(ffd->GetPointR()[0], Vector(1, 2, 3));
+}
+
+TEST_F(DeformTest, OddGridsAndBadNeighboursAreSafe) {
+  for (LONG n : {1, 2}) {
+    SCOPED_TRACE(n);
+    PointObject* ffd = Ffd(n, n, n);
+    Publish(PUBLISH_RUNNING);  // counts of 1 divide by nothing
+    for (const Vector& v : Points(ffd)) EXPECT_TRUE(std::isfinite(v.x + v.y + v.z));
+    FreeCollisionOutline(s->collisionOutline);
+  }
+  PointObject* ffd = Ffd(3, 2, 3);
+  s->collisionOutline.deformNeighbours[1] = 99;  // no such outline point
+  s->collisionOutline.deformNeighbours[2] = -1;
+  Publish(PUBLISH_RUNNING);
+  for (const Vector& v : Points(ffd)) EXPECT_TRUE(std::isfinite(v.x + v.y + v.z));
+  FreeCollisionOutline(s->collisionOutline);
+}
+
+TEST_F(PublishTest, OutputObjectMirrorsTheOutputs) {
+  s->velocity = Vec3(0, 0, 12.5);
+  Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);  // the outputs exist before the object is made
+  BaseObject* out = CreateOutputObject(doc, nullptr, *bc);
+  ASSERT_NE(out, nullptr);
+  bc->SetLink(CAR_OUTPUT_OBJECT, out);
+  s->engineRpm = 2500;
+  Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);
+  DynamicDescription* dd = out->GetDynamicDescription();
+  void* h = dd->BrowseInit();
+  DescID id;
+  const BaseContainer* settings = nullptr;
+  LONG seen = 0;
+  while (dd->BrowseGetNext(h, &id, &settings)) {
+    GeData value;
+    ASSERT_TRUE(out->GetParameter(id, value));
+    const LONG source = settings->GetLong(20);
+    if (source == 2500) {
+      EXPECT_EQ(value.GetReal(), 45.0);
+    }
+    if (source == 2502) {
+      EXPECT_EQ(value.GetLong(), 2500);
+    }
+    ++seen;
+  }
+  dd->BrowseFree(h);
+  EXPECT_GT(seen, 40);
+  // Without the object flag the object keeps its values.
+  s->engineRpm = 10;
+  Publish(PUBLISH_RUNNING, 1, 1, 0);
+  EXPECT_EQ(bc->GetLong(2502), 10);
+}
+
+}  // namespace

@@ -1,0 +1,333 @@
+// The simulation run: start, settle and placement, fixed steps, inputs,
+// forces, breaks and the crash reaction.
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "engine_globals.h"
+#include "model_build.h"
+#include "ramps.h"
+#include "sim_fixture.h"
+#include "simrun.h"
+
+namespace {
+
+using simtest::VantoTest;
+
+class Run : public VantoTest {
+ protected:
+  void TearDown() override {
+    SetCarModelBuild(nullptr);
+    SetWheelGroundQuery(nullptr);
+    VantoTest::TearDown();
+  }
+  // Collects and starts a run at frame 1 as the Sim does.
+  void Start(BaseObject* sim) {
+    Frame(1);
+    ASSERT_EQ(sim->GetDataInstance()->GetLong(SIM_RUN_STATE), SIMSTATE_RUNNING) << Dialogs();
+  }
+  static std::string Dialogs() {
+    std::string all;
+    for (const String& s : hostlog::Dialogs()) all += s + "\n";
+    return all;
+  }
+};
+
+TEST_F(Run, StepCounts) {
+  EXPECT_EQ(SettleStepCount(0.001), 4000);  // a summed 4.0 would take 4001
+  EXPECT_EQ(SettleStepCount(1.0 / 3000.0), 12000);
+  EXPECT_EQ(InputRefreshSteps(0.01, 0.001), 10);
+  // Break test for anticipation 1, 0.5 and 0 (look-ahead 0, 1 and 2 s).
+  EXPECT_EQ(BreakTestSteps(0.0, 0.16, 0.001), 80);
+  EXPECT_EQ(BreakTestSteps(1.0, 0.16, 0.001), 400);
+  EXPECT_EQ(BreakTestSteps(2.0, 0.16, 0.001), 720);
+}
+
+// At rest on flat ground each spring carries its share of the sprung weight:
+// compression = share / 25000 N/m. The sprung 1700 kg have their centre
+// 200 * 25 / 1700 cm ahead of the body origin, so the front axle carries
+// (z + 125) / 257 of it. The sag is built out: the body rests at the height
+// it was placed at.
+TEST_F(Run, ACarAtRestSagsByItsWeightAndStandsWhereItWasPlaced) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim);
+  Start(sim);
+  const CarState& s = State(car);
+  const double zc = 200.0 * 25.0 / 1700.0;
+  const double front = 1700.0 * 9.81 * (zc - simtest::kRearZ) / (simtest::kFrontZ - simtest::kRearZ) / 2.0;
+  const double rear = 1700.0 * 9.81 / 2.0 - front;
+  EXPECT_NEAR(s.wheelCompressions[0], front / 25000.0 * 100.0, 0.3);
+  EXPECT_NEAR(s.wheelCompressions[3], rear / 25000.0 * 100.0, 0.3);
+  EXPECT_NEAR(s.bodyMatrix.off.y, simtest::kBodyY, 0.3);
+  // The wheels stand on the plane: the tyre model carries the static wheel
+  // load with its own load term, so at rest the hub is one radius up.
+  for (int w = 0; w < 4; ++w) EXPECT_NEAR(s.wheelMatrices[w].off.y, simtest::kWheelRadius, 0.1) << w;
+  // The rest pose the run shifted for its second build is back.
+  const BaseContainer* bc = car->GetDataInstance();
+  EXPECT_EQ(bc->GetVector(RIG_REST_BODY), Vector(0.0, simtest::kBodyY, 0.0));
+  EXPECT_NEAR(bc->GetVector(RIG_REST_HUB + 2).y, simtest::kWheelRadius - simtest::kBodyY, 1e-9);
+
+  // Five seconds later, with no input, it has not moved.
+  const Matrix before = s.bodyMatrix;
+  for (LONG f = 2; f <= 151; ++f) Frame(f);
+  // Simulated time follows the document to within one step, with no drift
+  // from the part of a step each frame overshoots.
+  EXPECT_NEAR(s.settings.simTime, 151.0 / 30.0, 0.001);
+  EXPECT_NEAR((s.bodyMatrix.off - before.off).GetLength(), 0.0, 0.05);
+  EXPECT_NEAR(s.speed, 0.0, 1e-3);
+  EXPECT_TRUE(hostlog::Dialogs().empty()) << Dialogs();
+}
+
+TEST_F(Run, ACarWaitsForItsStartDelay) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim);
+  car->GetDataInstance()->SetTime(CAR_START_DELAY, BaseTime(1.0));
+  Start(sim);
+  const CarState& s = State(car);
+  EXPECT_DOUBLE_EQ(s.startDelay, 1.0);
+  const double carTime = s.settings.simTime;
+  for (LONG f = 2; f <= 30; ++f) Frame(f);  // up to 1 s: still waiting
+  EXPECT_EQ(s.settings.simTime, carTime);
+  for (LONG f = 31; f <= 45; ++f) Frame(f);
+  // Its own time runs from the moment the run reached start + delay.
+  EXPECT_NEAR(s.settings.simTime, carTime + (45.0 - 31.0) / 30.0, 0.002);
+}
+
+TEST_F(Run, CarsWithTheSameStartAreSpacedAlongTheirHeading) {
+  BaseObject* sim = AddSim();
+  BaseObject* a = AddCar(sim);
+  BaseObject* b = AddCar(sim);
+  Start(sim);
+  const double r = State(a).boundingRadius;  // 0.5 * |(180, 80, 450)|
+  const Vector pa = State(a).bodyMatrix.off, pb = State(b).bodyMatrix.off;
+  // Moved back (-z) in steps of 1.1 r until the two radii fit: two steps.
+  EXPECT_NEAR(pb.z - pa.z, -2.2 * r, 0.5);
+  EXPECT_NEAR(pb.y, pa.y, 0.1);
+}
+
+TEST_F(Run, SpacingAlwaysMoves) {
+  CarState other;
+  other.boundingRadius = 100.0;
+  BaseObject* op = Null(doc, nullptr, "other", Vector());
+  CarEntry earlier[2] = {{op, &other, 1}, {nullptr, nullptr, 1}};
+  Vector P;
+  KeepClearOfEarlierCars(P, Vector(0, 0, 1), 0.0, earlier, 2);  // no radius of its own
+  EXPECT_GE(std::fabs(P.z), 100.0);
+  Vector Q;
+  other.boundingRadius = INFINITY;
+  KeepClearOfEarlierCars(Q, Vector(0, 0, 1), 0.0, earlier, 1);  // returns
+  earlier[0].ready = 0;
+  Vector R;
+  other.boundingRadius = 100.0;
+  KeepClearOfEarlierCars(R, Vector(0, 0, 1), 50.0, earlier, 1);
+  EXPECT_EQ(R, Vector());  // a car not set up is not in the way
+}
+
+// Flat ground whose host normal reports no vertical part: the start pose has
+// no height to divide out of it and keeps the wheels' own.
+void GroundWithoutUp(CarState& car, int wheel, const Vector& p, GroundHit& hit) {
+  QueryFlatGround(car, wheel, p, hit);
+  hit.hostNormal = Vector(1.0, 0.0, 0.0);
+}
+
+TEST_F(Run, AGroundNormalWithoutHeightNeverDivides) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim);
+  SetWheelGroundQuery(&GroundWithoutUp);
+  Frame(1);
+  SetWheelGroundQuery(nullptr);
+  EXPECT_TRUE(hostlog::Dialogs().empty()) << Dialogs();
+  EXPECT_TRUE(std::isfinite(State(car).bodyMatrix.off.y));
+  EXPECT_TRUE(std::isfinite(State(car).wheelGroundRecords[0].height));
+}
+
+TEST_F(Run, ACarWithFewerThanFourWheelsIsSkippedAndTheNextStillRuns) {
+  BaseObject* sim = AddSim();
+  BaseObject* a = AddCar(sim);
+  BaseObject* b = AddCar(sim);
+  State(a).wheelCount = 2;
+  Start(sim);
+  const double skippedTime = State(a).settings.simTime;
+  const CarEntry* cars = SimData(sim)->Cars();
+  ASSERT_EQ(SimData(sim)->CarCount(), 2);
+  EXPECT_EQ(cars[0].ready, 0);
+  EXPECT_EQ(cars[1].ready, 1);
+  EXPECT_NEAR(State(b).bodyMatrix.off.y, simtest::kBodyY, 0.3);
+  Frame(2);
+  EXPECT_EQ(State(a).settings.simTime, skippedTime);  // never stepped
+  EXPECT_NEAR(State(b).settings.simTime, 2.0 / 30.0, 0.001);
+}
+
+TEST_F(Run, ACarAddedDuringARunWaitsForTheNextStart) {
+  BaseObject* sim = AddSim();
+  AddCar(sim);
+  Start(sim);
+  Frame(2);
+  BaseObject* late = AddCar(sim);
+  const Matrix untouched = State(late).bodyMatrix;
+  Frame(3);  // the changed children are collected again
+  ASSERT_EQ(SimData(sim)->CarCount(), 2);
+  EXPECT_EQ(SimData(sim)->Cars()[1].ready, 0);
+  EXPECT_EQ(State(late).bodyMatrix, untouched);
+  // Back before the start and forward again: a new run sets it up.
+  Frame(0);
+  Frame(1);
+  EXPECT_EQ(SimData(sim)->Cars()[1].ready, 1);
+}
+
+int gBuildCalls = 0;
+
+int32 FailSecondBuild(BaseDocument* doc, BaseObject* car, CarState& state, double u) {
+  const int32 status = BuildCarModel(doc, car, state, u);
+  return ++gBuildCalls == 2 ? kStatusModelSetUp : status;
+}
+
+TEST_F(Run, AFailedSecondBuildRestoresTheRestPose) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim);
+  const BaseContainer* bc = car->GetDataInstance();
+  std::vector<Vector> rest;
+  for (LONG id = RIG_REST_BODY; id <= RIG_REST_HUB + 3; ++id) rest.push_back(bc->GetVector(id));
+  gBuildCalls = 0;
+  SetCarModelBuild(&FailSecondBuild);
+  Frame(1);
+  EXPECT_EQ(gBuildCalls, 2);
+  EXPECT_EQ(sim->GetDataInstance()->GetLong(SIM_RUN_STATE), SIMSTATE_ERROR);
+  for (LONG id = RIG_REST_BODY; id <= RIG_REST_HUB + 3; ++id)
+    EXPECT_EQ(bc->GetVector(id), rest[static_cast<size_t>(id - RIG_REST_BODY)]) << id;
+  ASSERT_EQ(hostlog::Dialogs().size(), 1u);
+  EXPECT_EQ(hostlog::Dialogs()[0], GeLoadString(10099, "-2000"));
+}
+
+TEST_F(Run, ForcesFromAnEarlierRunNeverActAndTheOneOffForceActsOnce) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim);
+  BaseContainer* bc = car->GetDataInstance();
+  CarState& s = State(car);
+  // Left over from a run that ended mid-step.
+  s.dynamics.externalForces[7] = Vec3(1e7, 0, 0);
+  s.dynamics.singleForce = Vec3(0, 1e7, 0);
+  bc->SetVector(2600, Vector(1e7, 0, 0));
+  Start(sim);
+  EXPECT_NEAR(s.bodyMatrix.off.y, simtest::kBodyY, 0.3);
+  EXPECT_NEAR(s.bodyMatrix.off.x, 0.0, 0.3);
+  EXPECT_EQ(bc->GetVector(2600), Vector());
+
+  // 2000 N sideways for one step of 1 ms: an impulse of 2 N s on 1820 kg.
+  bc->SetVector(2600, Vector(2000.0, 0.0, 0.0));
+  bc->SetVector(2601, s.bodyMatrix.off);
+  Frame(2);
+  EXPECT_EQ(bc->GetVector(2600), Vector());
+  EXPECT_EQ(bc->GetVector(2601), Vector());
+  EXPECT_EQ(s.dynamics.singleForce, Vec3());
+  // The tyres take the push up at once; what is left must be far below what
+  // a force acting all frame long (2000 N for 1/30 s) would give.
+  EXPECT_LT(std::fabs(s.velocity.x), 2000.0 / 30.0 / 1820.0 * 0.25);
+}
+
+TEST_F(Run, ABreakRequestStopsTheAdvanceWhereItIs) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim);
+  Start(sim);
+  const double carTime = State(car).settings.simTime;
+  const Matrix at = State(car).bodyMatrix;
+  BaseThread thread;
+  BaseThread::RequestBreak(true);
+  Frame(2, &thread);
+  // The first step of the call tests the break, before anything moved.
+  EXPECT_EQ(State(car).settings.simTime, carTime);
+  EXPECT_EQ(State(car).bodyMatrix, at);
+  EXPECT_EQ(sim->GetDataInstance()->GetLong(SIM_RUN_STATE), SIMSTATE_RUNNING);
+  BaseThread::RequestBreak(false);
+}
+
+TEST_F(Run, UnusableStepsAreRefusedNotLoopedOn) {
+  SimSettings settings;
+  CarEntry none{};
+  for (double dt : {0.0, -0.001, std::nan(""), 2.0}) {
+    settings.dt = dt;
+    EXPECT_EQ(InitSimulationRun(doc, nullptr, settings, &none, 1), kStatusBadSettings) << dt;
+    EXPECT_EQ(AdvanceSimulation(doc, nullptr, 1.0, nullptr, settings, &none, 1, nullptr, 0), kStatusBadAdvance)
+        << dt;
+  }
+  settings.dt = 0.001;
+  EXPECT_EQ(AdvanceSimulation(doc, nullptr, INFINITY, nullptr, settings, &none, 1, nullptr, 0), kStatusBadAdvance);
+  // A null list is a run of nothing.
+  EXPECT_EQ(InitSimulationRun(doc, nullptr, settings, nullptr, 3), kStatusOk);
+  EXPECT_EQ(AdvanceSimulation(doc, nullptr, 1.0, nullptr, settings, nullptr, 3, nullptr, 0), kStatusOk);
+}
+
+TEST_F(Run, CrashReaction) {
+  struct Case {
+    const char* what;
+    int side;
+    Vector impulse;
+    double level;
+    bool throttleHeld, brakeHeld;
+  } cases[] = {
+      {"front brakes", 0, Vector(5, 0, 0), 0.0, false, true},
+      {"opposite components still hit", 1, Vector(5, -5, 0), 0.0, true, false},
+      {"side 3 shares the side setting", 3, Vector(0, 0, 1), 0.0, true, false},
+      {"rear does nothing", 2, Vector(1, 1, 1), 0.0, false, false},
+      {"a higher level wins", 0, Vector(5, 0, 0), 0.7, false, false},
+      {"no impulse", 1, Vector(), 0.0, false, false},
+  };
+  for (const Case& c : cases) {
+    CarState car;
+    car.crashReaction.mode[0] = 2;
+    car.crashReaction.brakeStrength[0] = 0.8;
+    car.crashReaction.holdTime[0] = 1.5;
+    car.crashReaction.mode[1] = 1;
+    car.crashReaction.holdTime[1] = 2.0;
+    car.ramps[kRampThrottle] = {0.7, 0.7, 0.0, 0.0};
+    car.pedalRampLevel = c.level;
+    car.sideImpulse[c.side] = c.impulse;
+    ReactToCollision(car);
+    EXPECT_EQ(car.ramps[kRampThrottle].current == 0.0 && car.ramps[kRampThrottle].remaining == 2.0,
+              c.throttleHeld)
+        << c.what;
+    EXPECT_EQ(car.ramps[kRampBrake].current == 0.8 && car.ramps[kRampBrake].remaining == 1.5, c.brakeHeld)
+        << c.what;
+    if (c.throttleHeld || c.brakeHeld) {
+      EXPECT_EQ(car.pedalRampLevel, 0.6) << c.what;
+    }
+  }
+}
+
+// Body matrices and wheel states of every car after a run, as raw bits.
+std::vector<std::uint64_t> Fingerprint(const std::vector<BaseObject*>& cars) {
+  std::vector<std::uint64_t> bits;
+  auto add = [&](double v) { bits.push_back(std::bit_cast<std::uint64_t>(v)); };
+  for (BaseObject* car : cars) {
+    const CarState& s = car->GetNodeData<Car>()->State();
+    for (const Vector* v : {&s.bodyMatrix.off, &s.bodyMatrix.v1, &s.bodyMatrix.v2, &s.bodyMatrix.v3})
+      for (double c : {v->x, v->y, v->z}) add(c);
+    for (int w = 0; w < 4; ++w) add(s.wheelSpinRates[w]), add(s.wheelCompressions[w]);
+    add(s.engineRpm);
+  }
+  return bits;
+}
+
+TEST_F(Run, TwoIdenticalRunsGiveBitIdenticalResults) {
+  std::vector<std::uint64_t> results[2];
+  for (auto& result : results) {
+    BaseDocument::Free(doc);
+    doc = BaseDocument::Alloc();
+    BaseObject* sim = AddSim();
+    BaseObject* a = AddCar(sim);
+    BaseObject* b = AddCar(sim, 800.0);
+    Start(sim);
+    // Throttle and a little steering for the first car, direct input.
+    BaseContainer* bc = a->GetDataInstance();
+    bc->SetLong(kParamDirectBits, kDirectThrottle | kDirectSteer);
+    bc->SetReal(kParamDirectThrottle, 0.6);
+    bc->SetReal(kParamDirectSteer, 0.2);
+    for (LONG f = 2; f <= 60; ++f) Frame(f);
+    EXPECT_GT(State(a).speed, 1.0);
+    result = Fingerprint({a, b});
+  }
+  EXPECT_EQ(results[0], results[1]);
+}
+
+}  // namespace

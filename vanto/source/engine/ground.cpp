@@ -1,0 +1,574 @@
+#include "ground.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "carparams.h"
+#include "geometry.h"
+#include "host_services.h"
+#include "run_state.h"
+#include "simlink.h"
+
+namespace {
+
+inline constexpr double kPi = 3.14159265358979323846;
+
+double UnitsPerMetre(const CarState& car) {
+  const double u = car.settings.unitsPerMetre;
+  return u > 0.0 && std::isfinite(u) ? u : 100.0;
+}
+
+// Compares addresses only: a stored object that was deleted is never touched.
+bool IsDirectChild(const BaseObject* child, const BaseObject* parent) {
+  if (!child || !parent) return false;
+  for (const BaseObject* c = parent->GetDown(); c; c = c->GetNext())
+    if (c == child) return true;
+  return false;
+}
+
+void ReadGroundTag(const BaseObject* op, double& grip, int32& mode) {
+  const BaseTag* tag = op ? op->GetTag(kGroundTagType) : nullptr;
+  if (!tag) {
+    grip = 1.0;
+    mode = 1;
+    return;
+  }
+  const BaseContainer* tc = tag->GetDataInstance();
+  grip = tc->GetReal(GROUNDTAG_GRIP);
+  mode = tc->GetLong(GROUNDTAG_CONTACT_MODE);
+}
+
+// A polygon object's mesh with its points taken to world space on demand,
+// so that a step that stays on one polygon transforms four points, not the
+// whole mesh.
+struct Mesh {
+  const Vector* points = nullptr;
+  LONG pointCount = 0;
+  const CPolygon* polygons = nullptr;
+  LONG polygonCount = 0;
+  Matrix mg;
+
+  // A polygon object with at least 3 points and 1 polygon, else false.
+  bool Bind(const BaseObject* op) {
+    if (!op || op->GetType() != Opolygon) return false;
+    const auto* poly = dynamic_cast<const PolygonObject*>(op);
+    if (!poly) return false;
+    points = poly->GetPointR();
+    pointCount = poly->GetPointCount();
+    polygons = poly->GetPolygonR();
+    polygonCount = poly->GetPolygonCount();
+    mg = op->GetMg();
+    return points && polygons && pointCount >= 3 && polygonCount >= 1;
+  }
+  // Corner indices outside the point array would read foreign memory.
+  bool Valid(LONG k) const {
+    if (k < 0 || k >= polygonCount) return false;
+    const CPolygon& q = polygons[k];
+    return q.a >= 0 && q.a < pointCount && q.b >= 0 && q.b < pointCount && q.c >= 0 && q.c < pointCount &&
+           q.d >= 0 && q.d < pointCount;
+  }
+  Vector At(LONG i) const { return mg * points[i]; }
+  // World corners of a valid polygon; a triangle repeats its third corner.
+  void Corners(LONG k, Vector out[4]) const {
+    const CPolygon& q = polygons[k];
+    out[0] = At(q.a);
+    out[1] = At(q.b);
+    out[2] = At(q.c);
+    out[3] = q.c == q.d ? out[2] : At(q.d);
+  }
+  bool Triangle(LONG k) const { return polygons[k].c == polygons[k].d; }
+};
+
+Bool ContainsXZ(const Vector corners[4], bool triangle, const Vector& p) {
+  return PointInPolygonXZ(corners, 0, 1, 2, triangle ? 2 : 3, p);
+}
+
+// Height at p's x and z of the plane through a with normal n; false for a
+// plane that stands upright (no height to give).
+bool PlaneHeightAt(const Vector& a, const Vector& n, const Vector& p, double& h) {
+  if (n.y == 0.0) return false;
+  h = a.y - (n.x * (p.x - a.x) + n.z * (p.z - a.z)) / n.y;
+  return std::isfinite(h);
+}
+
+Vector CornerNormal(const Vector corners[4]) {
+  return Cross(corners[1] - corners[0], corners[2] - corners[0]).GetNormalized();
+}
+
+void SetPlane(GroundHit& hit, const Vector& n, const Vector& planePoint, double upm) {
+  hit.hostNormal = n;
+  HostToDynamicsAxes(n, hit.normal);
+  hit.planeOffset = -Dot(n, planePoint / upm);
+}
+
+// Makes polygon k of the wheel's object current: plane, height and the
+// grip weighted by the vertex map.
+void EnterPolygon(GroundHit& hit, const BaseObject* op, const Mesh& mesh, LONG k, const Vector corners[4],
+                  const Vector& p, double upm) {
+  const Vector n = CornerNormal(corners);
+  SetPlane(hit, n, corners[1], upm);
+  double h;
+  hit.height = PlaneHeightAt(corners[0], n, p, h) ? h : corners[0].y;
+  hit.hitPoint = Vector(p.x, hit.height, p.z);
+  hit.frictionWeight = VertexMapFriction(op, mesh.polygons, k, mesh.pointCount);
+  hit.friction = hit.frictionWeight * hit.gripFactor;
+}
+
+void UpdateProfile(GroundHit& hit, double radius, const Vector corners[4]) {
+  const int32 n = ProfileRayCount(radius, (corners[1] - corners[0]).GetLength());
+  if (n != hit.profileCount) {
+    HalfCircleProfile(hit.profile, n);
+    hit.profileCount = n;
+  }
+}
+
+template <class PointAt, class ValidFn>
+int32 WalkEdge(PointAt at, ValidFn valid, const CPolygon* polygons, int32 index, int32 count, const Vector& start,
+               const Vector& dir, double& fraction) {
+  if (!polygons || index < 0 || index >= count || !valid(index)) return -1;
+  const CPolygon& q = polygons[index];
+  const bool triangle = q.c == q.d;
+  const LONG from[4] = {q.a, q.b, q.c, q.d};
+  const LONG to[4] = {q.b, q.c, triangle ? q.a : q.d, q.a};
+  const int edges = triangle ? 3 : 4;
+  for (int e = 0; e < edges; ++e) {
+    const Vector u = at(from[e]);
+    const double s = SegmentCrossingXZ(start, dir, u, at(to[e]) - u);
+    if (s > 0.0) {
+      fraction = s;
+      return FindPolygonWithEdge(from[e], to[e], polygons, count, index);
+    }
+  }
+  return -1;
+}
+
+// ---------------------------------------------------------------- fast path
+
+// Mode 1: the stored polygon, or the neighbour the wheel rolled onto.
+bool FollowPolygonSinglePoint(GroundHit& hit, const Mesh& mesh, const Vector& p, double r, double upm) {
+  Vector corners[4];
+  const LONG k = hit.polygonIndex;
+  mesh.Corners(k, corners);
+  if (ContainsXZ(corners, mesh.Triangle(k), p)) {
+    hit.lastPoint = p;
+    hit.friction = hit.gripFactor;
+    double h;
+    if (PlaneHeightAt(corners[0], hit.hostNormal, p, h)) hit.height = h;
+    hit.hitPoint = Vector(p.x, hit.height, p.z);
+    return true;
+  }
+  const Vector dir = Vector(p.x - hit.lastPoint.x, 0.0, p.z - hit.lastPoint.z).GetNormalized() * r;
+  double fraction = 0.0;
+  const int32 next = WalkEdge([&](LONG i) { return mesh.At(i); }, [&](LONG i) { return mesh.Valid(i); },
+                              mesh.polygons, k, mesh.polygonCount, hit.lastPoint, dir, fraction);
+  if (next < 0 || !mesh.Valid(next)) return false;
+  mesh.Corners(next, corners);
+  if (!ContainsXZ(corners, mesh.Triangle(next), p)) return false;
+  hit.polygonIndex = next;
+  EnterPolygon(hit, hit.groundObject, mesh, next, corners, p, upm);
+  return true;
+}
+
+// Mode 2: the profile rays from the wheel centre against the polygons
+// along the wheel's heading, forward and back from the last touch point;
+// the nearest hit decides the polygon.
+bool FollowPolygonProfile(GroundHit& hit, const Mesh& mesh, const Vector& p, double r, double upm, int32 wheel,
+                          const Matrix& wheelAxes) {
+  Matrix axes = wheelAxes;
+  if (wheel & 1) {
+    axes.v1 = -axes.v1;
+    axes.v3 = -axes.v3;
+  }
+  const int32 n = std::clamp<int32>(hit.profileCount, 0, kMaxGroundProfile);
+  Vector rays[kMaxGroundProfile];
+  for (int32 k = 0; k < n; ++k)
+    rays[k] = axes.v1 * hit.profile[k][0] + axes.v2 * hit.profile[k][1] + axes.v3 * hit.profile[k][2];
+  const Vector heading = Vector(axes.v3.x, 0.0, axes.v3.z).GetNormalized() * r;
+
+  double best = 2.0 * r;
+  LONG bestPolygon = -1;
+  Vector bestPoint;
+  Vector corners[4];
+  for (double sense : {1.0, -1.0}) {
+    Vector start = hit.lastPoint;
+    Vector segment = heading * sense;
+    LONG k = hit.polygonIndex;
+    // A walk visits each polygon at most once on a sound mesh; the bound
+    // keeps a broken one from looping.
+    for (LONG visits = 0; k >= 0 && visits <= mesh.polygonCount; ++visits) {
+      if (!mesh.Valid(k)) break;
+      mesh.Corners(k, corners);
+      const LONG last = mesh.Triangle(k) ? 2 : 3;
+      for (int32 i = 0; i < n; ++i) {
+        double t = 0.0;
+        if (IntersectRayPolygon(corners, 0, 1, 2, last, p, rays[i], t) && t < best) {
+          best = t;
+          bestPolygon = k;
+          bestPoint = p + rays[i] * t;
+        }
+      }
+      double fraction = 0.0;
+      const int32 next = WalkEdge([&](LONG i) { return mesh.At(i); }, [&](LONG i) { return mesh.Valid(i); },
+                                  mesh.polygons, k, mesh.polygonCount, start, segment, fraction);
+      if (next < 0) break;
+      start += segment * fraction;
+      segment *= 1.0 - fraction;
+      k = next;
+    }
+  }
+  if (bestPolygon < 0) return false;
+  hit.lastPoint = bestPoint;
+  hit.hitPoint = bestPoint;
+  if (bestPolygon != hit.polygonIndex) {
+    hit.polygonIndex = bestPolygon;
+    mesh.Corners(bestPolygon, corners);
+    UpdateProfile(hit, r, corners);
+    EnterPolygon(hit, hit.groundObject, mesh, bestPolygon, corners, p, upm);
+    hit.hitPoint = bestPoint;
+  }
+  return true;
+}
+
+int32 TagGrid(BaseObject* op, const Vector& local, const Vector& world, GroundHit& hit, double upm,
+              bool& accepted) {
+  accepted = false;
+  BaseTag* tag = op ? op->GetTag(kGroundTagType) : nullptr;
+  if (!tag || !op->GetDeformMode()) return 0;
+  double block[12] = {local.x, local.y, local.z};
+  SimLinkMessage msg{SIMLINK_GROUND_QUERY, block};
+  if (!tag->Message(MSG_SIMLINK, &msg)) return 0;
+  const Matrix mg = op->GetMg();
+  const Vector p0 = mg * Vector(block[0], block[1], block[2]);
+  const Vector p1 = mg * Vector(block[3], block[4], block[5]);
+  const Vector p2 = mg * Vector(block[6], block[7], block[8]);
+  const Vector n = Cross(p1 - p0, p2 - p0).GetNormalized();
+  double h;
+  // Only a plane below the point that beats the best so far claims it: a
+  // surface above the wheel never takes the wheel from the one under it.
+  if (!PlaneHeightAt(p0, n, world, h) || !(h < world.y && h > hit.height)) return 1;
+  hit.groundObject = op;
+  hit.polygonIndex = 0;
+  hit.lastPoint = world;
+  hit.height = h;
+  hit.hitPoint = Vector(world.x, h, world.z);
+  SetPlane(hit, n, p1, upm);
+  hit.frictionWeight = 1.0;
+  hit.friction = hit.gripFactor;
+  accepted = true;
+  return 1;
+}
+
+// The search of the ground group. For a wheel (`wheel` set) an accepted
+// polygon also sets the grip and, in profile mode, the profile; the grip
+// and mode come from the tag of the object being tried, so a wheel that
+// drives onto another object takes its grip at once. Stops at the first
+// accepted plane less than stopFactor * r below the point. True when a
+// plane was taken.
+bool SearchGround(const BaseObject* group, const Vector& p, GroundHit& hit, double r, double stopFactor, bool wheel,
+                  double upm) {
+  hit.height = kNoGroundHeight;
+  hit.polygonIndex = -1;
+  if (!group) return false;
+  for (BaseObject* child = group->GetDown(); child; child = child->GetNext()) {
+    if (child->GetEditorMode() == MODE_OFF) continue;
+    const Matrix mg = child->GetMg();
+    const Vector local = Invert(mg) * p;
+    const Vector mp = child->GetMp(), rad = child->GetRad();
+    if (!(std::fabs(local.x - mp.x) < rad.x && std::fabs(local.z - mp.z) < rad.z)) continue;
+
+    const double keptGrip = hit.gripFactor;
+    const int32 keptMode = hit.contactMode;
+    if (wheel) ReadGroundTag(child, hit.gripFactor, hit.contactMode);
+    bool accepted = false;
+    bool stop = false;
+    Mesh mesh;
+    if (mesh.Bind(child)) {
+      auto* world = static_cast<Vector*>(GeAlloc(sizeof(Vector) * static_cast<size_t>(mesh.pointCount)));
+      if (world) {
+        for (LONG i = 0; i < mesh.pointCount; ++i) world[i] = mesh.mg * mesh.points[i];
+        Vector corners[4];
+        for (LONG k = 0; k < mesh.polygonCount && !stop; ++k) {
+          if (!mesh.Valid(k)) continue;
+          const CPolygon& q = mesh.polygons[k];
+          corners[0] = world[q.a];
+          corners[1] = world[q.b];
+          corners[2] = world[q.c];
+          corners[3] = world[q.d];
+          if (!ContainsXZ(corners, q.c == q.d, p)) continue;
+          const Vector n = CornerNormal(corners);
+          double h;
+          if (!PlaneHeightAt(corners[0], n, p, h) || !(h < p.y && h > hit.height)) continue;
+          accepted = true;
+          hit.groundObject = child;
+          hit.polygonIndex = k;
+          hit.lastPoint = wheel ? Vector(p.x, p.y - r, p.z) : p;
+          if (wheel && hit.contactMode != 1) UpdateProfile(hit, r, corners);
+          if (wheel) {
+            EnterPolygon(hit, child, mesh, k, corners, p, upm);
+          } else {
+            SetPlane(hit, n, corners[1], upm);
+          }
+          hit.height = h;
+          hit.hitPoint = Vector(p.x, h, p.z);
+          stop = p.y - h < stopFactor * r;
+        }
+        GeFree(world);
+      }
+    } else if (child->GetType() != Opolygon) {
+      TagGrid(child, local, p, hit, upm, accepted);
+    }
+    if (wheel && !accepted) {
+      hit.gripFactor = keptGrip;
+      hit.contactMode = keptMode;
+    }
+    if (stop) break;
+  }
+  return hit.polygonIndex != -1;
+}
+
+// Nothing under the point: the route surface, else the default ground. The
+// record keeps its own tyre profile; the default ground has none.
+void FallBack(GroundHit& hit, const Vector& p, const CarState& car, bool wheel, double upm) {
+  if (car.autopilot.routeIsGround && QueryRouteGround(p, hit, car)) return;
+  const GroundHit& g = car.defaultGround;
+  hit.groundObject = g.groundObject;
+  hit.polygonIndex = g.polygonIndex;
+  hit.hostNormal = g.hostNormal;
+  hit.height = g.height;
+  hit.normal = g.normal;
+  hit.planeOffset = g.planeOffset;
+  hit.friction = g.friction;
+  hit.frictionWeight = g.frictionWeight;
+  hit.gripFactor = g.gripFactor;
+  hit.contactMode = g.contactMode;
+  hit.lastPoint = p;
+  hit.hitPoint = Vector(p.x, -hit.planeOffset * upm, p.z);
+  if (wheel && car.autopilot.routeObject) hit.friction = hit.gripFactor = car.autopilot.routeGrip;
+}
+
+// Wheel axes of the model as host axes, in the form of the published hub
+// matrices (first column the axle, third up, second negated ahead).
+Matrix HubAxes(const Mat3& f) {
+  return Matrix(Vector(), Vector(f(1, 0), f(2, 0), f(0, 0)), Vector(f(1, 2), f(2, 2), f(0, 2)),
+                Vector(-f(1, 1), -f(2, 1), -f(0, 1)));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- run start and advance
+
+namespace groundcontact {
+
+void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 skip) {
+  const double upm = UnitsPerMetre(car);
+  BaseObject* group = skip ? nullptr : bc.GetObjectLink(CAR_GROUND_GROUP, doc);
+  double h = 0.0;
+  if (group) {
+    h = bc.GetReal(CAR_GROUND_HEIGHT);
+    for (BaseObject* child = group->GetDown(); child; child = child->GetNext()) {
+      const Vector low = child->GetMg() * (child->GetMp() - child->GetRad());
+      h = std::min(h, low.y);
+      if (BaseTag* tag = child->GetTag(kGroundTagType)) {
+        SimLinkMessage msg{SIMLINK_FREE_CACHE, nullptr};
+        tag->Message(MSG_SIMLINK, &msg);
+      }
+    }
+    bc.SetReal(CAR_GROUND_HEIGHT, h);
+  }
+  GroundHit& g = car.defaultGround;
+  g.groundObject = nullptr;
+  g.polygonIndex = 0;
+  g.lastPoint = Vector();
+  g.hitPoint = Vector();
+  g.hostNormal = Vector(0.0, 1.0, 0.0);
+  g.normal = Vec3(0.0, 0.0, 1.0);
+  g.height = h / upm;
+  g.planeOffset = -h / upm;
+  g.friction = g.gripFactor = bc.GetReal(CAR_GROUND_GRIP);
+  g.frictionWeight = 1.0;
+  g.contactMode = 1;
+  for (GroundHit& w : car.wheelGroundRecords) {
+    w.groundObject = nullptr;
+    HalfCircleProfile(w.profile, kMinProfileRays);
+    // The count goes with the rays just built: a count left from the last
+    // run would mix old rays into the new profile.
+    w.profileCount = kMinProfileRays;
+  }
+}
+
+void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
+  const double upm = UnitsPerMetre(car);
+  car.defaultGround.planeOffset = -bc.GetReal(CAR_GROUND_HEIGHT) / upm;
+  car.defaultGround.friction = car.defaultGround.gripFactor = bc.GetReal(CAR_GROUND_GRIP);
+  const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, nullptr);
+  for (int32 i = 0; i < kMaxWheels; ++i) {
+    GroundHit& g = car.wheelGroundRecords[i];
+    if (g.groundObject && !IsDirectChild(g.groundObject, group)) g.groundObject = nullptr;
+    if (i > 0 && g.groundObject == car.wheelGroundRecords[i - 1].groundObject) {
+      g.gripFactor = car.wheelGroundRecords[i - 1].gripFactor;
+      g.contactMode = car.wheelGroundRecords[i - 1].contactMode;
+    } else {
+      ReadGroundTag(g.groundObject, g.gripFactor, g.contactMode);
+    }
+  }
+}
+
+}  // namespace groundcontact
+
+// ---------------------------------------------------------------- queries
+
+void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point, int32 wheel, CarState& car,
+                 const Matrix* wheelAxes) {
+  if (wheel < 0 || wheel >= kMaxWheels) return;
+  GroundHit& hit = car.wheelGroundRecords[wheel];
+  const double upm = UnitsPerMetre(car);
+  const double r = car.dynamics.wheels[wheel].radius * upm;
+  const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
+  if (hit.groundObject && !IsDirectChild(hit.groundObject, group)) hit.groundObject = nullptr;
+
+  if (BaseObject* op = hit.groundObject) {
+    Mesh mesh;
+    if (op->GetType() != Opolygon) {
+      const Vector local = Invert(op->GetMg()) * point;
+      const Vector mp = op->GetMp(), rad = op->GetRad();
+      if (std::fabs(local.x - mp.x) < rad.x && std::fabs(local.z - mp.z) < rad.z) {
+        hit.height = kNoGroundHeight;
+        bool accepted = false;
+        if (TagGrid(op, local, point, hit, upm, accepted)) return;
+      }
+    } else if (mesh.Bind(op) && hit.polygonIndex >= 0 && hit.polygonIndex < mesh.polygonCount &&
+               mesh.Valid(hit.polygonIndex)) {
+      if (hit.contactMode == 1) {
+        if (FollowPolygonSinglePoint(hit, mesh, point, r, upm)) return;
+      } else {
+        const Matrix& axes = wheelAxes ? *wheelAxes : car.wheelHubMatrices[wheel];
+        if (FollowPolygonProfile(hit, mesh, point, r, upm, wheel, axes)) return;
+      }
+    }
+  }
+  if (SearchGround(group, point, hit, r, 3.0, true, upm)) return;
+  FallBack(hit, point, car, true, upm);
+}
+
+void QueryGroundUnderWheels(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
+  CarDynamics& d = car.dynamics;
+  const int32 n = std::clamp<int32>(d.wheelCount, 0, kMaxWheels);
+  Vec3 hubs[kMaxWheels];
+  Mat3 frames[kMaxWheels];
+  GetWheelFrames(d, hubs, frames, 0);
+  const double upm = car.settings.unitsPerMetre;
+  for (int32 w = 0; w < n; ++w) {
+    Vector p;
+    DynamicsToHostAxes(p, hubs[w]);
+    const Matrix axes = HubAxes(frames[w]);
+    QueryGround(doc, bc, p * upm, w, car, &axes);
+    d.wheelGround[w] = &car.wheelGroundRecords[w];
+  }
+}
+
+void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& point, GroundHit& hit,
+                      CarState& car) {
+  const double upm = UnitsPerMetre(car);
+  const double r = car.dynamics.wheels[0].radius * upm;
+  const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
+  if (SearchGround(group, point, hit, r, 2.0, false, upm)) return;
+  FallBack(hit, point, car, false, upm);
+}
+
+int32 QueryGroundTagGrid(BaseDocument*, BaseObject* op, const Vector& localPoint, const Vector& worldPoint,
+                         GroundHit& hit, const CarState& car) {
+  bool accepted = false;
+  return TagGrid(op, localPoint, worldPoint, hit, UnitsPerMetre(car), accepted);
+}
+
+// ---------------------------------------------------------------- polygon walking
+
+int32 WalkPolygonEdge(const Vector* points, const CPolygon* polygons, int32 index, int32 count, const Vector& start,
+                      const Vector& dir, double& fraction) {
+  if (!points) return -1;
+  return WalkEdge([&](LONG i) { return points[i]; }, [](LONG) { return true; }, polygons, index, count, start, dir,
+                  fraction);
+}
+
+int32 FindPolygonWithEdge(LONG a, LONG b, const CPolygon* polygons, int32 count, int32 excluded) {
+  if (!polygons) return -1;
+  for (int32 k = 0; k < count; ++k) {
+    if (k == excluded) continue;
+    const CPolygon& q = polygons[k];
+    const bool hasA = q.a == a || q.b == a || q.c == a || q.d == a;
+    const bool hasB = q.a == b || q.b == b || q.c == b || q.d == b;
+    if (hasA && hasB) return k;
+  }
+  return -1;
+}
+
+// ---------------------------------------------------------------- grip and profile
+
+double VertexMapFriction(const BaseObject* op, const CPolygon* polygons, int32 index, int32 pointCount) {
+  if (!op || !polygons || index < 0) return 1.0;
+  const auto* v = static_cast<const Real*>(op->GetTagDataR(Tvertexmap));
+  const LONG count = op->GetTagDataCount(Tvertexmap);
+  if (!v || count != pointCount) return 1.0;
+  const CPolygon& q = polygons[index];
+  for (LONG i : {q.a, q.b, q.c, q.d})
+    if (i < 0 || i >= count) return 1.0;
+  if (q.c == q.d) return (v[q.a] + v[q.b] + v[q.d]) * 0.3333;
+  return (v[q.a] + v[q.b] + v[q.c] + v[q.d]) * 0.25;
+}
+
+void HalfCircleProfile(double (*points)[3], int32 n) {
+  if (!points || n < 1) return;
+  n = std::min<int32>(n, kMaxGroundProfile);
+  for (int32 k = 0; k + 1 < n; ++k) {
+    const double angle = kPi / 2.0 + k * kPi / (n - 1);
+    points[k][0] = 0.0;
+    points[k][1] = std::cos(angle);
+    points[k][2] = std::sin(angle);
+  }
+  points[n - 1][0] = 0.0;
+  points[n - 1][1] = 0.0;
+  points[n - 1][2] = -1.0;
+}
+
+int32 ProfileRayCount(double radius, double edgeLength) {
+  const double rays = kPi * radius / (0.25 * edgeLength);
+  // A zero-length edge (or a huge wheel) asks for the finest profile.
+  if (!(rays < 2.0 * kMaxGroundProfile)) return kMaxGroundProfile;
+  const int32 count = ((static_cast<int32>(rays) + 1) & ~1) + 1;
+  return std::clamp<int32>(count, kMinProfileRays, kMaxGroundProfile);
+}
+
+// ---------------------------------------------------------------- route surface
+
+int32 QueryRouteGround(const Vector& point, GroundHit& hit, const CarState& car) {
+  const AutopilotState& ap = car.autopilot;
+  if (!ap.routeSpline || !ap.routeProfile) return 0;
+  Vector local = Invert(ap.routeFrame) * point;
+  local.x += ap.lateralOffset;
+  const auto& section = ap.routeSection;
+  const int32 last = kRouteSectionSamples - 1;
+  if (!(local.x >= section[0][0].x && local.x <= section[last][0].x)) {
+    hit.groundObject = nullptr;
+    hit.polygonIndex = 0;
+    hit.lastPoint = point;
+    return 0;
+  }
+  int32 k = 0;
+  while (k + 1 < last && section[k + 1][0].x < local.x) ++k;
+  const double width = section[k + 1][0].x - section[k][0].x;
+  const double t = width > 0.0 ? (local.x - section[k][0].x) / width : 0.0;
+  const Vector p = section[k][0] + (section[k + 1][0] - section[k][0]) * t;
+  const Vector n = (section[k][1] + (section[k + 1][1] - section[k][1]) * t).GetNormalized();
+  const Vector worldPoint = ap.routeFrame * p;
+  const Vector worldNormal = ap.routeFrame.TransformDirection(n).GetNormalized();
+  const double upm = UnitsPerMetre(car);
+  hit.groundObject = nullptr;
+  hit.polygonIndex = 0;
+  hit.lastPoint = point;
+  hit.height = worldPoint.y;
+  hit.hitPoint = worldPoint;
+  SetPlane(hit, worldNormal, worldPoint, upm);
+  hit.frictionWeight = 1.0;
+  hit.friction = hit.gripFactor = ap.routeGrip;
+  return 1;
+}

@@ -3,26 +3,6 @@
 #include "host_container.h"
 #include "simrun.h"
 
-// ---- ground: only the flat default ground so far.
-
-void PrepareGround(BaseDocument*, BaseContainer& bc, CarState& car, int32) {
-  const double grip = bc.GetReal(1943);
-  SetFlatGroundHit(car.defaultGround, 0.0, grip, car.settings.unitsPerMetre);
-  car.defaultGround.lastPoint = Vector();
-  car.defaultGround.hitPoint = Vector();
-  for (GroundHit& g : car.wheelGroundRecords) g.groundObject = nullptr;
-}
-
-void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
-  const double upm = car.settings.unitsPerMetre;
-  car.defaultGround.planeOffset = upm > 0.0 ? -bc.GetReal(1942) / upm : 0.0;
-  car.defaultGround.friction = car.defaultGround.gripFactor = bc.GetReal(1943);
-  for (GroundHit& g : car.wheelGroundRecords) {
-    g.gripFactor = 1.0;
-    g.contactMode = 1;
-  }
-}
-
 // ---- command markers: none yet.
 
 void ResetCommandState(CarState& car) {

@@ -13,13 +13,7 @@ class BaseDocument;
 class BaseObject;
 struct CarEntry;
 
-// ---- ground
-// Start of a run. skip set: the ground group is left alone and the default
-// ground lies at height 0. Sets the flat default ground (grip Real 1943).
-void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 skip);
-// Start of every advance: the default ground's height and grip, each wheel's
-// grip factor and contact mode from the ground tag it stands on.
-void ReadWheelGroundTags(CarState& car, const BaseContainer& bc);
+// ---- ground: ground.h (namespace groundcontact)
 
 // ---- command markers
 void ResetCommandState(CarState& car);

@@ -4,6 +4,7 @@
 
 #include "carparams.h"
 #include "engine_globals.h"
+#include "ground.h"
 #include "host_scene.h"
 #include "host_services.h"
 #include "main.h"
@@ -13,6 +14,9 @@
 #include "rig.h"
 #include "rigid_body.h"
 #include "run_hooks.h"
+
+using groundcontact::PrepareGround;
+using groundcontact::ReadWheelGroundTags;
 
 namespace {
 
@@ -152,7 +156,7 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
     GroundHit& hit = car.wheelGroundRecords[w];
     hit.height = 0.0;
     q[w] = P + R.TransformDirection(car.wheelMatrices[w].off);
-    gEngine.wheelGroundQuery(car, w, q[w], hit);
+    QueryGround(doc, bc, q[w], w, car);
     car.dynamics.wheelGround[w] = &hit;
     const Vector& n = hit.hostNormal;
     // A vertical plane has no height to offer: the wheel stays where it is.
@@ -211,7 +215,7 @@ bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry*
     if (bt && bt->TestBreak()) return false;
   }
 
-  QueryWheelGrounds(car);
+  QueryGroundUnderWheels(doc, bc, car);
 
   // The slip switches act on this step only; the ramps keep their values.
   car.tractionCutFlag = 0;

@@ -19,13 +19,6 @@ void StepAutopilot(BaseDocument*, const BaseContainer&, CarState&) {}
 void KeepGapToCars(CarState&, const CarEntry*, int32) {}
 void LoadRouteSpeedTable(AutopilotState&, int32) {}
 
-// ---- collisions: none yet.
-
-void ResolveBodyGroundContact(BaseDocument*, const BaseContainer&, CarState&) {}
-int32 CollideCars(CarState&, CarState&) { return 0; }
-int32 CollideCarWithObstacle(CarState&, CollisionShape&) { return 0; }
-void ClipPointsToOutline(CarState&) {}
-
 // ---- baking: not yet (the name switch lives in namelang.cpp).
 
 Bool HasTransformTrack(BaseObject*) { return false; }

@@ -29,12 +29,7 @@ void StepAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
 void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count);
 void LoadRouteSpeedTable(AutopilotState& autopilot, int32 load);
 
-// ---- collisions (the outline is outline.h's)
-void ResolveBodyGroundContact(BaseDocument* doc, const BaseContainer& bc, CarState& car);
-// 1 when the two touched in this step.
-int32 CollideCars(CarState& a, CarState& b);
-int32 CollideCarWithObstacle(CarState& car, CollisionShape& shape);
-void ClipPointsToOutline(CarState& car);
+// ---- collisions: collisions.h (namespace collision)
 
 // ---- the Sim's neighbours
 // The object carries recorded transform keys (a baked car).

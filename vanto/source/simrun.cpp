@@ -4,6 +4,7 @@
 
 #include "carparams.h"
 #include "engine_globals.h"
+#include "collisions.h"
 #include "ground.h"
 #include "host_scene.h"
 #include "host_services.h"
@@ -15,6 +16,9 @@
 #include "rigid_body.h"
 #include "run_hooks.h"
 
+using collision::ClipPointsToOutline;
+using collision::CollideCars;
+using collision::CollideCarWithObstacle;
 using groundcontact::PrepareGround;
 using groundcontact::ReadWheelGroundTags;
 
@@ -250,7 +254,7 @@ bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry*
   s.simTime += dt;
 
   if (car.flags & 1) PlaceFootprintInWorld(car);
-  if (car.bodyGroundContactOn) ResolveBodyGroundContact(doc, bc, car);
+  if (car.bodyGroundContactOn) collision::ResolveBodyGroundContact(doc, bc, car, &QueryGroundPoint);
   return true;
 }
 

@@ -38,11 +38,13 @@ class OutlineTest : public ::testing::Test {
     car = std::make_unique<CarState>();
     car->settings.unitsPerMetre = 100.0;
     car->bodySize = Vector(400.0, 150.0, 900.0);
-    // Force curve: 0 -> 100 % over the first half of the zone, then flat.
+    // Force curve: 0 -> 100 % over the first half of the zone, then flat,
+    // on the 0..100 x range the presets use.
     SplineData curve;
+    curve.SetRange(0.0, 100.0, 1.0, 0.0, 100.0, 1.0);
     curve.InsertKnot(0.0, 0.0);
-    curve.InsertKnot(0.5, 100.0);
-    curve.InsertKnot(1.0, 100.0);
+    curve.InsertKnot(50.0, 100.0);
+    curve.InsertKnot(100.0, 100.0);
     curve.SetAllInterpolation(SPLINEKNOT_LINEAR);
     bc.SetData(CAR_FORCE_CURVE, GeData(curve));
     bc.SetReal(CAR_COUNTERFORCE_FRONT, 50.0);

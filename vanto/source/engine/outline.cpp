@@ -296,7 +296,15 @@ int32 BuildCollisionOutline(BaseDocument* doc, const BaseContainer& bc, CarState
   o.zoneLength[1] = bc.GetReal(CAR_CRUMPLE_SIDE) / u;
   o.zoneLength[2] = bc.GetReal(CAR_CRUMPLE_REAR) / u;
   o.zoneLength[3] = o.zoneLength[1];
-  for (int32 k = 0; k < kForceCurveSamples; ++k) o.forceCurveTable[k] = 0.01 * curve.GetPoint(k / 100.0).y;
+  // The table holds the curve at compression fractions k/100 of its own x
+  // range: the presets run x from 0 to 100, and reading them at x = k/100
+  // would see only their first percent.
+  {
+    Real x0 = 0.0, x1 = 1.0, xstep = 0.0, y0 = 0.0, y1 = 0.0, ystep = 0.0;
+    curve.GetRange(&x0, &x1, &xstep, &y0, &y1, &ystep);
+    for (int32 k = 0; k < kForceCurveSamples; ++k)
+      o.forceCurveTable[k] = 0.01 * curve.GetPoint(x0 + (x1 - x0) * (k / 100.0)).y;
+  }
 
   const Vector& size = car.bodySize;
   const Real xmin = u * o.zoneLength[1] - size.x / 2;

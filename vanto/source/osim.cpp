@@ -96,6 +96,7 @@ void Sim::ReleaseLists() {
   obstacleCount_ = 0;
   if (children_) GeFree(children_);
   childCount_ = 0;
+  pendingObstacles_ = 0;
 }
 
 void Sim::Free(GeListNode*) {
@@ -307,7 +308,10 @@ LONG Sim::CollectCars(BaseDocument*, BaseObject* op) {
     } else if (BaseTag* tag = c->GetTag(ID_KOLVARIS)) {
       if (c->GetEditorMode() == MODE_OFF || !c->GetDeformMode()) continue;
       auto* shape = static_cast<CollisionShape*>(AskForRecord(tag));
-      if (!shape || !shape->sourceObject) continue;  // no shape built yet
+      if (!shape || !shape->sourceObject) {  // no shape built yet
+        ++pendingObstacles_;
+        continue;
+      }
       CollisionShape** grown = GrowByOne(obstacles_, obstacleCount_);
       if (!grown) return -1;
       if (obstacles_) GeFree(obstacles_);
@@ -404,7 +408,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
 
   // While the host plays the animation the last collection is reused, but
   // only while the children are still the ones it was made from.
-  if (!(flags & EXECUTIONFLAGS_ANIMATION) || ChildrenChanged(op)) {
+  if (!(flags & EXECUTIONFLAGS_ANIMATION) || ChildrenChanged(op) || pendingObstacles_ > 0) {
     if (CollectCars(doc, op) < 0) {
       ReportError(op, IDS_SIM_RUN_ERROR, kStatusOutlineFailed, false);
       return EXECUTIONRESULT_OK;

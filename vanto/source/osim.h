@@ -107,6 +107,9 @@ class Sim : public ObjectData {
   LONG obstacleCount_ = 0;
   ChildStamp* children_ = nullptr;
   LONG childCount_ = 0;
+  // Obstacle tags whose shape was not built yet at the last collection: the
+  // next evaluation collects again rather than running without them.
+  LONG pendingObstacles_ = 0;
   // Serials of the cars the current run has set up.
   std::uint64_t* ready_ = nullptr;
   LONG readyCount_ = 0;

@@ -221,7 +221,7 @@ TEST_F(SimObject, ObstaclesNeedABuiltShape) {
   s.sourceObject = built;
   s.impactSum = Vector(3, 4, 5);
   s.impactPoint = Vector(1, 1, 1);
-  shape(fresh);  // nothing built yet
+  CollisionShape& f = shape(fresh);  // nothing built yet
   shape(hidden).sourceObject = hidden;
   hidden->SetEditorMode(MODE_OFF);
 
@@ -232,9 +232,16 @@ TEST_F(SimObject, ObstaclesNeedABuiltShape) {
   EXPECT_EQ(s.impactSum, Vector());  // cleared at every advance
   EXPECT_EQ(s.impactPoint, Vector());
 
+  // A shape built later in the run (its tag runs after the Sim) joins at
+  // the next frame during playback.
+  f.sourceObject = fresh;
+  Frame(3);
+  EXPECT_EQ(SimData(sim)->ObstacleCount(), 2);
+
   // A removed tag is noticed during playback like a removed child.
   built->KillTag(ID_KOLVARIS);
-  Frame(3);
+  fresh->KillTag(ID_KOLVARIS);
+  Frame(4);
   EXPECT_EQ(SimData(sim)->ObstacleCount(), 0);
 }
 

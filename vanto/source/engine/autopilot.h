@@ -1,0 +1,102 @@
+// The route autopilot: a car follows a route, a spline (or the rail of a
+// sweep) that carries a route tag, or a chain of such pieces under the group
+// linked in the car's parameter 1900. Every input period it projects the car
+// onto the route, steers toward a point ahead, and works throttle and brake
+// so that the car meets the speeds of the route tag's table; the gap keeper
+// slows it down behind other cars. All outputs go through the control ramps:
+// the autopilot at level 0.5, the gap keeper at 0.7.
+//
+// Distances along a route are in scene units; speeds in m/s; the speed
+// table's positions are spline parameters made from fractions of the
+// spline's arc length.
+#pragma once
+
+#include "carstate.h"
+
+class BaseContainer;
+class BaseDocument;
+class BaseObject;
+struct CarEntry;
+
+// The route tag plug-in and its parameters.
+inline constexpr LONG kRouteTagType = 1019403;
+enum : LONG {
+  ROUTETAG_SETUP_SWEEP = 1000,  // button: set the host sweep up for a route
+  ROUTETAG_GRIP = 1001,         // Real, default 0.98
+  ROUTETAG_ROWS = 1200,         // group of the table rows
+  ROUTETAG_APPEND = 1201,       // button
+  ROUTETAG_REMOVE = 1202,       // button
+  ROUTETAG_SORT = 1203,         // button
+  ROUTETAG_SPEED = 1210,        // Real 1210 + 2i: speed of entry i, km/h
+  ROUTETAG_POSITION = 1211,     // Real 1211 + 2i: position of entry i, fraction of the arc length
+  ROUTETAG_COUNT = 2000,        // LONG: entries
+};
+
+// Priority levels of the autopilot's and the gap keeper's ramps.
+inline constexpr double kAutopilotLevel = 0.5;
+inline constexpr double kGapKeeperLevel = 0.7;
+
+// Start of a run: reads the car's steering and route settings (and sets the
+// car's steering rate limit), binds the first child of the route group and
+// places routePoint and routeTangent at its start. 1 when a route was bound.
+int32 InitAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
+
+// One input period of a car: projection, piece changes, steering and speed.
+// Without a bound spline it only clears the binding.
+void StepAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
+
+// Slows the car down behind the cars in front of it (entries that are null,
+// not ready or the car itself are skipped).
+void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count);
+
+// The route tag's grip factor, and with `load` set its speed table, of the
+// bound route piece.
+void LoadRouteSpeedTable(AutopilotState& ap, int32 load);
+
+// Binds a route piece: a spline, or a sweep with a profile spline (first
+// child) and a rail spline (second child). False, with the binding cleared,
+// for anything else.
+Bool BindRoute(BaseObject* route, AutopilotState& ap);
+// The next (previous) sibling of the bound piece, or with wrapping the first
+// (last) piece of the group. False when there is none or it cannot be bound.
+Bool NextRoutePiece(AutopilotState& ap);
+Bool PreviousRoutePiece(AutopilotState& ap);
+
+// The point and unit tangent (world) at distance d (scene units) along the
+// spline, moved sideways by `offset`. Returns d - length when d lies beyond
+// the end (outputs untouched), else -d / length (0 or negative). 0, outputs
+// untouched, when the spline has no arc length data.
+double SampleRouteSpline(const BaseObject* spline, double d, Vector& point, Vector& tangent, double offset);
+
+// The spline's length times (b - a); 0 without arc length data.
+double RouteSplineDistance(const BaseObject* spline, double a, double b);
+
+// Steering value in [-1, 1] that turns the car toward `direction` (world,
+// only x and z count), full lock at the largest heading error it can steer.
+double SteerToward(const Vector& direction, const CarState& car);
+
+// Throttle and brake toward the speed points ahead. `place` is what
+// SampleRouteSpline returned for the car's place. 1 when no speed point lies
+// ahead.
+int32 ControlRouteSpeed(const BaseObject* spline, double place, CarState& car);
+
+// Drops pending and (unless learning) this run's entries and entries whose
+// gain contradicts their direction from the speed-target queue.
+void PruneSpeedQueue(CarState& car);
+
+// Angle between two vectors in [0, pi]; 0 when either is zero.
+double AngleBetween(const Vector& a, const Vector& b);
+
+// The surface of a route piece for the ground: its frame (x across the road,
+// y up, z along it) and its cross-section in that frame.
+struct RouteSurface {
+  Matrix frame;
+  Vector section[kRouteSectionSamples][2];
+};
+
+// Which route piece carries a world point as ground: 0 the bound piece (its
+// frame and section are the AutopilotState's), 1 the piece after it, when
+// the point lies beyond the end of the bound piece (filled into `next`), -1
+// none (beyond the next piece too, or no next piece that is a road).
+// Looking ahead does not rebind anything.
+int32 RoutePieceUnder(const AutopilotState& ap, const Vector& point, RouteSurface& next);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host_animation.h"
 #include "host_draw.h"
 #include "host_file.h"
 #include "host_loader.h"
@@ -24,11 +25,18 @@ const char* kUsage =
     "commands:\n"
     "  plugins                 list the loaded modules and their registrations in order\n"
     "  play SCENE [--from F] [--to F] [--csv OUT] [--object NAME]... [--param NAME:ID]...\n"
+    "       [--matrix NAME]...\n"
     "                          evaluate the scene frame by frame (from its minimum to its\n"
     "                          maximum time unless given) and write a CSV of the named\n"
     "                          objects' global positions and the chosen container values\n"
-    "                          (--param NAME:ID reads parameter ID of object NAME)\n"
+    "                          (--param NAME:ID reads parameter ID of object NAME;\n"
+    "                          --matrix NAME writes the object's whole global matrix)\n"
     "  save SCENE OUT          load a scene and save it again (normalised)\n"
+    "  bake SCENE --out BAKED [--from F] [--to F]\n"
+    "                          bake every simulation object of the scene over its bake\n"
+    "                          range (or frames F to T) into keys and write the baked\n"
+    "                          scene: played, its cars follow their keys without the\n"
+    "                          simulation\n"
     "  demo [--out DIR] [--seconds N] [--throttle T] [--steer S]\n"
     "                          build the default scene (a simulation and one car added\n"
     "                          with its button), drive the car with direct throttle T\n"
@@ -114,6 +122,7 @@ int Play(BaseDocument* doc, const std::vector<std::string>& args) {
   LONG from = doc->GetMinTime().GetFrame(fps), to = doc->GetMaxTime().GetFrame(fps);
   std::string csv_path;
   std::vector<std::string> objects;
+  std::vector<std::string> matrices;
   std::vector<ParamColumn> params;
   for (size_t i = 0; i < args.size(); ++i) {
     auto need = [&](const char* opt) -> std::string {
@@ -125,6 +134,7 @@ int Play(BaseDocument* doc, const std::vector<std::string>& args) {
       else if (args[i] == "--to") to = std::stoi(need("--to"));
       else if (args[i] == "--csv") csv_path = need("--csv");
       else if (args[i] == "--object") objects.push_back(need("--object"));
+      else if (args[i] == "--matrix") matrices.push_back(need("--matrix"));
       else if (args[i] == "--param") {
         std::string v = need("--param");
         size_t colon = v.rfind(':');
@@ -141,6 +151,8 @@ int Play(BaseDocument* doc, const std::vector<std::string>& args) {
   }
   for (const auto& name : objects)
     if (!doc->SearchObject(String(name))) return Fail("play: no object named '" + name + "' in the scene");
+  for (const auto& name : matrices)
+    if (!doc->SearchObject(String(name))) return Fail("play: no object named '" + name + "' in the scene");
   for (const auto& p : params)
     if (!doc->SearchObject(String(p.object))) return Fail("play: no object named '" + p.object + "' in the scene");
 
@@ -151,6 +163,10 @@ int Play(BaseDocument* doc, const std::vector<std::string>& args) {
   }
   std::fprintf(out, "frame,time");
   for (const auto& name : objects) std::fprintf(out, ",%s.x,%s.y,%s.z", CsvEscape(name).c_str(), CsvEscape(name).c_str(), CsvEscape(name).c_str());
+  for (const auto& name : matrices)
+    for (const char* part : {"off", "v1", "v2", "v3"})
+      for (const char* axis : {"x", "y", "z"})
+        std::fprintf(out, ",%s", CsvEscape(name + "." + part + "." + axis).c_str());
   for (const auto& p : params) std::fprintf(out, ",%s", CsvEscape(p.object + ":" + std::to_string(p.id)).c_str());
   std::fprintf(out, "\n");
 
@@ -169,6 +185,11 @@ int Play(BaseDocument* doc, const std::vector<std::string>& args) {
       BaseObject* op = doc->SearchObject(String(name));
       Vector p = op ? op->GetMg().off : Vector();
       std::fprintf(out, ",%.9g,%.9g,%.9g", p.x, p.y, p.z);
+    }
+    for (const auto& name : matrices) {
+      BaseObject* op = doc->SearchObject(String(name));
+      const Matrix m = op ? op->GetMg() : Matrix();
+      for (const Vector& v : {m.off, m.v1, m.v2, m.v3}) std::fprintf(out, ",%.9g,%.9g,%.9g", v.x, v.y, v.z);
     }
     for (const auto& p : params) {
       BaseObject* op = doc->SearchObject(String(p.object));
@@ -219,7 +240,6 @@ int Render(BaseDocument* doc, const std::vector<std::string>& args) {
   if (!hostdraw::RenderFrame(doc, frame, Filename(String(out)), opts, &error)) return Fail("render: " + error);
   return 0;
 }
-
 
 // ---------------------------------------------------------------- demo
 
@@ -287,6 +307,20 @@ int Demo(const std::vector<std::string>& args) {
   if (!car) return Fail("demo: the simulation's add-car button made no car");
   doc->SetActiveObject(car);
 
+  // The driver, keyed as a user would: the run clears the direct inputs when
+  // it starts, and the animation pass sets them again on every later frame,
+  // so the saved scene drives the same way when it is played.
+  const std::pair<LONG, GeData> inputs[] = {
+      {kCarDirectBits, GeData(1 | 2)}, {kCarDirectSteer, GeData(o.steer)}, {kCarDirectThrottle, GeData(o.throttle)}};
+  for (const auto& [id, value] : inputs) {
+    CTrack* track = CTrack::Alloc(car, DescID(id));
+    if (!track || !car->InsertTrackSorted(track)) {
+      CTrack::Free(track);
+      return Fail("demo: cannot key the car's inputs");
+    }
+    track->GetCurve()->AddKey(BaseTime(0.0))->SetGeData(value);
+  }
+
   const std::string csv_path = (std::filesystem::path(o.out) / "demo_path.csv").string();
   std::FILE* csv = std::fopen(csv_path.c_str(), "w");
   if (!csv) return Fail("demo: cannot write " + csv_path);
@@ -302,12 +336,7 @@ int Demo(const std::vector<std::string>& args) {
       status = 130;
       break;
     }
-    // The driver: the run clears the direct inputs when it starts, so they
-    // are held on every frame.
     BaseContainer* bc = car->GetDataInstance();
-    bc->SetLong(kCarDirectBits, 1 | 2);
-    bc->SetReal(kCarDirectSteer, o.steer);
-    bc->SetReal(kCarDirectThrottle, o.throttle);
     doc->SetTime(BaseTime(static_cast<Real>(frame), static_cast<Real>(fps)));
     doc->ExecutePasses(&thread, true, true, true);
 
@@ -335,6 +364,75 @@ int Demo(const std::vector<std::string>& args) {
               bc->GetReal(2500), bc->GetLong(2503), bc->GetLong(2502));
   std::printf("demo: wrote %s and %s\n", csv_path.c_str(), scene_path.c_str());
   return status;
+}
+
+// ---------------------------------------------------------------- bake
+
+// The Sim's parameters the bake command sets and reads.
+enum : LONG {
+  kSimBakeButton = 1200,
+  kSimBakeStart = 1201,  // Time
+  kSimBakeEnd = 1202,    // Time
+  kSimRunState = 5002,   // 2: baked, the cars play their keys
+  kSimStateBaked = 2,
+};
+
+int Bake(BaseDocument* doc, const std::vector<std::string>& args) {
+  std::string out;
+  LONG from = -1, to = -1;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i + 1 >= args.size()) return Fail("bake: " + args[i] + " needs a value");
+    const std::string& v = args[i + 1];
+    try {
+      if (args[i] == "--out") out = v;
+      else if (args[i] == "--from") from = std::stoi(v);
+      else if (args[i] == "--to") to = std::stoi(v);
+      else return Fail("bake: unknown option '" + args[i] + "'");
+    } catch (const std::logic_error&) {
+      return Fail("bake: bad number '" + v + "'");
+    }
+    ++i;
+  }
+  if (out.empty()) return Fail("bake needs --out BAKED");
+  if ((from >= 0) != (to >= 0) || (from >= 0 && (from < 1 || to < from)))
+    return Fail("bake: --from F and --to T go together, with 1 <= F <= T");
+
+  std::vector<BaseObject*> sims;
+  doc->ForEachObject([&](BaseObject* op) {
+    if (op->GetType() == kSimType) sims.push_back(op);
+  });
+  if (sims.empty()) return Fail("bake: the scene has no simulation object");
+  const LONG fps = doc->GetFps();
+  for (BaseObject* sim : sims) {
+    BaseContainer* bc = sim->GetDataInstance();
+    if (bc->GetLong(kSimRunState) == kSimStateBaked)
+      return Fail("bake: '" + std::string(sim->GetName()) + "' is already baked (rebuild its cars first)");
+    if (from >= 0) {
+      bc->SetTime(kSimBakeStart, BaseTime(static_cast<Real>(from), static_cast<Real>(fps)));
+      bc->SetTime(kSimBakeEnd, BaseTime(static_cast<Real>(to), static_cast<Real>(fps)));
+    }
+  }
+
+  BaseThread thread;
+  for (BaseObject* sim : sims) {
+    // As in the editor: the bake button works at time 0, with the scene
+    // evaluated there.
+    doc->SetTime(BaseTime(0.0, static_cast<Real>(fps)));
+    doc->ExecutePasses(&thread, true, true, true);
+    const size_t boxes = hostlog::Dialogs().size();
+    DescID bake(kSimBakeButton);
+    sim->Message(MSG_DESCRIPTION_COMMAND, &bake);
+    const std::string name = sim->GetName();
+    if (hostlog::Dialogs().size() > boxes)
+      return Fail("bake: '" + name + "': " + std::string(hostlog::Dialogs().back()));
+    if (sim->GetDataInstance()->GetLong(kSimRunState) != kSimStateBaked)
+      return Fail("bake: '" + name + "' has nothing to bake");
+    std::printf("bake: '%s' baked\n", name.c_str());
+  }
+  String error;
+  if (!scenefile::Save(doc, Filename(String(out)), &error)) return Fail("bake: " + std::string(error));
+  std::printf("bake: wrote %s\n", out.c_str());
+  return 0;
 }
 
 }  // namespace
@@ -379,7 +477,8 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (command != "plugins" && command != "play" && command != "save" && command != "render" && command != "demo")
+  if (command != "plugins" && command != "play" && command != "save" && command != "render" && command != "demo" &&
+      command != "bake")
     return Fail("unknown command '" + command + "'\n" + kUsage);
 
   std::signal(SIGINT, OnInterrupt);
@@ -404,6 +503,8 @@ int main(int argc, char** argv) {
       status = Play(doc, std::vector<std::string>(rest.begin() + 1, rest.end()));
     } else if (command == "render") {
       status = Render(doc, std::vector<std::string>(rest.begin() + 1, rest.end()));
+    } else if (command == "bake") {
+      status = Bake(doc, std::vector<std::string>(rest.begin() + 1, rest.end()));
     } else {
       if (rest.size() != 2) {
         status = Fail("save needs SCENE and OUT\n" + std::string(kUsage));

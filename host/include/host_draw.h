@@ -59,6 +59,15 @@ struct DrawCall {
   std::uint64_t object = 0;    // serial of the node being drawn (0: none)
 };
 
+// What an object tells the host of one of its geometry handles: where it is
+// (the object's frame) and how it may be dragged.
+enum : LONG { HANDLECONSTRAINTTYPE_LINEAR = 0, HANDLECONSTRAINTTYPE_PLANAR = 1 };
+struct HandleInfo {
+  Vector position;
+  Vector direction;  // the line of motion, or the normal of the plane of motion
+  LONG type = HANDLECONSTRAINTTYPE_LINEAR;
+};
+
 class BaseView {
  public:
   BaseView(LONG width = 640, LONG height = 480) : width_(width), height_(height) {}

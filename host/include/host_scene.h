@@ -15,6 +15,7 @@ class GeListNode;
 class CTrack;
 class BaseDraw;
 class DynamicDescription;
+class AtomArray;
 struct AliasTrans;
 
 // A parameter's description ID: up to three levels of (id, data type, creator).
@@ -372,6 +373,13 @@ struct UndoRecord {
 };
 enum : LONG { UNDOTYPE_CHANGE = 40, UNDOTYPE_DELETE = 43, UNDOTYPE_NEW = 44 };
 
+enum : LONG { SELECTION_NEW = 0, SELECTION_ADD = 1, SELECTION_SUB = 2 };
+enum : LONG {
+  GETACTIVEOBJECTFLAGS_NONE = 0,
+  GETACTIVEOBJECTFLAGS_CHILDREN = 1,
+  GETACTIVEOBJECTFLAGS_SELECTIONORDER = 2,
+};
+
 class BaseDocument : public BaseList2D {
  public:
   static BaseDocument* Alloc();
@@ -397,8 +405,15 @@ class BaseDocument : public BaseList2D {
   BaseTime GetLoopMaxTime() const { return loop_max_; }
   void SetLoopMaxTime(const BaseTime& t) { loop_max_ = t; }
 
+  // The object selection. NEW makes op the only selected object (none for
+  // null), ADD adds it, SUB takes it out; the active object is the one last
+  // added (after SUB, the last one still selected).
   BaseObject* GetActiveObject() const;
-  void SetActiveObject(BaseObject* op);
+  void SetActiveObject(BaseObject* op, LONG mode = SELECTION_NEW);
+  // The selected objects of this document: in tree order, or in the order
+  // they were selected with GETACTIVEOBJECTFLAGS_SELECTIONORDER; a selected
+  // object inside a selected object only with GETACTIVEOBJECTFLAGS_CHILDREN.
+  void GetActiveObjects(AtomArray& selection, LONG flags) const;
   BaseTag* GetActiveTag() const;
   void SetActiveTag(BaseTag* tag);
 
@@ -437,6 +452,7 @@ class BaseDocument : public BaseList2D {
   BaseTime loop_min_{0.0, 1.0};
   BaseTime loop_max_{90.0, 30.0};
   std::uint64_t active_object_ = 0;
+  std::vector<std::uint64_t> selection_;  // in the order selected
   std::uint64_t active_tag_ = 0;
   LONG undo_depth_ = 0;
   LONG undo_groups_ = 0;

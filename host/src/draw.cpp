@@ -1,8 +1,9 @@
-#include <png.h>
+#include <cairo.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "host_draw.h"
 #include "host_geometry.h"
@@ -187,74 +188,91 @@ Matrix BaseDrawHelp::GetMg() const { return op_ ? op_->GetMg() : Matrix(); }
 // ---------------------------------------------------------------- rasterising
 
 namespace {
-struct Image {
-  LONG w, h;
-  std::vector<std::uint8_t> rgb;
-  static std::uint8_t Byte(Real v) { return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); }
-  void Plot(LONG x, LONG y, const Vector& c) {
-    if (x < 0 || y < 0 || x >= w || y >= h) return;
-    std::uint8_t* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-    p[0] = Byte(c.x);
-    p[1] = Byte(c.y);
-    p[2] = Byte(c.z);
-  }
-  void Square(Real cx, Real cy, LONG half, const Vector& c) {
-    const LONG x0 = static_cast<LONG>(std::floor(cx)), y0 = static_cast<LONG>(std::floor(cy));
-    for (LONG y = y0 - half; y <= y0 + half; ++y)
-      for (LONG x = x0 - half; x <= x0 + half; ++x) Plot(x, y, c);
-  }
-  // A line in pixel coordinates, clipped to the picture first so that far
-  // away end points cost nothing.
-  void Line(Vector a, Vector b, const Vector& c, LONG width) {
-    Real t0 = 0.0, t1 = 1.0;
-    const Real dx = b.x - a.x, dy = b.y - a.y;
-    const Real lo_x = -width, hi_x = w + width, lo_y = -width, hi_y = h + width;
-    auto clip = [&](Real p, Real q) {
-      if (p == 0.0) return q >= 0.0;
-      const Real r = q / p;
-      if (p < 0.0) {
-        if (r > t1) return false;
-        t0 = std::max(t0, r);
-      } else {
-        if (r < t0) return false;
-        t1 = std::min(t1, r);
-      }
-      return true;
-    };
-    if (!clip(-dx, a.x - lo_x) || !clip(dx, hi_x - a.x) || !clip(-dy, a.y - lo_y) || !clip(dy, hi_y - a.y)) return;
-    const Vector p = a + (b - a) * t0, q = a + (b - a) * t1;
-    const LONG steps = static_cast<LONG>(std::ceil(std::max(std::fabs(q.x - p.x), std::fabs(q.y - p.y)))) + 1;
-    const LONG half = (width - 1) / 2;
-    for (LONG i = 0; i <= steps; ++i) {
-      const Vector s = p + (q - p) * (static_cast<Real>(i) / steps);
-      Square(s.x, s.y, half, c);
-    }
-  }
-  void Triangle(const Vector* s, const Vector* col) {
-    const Real area = (s[1].x - s[0].x) * (s[2].y - s[0].y) - (s[2].x - s[0].x) * (s[1].y - s[0].y);
-    if (std::fabs(area) < 1e-12) return;
-    const LONG x0 = std::max<LONG>(0, static_cast<LONG>(std::floor(std::min({s[0].x, s[1].x, s[2].x}))));
-    const LONG x1 = std::min<LONG>(w - 1, static_cast<LONG>(std::ceil(std::max({s[0].x, s[1].x, s[2].x}))));
-    const LONG y0 = std::max<LONG>(0, static_cast<LONG>(std::floor(std::min({s[0].y, s[1].y, s[2].y}))));
-    const LONG y1 = std::min<LONG>(h - 1, static_cast<LONG>(std::ceil(std::max({s[0].y, s[1].y, s[2].y}))));
-    for (LONG y = y0; y <= y1; ++y)
-      for (LONG x = x0; x <= x1; ++x) {
-        const Real px = x + 0.5, py = y + 0.5;
-        const Real w0 = ((s[1].x - px) * (s[2].y - py) - (s[2].x - px) * (s[1].y - py)) / area;
-        const Real w1 = ((s[2].x - px) * (s[0].y - py) - (s[0].x - px) * (s[2].y - py)) / area;
-        const Real w2 = 1.0 - w0 - w1;
-        if (w0 < 0 || w1 < 0 || w2 < 0) continue;
-        Plot(x, y, col[0] * w0 + col[1] * w1 + col[2] * w2);
-      }
-  }
+struct CairoDeleter {
+  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+  void operator()(cairo_pattern_t* p) const { cairo_pattern_destroy(p); }
 };
+using SurfacePtr = std::unique_ptr<cairo_surface_t, CairoDeleter>;
+using ContextPtr = std::unique_ptr<cairo_t, CairoDeleter>;
+using PatternPtr = std::unique_ptr<cairo_pattern_t, CairoDeleter>;
+
+// Geometry is cut to the view widened by this margin before cairo sees it:
+// points close to the camera plane project millions of pixels away, beyond
+// what cairo's fixed-point coordinates hold. The margin exceeds the widest
+// line and handle, so nothing visible changes.
+constexpr Real kGuard = 64.0;
+
+Real Channel(Real v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; }
+bool Finite(const Vector& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// A screen-space vertex with its colour, for polygon clipping.
+struct Vertex {
+  Vector p;
+  Vector color;
+};
+
+struct Rect {
+  Real x0, y0, x1, y1;
+};
+
+// Clips the segment a-b to r; false when nothing is left.
+bool ClipSegment(Vector& a, Vector& b, const Rect& r) {
+  if (!Finite(a) || !Finite(b)) return false;
+  Real t0 = 0.0, t1 = 1.0;
+  const Real dx = b.x - a.x, dy = b.y - a.y;
+  auto clip = [&](Real p, Real q) {
+    if (p == 0.0) return q >= 0.0;
+    const Real t = q / p;
+    if (p < 0.0) {
+      if (t > t1) return false;
+      t0 = std::max(t0, t);
+    } else {
+      if (t < t0) return false;
+      t1 = std::min(t1, t);
+    }
+    return true;
+  };
+  if (!clip(-dx, a.x - r.x0) || !clip(dx, r.x1 - a.x) || !clip(-dy, a.y - r.y0) || !clip(dy, r.y1 - a.y))
+    return false;
+  const Vector d = b - a;
+  if (t1 < 1.0) b = a + d * t1;
+  if (t0 > 0.0) a = a + d * t0;
+  return true;
+}
+
+// Clips a convex or concave polygon to r (one edge of r at a time); the
+// colours of new vertices are interpolated along the cut edges.
+std::vector<Vertex> ClipPolygon(std::vector<Vertex> poly, const Rect& r) {
+  for (const Vertex& v : poly)
+    if (!Finite(v.p)) return {};
+  auto cut = [&poly](auto inside, auto crossing) {
+    std::vector<Vertex> out;
+    for (size_t i = 0; i < poly.size(); ++i) {
+      const Vertex& a = poly[i];
+      const Vertex& b = poly[(i + 1) % poly.size()];
+      const bool ia = inside(a.p), ib = inside(b.p);
+      if (ia) out.push_back(a);
+      if (ia != ib) {
+        const Real t = crossing(a.p, b.p);
+        out.push_back({a.p + (b.p - a.p) * t, a.color + (b.color - a.color) * t});
+      }
+    }
+    poly = std::move(out);
+  };
+  cut([&](const Vector& p) { return p.x >= r.x0; }, [&](const Vector& a, const Vector& b) { return (r.x0 - a.x) / (b.x - a.x); });
+  cut([&](const Vector& p) { return p.x <= r.x1; }, [&](const Vector& a, const Vector& b) { return (r.x1 - a.x) / (b.x - a.x); });
+  cut([&](const Vector& p) { return p.y >= r.y0; }, [&](const Vector& a, const Vector& b) { return (r.y0 - a.y) / (b.y - a.y); });
+  cut([&](const Vector& p) { return p.y <= r.y1; }, [&](const Vector& a, const Vector& b) { return (r.y1 - a.y) / (b.y - a.y); });
+  return poly.size() >= 3 ? poly : std::vector<Vertex>{};
+}
 
 // Clips a world segment to the space in front of the camera and projects it.
 bool ProjectSegment(const BaseView& v, const Vector& a, const Vector& b, Vector& sa, Vector& sb) {
   constexpr Real kNear = 1e-3;
   const Matrix inv = Invert(v.GetMg());
   Vector ca = inv * a, cb = inv * b;
-  if (ca.z < kNear && cb.z < kNear) return false;
+  if (!(ca.z >= kNear || cb.z >= kNear)) return false;  // both behind (or not numbers)
   if (ca.z < kNear) ca = ca + (cb - ca) * ((kNear - ca.z) / (cb.z - ca.z));
   if (cb.z < kNear) cb = cb + (ca - cb) * ((kNear - cb.z) / (ca.z - cb.z));
   const Matrix cam = v.GetMg();
@@ -262,76 +280,225 @@ bool ProjectSegment(const BaseView& v, const Vector& a, const Vector& b, Vector&
   sb = v.WS(cam * cb);
   return true;
 }
-}  // namespace
 
-std::vector<std::uint8_t> BaseDraw::Rasterize(const Vector& background) const {
-  Image img{width_, height_, std::vector<std::uint8_t>(static_cast<size_t>(width_) * height_ * 3)};
-  for (LONG i = 0; i < width_ * height_; ++i) img.Plot(i % width_, i / width_, background);
-  LONG line_width = 1, point_size = 1;
-  auto line3d = [&](const Vector& a, const Vector& b, const Vector& c) {
-    Vector sa, sb;
-    if (ProjectSegment(*this, a, b, sa, sb)) img.Line(sa, sb, c, line_width);
-  };
-  for (const DrawCall& c : calls_) {
+// Replays a draw list onto a cairo context the size of the view.
+class Painter {
+ public:
+  Painter(cairo_t* cr, const BaseDraw& view)
+      : cr_(cr),
+        view_(view),
+        guard_{-kGuard, -kGuard, view.GetWidth() + kGuard, view.GetHeight() + kGuard} {
+    cairo_rectangle(cr_, 0, 0, view.GetWidth(), view.GetHeight());
+    cairo_clip(cr_);
+    cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+  }
+
+  void Background(const Vector& c) {
+    SetColor(c);
+    cairo_paint(cr_);
+  }
+
+  void Play(const DrawCall& c) {
     switch (c.kind) {
       case DrawCall::kState:
-        if (c.state == DrawCall::kLineWidth) line_width = c.flags;
-        if (c.state == DrawCall::kPointSize) point_size = c.flags;
+        if (c.state == DrawCall::kLineWidth) line_width_ = std::clamp<LONG>(c.flags, 1, 16);
+        if (c.state == DrawCall::kPointSize) point_size_ = std::clamp<LONG>(c.flags, 1, 16);
         break;
-      case DrawCall::kLine: line3d(c.world[0], c.world[1], c.color); break;
-      case DrawCall::kLine2D: img.Line(c.points[0], c.points[1], c.color, line_width); break;
-      case DrawCall::kPoint2D: img.Square(c.points[0].x, c.points[0].y, (point_size - 1) / 2, c.color); break;
+      case DrawCall::kLine:
+        if (c.world.size() < 2) break;
+        Segment3D(c.world[0], c.world[1]);
+        Stroke(c.color);
+        break;
+      case DrawCall::kLine2D:
+        if (c.points.size() < 2) break;
+        Segment(c.points[0], c.points[1]);
+        Stroke(c.color);
+        break;
+      case DrawCall::kPoint2D:
+        if (c.points.empty()) break;
+        Square(c.points[0], point_size_, c.color);
+        break;
       case DrawCall::kCircle:
-        for (size_t k = 0; k < c.world.size(); ++k) line3d(c.world[k], c.world[(k + 1) % c.world.size()], c.color);
+        // One path, so the segments join instead of overlapping.
+        for (size_t k = 0; k < c.world.size(); ++k) Segment3D(c.world[k], c.world[(k + 1) % c.world.size()]);
+        Stroke(c.color);
         break;
       case DrawCall::kHandle: {
-        const Vector s = WS(c.world[0]);
-        if (s.z > 0) img.Square(s.x, s.y, std::clamp<LONG>(static_cast<LONG>(c.size), 0, 3) + 1, c.color);
+        if (c.world.empty()) break;
+        const Vector s = view_.WS(c.world[0]);
+        if (s.z > 0) Square(s, 2 * (std::clamp<LONG>(static_cast<LONG>(c.size), 0, 3) + 1) + 1, c.color);
         break;
       }
-      case DrawCall::kBox: {
-        const int edges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
-                                  {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
-        if (c.flags) {
-          for (const auto& e : edges) line3d(c.world[e[0]], c.world[e[1]], c.color);
-          break;
-        }
-        const int faces[6][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
-        for (const auto& f : faces) {
-          Vector s[4];
-          bool front = true;
-          for (int k = 0; k < 4; ++k) {
-            s[k] = WS(c.world[f[k]]);
-            front = front && s[k].z > 0;
-          }
-          const Vector col[3] = {c.color, c.color, c.color};
-          if (!front) continue;
-          const Vector t1[3] = {s[0], s[1], s[2]}, t2[3] = {s[0], s[2], s[3]};
-          img.Triangle(t1, col);
-          img.Triangle(t2, col);
-        }
-        break;
-      }
-      case DrawCall::kPolygon: {
-        Vector s[4];
-        bool front = true;
-        for (size_t k = 0; k < c.world.size(); ++k) {
-          s[k] = WS(c.world[k]);
-          front = front && s[k].z > 0;
-        }
-        if (!front) break;  // polygons reaching behind the camera are left out
-        img.Triangle(s, c.colors.data());
-        if (c.world.size() == 4) {
-          const Vector t[3] = {s[0], s[2], s[3]};
-          const Vector col[3] = {c.colors[0], c.colors[2], c.colors[3]};
-          img.Triangle(t, col);
-        }
-        break;
-      }
+      case DrawCall::kBox: Box(c); break;
+      case DrawCall::kPolygon: Polygon(c); break;
       default: break;
     }
   }
-  return img.rgb;
+
+ private:
+  void SetColor(const Vector& c) { cairo_set_source_rgb(cr_, Channel(c.x), Channel(c.y), Channel(c.z)); }
+
+  // Adds a screen segment to the current path, continuing it when the
+  // segment starts where the path ends.
+  void Segment(Vector a, Vector b) {
+    if (!ClipSegment(a, b, guard_)) return;
+    double x, y;
+    cairo_get_current_point(cr_, &x, &y);
+    if (!cairo_has_current_point(cr_) || x != a.x || y != a.y) cairo_move_to(cr_, a.x, a.y);
+    cairo_line_to(cr_, b.x, b.y);
+  }
+  void Segment3D(const Vector& a, const Vector& b) {
+    Vector sa, sb;
+    if (ProjectSegment(view_, a, b, sa, sb)) Segment(sa, sb);
+  }
+  void Stroke(const Vector& color) {
+    SetColor(color);
+    cairo_set_line_width(cr_, line_width_);
+    cairo_stroke(cr_);
+  }
+
+  // A filled square of side pixels on whole pixels, over the pixel that
+  // holds p (the middle one for odd sides): points and handles stay crisp.
+  void Square(const Vector& p, LONG side, const Vector& color) {
+    if (!Finite(p) || p.x < guard_.x0 || p.x > guard_.x1 || p.y < guard_.y0 || p.y > guard_.y1) return;
+    const Real x = std::floor(p.x + 0.5 - side * 0.5), y = std::floor(p.y + 0.5 - side * 0.5);
+    cairo_rectangle(cr_, x, y, side, side);
+    SetColor(color);
+    cairo_fill(cr_);
+  }
+
+  // Appends the fan triangles of a clipped polygon to the path, each wound
+  // the same way, so that with the winding rule overlapping pieces add up
+  // to their union instead of cancelling.
+  static void AddTriangle(cairo_t* cr, const Vector& a, const Vector& b, const Vector& c) {
+    const Real area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+    cairo_move_to(cr, a.x, a.y);
+    if (area >= 0) {
+      cairo_line_to(cr, b.x, b.y);
+      cairo_line_to(cr, c.x, c.y);
+    } else {
+      cairo_line_to(cr, c.x, c.y);
+      cairo_line_to(cr, b.x, b.y);
+    }
+    cairo_close_path(cr);
+  }
+
+  // Filled faces are drawn without antialiasing: neighbouring polygons then
+  // meet without a visible seam, as in a shaded viewport.
+  void Fill(const Vector* color) {
+    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+    if (color) SetColor(*color);
+    cairo_fill(cr_);
+    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
+  }
+
+  void Box(const DrawCall& c) {
+    if (c.world.size() < 8) return;
+    if (c.flags) {
+      const int edges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                                {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+      for (const auto& e : edges) Segment3D(c.world[e[0]], c.world[e[1]]);
+      Stroke(c.color);
+      return;
+    }
+    const int faces[6][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+    for (const auto& f : faces) {
+      std::vector<Vertex> face;
+      for (int k = 0; k < 4; ++k) {
+        const Vector s = view_.WS(c.world[f[k]]);
+        if (!(s.z > 0)) break;  // faces reaching behind the camera are left out
+        face.push_back({s, c.color});
+      }
+      if (face.size() < 4) continue;
+      face = ClipPolygon(std::move(face), guard_);
+      for (size_t k = 1; k + 1 < face.size(); ++k) AddTriangle(cr_, face[0].p, face[k].p, face[k + 1].p);
+    }
+    Fill(&c.color);
+  }
+
+  // A polygon with a colour per vertex: each fan triangle becomes a patch of
+  // a mesh pattern, which blends the corner colours across it.
+  void Polygon(const DrawCall& c) {
+    if (c.world.size() < 3 || c.colors.size() < c.world.size()) return;
+    std::vector<Vertex> poly;
+    for (size_t k = 0; k < c.world.size(); ++k) {
+      const Vector s = view_.WS(c.world[k]);
+      if (!(s.z > 0)) return;  // polygons reaching behind the camera are left out
+      poly.push_back({s, c.colors[k]});
+    }
+    poly = ClipPolygon(std::move(poly), guard_);
+    if (poly.empty()) return;
+    const bool one_colour = std::all_of(poly.begin(), poly.end(), [&](const Vertex& v) { return v.color == poly[0].color; });
+    PatternPtr mesh(one_colour ? nullptr : cairo_pattern_create_mesh());
+    for (size_t k = 1; k + 1 < poly.size(); ++k) {
+      const Vertex* tri[3] = {&poly[0], &poly[k], &poly[k + 1]};
+      AddTriangle(cr_, tri[0]->p, tri[1]->p, tri[2]->p);
+      if (!mesh) continue;
+      cairo_mesh_pattern_begin_patch(mesh.get());
+      cairo_mesh_pattern_move_to(mesh.get(), tri[0]->p.x, tri[0]->p.y);
+      cairo_mesh_pattern_line_to(mesh.get(), tri[1]->p.x, tri[1]->p.y);
+      cairo_mesh_pattern_line_to(mesh.get(), tri[2]->p.x, tri[2]->p.y);
+      for (unsigned i = 0; i < 3; ++i) {
+        const Vector& col = tri[i]->color;
+        cairo_mesh_pattern_set_corner_color_rgb(mesh.get(), i, Channel(col.x), Channel(col.y), Channel(col.z));
+      }
+      cairo_mesh_pattern_end_patch(mesh.get());
+    }
+    if (mesh) {
+      cairo_set_source(cr_, mesh.get());
+      Fill(nullptr);
+    } else {
+      Fill(&poly[0].color);
+    }
+  }
+
+  cairo_t* cr_;
+  const BaseDraw& view_;
+  Rect guard_;
+  LONG line_width_ = 1;
+  LONG point_size_ = 1;
+};
+
+// An RGB24 surface's pixels as packed RGB bytes.
+std::vector<std::uint8_t> SurfaceRgb(cairo_surface_t* surface) {
+  cairo_surface_flush(surface);
+  const int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  std::vector<std::uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      std::uint32_t px;
+      std::memcpy(&px, data + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4, 4);
+      std::uint8_t* out = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+      out[0] = static_cast<std::uint8_t>(px >> 16);
+      out[1] = static_cast<std::uint8_t>(px >> 8);
+      out[2] = static_cast<std::uint8_t>(px);
+    }
+  return rgb;
+}
+}  // namespace
+
+std::vector<std::uint8_t> BaseDraw::Rasterize(const Vector& background) const {
+  SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width_, height_));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+    // Beyond what cairo can hold: the plain background, at the promised size.
+    std::vector<std::uint8_t> rgb(static_cast<size_t>(width_) * height_ * 3);
+    const std::uint8_t bg[3] = {static_cast<std::uint8_t>(std::lround(Channel(background.x) * 255.0)),
+                                static_cast<std::uint8_t>(std::lround(Channel(background.y) * 255.0)),
+                                static_cast<std::uint8_t>(std::lround(Channel(background.z) * 255.0))};
+    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = bg[i % 3];
+    return rgb;
+  }
+  {
+    ContextPtr cr(cairo_create(surface.get()));
+    Painter painter(cr.get(), *this);
+    painter.Background(background);
+    for (const DrawCall& c : calls_) painter.Play(c);
+  }
+  return SurfaceRgb(surface.get());
 }
 
 // ---------------------------------------------------------------- the document
@@ -452,24 +619,25 @@ Bool WritePng(const Filename& file, LONG width, LONG height, const std::vector<s
   };
   if (width <= 0 || height <= 0 || rgb.size() != static_cast<size_t>(width) * height * 3)
     return fail("picture size does not match its pixels");
-  FILE* f = std::fopen(file.GetString().c_str(), "wb");
-  if (!f) return fail("cannot write " + file.GetString());
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, info ? &info : nullptr);
-    std::fclose(f);
-    return fail("cannot encode " + file.GetString());
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
+  const String path = file.GetString();
+  if (path.empty()) return fail("no file name for the picture");
+  SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+    return fail("cannot make a " + String::LongToString(width) + " x " + String::LongToString(height) +
+                " picture for " + path + ": " + cairo_status_to_string(cairo_surface_status(surface.get())));
+  cairo_surface_flush(surface.get());
+  unsigned char* data = cairo_image_surface_get_data(surface.get());
+  const int stride = cairo_image_surface_get_stride(surface.get());
   for (LONG y = 0; y < height; ++y)
-    png_write_row(png, const_cast<png_bytep>(&rgb[static_cast<size_t>(y) * width * 3]));
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  if (std::fclose(f) != 0) return fail("cannot write " + file.GetString());
+    for (LONG x = 0; x < width; ++x) {
+      const std::uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+      const std::uint32_t px = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+      std::memcpy(data + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4, &px, 4);
+    }
+  cairo_surface_mark_dirty(surface.get());
+  const cairo_status_t status = cairo_surface_write_to_png(surface.get(), path.c_str());
+  if (status == CAIRO_STATUS_WRITE_ERROR) return fail("cannot write " + path);
+  if (status != CAIRO_STATUS_SUCCESS) return fail("cannot write " + path + ": " + cairo_status_to_string(status));
   return true;
 }
 

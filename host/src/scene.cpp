@@ -3,6 +3,7 @@
 
 #include "host_animation.h"
 #include "host_description.h"
+#include "host_geometry.h"
 #include "host_loader.h"
 #include "host_plugin.h"
 #include "host_scene.h"
@@ -463,7 +464,53 @@ BaseObject* BaseDocument::GetActiveObject() const {
   auto* n = dynamic_cast<BaseObject*>(FromSerial(active_object_));
   return n && n->GetDocument() == this ? n : nullptr;
 }
-void BaseDocument::SetActiveObject(BaseObject* op) { active_object_ = op ? op->GetSerial() : 0; }
+void BaseDocument::SetActiveObject(BaseObject* op, LONG mode) {
+  const std::uint64_t serial = op ? op->GetSerial() : 0;
+  auto at = std::find(selection_.begin(), selection_.end(), serial);
+  switch (mode) {
+    case SELECTION_ADD:
+      if (!op) return;
+      if (at == selection_.end()) selection_.push_back(serial);
+      active_object_ = serial;
+      break;
+    case SELECTION_SUB:
+      if (at != selection_.end()) selection_.erase(at);
+      if (active_object_ == serial) active_object_ = selection_.empty() ? 0 : selection_.back();
+      break;
+    default:
+      selection_.clear();
+      if (op) selection_.push_back(serial);
+      active_object_ = serial;
+      break;
+  }
+}
+
+void BaseDocument::GetActiveObjects(AtomArray& selection, LONG flags) const {
+  selection.Flush();
+  // Objects freed or moved to another document since they were selected
+  // drop out here.
+  std::vector<BaseObject*> chosen;
+  for (std::uint64_t serial : selection_) {
+    auto* op = dynamic_cast<BaseObject*>(FromSerial(serial));
+    if (op && op->GetDocument() == this) chosen.push_back(op);
+  }
+  auto selected = [&](const BaseObject* op) { return std::find(chosen.begin(), chosen.end(), op) != chosen.end(); };
+  auto inside_selected = [&](const BaseObject* op) {
+    for (const BaseObject* up = op->GetUp(); up; up = up->GetUp())
+      if (selected(up)) return true;
+    return false;
+  };
+  std::vector<BaseObject*> listed;
+  if (flags & GETACTIVEOBJECTFLAGS_SELECTIONORDER) {
+    listed = chosen;
+  } else {
+    ForEachObject([&](BaseObject* op) {
+      if (selected(op)) listed.push_back(op);
+    });
+  }
+  for (BaseObject* op : listed)
+    if ((flags & GETACTIVEOBJECTFLAGS_CHILDREN) || !inside_selected(op)) selection.Append(op);
+}
 BaseTag* BaseDocument::GetActiveTag() const {
   auto* n = dynamic_cast<BaseTag*>(FromSerial(active_tag_));
   return n && n->GetDocument() == this ? n : nullptr;

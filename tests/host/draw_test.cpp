@@ -1,7 +1,10 @@
 // Viewport drawing: the recorded call list, what the host draws of a
 // document, and the rendered picture.
+#include <cairo/cairo.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -14,6 +17,37 @@ namespace {
 
 constexpr LONG kLiner = 993001, kLinerTag = 993002;
 const Vector kRed(1, 0, 0), kGreen(0, 1, 0);
+
+// A PNG file's pixels as RGB bytes (empty when it cannot be read).
+std::vector<unsigned char> ReadPng(const std::string& path, int* width, int* height) {
+  cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
+  std::vector<unsigned char> rgb;
+  if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+    *width = cairo_image_surface_get_width(surface);
+    *height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    for (int y = 0; y < *height; ++y)
+      for (int x = 0; x < *width; ++x) {
+        std::uint32_t px;
+        std::memcpy(&px, data + static_cast<size_t>(y) * stride + x * 4, 4);
+        rgb.insert(rgb.end(), {static_cast<unsigned char>(px >> 16), static_cast<unsigned char>(px >> 8),
+                               static_cast<unsigned char>(px)});
+      }
+  }
+  cairo_surface_destroy(surface);
+  return rgb;
+}
+
+// Reads pixels of an RGB picture as 0-255 vectors.
+struct Picture {
+  const std::vector<std::uint8_t>& rgb;
+  int width;
+  Vector operator()(int x, int y) const {
+    const std::uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    return Vector(p[0], p[1], p[2]);
+  }
+};
 
 // Draws a red line along its own x axis from -50 to 50 (in its frame) and,
 // in the handle pass, one handle at its origin.
@@ -185,27 +219,120 @@ TEST_F(Drawing, RenderedPictureShowsTheLineWhereItShouldBe) {
   EXPECT_EQ(std::string(head.begin() + 1, head.begin() + 4), "PNG");
   EXPECT_EQ((head[16] << 24) | (head[17] << 16) | (head[18] << 8) | head[19], 160);
   EXPECT_EQ((head[20] << 24) | (head[21] << 16) | (head[22] << 8) | head[23], 120);
-  std::filesystem::remove(file);
+  in.close();
 
-  // Pixels: the line runs through the picture's centre row, from x = 40 to
-  // x = 120 (focal length 160 px at depth 200: 50 units are 40 px).
+  // Its pixels are the rasterised draw list's, red where the line runs.
   const auto rgb = bd.Rasterize(GetViewColor(VIEWCOLOR_BACKGROUND));
-  auto pixel = [&](int x, int y) {
-    const unsigned char* p = &rgb[(static_cast<size_t>(y) * 160 + x) * 3];
-    return Vector(p[0], p[1], p[2]);
-  };
-  const Vector red(255, 0, 0);
+  int w = 0, h = 0;
+  const auto png = ReadPng(file.string(), &w, &h);
+  std::filesystem::remove(file);
+  ASSERT_EQ(w, 160);
+  ASSERT_EQ(h, 120);
+  EXPECT_TRUE(png == rgb);
+
+  // The line runs along the picture's centre row, from x = 40 to x = 120
+  // (focal length 160 px at depth 200: 50 units are 40 px). Antialiased, it
+  // lies on the border of rows 59 and 60 and covers half of each; the rows
+  // beyond it and the picture past its ends keep the background.
+  const Picture pixel{png, 160};
+  const Vector bg = pixel(5, 5);
+  EXPECT_NEAR(bg.x, 64, 1);
+  EXPECT_EQ(bg.x, bg.y);
   const Vector end = bd.WS(Vector(50, 0, 100));
   EXPECT_NEAR(end.x, 120.0, 1e-9);
   EXPECT_NEAR(end.y, 60.0, 1e-9);
-  for (int x : {42, 60, 80, 100, 118}) EXPECT_EQ(pixel(x, 60), red) << x;
-  for (auto [x, y] : {std::pair{30, 60}, {130, 60}, {80, 50}, {80, 70}, {5, 5}}) EXPECT_NE(pixel(x, y), red) << x << "," << y;
+  auto red_cover = [&](int x, int y) { return (pixel(x, y).x - bg.x) / (255.0 - bg.x); };
+  for (int x : {42, 60, 100, 118}) {
+    EXPECT_NEAR(red_cover(x, 59), 0.5, 0.1) << x;
+    EXPECT_NEAR(red_cover(x, 60), 0.5, 0.1) << x;
+    EXPECT_LT(pixel(x, 60).y, bg.y * 0.6) << x;
+    EXPECT_EQ(pixel(x, 60).y, pixel(x, 60).z) << x;
+  }
+  // Over the object's own blue cross at the centre the red still dominates.
+  EXPECT_GT(pixel(80, 60).x, 2 * std::max(pixel(80, 60).y, pixel(80, 60).z));
+  for (auto [x, y] : {std::pair{30, 60}, {130, 60}, {80, 50}, {80, 70}, {60, 58}, {60, 61}, {100, 20}})
+    EXPECT_EQ(pixel(x, y), bg) << x << "," << y;
 
   // An unwritable place is an error, not a crash.
   EXPECT_FALSE(hostdraw::RenderFrame(doc, 0, Filename("/nonexistent/dir/x.png"), opts, &error));
   EXPECT_NE(error.find("/nonexistent/dir/x.png"), std::string::npos);
   opts.width = 0;
   EXPECT_FALSE(hostdraw::RenderFrame(doc, 0, Filename(file.string().c_str()), opts, &error));
+  // A folder in the file's place, a missing name and pixels that do not
+  // fit the size are errors too.
+  const std::vector<std::uint8_t> grey(4 * 3 * 3, 128);
+  EXPECT_FALSE(hostdraw::WritePng(Filename(std::filesystem::temp_directory_path().string().c_str()), 4, 3, grey, &error));
+  EXPECT_FALSE(hostdraw::WritePng(Filename(""), 4, 3, grey, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(hostdraw::WritePng(Filename(file.string().c_str()), 5, 3, grey, &error));
+  EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST(DrawPicture, ScreenCallsKeepTheirPlacePenWidthAndSize) {
+  BaseDraw bd(40, 30);
+  const Vector bg(0.25, 0.25, 0.25);
+  bd.SetPen(kRed);
+  bd.DrawLine2D(Vector(2, 10.5, 0), Vector(37, 10.5, 0));  // along the middle of row 10
+  bd.SetLineWidth(5);
+  bd.SetPen(kGreen);
+  bd.DrawLine2D(Vector(20.5, 14, 0), Vector(20.5, 28, 0));  // columns 18 to 22
+  bd.SetPointSize(3);
+  bd.SetPen(Vector(0, 0, 1));
+  bd.DrawPoint2D(Vector(5, 25, 0));  // pixels 4 to 6 around (5, 25)
+  bd.SetPen(Vector(std::nan(""), 2.0, -1.0));  // out of range: clamped, no harm
+  bd.DrawLine2D(Vector(std::nan(""), 0, 0), Vector(10, 10, 0));
+  bd.DrawPoint2D(Vector(1e30, -1e30, 0));
+  bd.DrawLine2D(Vector(30, 2.5, 0), Vector(38, 2.5, 0));  // still 5 pixels wide
+  const auto rgb = bd.Rasterize(bg);
+  ASSERT_EQ(rgb.size(), 40u * 30u * 3u);
+  const Picture pixel{rgb, 40};
+  const Vector grey = pixel(39, 29), red(255, 0, 0), green(0, 255, 0), blue(0, 0, 255);
+  EXPECT_NEAR(grey.x, 64, 1);
+  for (int x : {3, 10, 36}) {
+    EXPECT_EQ(pixel(x, 10), red) << x;
+    EXPECT_EQ(pixel(x, 9), grey) << x;
+    EXPECT_EQ(pixel(x, 11), grey) << x;
+  }
+  for (int x = 18; x <= 22; ++x) EXPECT_EQ(pixel(x, 20), green) << x;
+  EXPECT_EQ(pixel(17, 20), grey);
+  EXPECT_EQ(pixel(23, 20), grey);
+  for (auto [x, y] : {std::pair{4, 24}, {6, 26}, {5, 25}}) EXPECT_EQ(pixel(x, y), blue) << x << "," << y;
+  for (auto [x, y] : {std::pair{3, 25}, {7, 25}, {5, 23}, {5, 27}}) EXPECT_EQ(pixel(x, y), grey) << x << "," << y;
+  EXPECT_EQ(pixel(34, 2), green);
+}
+
+TEST(DrawPicture, PolygonsBlendTheirCornerColoursAndSurviveTheCameraPlane) {
+  BaseDraw bd(100, 100);
+  bd.SetCamera(Matrix(), 36.0);  // focal length 100 px: at depth 100 a unit is a pixel
+  const Vector blue(0, 0, 1);
+  const Vector quad[4] = {Vector(-40, 40, 100), Vector(40, 40, 100), Vector(40, -40, 100), Vector(-40, -40, 100)};
+  const Vector colours[4] = {kRed, kRed, blue, blue};  // red along the top, blue along the bottom
+  bd.DrawPolygon(quad, colours, true);
+  // A line from the middle of row 70 to a point just in front of the
+  // camera, projected twelve million pixels to the right: it still runs
+  // along row 70 to the picture's edge.
+  bd.SetPen(kGreen);
+  bd.DrawLine(Vector(-20, -20.5, 100), Vector(132, -20.5 * 1.1e-3 / 100, 1.1e-3), 0);
+  // A triangle (in the pen's colour) reaching from the bottom-left corner
+  // to just in front of the camera, far up and to the left.
+  const Vector near_tri[3] = {Vector(-45, -45, 100), Vector(-35, -45, 100), Vector(-132, 132, 1.1e-3)};
+  bd.DrawPolygon(near_tri, nullptr, false);
+
+  const auto rgb = bd.Rasterize();
+  const Picture pixel{rgb, 100};
+  const Vector top = pixel(50, 12), middle = pixel(50, 50), bottom = pixel(50, 87);
+  EXPECT_GT(top.x, 220);
+  EXPECT_LT(top.z, 35);
+  EXPECT_GT(bottom.z, 220);
+  EXPECT_LT(bottom.x, 35);
+  EXPECT_NEAR(middle.x, 128, 20);
+  EXPECT_NEAR(middle.z, 128, 20);
+  EXPECT_EQ(middle.y, 0);
+  EXPECT_EQ(pixel(5, 50), pixel(95, 50));  // background either side
+  EXPECT_NEAR(pixel(5, 50).x, 64, 1);
+  for (int x : {40, 70, 99}) EXPECT_EQ(pixel(x, 70), Vector(0, 255, 0)) << x;
+  EXPECT_EQ(pixel(40, 69).y, 0);  // the quad just above the line
+  EXPECT_EQ(pixel(6, 94), Vector(0, 255, 0));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "car_body.h"
-#include "carbake_hooks.h"
+#include "bake.h"
 #include "carmessages.h"
 #include "carparams.h"
 #include "carpublish.h"

@@ -215,6 +215,19 @@ void ValidateCarParameters(BaseContainer& bc, CarState& state) {
   state.defaultGround.gripFactor = bc.GetReal(CAR_GROUND_GRIP);
 }
 
+BaseObject* BuildSpringSweep(BaseDocument* doc, BaseObject* bottom, const BaseContainer& bc, Real diameter,
+                             BaseObject** helix) {
+  if (helix) *helix = nullptr;
+  BaseObject* sweep = CreateSweepObject(doc, bottom, nullptr, GeLoadString(IDS_RIG_SPRING), 0);
+  if (!sweep) return nullptr;
+  sweep->SetRelPos(Vector(0.0, 0.375 * diameter, 0.0));
+  BaseObject* path =
+      CreateHelixSpline(doc, sweep, nullptr, "Helix", bc.GetReal(CAR_SPRING_HEIGHT), 0.5 * diameter, 12.0 * pi);
+  if (helix) *helix = path;
+  CreateCircleSpline(doc, sweep, "Circle", 5.0, PRIM_PLANE_XY);
+  return sweep;
+}
+
 void HandleRigCommand(BaseDocument* doc, BaseObject* op, CarState& state, RigCommand& cmd) {
   if (!op || cmd.index < 0 || cmd.index >= kRigCommandAxles) return;
   BaseContainer& bc = *op->GetDataInstance();
@@ -252,13 +265,10 @@ void HandleRigCommand(BaseDocument* doc, BaseObject* op, CarState& state, RigCom
       for (LONG s = 0; s < 2; ++s) {
         BaseObject* bottom = Link(doc, bc, RIG_SUSPENSION_BOTTOM + 4 + 2 * a + s);
         if (!bottom) continue;
-        BaseObject* sweep = CreateSweepObject(doc, bottom, nullptr, GeLoadString(IDS_RIG_SPRING), 0);
+        BaseObject* helix = nullptr;
+        BaseObject* sweep = BuildSpringSweep(doc, bottom, bc, r, &helix);
         if (!sweep) break;
-        sweep->SetRelPos(Vector(0.0, 0.375 * r, 0.0));
-        BaseObject* helix =
-            CreateHelixSpline(doc, sweep, nullptr, "Helix", bc.GetReal(CAR_SPRING_HEIGHT), 0.5 * r, 12.0 * pi);
         if (helix) (s == 0 ? cmd.result0 : cmd.result1) = helix;
-        CreateCircleSpline(doc, sweep, "Circle", 5.0, PRIM_PLANE_XY);
         if (doc) {
           doc->StartUndo();
           doc->AddUndo(UNDOTYPE_NEW, sweep);

@@ -44,6 +44,13 @@ void ValidateCarParameters(BaseContainer& bc, CarState& state);
 // value held in [lo, hi]; when the bounds cross, lo wins.
 Real ClampLowerWins(Real value, Real lo, Real hi);
 
+// A spring under a suspension bottom: a sweep (string 10032) lifted by
+// 0.375 x the wheel diameter, its "Helix" path (coil radius Real 2065,
+// height half the diameter, six turns) in *helix (null when it could not be
+// made) and its "Circle" profile. Null when the sweep cannot be made.
+BaseObject* BuildSpringSweep(BaseDocument* doc, BaseObject* bottom, const BaseContainer& bc, Real diameter,
+                             BaseObject** helix);
+
 // A request of the wheel-rig tag. Out-of-range axles and unknown kinds are
 // refused without a change.
 void HandleRigCommand(BaseDocument* doc, BaseObject* op, CarState& state, RigCommand& cmd);

@@ -2,8 +2,11 @@
 
 #include "outline.h"
 
-#include "carbake_hooks.h"
+#include "bake.h"
+#include "carbuttons.h"
+#include "cardraw.h"
 #include "carexecute.h"
+#include "carhandles.h"
 #include "carmessages.h"
 #include "carparams.h"
 #include "carpublish.h"
@@ -83,6 +86,7 @@ Bool Car::Message(GeListNode* node, LONG type, void* data) {
         LoadCarSettingsCommand(self, state_);
         break;
       default:
+        PressCarButton(doc, self, state_, static_cast<const DescID*>(data)->operator[](0).id);
         break;
     }
   }
@@ -277,6 +281,20 @@ Bool Car::AddToExecution(BaseObject* op, PriorityList* list) {
 
 EXECUTIONRESULT Car::Execute(BaseObject* op, BaseDocument* doc, BaseThread*, LONG, LONG flags) {
   return ExecuteCar(state_, bakePhase_, op, doc, flags);
+}
+
+static_assert(kCarHandleCount == kCarMaxHandles, "the handle cache holds every handle of a 20-wheel car");
+
+DRAWRESULT Car::Draw(BaseObject* op, LONG drawpass, BaseDraw* bd, BaseDrawHelp* bh) {
+  return DrawCar(op, state_, handleCache_, drawpass, bd, bh);
+}
+
+LONG Car::GetHandleCount(BaseObject*) { return CarHandleCount(state_); }
+
+void Car::GetHandle(BaseObject* op, LONG i, HandleInfo& info) { GetCarHandle(op, state_, handleCache_, i, info); }
+
+void Car::SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo&) {
+  SetCarHandle(op, state_, handleCache_, i, p);
 }
 
 Bool RegisterCar() {

@@ -19,6 +19,10 @@ class Car : public ObjectData {
                     const BaseContainer* itemdesc) override;
   Bool AddToExecution(BaseObject* op, PriorityList* list) override;
   EXECUTIONRESULT Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, LONG priority, LONG flags) override;
+  DRAWRESULT Draw(BaseObject* op, LONG drawpass, BaseDraw* bd, BaseDrawHelp* bh) override;
+  LONG GetHandleCount(BaseObject* op) override;
+  void GetHandle(BaseObject* op, LONG i, HandleInfo& info) override;
+  void SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo& info) override;
 
   CarState& State() { return state_; }
   const CarState& State() const { return state_; }

@@ -78,6 +78,7 @@ class Sim : public ObjectData {
   CollisionShape* const* Obstacles() const { return obstacles_; }
   LONG ObstacleCount() const { return obstacleCount_; }
   LONG GetBakePhase() const { return bakePhase_; }
+  void SetBakePhase(LONG phase) { bakePhase_ = phase; }
 
  private:
   // What a direct child was at the last collection, to notice changes

@@ -5,8 +5,12 @@
 // zone or bake needs, and are removed from there when their part lands.
 #pragma once
 
+#include "bakekeys.h"
 #include "carstate.h"
 #include "collisionshape.h"
+#include "simbake.h"
+#include "autopilot.h"
+#include "markers.h"
 
 class BaseContainer;
 class BaseDocument;
@@ -15,27 +19,14 @@ struct CarEntry;
 
 // ---- ground: ground.h (namespace groundcontact)
 
-// ---- command markers
-void ResetCommandState(CarState& car);
-void EvaluateCommandTag(BaseDocument* doc, const BaseContainer& bc, CarState& car);
+// ---- command markers: markers.h
 
-// ---- route autopilot
-// 1 when a route was bound (its start point and direction are then in the
-// car's AutopilotState), else 0.
-int32 InitAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
-void StepAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
-// Gap keeping against the other cars; entries that are null or not ready
-// are no cars to keep a gap to.
-void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count);
-void LoadRouteSpeedTable(AutopilotState& autopilot, int32 load);
+// ---- route autopilot: autopilot.h
 
 // ---- collisions: collisions.h (namespace collision)
 
 // ---- the Sim's neighbours
-// The object carries recorded transform keys (a baked car).
-Bool HasTransformTrack(BaseObject* op);
+// Baking and rebuilding: simbake.h; the baked-car test HasTransformTrack:
+// bakekeys.h.
 // Switches the names of the Sim's objects to the interface language.
 void TranslateObjectNames(BaseDocument* doc, BaseObject* sim);
-// The bake button (cars collected) and the rebuild button.
-void BakeSimulation(BaseDocument* doc, BaseObject* sim);
-void RebuildCars(BaseDocument* doc, BaseObject* sim);

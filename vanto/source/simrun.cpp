@@ -126,7 +126,7 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   if (status != kStatusOk) return status;
 
   ReadWheelGroundTags(car, bc);
-  ResetCommandState(car);
+  ResetCommandState(doc, bc, car);
   ClearDirectInputs(bc, car);
   ClearForceSlots(car);
 

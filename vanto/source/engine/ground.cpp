@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "autopilot.h"
 #include "carparams.h"
 #include "geometry.h"
 #include "host_services.h"
@@ -543,9 +544,14 @@ int32 ProfileRayCount(double radius, double edgeLength) {
 int32 QueryRouteGround(const Vector& point, GroundHit& hit, const CarState& car) {
   const AutopilotState& ap = car.autopilot;
   if (!ap.routeSpline || !ap.routeProfile) return 0;
-  Vector local = Invert(ap.routeFrame) * point;
+  // Beyond the end of the bound piece the next piece carries the point.
+  RouteSurface next;
+  const int32 piece = RoutePieceUnder(ap, point, next);
+  if (piece < 0) return 0;
+  const Matrix& frame = piece == 0 ? ap.routeFrame : next.frame;
+  const auto& section = piece == 0 ? ap.routeSection : next.section;
+  Vector local = Invert(frame) * point;
   local.x += ap.lateralOffset;
-  const auto& section = ap.routeSection;
   const int32 last = kRouteSectionSamples - 1;
   if (!(local.x >= section[0][0].x && local.x <= section[last][0].x)) {
     hit.groundObject = nullptr;
@@ -559,8 +565,8 @@ int32 QueryRouteGround(const Vector& point, GroundHit& hit, const CarState& car)
   const double t = width > 0.0 ? (local.x - section[k][0].x) / width : 0.0;
   const Vector p = section[k][0] + (section[k + 1][0] - section[k][0]) * t;
   const Vector n = (section[k][1] + (section[k + 1][1] - section[k][1]) * t).GetNormalized();
-  const Vector worldPoint = ap.routeFrame * p;
-  const Vector worldNormal = ap.routeFrame.TransformDirection(n).GetNormalized();
+  const Vector worldPoint = frame * p;
+  const Vector worldNormal = frame.TransformDirection(n).GetNormalized();
   const double upm = UnitsPerMetre(car);
   hit.groundObject = nullptr;
   hit.polygonIndex = 0;

@@ -1,0 +1,197 @@
+#include "bake.h"
+
+#include <algorithm>
+
+#include "bakekeys.h"
+#include "bakethin.h"
+#include "carpublish.h"
+#include "main.h"
+#include "objects.h"
+#include "rig.h"
+
+namespace {
+
+constexpr LONG kPositionAndRotation = 7;
+constexpr LONG kSecondComponent = 2;
+constexpr LONG kThirdComponent = 4;
+constexpr LONG kSkidBit = 0x10;
+
+struct RigLinks {
+  BaseDocument* doc;
+  const BaseContainer* car;
+  const BaseContainer* wheelRig;  // the car's first wheel-rig tag, or null
+
+  BaseObject* Car(LONG id) const { return car->GetObjectLink(id, doc); }
+  // Links of wheels 4 and up live on the wheel-rig tag; without it there are
+  // none.
+  BaseObject* PerWheel(LONG wheel, LONG carFirst, LONG rigFirst) const {
+    if (wheel < 4) return car->GetObjectLink(carFirst + wheel, doc);
+    return wheelRig ? wheelRig->GetObjectLink(rigFirst + wheel, doc) : nullptr;
+  }
+  BaseObject* Spring(LONG wheel) const {
+    BaseObject* op = PerWheel(wheel, CAR_SPRING_LINKS, WHEELRIG_SPRINGS);
+    return op && op->GetType() == Ohelix ? op : nullptr;
+  }
+  BaseObject* SkidMarks(LONG wheel) const { return PerWheel(wheel, CAR_SKID_LINKS, WHEELRIG_SKID_MARKS); }
+  // The object whose points the deformation moves: the deformer itself, or
+  // the mesh a mesh binder deforms; only point objects the run changes.
+  BaseObject* DeformedPoints(BaseObject* deformer) const {
+    BaseObject* target = deformer;
+    if (deformer && deformer->GetType() == Omeshbinder)
+      target = deformer->GetDataInstance()->GetObjectLink(MESHBINDER_DEFORMED, doc);
+    if (!target) return nullptr;
+    const LONG type = target->GetType();
+    return type == Ospline || type == Offd || type == Opolygon ? target : nullptr;
+  }
+};
+
+RigLinks LinksOf(BaseDocument* doc, BaseObject* car) {
+  return RigLinks{doc, car->GetDataInstance(), GetTagContainer(car, ID_ROTELIX)};
+}
+
+LONG RunWheelCount(const CarState& state) { return std::clamp<LONG>(state.wheelCount, 0, kMaxWheels); }
+
+Bool KeyTransform(BaseDocument* doc, BaseObject* op, const BaseTime& t, LONG posMask, LONG rotMask) {
+  const Bool pos = KeyVectorComponents(doc, op, t, ID_BASEOBJECT_REL_POSITION, op->GetRelPos(), posMask);
+  const Bool rot = KeyVectorComponents(doc, op, t, ID_BASEOBJECT_REL_ROTATION, op->GetRelRot(), rotMask);
+  return pos && rot;
+}
+
+bool Gate(const BaseContainer* sim, LONG id) { return sim && sim->GetBool(id); }
+
+}  // namespace
+
+Bool WriteBakeKeys(BaseDocument* doc, BaseObject* car, BaseObject* sim, CarState& state, LONG skidMask) {
+  if (!doc || !car) return false;
+  const RigLinks links = LinksOf(doc, car);
+  const BaseContainer* gates = sim ? sim->GetDataInstance() : nullptr;
+  const BaseTime t = doc->GetTime();
+  Bool ok = true;
+  auto track = [&ok](Bool result) {
+    if (!result) ok = false;
+  };
+
+  BaseObject* body = links.Car(RIG_BODY);
+  if (!body) return false;
+  track(KeyTransform(doc, body, t, kPositionAndRotation, kPositionAndRotation));
+  const LONG wheels = RunWheelCount(state);
+  for (LONG i = 0; i < wheels; ++i) {
+    BaseObject* hub = links.Car(RIG_HUB + i);
+    if (!hub) return false;
+    track(KeyTransform(doc, hub, t, kPositionAndRotation, kPositionAndRotation));
+    if (BaseObject* spin = links.Car(RIG_SPINNER + i)) track(KeyTransform(doc, spin, t, 0, kSecondComponent));
+    if (BaseObject* bottom = links.Car(RIG_SUSPENSION_BOTTOM + i))
+      track(KeyTransform(doc, bottom, t, kPositionAndRotation, kPositionAndRotation));
+    if (BaseObject* top = links.Car(RIG_SUSPENSION_TOP + i)) track(KeyTransform(doc, top, t, 0, kPositionAndRotation));
+  }
+
+  LONG outputs = 0;
+  if (Gate(gates, SIM_RECORD_GAUGES)) {
+    outputs |= 0x01;
+    if (BaseObject* n = links.Car(CAR_NEEDLE_STEER_LINK)) track(KeyTransform(doc, n, t, 0, kThirdComponent));
+    for (LONG id : {CAR_NEEDLE_THROTTLE_LINK, CAR_NEEDLE_BRAKE_LINK, CAR_NEEDLE_HANDBRAKE_LINK})
+      if (BaseObject* n = links.Car(id)) track(KeyTransform(doc, n, t, 0, kSecondComponent));
+    if (BaseObject* light = links.Car(CAR_BRAKE_LIGHT_LINK)) track(KeyVisibility(doc, light, t));
+  }
+  if (Gate(gates, SIM_RECORD_DRIVE)) outputs |= 0x02;
+  if (Gate(gates, SIM_RECORD_WHEELS)) outputs |= 0x04;
+  if (Gate(gates, SIM_RECORD_SPRINGS)) {
+    outputs |= 0x08;
+    for (LONG i = 0; i < wheels; ++i)
+      if (BaseObject* spring = links.Spring(i)) track(KeyContainerValue(doc, spring, t, PRIM_HELIX_HEIGHT));
+  }
+  if (Gate(gates, SIM_RECORD_SKIDS)) {
+    outputs |= 0x10;
+    for (LONG i = 0; i < wheels; ++i) {
+      if (!(skidMask & (kSkidBit << i))) continue;
+      SplineObject* second = nullptr;
+      if (SplineObject* rail = GetSweepRail(links.SkidMarks(i), &second)) {
+        track(KeyPointPositions(doc, rail, t));
+        if (second) track(KeyPointPositions(doc, second, t));
+      }
+    }
+  }
+  if (Gate(gates, SIM_RECORD_DEFORM)) {
+    outputs |= 0x20;
+    if (BaseObject* deformer = links.Car(RIG_DEFORMER)) {
+      track(KeyParameter906(doc, deformer, t));
+      if (BaseObject* points = links.DeformedPoints(deformer)) track(KeyPointPositions(doc, points, t));
+    }
+    if (BaseObject* parts = links.Car(RIG_PARTS_GROUP))
+      for (BaseObject* part = parts->GetDown(); part; part = part->GetNext())
+        track(KeyTransform(doc, part, t, kPositionAndRotation, kPositionAndRotation));
+  }
+  if (Gate(gates, SIM_RECORD_COMMANDS)) outputs |= 0x40;
+
+  if (BaseObject* out = links.Car(CAR_OUTPUT_OBJECT))
+    track(KeyUserData(doc, out, t));
+  else
+    track(KeyOutputParameters(doc, car, t, outputs));
+  return ok;
+}
+
+void ThinBakeKeys(BaseDocument* doc, BaseObject* car, CarState& state) {
+  if (!doc || !car) return;
+  const RigLinks links = LinksOf(doc, car);
+  BaseObject* body = links.Car(RIG_BODY);
+  if (!body) return;
+  ThinTransformKeys(body);
+  const LONG wheels = RunWheelCount(state);
+  // Hubs, spinners and bottoms keep every key: they move on every frame.
+  for (LONG i = 0; i < wheels; ++i)
+    if (BaseObject* top = links.Car(RIG_SUSPENSION_TOP + i)) ThinTransformKeys(top);
+  for (LONG id : {CAR_NEEDLE_STEER_LINK, CAR_NEEDLE_THROTTLE_LINK, CAR_NEEDLE_BRAKE_LINK, CAR_NEEDLE_HANDBRAKE_LINK})
+    if (BaseObject* n = links.Car(id)) ThinTransformKeys(n);
+  if (BaseObject* light = links.Car(CAR_BRAKE_LIGHT_LINK)) ThinVisibilityKeys(light);
+  for (LONG i = 0; i < wheels; ++i)
+    if (BaseObject* spring = links.Spring(i)) ThinParameterKeys(spring, PRIM_HELIX_HEIGHT);
+  for (LONG i = 0; i < wheels; ++i) {
+    SplineObject* second = nullptr;
+    if (SplineObject* rail = GetSweepRail(links.SkidMarks(i), &second)) {
+      RewriteSkidMarkKeys(doc, rail);
+      if (second) RewriteSkidMarkKeys(doc, second);
+    }
+  }
+  if (BaseObject* deformer = links.Car(RIG_DEFORMER)) {
+    ThinParameter906Keys(deformer);
+    if (BaseObject* points = links.DeformedPoints(deformer)) ThinPointKeys(points);
+  }
+  if (BaseObject* parts = links.Car(RIG_PARTS_GROUP))
+    for (BaseObject* part = parts->GetDown(); part; part = part->GetNext()) ThinTransformKeys(part);
+  if (BaseObject* out = links.Car(CAR_OUTPUT_OBJECT))
+    ThinUserDataKeys(out);
+  else
+    ThinOutputKeys(car);
+}
+
+void ClearRecordedAnimation(BaseDocument* doc, BaseObject* car, CarState& state) {
+  if (!doc || !car) return;
+  const RigLinks links = LinksOf(doc, car);
+  // After a reload the run's wheel count is not known yet: the rig's counts.
+  const LONG wheels = std::min<LONG>(kMaxWheels, std::max<LONG>(RunWheelCount(state), 4 + 2 * ExtraAxleCount(car)));
+  DeleteTransformTracks(links.Car(RIG_BODY));
+  for (LONG i = 0; i < wheels; ++i)
+    for (LONG first : {RIG_HUB, RIG_SPINNER, RIG_SUSPENSION_BOTTOM, RIG_SUSPENSION_TOP})
+      DeleteTransformTracks(links.Car(first + i));
+  for (LONG id : {CAR_NEEDLE_STEER_LINK, CAR_NEEDLE_THROTTLE_LINK, CAR_NEEDLE_BRAKE_LINK, CAR_NEEDLE_HANDBRAKE_LINK})
+    DeleteTransformTracks(links.Car(id));
+  DeleteVisibilityTracks(links.Car(CAR_BRAKE_LIGHT_LINK));
+  for (LONG i = 0; i < wheels; ++i) DeleteParameterTrack(links.Spring(i), PRIM_HELIX_HEIGHT);
+  for (LONG i = 0; i < wheels; ++i) {
+    SplineObject* second = nullptr;
+    if (SplineObject* rail = GetSweepRail(links.SkidMarks(i), &second)) {
+      DeletePointTrack(rail);
+      DeletePointTrack(second);
+    }
+  }
+  if (BaseObject* deformer = links.Car(RIG_DEFORMER)) {
+    DeleteParameter906Track(deformer);
+    DeletePointTrack(links.DeformedPoints(deformer));
+  }
+  if (BaseObject* parts = links.Car(RIG_PARTS_GROUP))
+    for (BaseObject* part = parts->GetDown(); part; part = part->GetNext()) DeleteTransformTracks(part);
+  if (BaseObject* out = links.Car(CAR_OUTPUT_OBJECT))
+    DeleteUserDataTracks(out);
+  else
+    DeleteOutputTracks(car);
+}

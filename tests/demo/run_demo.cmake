@@ -28,3 +28,22 @@ if(rc)
 endif()
 run_demo(turn --seconds 5 --throttle 0.5 --steer 0.3)
 check(turn turn)
+
+# The saved scene drives by itself: played again, the body ends where the
+# demo left it.
+execute_process(COMMAND ${SIMHOST} --plugins ${PLUGINS} play ${OUT}/straight/demo_scene.json --object Body
+                OUTPUT_VARIABLE played RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "playing the saved demo scene failed: ${rc}")
+endif()
+string(STRIP "${played}" played)
+string(REGEX MATCH "[^\n]*$" last_played "${played}")
+file(STRINGS ${OUT}/straight/demo_path.csv demo_lines)
+list(GET demo_lines -1 last_demo)
+string(REPLACE "," ";" played_fields "${last_played}")
+string(REPLACE "," ";" demo_fields "${last_demo}")
+list(GET played_fields 4 played_z)
+list(GET demo_fields 4 demo_z)
+if(NOT played_z STREQUAL demo_z)
+  message(FATAL_ERROR "the saved scene ends at z ${played_z}, the demo at z ${demo_z}")
+endif()

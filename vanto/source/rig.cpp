@@ -269,6 +269,7 @@ void LoadSpeedTargets(const BaseContainer& bc, CarState& state) {
     e.deltaSpeed = bc.GetReal(20001 + 4 * i);
     e.changeDistance = bc.GetReal(20002 + 4 * i);
     e.gain = bc.GetReal(20004 + 4 * i);
+    e.entryFlags = 0;  // not stored: a loaded entry starts unmarked, whatever the last run left
   }
 }
 

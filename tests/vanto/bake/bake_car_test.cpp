@@ -21,16 +21,16 @@ class BakeCar : public BakeFixture {
     car = AddCar(sim);
     bc = car->GetDataInstance();
     for (LONG id = CAR_OUTPUT_FIRST; id <= CAR_OUTPUT_LAST; ++id) bc->SetReal(id, 0.5 * id);
-    doc->SetTime(Frame(3));
+    doc->SetTime(At(3));
   }
 
   void Gates(bool on) {
     for (LONG id = SIM_RECORD_FIRST; id <= SIM_RECORD_LAST; ++id) sim->GetDataInstance()->SetBool(id, on);
   }
-  BaseObject* Linked(LONG id, LONG type, BaseContainer* where = nullptr) {
+  BaseObject* Linked(LONG id, LONG type) {
     BaseObject* op = type == Ospline ? Rail(doc, sim, 4) : BaseObject::Alloc(type);
     if (type != Ospline) doc->InsertObject(op, sim, nullptr);
-    (where ? where : bc)->SetLink(id, op);
+    bc->SetLink(id, op);
     return op;
   }
   LONG OutputTracks() const {
@@ -125,7 +125,7 @@ TEST_F(BakeCar, SkidMarksOnlyWhereTheRailGrew) {
   EXPECT_EQ(TrackCount(rail0), 0);
   EXPECT_EQ(KeyCount(rail1, PointLevelTrackId()), 1);
   sim->GetDataInstance()->SetBool(SIM_RECORD_SKIDS, false);
-  doc->SetTime(Frame(4));
+  doc->SetTime(At(4));
   EXPECT_TRUE(Write(0x10 | 0x20));
   EXPECT_EQ(TrackCount(rail0), 0);
   EXPECT_EQ(KeyCount(rail1, PointLevelTrackId()), 1);
@@ -139,9 +139,9 @@ TEST_F(BakeCar, ExtraWheelsTakeTheirPartsFromTheWheelRigTag) {
     bc->SetLink(RIG_HUB + w, hub);
   }
   State(car).wheelCount = 6;
-  BaseContainer rigLinks;
-  BaseObject* spring = Linked(WHEELRIG_SPRINGS + 5, Ohelix, &rigLinks);
-  BaseObject* rail = Linked(WHEELRIG_SKID_MARKS + 4, Ospline, &rigLinks);
+  BaseObject* spring = BaseObject::Alloc(Ohelix);
+  doc->InsertObject(spring, sim, nullptr);
+  BaseObject* rail = Rail(doc, sim, 4);
   Gates(true);
 
   EXPECT_TRUE(Write(0x10 << 4));
@@ -151,7 +151,8 @@ TEST_F(BakeCar, ExtraWheelsTakeTheirPartsFromTheWheelRigTag) {
 
   BaseTag* tag = car->MakeTag(ID_ROTELIX);
   ASSERT_NE(tag, nullptr);
-  tag->GetDataInstance()->MergeContainer(rigLinks);
+  tag->GetDataInstance()->SetLink(WHEELRIG_SPRINGS + 5, spring);
+  tag->GetDataInstance()->SetLink(WHEELRIG_SKID_MARKS + 4, rail);
   EXPECT_TRUE(Write(0x10 << 4));
   EXPECT_EQ(KeyCount(spring, ParameterTrackId(PRIM_HELIX_HEIGHT)), 1);
   EXPECT_EQ(KeyCount(rail, PointLevelTrackId()), 1);
@@ -176,7 +177,7 @@ TEST_F(BakeCar, ThinningKeepsTheWheelsWhole) {
   BaseObject* top = Link(car, RIG_SUSPENSION_TOP);
   Gates(true);
   for (LONG f = 1; f <= 5; ++f) {
-    doc->SetTime(Frame(f));
+    doc->SetTime(At(f));
     Write();
   }
   ThinBakeKeys(doc, car, State(car));
@@ -187,7 +188,7 @@ TEST_F(BakeCar, ThinningKeepsTheWheelsWhole) {
 
   // Without a body nothing is thinned.
   for (LONG f = 6; f <= 8; ++f) {
-    doc->SetTime(Frame(f));
+    doc->SetTime(At(f));
     Write();
   }
   bc->RemoveData(RIG_BODY);
@@ -206,7 +207,7 @@ TEST_F(BakeCar, ClearingRemovesEveryRecordedTrack) {
   BaseObject* parts = Linked(RIG_PARTS_GROUP, Onull);
   doc->InsertObject(BaseObject::Alloc(Onull), parts, nullptr);
   BaseObject* other = Null(doc, sim, "Other", Vector());
-  KeyVectorComponents(doc, other, Frame(1), ID_BASEOBJECT_REL_POSITION, Vector(), 7);
+  KeyVectorComponents(doc, other, At(1), ID_BASEOBJECT_REL_POSITION, Vector(), 7);
   Gates(true);
   EXPECT_TRUE(Write(0x10 << 3));
   ASSERT_GT(AllTracks(), 60);
@@ -217,21 +218,14 @@ TEST_F(BakeCar, ClearingRemovesEveryRecordedTrack) {
   EXPECT_EQ(TrackCount(other), 3);
 }
 
-TEST_F(BakeCar, ClearingLeavesWhatItDoesNotOwn) {
-  // Wheel-rig links without a wheel-rig tag are no links of this car.
-  BaseObject* spring = BaseObject::Alloc(Ohelix);
-  doc->InsertObject(spring, sim, nullptr);
-  KeyContainerValue(doc, spring, Frame(1), PRIM_HELIX_HEIGHT);
-  bc->SetLink(WHEELRIG_SPRINGS + 4, spring);
-  State(car).wheelCount = 6;
-  // With an output object the car's own output tracks stay.
+// With an output object the car's own output tracks stay.
+TEST_F(BakeCar, ClearingLeavesTheCarsOutputsBesideAnOutputObject) {
   BaseObject* out = CreateOutputObject(doc, sim, *bc);
-  KeyOutputParameters(doc, car, Frame(1), 0x7f);
-  KeyUserData(doc, out, Frame(1));
+  KeyOutputParameters(doc, car, At(1), 0x7f);
+  KeyUserData(doc, out, At(1));
   bc->SetLink(CAR_OUTPUT_OBJECT, out);
 
   ClearRecordedAnimation(doc, car, State(car));
-  EXPECT_EQ(TrackCount(spring), 1);
   EXPECT_EQ(OutputTracks(), 54);
   EXPECT_EQ(TrackCount(out), 0);
 }

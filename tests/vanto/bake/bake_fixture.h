@@ -68,9 +68,9 @@ class BakeFixture : public simtest::VantoTest {
     doc->SetFps(fps);
     BaseObject* sim = AddSim();
     BaseContainer* bc = sim->GetDataInstance();
-    bc->SetTime(SIM_START, Frame(simStart, fps));
-    bc->SetTime(SIM_BAKE_START, Frame(bakeStart, fps));
-    bc->SetTime(SIM_BAKE_END, Frame(bakeEnd, fps));
+    bc->SetTime(SIM_START, At(simStart, fps));
+    bc->SetTime(SIM_BAKE_START, At(bakeStart, fps));
+    bc->SetTime(SIM_BAKE_END, At(bakeEnd, fps));
     return sim;
   }
   static void Record(BaseObject* car) { car->MakeTag(kRecorderTag); }

@@ -37,14 +37,14 @@ TEST_F(BakeKeys, VectorComponentsFollowTheMask) {
                         Case{7, {true, true, true}}}) {
     SCOPED_TRACE(c.mask);
     for (CTrack* t : std::vector<CTrack*>(op->Tracks())) CTrack::Free(t);
-    EXPECT_TRUE(KeyVectorComponents(doc, op, Frame(3), ID_BASEOBJECT_REL_ROTATION, value, c.mask));
+    EXPECT_TRUE(KeyVectorComponents(doc, op, At(3), ID_BASEOBJECT_REL_ROTATION, value, c.mask));
     const Real components[3] = {value.x, value.y, value.z};
     for (LONG k = 0; k < 3; ++k) {
       const CCurve* curve = Curve(op, VectorComponentTrackId(ID_BASEOBJECT_REL_ROTATION, k));
       ASSERT_EQ(curve != nullptr, c.keyed[k]) << "component " << k;
       if (!curve) continue;
       ASSERT_EQ(curve->GetKeyCount(), 1);
-      EXPECT_EQ(curve->GetKey(0)->GetTime(), Frame(3));
+      EXPECT_EQ(curve->GetKey(0)->GetTime(), At(3));
       EXPECT_DOUBLE_EQ(curve->GetKey(0)->GetValue(), components[k]);
     }
     EXPECT_EQ(TrackCount(op), (c.mask & 1) + ((c.mask >> 1) & 1) + ((c.mask >> 2) & 1));
@@ -58,12 +58,12 @@ TEST_F(BakeKeys, RecordedTransformPlaysBack) {
   for (LONG f = 0; f < 3; ++f) {
     op->SetRelPos(path[f]);
     op->SetRelRot(Vector(0.1 * f, 0.0, -0.2 * f));
-    doc->SetTime(Frame(f));
+    doc->SetTime(At(f));
     KeyVectorComponents(doc, op, doc->GetTime(), ID_BASEOBJECT_REL_POSITION, op->GetRelPos(), 7);
     KeyVectorComponents(doc, op, doc->GetTime(), ID_BASEOBJECT_REL_ROTATION, op->GetRelRot(), 7);
   }
   op->SetMl(Matrix());
-  doc->SetTime(Frame(2));
+  doc->SetTime(At(2));
   hostpass::Animate(doc);
   EXPECT_EQ(op->GetRelPos(), path[2]);
   EXPECT_NEAR(op->GetRelRot().x, 0.2, 1e-12);
@@ -74,9 +74,9 @@ TEST_F(BakeKeys, RecordedTransformPlaysBack) {
 TEST_F(BakeKeys, WriteKeyTwiceAtOneTimeKeepsTheLaterValue) {
   BaseContainer* bc = op->GetDataInstance();
   bc->SetReal(4000, 1.0);
-  EXPECT_TRUE(KeyContainerValue(doc, op, Frame(2), 4000));
+  EXPECT_TRUE(KeyContainerValue(doc, op, At(2), 4000));
   bc->SetReal(4000, 7.0);
-  EXPECT_TRUE(KeyContainerValue(doc, op, Frame(2), 4000));
+  EXPECT_TRUE(KeyContainerValue(doc, op, At(2), 4000));
   const CCurve* c = Curve(op, ParameterTrackId(4000));
   ASSERT_NE(c, nullptr);
   ASSERT_EQ(c->GetKeyCount(), 1);
@@ -86,13 +86,13 @@ TEST_F(BakeKeys, WriteKeyTwiceAtOneTimeKeepsTheLaterValue) {
 // A key that cannot be filled leaves no empty key (it would play back as 0)
 // and no empty track (it would make the object look baked).
 TEST_F(BakeKeys, UnfillableKeyLeavesNothingBehind) {
-  EXPECT_FALSE(KeyContainerValue(doc, op, Frame(1), 4001));  // no such parameter
+  EXPECT_FALSE(KeyContainerValue(doc, op, At(1), 4001));  // no such parameter
   EXPECT_EQ(TrackCount(op), 0);
 
   op->GetDataInstance()->SetReal(4001, 2.0);
-  ASSERT_TRUE(KeyContainerValue(doc, op, Frame(1), 4001));
+  ASSERT_TRUE(KeyContainerValue(doc, op, At(1), 4001));
   op->GetDataInstance()->RemoveData(4001);
-  EXPECT_FALSE(KeyContainerValue(doc, op, Frame(2), 4001));
+  EXPECT_FALSE(KeyContainerValue(doc, op, At(2), 4001));
   EXPECT_EQ(KeyCount(op, ParameterTrackId(4001)), 1);  // the earlier key stays
 }
 
@@ -100,14 +100,14 @@ TEST_F(BakeKeys, VisibilityAndEnabledSwitch) {
   op->SetEditorMode(MODE_OFF);
   op->SetRenderMode(MODE_ON);
   op->SetDeformMode(false);
-  EXPECT_TRUE(KeyVisibility(doc, op, Frame(1)));
-  EXPECT_TRUE(KeyParameter906(doc, op, Frame(1)));
+  EXPECT_TRUE(KeyVisibility(doc, op, At(1)));
+  EXPECT_TRUE(KeyParameter906(doc, op, At(1)));
   EXPECT_EQ(LongValues(Curve(op, ParameterTrackId(ID_BASEOBJECT_VISIBILITY_EDITOR))), std::vector<LONG>{MODE_OFF});
   EXPECT_EQ(LongValues(Curve(op, ParameterTrackId(ID_BASEOBJECT_VISIBILITY_RENDER))), std::vector<LONG>{MODE_ON});
   EXPECT_EQ(LongValues(Curve(op, ParameterTrackId(ID_BASEOBJECT_GENERATOR_FLAG))), std::vector<LONG>{0});
   // Only position and rotation make a baked object.
   EXPECT_FALSE(HasTransformTrack(op));
-  EXPECT_TRUE(WriteKey(doc, op, Frame(1), DescID(DescLevel(ID_BASEOBJECT_REL_SCALE), DescLevel(VECTOR_Y))));
+  EXPECT_TRUE(WriteKey(doc, op, At(1), DescID(DescLevel(ID_BASEOBJECT_REL_SCALE), DescLevel(VECTOR_Y))));
   EXPECT_FALSE(HasTransformTrack(op));
   EXPECT_FALSE(HasTransformTrack(nullptr));
 }
@@ -139,11 +139,11 @@ TEST_F(BakeKeys, OutputParametersKeyTheSelectedGroups) {
   BaseContainer* bc = op->GetDataInstance();
   for (LONG id = 2500; id <= 2553; ++id) bc->SetReal(id, id * 0.5);
 
-  EXPECT_TRUE(KeyOutputParameters(doc, op, Frame(1), 0x10));
-  EXPECT_TRUE(KeyOutputParameters(doc, op, Frame(1), 0));
+  EXPECT_TRUE(KeyOutputParameters(doc, op, At(1), 0x10));
+  EXPECT_TRUE(KeyOutputParameters(doc, op, At(1), 0));
   EXPECT_EQ(TrackCount(op), 0);
 
-  EXPECT_TRUE(KeyOutputParameters(doc, op, Frame(1), 0x7f));
+  EXPECT_TRUE(KeyOutputParameters(doc, op, At(1), 0x7f));
   EXPECT_EQ(TrackCount(op), 54);
   for (LONG id = 2500; id <= 2553; ++id) {
     const CCurve* c = Curve(op, ParameterTrackId(id));
@@ -157,14 +157,14 @@ TEST_F(BakeKeys, OutputFailureKeysTheRest) {
   BaseContainer* bc = op->GetDataInstance();
   for (LONG id = 2500; id <= 2553; ++id)
     if (id != 2505) bc->SetReal(id, 1.0);
-  EXPECT_FALSE(KeyOutputParameters(doc, op, Frame(1), 0x03));
+  EXPECT_FALSE(KeyOutputParameters(doc, op, At(1), 0x03));
   EXPECT_EQ(KeyCount(op, ParameterTrackId(2505)), -1);
   for (LONG id : {2504, 2506, 2507, 2500, 2501, 2502, 2503, 2508, 2509}) EXPECT_EQ(KeyCount(op, ParameterTrackId(id)), 1) << id;
   EXPECT_EQ(TrackCount(op), 9);
 }
 
 TEST_F(BakeKeys, UserDataEntriesAreKeyed) {
-  EXPECT_TRUE(KeyUserData(doc, op, Frame(1)));  // none: nothing to do
+  EXPECT_TRUE(KeyUserData(doc, op, At(1)));  // none: nothing to do
   EXPECT_EQ(TrackCount(op), 0);
 
   DynamicDescription* dd = op->GetDynamicDescription();
@@ -178,7 +178,7 @@ TEST_F(BakeKeys, UserDataEntriesAreKeyed) {
 
   // The entry without a value fails the call; the entries after it are keyed
   // all the same.
-  EXPECT_FALSE(KeyUserData(doc, op, Frame(1)));
+  EXPECT_FALSE(KeyUserData(doc, op, At(1)));
   EXPECT_EQ(KeyCount(op, button), -1);
   ASSERT_EQ(KeyCount(op, speed), 1);
   EXPECT_DOUBLE_EQ(Curve(op, speed)->GetKey(0)->GetValue(), 12.5);
@@ -190,13 +190,13 @@ TEST_F(BakeKeys, UserDataEntriesAreKeyed) {
 
 TEST_F(BakeKeys, PointPositionsKeyEveryPoint) {
   SplineObject* rail = Rail(doc, nullptr, 5);
-  EXPECT_TRUE(KeyPointPositions(doc, rail, Frame(4)));
+  EXPECT_TRUE(KeyPointPositions(doc, rail, At(4)));
   const PointLevelData* pts = KeyPoints(Curve(rail, PointLevelTrackId()), 0);
   ASSERT_NE(pts, nullptr);
   ASSERT_EQ(pts->GetPointCount(), 5);
   EXPECT_EQ(pts->GetPointR()[4], Vector(4.0, 10.0, 0.0));
   // A null cannot hold points: no key and no track.
-  EXPECT_FALSE(KeyPointPositions(doc, op, Frame(4)));
+  EXPECT_FALSE(KeyPointPositions(doc, op, At(4)));
   EXPECT_EQ(TrackCount(op), 0);
 }
 

@@ -12,7 +12,7 @@
 
 namespace baketest {
 
-inline BaseTime Frame(LONG f, LONG fps = 30) { return BaseTime(static_cast<Real>(f), static_cast<Real>(fps)); }
+inline BaseTime At(LONG f, LONG fps = 30) { return BaseTime(static_cast<Real>(f), static_cast<Real>(fps)); }
 
 // The curve of the node's track for id, or null.
 inline const CCurve* Curve(const BaseList2D* node, const DescID& id) {
@@ -29,7 +29,7 @@ inline LONG TrackCount(const BaseList2D* node) { return static_cast<LONG>(node->
 inline CCurve* MakeTrack(BaseList2D* node, const DescID& id, const std::vector<GeData>& data) {
   CTrack* track = FindOrAttachTrack(node, id);
   CCurve* curve = track->GetCurve();
-  for (size_t i = 0; i < data.size(); ++i) curve->AddKey(Frame(static_cast<LONG>(i)))->SetGeData(data[i]);
+  for (size_t i = 0; i < data.size(); ++i) curve->AddKey(At(static_cast<LONG>(i)))->SetGeData(data[i]);
   return curve;
 }
 

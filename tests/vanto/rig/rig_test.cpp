@@ -413,8 +413,11 @@ TEST_F(Rig, SpeedTargetsSaveOnlyAfterAChange) {
   EXPECT_EQ(bc->GetReal(20001), 42.0);
   EXPECT_EQ(bc->GetReal(20001 + 4 * 9), -9.0);
 
+  // Loading over a queue that a run has marked leaves no stale marks.
   auto loaded = std::make_unique<CarState>();
+  loaded->autopilot.speedQueue[1].entryFlags = 3;
   LoadSpeedTargets(*bc, *loaded);
+  EXPECT_EQ(loaded->autopilot.speedQueue[1].entryFlags, 0);
   EXPECT_EQ(loaded->autopilot.speedQueueCount, 3);
   EXPECT_EQ(loaded->autopilot.speedQueue[0].deltaSpeed, 42.0);
   EXPECT_EQ(loaded->autopilot.speedQueue[2].changeDistance, 12.0);

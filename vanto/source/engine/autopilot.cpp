@@ -441,7 +441,7 @@ double SteerToward(const Vector& direction, const CarState& car) {
   const Vector g = FlatXZ(direction).GetNormalized();
   const double reach = std::cos(kPi / 2.0 - car.autopilot.maxSteerAngle);
   // A car that cannot steer is not steered (and never given a NaN).
-  if (!(reach > 0.0)) return 0.0;
+  if (!(reach > 1e-9)) return 0.0;
   const double steer = -Dot(g, h) / reach;
   if (!std::isfinite(steer)) return 0.0;
   return std::clamp(steer, -1.0, 1.0);

@@ -255,6 +255,15 @@ enum : LONG {
   kCarWheelDiameterFront = 1020,
   kCarBodyLink = 5600,
   kCarHubLink = 5602,    // + wheel
+  // The car's buttons that add parts to its rig.
+  kCarSteeringWheel = 2032,
+  kCarThrottlePedal = 2037,
+  kCarBrakePedal = 2042,
+  kCarHandBrake = 2047,
+  kCarBrakeLight = 2052,
+  kCarSprings = 2064,
+  kCarSkidMarks = 2089,
+  kCarOutputObject = 2001,
 };
 
 struct DemoOptions {
@@ -305,6 +314,13 @@ int Demo(const std::vector<std::string>& args) {
   BaseObject* car = sim->GetDown();
   while (car && car->GetType() != kCarType) car = car->GetNext();
   if (!car) return Fail("demo: the simulation's add-car button made no car");
+  // The car's own buttons: instruments, springs, skid marks and the output
+  // object, so that the scene shows them moving.
+  for (LONG button : {kCarSteeringWheel, kCarThrottlePedal, kCarBrakePedal, kCarHandBrake, kCarBrakeLight,
+                      kCarSprings, kCarSkidMarks, kCarOutputObject}) {
+    DescID press(button);
+    car->Message(MSG_DESCRIPTION_COMMAND, &press);
+  }
   doc->SetActiveObject(car);
 
   // The driver, keyed as a user would: the run clears the direct inputs when
@@ -377,6 +393,11 @@ enum : LONG {
   kSimStateBaked = 2,
 };
 
+std::string SimLabel(const BaseObject* sim) {
+  const std::string name = sim->GetName();
+  return name.empty() ? std::string("the simulation") : "'" + name + "'";
+}
+
 int Bake(BaseDocument* doc, const std::vector<std::string>& args) {
   std::string out;
   LONG from = -1, to = -1;
@@ -406,7 +427,7 @@ int Bake(BaseDocument* doc, const std::vector<std::string>& args) {
   for (BaseObject* sim : sims) {
     BaseContainer* bc = sim->GetDataInstance();
     if (bc->GetLong(kSimRunState) == kSimStateBaked)
-      return Fail("bake: '" + std::string(sim->GetName()) + "' is already baked (rebuild its cars first)");
+      return Fail("bake: " + SimLabel(sim) + " is already baked (rebuild its cars first)");
     if (from >= 0) {
       bc->SetTime(kSimBakeStart, BaseTime(static_cast<Real>(from), static_cast<Real>(fps)));
       bc->SetTime(kSimBakeEnd, BaseTime(static_cast<Real>(to), static_cast<Real>(fps)));
@@ -422,12 +443,11 @@ int Bake(BaseDocument* doc, const std::vector<std::string>& args) {
     const size_t boxes = hostlog::Dialogs().size();
     DescID bake(kSimBakeButton);
     sim->Message(MSG_DESCRIPTION_COMMAND, &bake);
-    const std::string name = sim->GetName();
-    if (hostlog::Dialogs().size() > boxes)
-      return Fail("bake: '" + name + "': " + std::string(hostlog::Dialogs().back()));
+    const std::string name = SimLabel(sim);
+    if (hostlog::Dialogs().size() > boxes) return Fail("bake: " + name + ": " + std::string(hostlog::Dialogs().back()));
     if (sim->GetDataInstance()->GetLong(kSimRunState) != kSimStateBaked)
-      return Fail("bake: '" + name + "' has nothing to bake");
-    std::printf("bake: '%s' baked\n", name.c_str());
+      return Fail("bake: " + name + " has nothing to bake");
+    std::printf("bake: %s baked\n", name.c_str());
   }
   String error;
   if (!scenefile::Save(doc, Filename(String(out)), &error)) return Fail("bake: " + std::string(error));

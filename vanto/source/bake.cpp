@@ -1,6 +1,7 @@
 #include "bake.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "bakekeys.h"
 #include "bakethin.h"
@@ -13,6 +14,7 @@ namespace {
 
 constexpr LONG kPositionAndRotation = 7;
 constexpr LONG kSecondComponent = 2;
+constexpr LONG kHeading = 0, kBank = 2;
 constexpr LONG kThirdComponent = 4;
 constexpr LONG kSkidBit = 0x10;
 
@@ -59,6 +61,28 @@ Bool KeyTransform(BaseDocument* doc, BaseObject* op, const BaseTime& t, LONG pos
 
 bool Gate(const BaseContainer* sim, LONG id) { return sim && sim->GetBool(id); }
 
+// A spinner turns about its hub's x axis only. Its rotation angles flip past
+// a quarter turn (heading and bank go to pi, pitch back toward 0), so its
+// pitch key takes the whole turn angle instead, continued from the key
+// before it so that the wheel also turns one way between frames; heading and
+// bank are keyed at 0, so that the pitch alone makes the turn on playback
+// whatever angles the object was left with (they are thinned to one key).
+Bool KeySpin(BaseDocument* doc, BaseObject* spin, const BaseTime& t) {
+  const Matrix m = spin->GetMl();
+  Real angle = std::atan2(m.v3.y, m.v3.z);
+  const DescID id = VectorComponentTrackId(ID_BASEOBJECT_REL_ROTATION, 1);
+  if (CTrack* track = spin->FindCTrack(id)) {
+    const CCurve* curve = track->GetCurve();
+    LONG before = curve->FindKeyBefore(t);
+    if (before >= 0 && curve->GetKey(before)->GetTime() == t) --before;
+    if (const CKey* prev = curve->GetKey(before)) {
+      const Real turn = 2.0 * pi;
+      angle += turn * std::round((prev->GetValue() - angle) / turn);
+    }
+  }
+  return KeyVectorComponents(doc, spin, t, ID_BASEOBJECT_REL_ROTATION, Vector(0.0, angle, 0.0), kPositionAndRotation);
+}
+
 }  // namespace
 
 Bool WriteBakeKeys(BaseDocument* doc, BaseObject* car, BaseObject* sim, CarState& state, LONG skidMask) {
@@ -79,7 +103,7 @@ Bool WriteBakeKeys(BaseDocument* doc, BaseObject* car, BaseObject* sim, CarState
     BaseObject* hub = links.Car(RIG_HUB + i);
     if (!hub) return false;
     track(KeyTransform(doc, hub, t, kPositionAndRotation, kPositionAndRotation));
-    if (BaseObject* spin = links.Car(RIG_SPINNER + i)) track(KeyTransform(doc, spin, t, 0, kSecondComponent));
+    if (BaseObject* spin = links.Car(RIG_SPINNER + i)) track(KeySpin(doc, spin, t));
     if (BaseObject* bottom = links.Car(RIG_SUSPENSION_BOTTOM + i))
       track(KeyTransform(doc, bottom, t, kPositionAndRotation, kPositionAndRotation));
     if (BaseObject* top = links.Car(RIG_SUSPENSION_TOP + i)) track(KeyTransform(doc, top, t, 0, kPositionAndRotation));
@@ -137,9 +161,13 @@ void ThinBakeKeys(BaseDocument* doc, BaseObject* car, CarState& state) {
   if (!body) return;
   ThinTransformKeys(body);
   const LONG wheels = RunWheelCount(state);
-  // Hubs, spinners and bottoms keep every key: they move on every frame.
-  for (LONG i = 0; i < wheels; ++i)
+  // Hubs, spinners and bottoms keep every key: they move on every frame. A
+  // spinner's heading and bank only hold it straight.
+  for (LONG i = 0; i < wheels; ++i) {
     if (BaseObject* top = links.Car(RIG_SUSPENSION_TOP + i)) ThinTransformKeys(top);
+    if (BaseObject* spin = links.Car(RIG_SPINNER + i))
+      for (LONG c : {kHeading, kBank}) ThinTrack(spin, VectorComponentTrackId(ID_BASEOBJECT_REL_ROTATION, c));
+  }
   for (LONG id : {CAR_NEEDLE_STEER_LINK, CAR_NEEDLE_THROTTLE_LINK, CAR_NEEDLE_BRAKE_LINK, CAR_NEEDLE_HANDBRAKE_LINK})
     if (BaseObject* n = links.Car(id)) ThinTransformKeys(n);
   if (BaseObject* light = links.Car(CAR_BRAKE_LIGHT_LINK)) ThinVisibilityKeys(light);

@@ -1,5 +1,7 @@
 #include "tvantoroute.h"
 
+#include "drawprims.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,64 +28,9 @@ LONG EntryCount(const BaseContainer& bc) { return std::max<LONG>(bc.GetLong(ROUT
 
 bool RouteHost(const BaseObject* op) { return op && (op->GetType() == Ospline || op->GetType() == Osweep); }
 
-// Seven-segment digits: segments a (top), b (top right), c (bottom right),
-// d (bottom), e (bottom left), f (top left), g (middle), each a rectangle in
-// u -0.176 .. 0.176, v 0 .. 0.611, standing on v = 0.
-constexpr double kU0 = -0.176, kU1 = 0.176, kV1 = 0.611, kVm = 0.3055, kW = 0.06;
-constexpr double kSegments[7][4] = {
-    {kU0, kV1 - kW, kU1, kV1},                // a
-    {kU1 - kW, kVm, kU1, kV1},                // b
-    {kU1 - kW, 0.0, kU1, kVm},                // c
-    {kU0, 0.0, kU1, kW},                      // d
-    {kU0, 0.0, kU0 + kW, kVm},                // e
-    {kU0, kVm, kU0 + kW, kV1},                // f
-    {kU0, kVm - kW / 2, kU1, kVm + kW / 2},  // g
-};
-constexpr unsigned char kDigitSegments[10] = {0x3f, 0x06, 0x5b, 0x4f, 0x66, 0x6d, 0x7d, 0x07, 0x7f, 0x6f};
-
-void DrawDigit(int digit, Real size, Real x, Real y, const Matrix& m, BaseDraw* bd, const Vector& colour) {
-  const Vector colours[3] = {colour, colour, colour};
-  auto at = [&](double u, double v) { return m.off + m.v1 * (size * u + x) + m.v3 * (size * v + y); };
-  for (int s = 0; s < 7; ++s) {
-    if (!(kDigitSegments[digit] & (1 << s))) continue;
-    const double* r = kSegments[s];
-    const Vector p00 = at(r[0], r[1]), p10 = at(r[2], r[1]), p11 = at(r[2], r[3]), p01 = at(r[0], r[3]);
-    const Vector t1[3] = {p00, p10, p11};
-    const Vector t2[3] = {p00, p11, p01};
-    bd->DrawPolygon(t1, colours, false);
-    bd->DrawPolygon(t2, colours, false);
-  }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- drawing
-
-void DrawRouteNumber(LONG value, Real size, Real advance, Real x, Real y, const Matrix& m, BaseDraw* bd,
-                     const Vector& colour) {
-  if (!bd) return;
-  const String text = LongToString(value);
-  for (LONG k = 0; k < std::min<LONG>(text.GetLength(), 15); ++k) {
-    const char c = text[static_cast<size_t>(k)];
-    if (c < '0' || c > '9') continue;
-    DrawDigit(c - '0', size, x, y, m, bd, colour);
-    x += advance;
-  }
-}
-
-void DrawRouteDisc(Real size, const Matrix& m, BaseDraw* bd, const Vector& colour) {
-  if (!bd) return;
-  const Vector colours[3] = {colour, colour, colour};
-  Vector rim[13];
-  for (int k = 0; k < 13; ++k) {
-    const double a = k * pi / 6.0;
-    rim[k] = Vector(std::sin(a), 0.0, std::cos(a)) * size;
-  }
-  for (int k = 0; k < 12; ++k) {
-    const Vector tri[3] = {m * rim[k], m * rim[k + 1], m.off};
-    bd->DrawPolygon(tri, colours, false);
-  }
-}
 
 // ---------------------------------------------------------------- table
 
@@ -149,12 +96,12 @@ Bool VantoRoute::Draw(BaseTag* tag, BaseObject* op, BaseDraw* bd, BaseDrawHelp*)
     const Vector d = spline->GetSplineTangent(t, 0);
     Matrix marker = HPBToMatrix(VectorToHPB(M.TransformDirection(d)), ROTATIONORDER_HPB);
     marker.off = M * p;
-    DrawRouteDisc(size, marker, bd, blue);
+    DrawFanShape(size, marker, bd, blue);
     Matrix label = marker;
     label.off.y += 5.0;
     // Speeds beyond what a LONG holds are no number to show.
     const LONG digits = std::isfinite(v) && std::fabs(v) < 2.0e9 ? static_cast<LONG>(v) : 0;
-    DrawRouteNumber(digits, 1.4 * size, 0.5 * size, v < 100.0 ? -0.25 * size : -0.5 * size, -0.375 * size, label,
+    DrawVectorNumber(digits, 1.4 * size, 0.5 * size, v < 100.0 ? -0.25 * size : -0.5 * size, -0.375 * size, label,
                     bd, Vector(1.0, 1.0, 1.0));
   }
   drawnLength_ = arc->GetLength();

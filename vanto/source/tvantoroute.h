@@ -47,10 +47,4 @@ void SortRouteEntries(BaseContainer& bc);
 // Every counted position := min(position x factor, 1).
 void RescaleRoutePositions(BaseContainer& bc, Real factor);
 
-// Draws the decimal digits of value (a minus sign is skipped and takes no
-// place) as filled triangles in the x-z plane of m, the first at (x, y),
-// each next one `advance` further along x.
-void DrawRouteNumber(LONG value, Real size, Real advance, Real x, Real y, const Matrix& m, BaseDraw* bd,
-                     const Vector& colour);
-// A filled disc of radius size in the x-z plane of m: twelve triangles.
-void DrawRouteDisc(Real size, const Matrix& m, BaseDraw* bd, const Vector& colour);
+

@@ -59,7 +59,7 @@ TEST_F(BakeCar, AMissingHubEndsTheFrame) {
   EXPECT_EQ(KeyCount(Link(car, RIG_BODY), kBodyX), 1);
   for (LONG w : {0, 1}) {
     EXPECT_EQ(TrackCount(Link(car, RIG_HUB + w)), 6) << w;
-    EXPECT_EQ(TrackCount(Link(car, RIG_SPINNER + w)), 1) << w;  // its spin only
+    EXPECT_EQ(TrackCount(Link(car, RIG_SPINNER + w)), 3) << w;  // rotation only
     EXPECT_EQ(TrackCount(Link(car, RIG_SUSPENSION_BOTTOM + w)), 6) << w;
     EXPECT_EQ(TrackCount(Link(car, RIG_SUSPENSION_TOP + w)), 3) << w;  // rotation only
   }
@@ -103,6 +103,34 @@ TEST_F(BakeCar, TheSwitchesSelectTheGroups) {
   EXPECT_TRUE(Write());
   EXPECT_EQ(OutputTracks(), 6);
   EXPECT_EQ(KeyCount(car, ParameterTrackId(2538)), 1);
+}
+
+// A wheel turning on and on: its rotation angles flip at every quarter turn,
+// the keys carry the turn on in one direction and play it back exactly,
+// whatever angles the spinner was left with.
+TEST_F(BakeCar, SpinnerKeysFollowTheWholeTurn) {
+  BaseObject* spin = Link(car, RIG_SPINNER);
+  const double turn[] = {0.0, 1.4, 2.8, 4.2, 5.6, 7.0, 8.4};
+  for (LONG f = 0; f < 7; ++f) {
+    spin->SetMl(MatrixRotX(turn[f]));
+    doc->SetTime(At(f));
+    Write();
+  }
+  EXPECT_NE(spin->GetRelRot().x, 0.0);  // left flipped (heading pi)
+  ThinBakeKeys(doc, car, State(car));
+  const CCurve* pitch = Curve(spin, VectorComponentTrackId(ID_BASEOBJECT_REL_ROTATION, 1));
+  ASSERT_NE(pitch, nullptr);
+  ASSERT_EQ(pitch->GetKeyCount(), 7);
+  for (LONG f = 0; f < 7; ++f) EXPECT_NEAR(pitch->GetKey(f)->GetValue(), turn[f], 1e-9) << f;
+  EXPECT_EQ(KeyCount(spin, VectorComponentTrackId(ID_BASEOBJECT_REL_ROTATION, 0)), 1);
+  EXPECT_EQ(KeyCount(spin, VectorComponentTrackId(ID_BASEOBJECT_REL_ROTATION, 2)), 1);
+
+  for (LONG f = 0; f < 7; ++f) {
+    doc->SetTime(At(f));
+    hostpass::Animate(doc);
+    const Matrix m = spin->GetMl(), want = MatrixRotX(turn[f]);
+    EXPECT_LT((m.v2 - want.v2).GetLength() + (m.v3 - want.v3).GetLength(), 1e-9) << f;
+  }
 }
 
 // With an output object the car's own outputs get no keys, whatever the

@@ -182,7 +182,9 @@ TEST_F(FitTest, WheelsStartFiveUnitsOffTheMiddle) {
     // candidate it becomes the body.
     const LONG corner = RIG_HUB + (c.x < 0 ? 0 : 1);
     EXPECT_EQ(odd->GetUp(), c.wheel ? L(corner + 20) : L(RIG_BODY));
-    if (c.wheel) EXPECT_NEAR(L(corner)->GetMg().off.x, c.x, 1e-9);
+    if (c.wheel) {
+      EXPECT_NEAR(L(corner)->GetMg().off.x, c.x, 1e-9);
+    }
     for (BaseObject* op : {fl, fr, rl, rr, odd}) BaseObject::Free(op);
   }
 }

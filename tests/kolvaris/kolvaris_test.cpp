@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "plugin_in_process.h"
 #include "host_description.h"
 #include "host_draw.h"
 #include "host_geometry.h"
@@ -27,9 +28,7 @@ class KolvarisTest : public ::testing::Test {
   void SetUp() override {
     hostlog::SetQuiet(true);
     blocksAtStart = hostmem::LiveBlocks();
-    HostTable table{13000, CARSIM_SOURCE_DIR "/kolvaris"};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+    ASSERT_NO_FATAL_FAILURE(testsupport::HandOver(CARSIM_SOURCE_DIR "/kolvaris"));
     ASSERT_TRUE(PluginStart());
     doc = BaseDocument::Alloc();
     InitCollisionShape(shape);

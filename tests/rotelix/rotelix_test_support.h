@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "plugin_in_process.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "host_loader.h"
@@ -15,8 +16,6 @@
 #include "trackanim.h"
 #include "trackrig.h"
 #include "trotelix.h"
-
-extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
 
 // Answers rig commands the way the test asks and keeps each request.
 class FakeCar : public ObjectData {
@@ -53,11 +52,7 @@ class RotelixTest : public ::testing::Test {
  protected:
   void SetUp() override {
     hostlog::SetQuiet(true);
-    HostTable table{13000, kPluginFolder};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
-    ASSERT_TRUE(PluginStart());
-    hostdesc::AddResourceFolder(Filename(kPluginFolder) + Filename("res") + Filename("description"));
+    ASSERT_NO_FATAL_FAILURE(testsupport::StartPlugin(kPluginFolder));
     ASSERT_TRUE(RegisterObjectPlugin(ID_CAR_OBJECT, "Car", 0, FakeCar::Alloc, "", nullptr, 0));
     FakeCar::Reset();
     doc = BaseDocument::Alloc();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "plugin_in_process.h"
 #include "host_loader.h"
 #include "main.h"
 #include "osim.h"
@@ -28,9 +29,7 @@ class Frame : public ::testing::Test {
   void TearDown() override { hostregistry::RemoveModule(String()); }
   // Hands the host table over and reads the resources, as the loader does.
   static void Start(const char* folder) {
-    HostTable table{13000, folder};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+    ASSERT_NO_FATAL_FAILURE(testsupport::HandOver(folder));
   }
 };
 

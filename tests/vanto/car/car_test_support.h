@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "plugin_in_process.h"
 #include "carparams.h"
 #include "carstatus.h"
 #include "host_description.h"
@@ -11,18 +12,12 @@
 #include "main.h"
 #include "ocar.h"
 
-extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
-
 class CarTest : public ::testing::Test {
  protected:
   void SetUp() override {
     hostlog::SetQuiet(true);
     // The source folder: its string tables and descriptions are the current ones.
-    HostTable table{13000, kPluginFolder};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
-    ASSERT_TRUE(PluginStart());
-    hostdesc::AddResourceFolder(Filename(kPluginFolder) + Filename("res") + Filename("description"));
+    ASSERT_NO_FATAL_FAILURE(testsupport::StartPlugin(kPluginFolder));
     // Stand-ins for the two add-on tags.
     for (LONG id : {LONG(ID_KOLVARIS), LONG(ID_ROTELIX)})
       ASSERT_TRUE(RegisterTagPlugin(id, "addon", TAG_VISIBLE, [] { return static_cast<NodeData*>(new TagData); }, "",

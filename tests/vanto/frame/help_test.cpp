@@ -5,10 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "plugin_in_process.h"
 #include "help.h"
 #include "host_loader.h"
-
-extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
 
 namespace {
 
@@ -39,9 +38,7 @@ class Help : public ::testing::Test {
   }
   static void Start(const char* language_folder) {
     HostSetLanguageFolder(language_folder);
-    HostTable table{13000, kPluginFolder.c_str()};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+    ASSERT_NO_FATAL_FAILURE(testsupport::HandOver(kPluginFolder.c_str()));
   }
   void Select(BaseObject* op, BaseTag* tag) {
     doc_->SetActiveObject(op);
@@ -142,9 +139,7 @@ TEST(HelpResources, WithoutALanguageStringTheEnglishPageOpens) {
   std::filesystem::create_directories(dir / "res" / "strings_us");
   std::ofstream(dir / "res" / "strings_us" / "c4d_strings.str") << "IDS_HELP 9999 \"Help\";\n";
   const std::string folder = dir.string();
-  HostTable table{13000, folder.c_str()};
-  ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-  ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+  ASSERT_NO_FATAL_FAILURE(testsupport::HandOver(folder.c_str()));
   EXPECT_EQ(HelpPageAddress(nullptr), folder + "/manual/pages/index_en.html");
   std::filesystem::remove_all(dir);
 }

@@ -8,11 +8,10 @@
 
 #include <unistd.h>
 
+#include "plugin_in_process.h"
 #include "host_loader.h"
 #include "main.h"
 #include "namelang.h"
-
-extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
 
 namespace {
 
@@ -67,9 +66,7 @@ class NameTables : public ::testing::Test {
   void StartPlugin(const char* language_folder) {
     HostSetLanguageFolder(language_folder);
     std::string folder = dir_.string();
-    HostTable table{13000, folder.c_str()};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+    ASSERT_NO_FATAL_FAILURE(testsupport::HandOver(folder.c_str()));
   }
   fs::path dir_;
 };

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "plugin_in_process.h"
 #include "carparams.h"
 #include "carstate.h"
 #include "ground.h"
@@ -17,19 +18,13 @@
 #include "simlink.h"
 #include "tvantoground.h"
 
-extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
-
 namespace groundtest {
 
 class GroundTest : public ::testing::Test {
  protected:
   void SetUp() override {
     hostlog::SetQuiet(true);
-    HostTable table{13000, kPluginFolder};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
-    ASSERT_TRUE(PluginStart());
-    hostdesc::AddResourceFolder(Filename(kPluginFolder) + Filename("res") + Filename("description"));
+    ASSERT_NO_FATAL_FAILURE(testsupport::StartPlugin(kPluginFolder));
     doc = BaseDocument::Alloc();
     ASSERT_NE(doc, nullptr);
   }

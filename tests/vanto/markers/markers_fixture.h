@@ -9,6 +9,7 @@
 #include <memory>
 #include <utility>
 
+#include "plugin_in_process.h"
 #include "carparams.h"
 #include "carstate.h"
 #include "host_description.h"
@@ -20,19 +21,13 @@
 #include "ramps.h"
 #include "tvantocommands.h"
 
-extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
-
 namespace markertest {
 
 class MarkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     hostlog::SetQuiet(true);
-    HostTable table{13000, kPluginFolder};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
-    ASSERT_TRUE(PluginStart());
-    hostdesc::AddResourceFolder(Filename(kPluginFolder) + Filename("res") + Filename("description"));
+    ASSERT_NO_FATAL_FAILURE(testsupport::StartPlugin(kPluginFolder));
     doc = BaseDocument::Alloc();
     ASSERT_NE(doc, nullptr);
     group = NewNull(nullptr, Vector(), 0.0);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "plugin_in_process.h"
 #include "carparams.h"
 #include "host_description.h"
 #include "host_geometry.h"
@@ -18,8 +19,6 @@
 #include "ocar.h"
 #include "osim.h"
 #include "rig.h"
-
-extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
 
 namespace simtest {
 
@@ -32,11 +31,7 @@ class VantoTest : public ::testing::Test {
   void SetUp() override {
     hostlog::SetQuiet(true);
     hostlog::Clear();
-    HostTable table{13000, CARSIM_PLUGIN_ROOT "/vanto"};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
-    ASSERT_TRUE(PluginStart());
-    hostdesc::AddResourceFolder(Filename(CARSIM_PLUGIN_ROOT "/vanto/res/description"));
+    ASSERT_NO_FATAL_FAILURE(testsupport::StartPlugin(CARSIM_PLUGIN_ROOT "/vanto"));
     doc = BaseDocument::Alloc();
     doc->SetFps(30);
   }

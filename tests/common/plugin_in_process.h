@@ -1,0 +1,31 @@
+// Starts the plug-in module linked into a test program the way the host
+// loads it: the host table with the plug-in folder, the resource message,
+// then the start; the folder's description resources join the host's.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "host_description.h"
+#include "host_plugin.h"
+#include "host_services.h"
+
+extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
+
+namespace testsupport {
+
+// The host table and the string resources only.
+inline void HandOver(const char* folder) {
+  HostTable table{13000, folder};
+  ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
+  ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+}
+
+// Handed over, started and its descriptions known; the log kept quiet.
+inline void StartPlugin(const char* folder) {
+  hostlog::SetQuiet(true);
+  ASSERT_NO_FATAL_FAILURE(HandOver(folder));
+  ASSERT_TRUE(PluginStart());
+  hostdesc::AddResourceFolder(Filename(folder) + Filename("res") + Filename("description"));
+}
+
+}  // namespace testsupport

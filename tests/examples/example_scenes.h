@@ -14,19 +14,21 @@ struct Point2 {
   double x, z;
 };
 
-// drive.json: full throttle; the wheel turns from 2 s to 3 s and stays.
+// drive.json: full throttle for 2 s; from 2 s to 3 s the driver eases off
+// to half throttle and turns the wheel, and holds both.
 inline constexpr double kDriveSeconds = 6.0;
 inline constexpr double kDriveThrottle = 1.0;
-inline constexpr double kDriveSteer = 0.4;
-inline constexpr double kDriveSteerFrom = 2.0, kDriveSteerTo = 3.0;
+inline constexpr double kDriveTurnThrottle = 0.3;
+inline constexpr double kDriveSteer = 0.15;
+inline constexpr double kDriveTurnFrom = 2.0, kDriveTurnTo = 3.0;
 
 // route.json: an S-bend, a straight, a bend of kRouteAngle to +x and one
 // back, a straight, as a linear spline sampled every 5 degrees.
 inline constexpr double kRouteSeconds = 8.0;
-inline constexpr double kRouteStraight = 800.0;
+inline constexpr double kRouteStraight = 500.0;
 inline constexpr double kRouteRadius = 2000.0;
 inline constexpr int kRouteSteps = 9;  // of 5 degrees a bend
-inline constexpr double kRouteSpeeds[][2] = {{30.0, 0.3}, {25.0, 0.6}, {30.0, 1.0}};  // km/h at a fraction
+inline constexpr double kRouteSpeeds[][2] = {{30.0, 0.3}, {25.0, 0.6}, {20.0, 1.0}};  // km/h at a fraction
 
 inline std::vector<Point2> RoutePoints() {
   const double pi = 3.14159265358979323846;
@@ -53,7 +55,7 @@ inline std::vector<Point2> RoutePoints() {
 // crash.json: full throttle at a wall across the road.
 inline constexpr double kCrashSeconds = 6.0;
 inline constexpr double kWallZ = 2000.0;  // centre of the wall
-inline constexpr double kWallSize[3] = {800.0, 150.0, 60.0};
+inline constexpr double kWallSize[3] = {800.0, 150.0, 200.0};
 
 // markers.json: "Go" at the start sets the throttle; "Brake and turn"
 // further on brakes and steers.

@@ -1,0 +1,26 @@
+# Plays one example scene through simhost and hands the CSV to check_example.
+# Variables: SIMHOST, PLUGINS, CHECK, SCENES (the examples folder), NAME, OUT.
+set(columns --matrix Body --param Car:2501)
+if(NAME STREQUAL "crash")
+  list(APPEND columns --object Wall)
+elseif(NAME STREQUAL "markers")
+  list(APPEND columns --param Car:2504 --param Car:2505 --param Car:2507)
+elseif(NAME STREQUAL "tracks")
+  list(APPEND columns --object TreadLeft --object TreadRight)
+endif()
+
+set(csv ${OUT}/${NAME}.csv)
+file(MAKE_DIRECTORY ${OUT})
+execute_process(COMMAND ${SIMHOST} --plugins ${PLUGINS} play ${SCENES}/${NAME}.json --csv ${csv} ${columns}
+                RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "simhost play ${NAME}.json failed (${rc}): ${err}")
+endif()
+# A clean run says nothing: an error box or a warning is a failure.
+if(NOT err STREQUAL "")
+  message(FATAL_ERROR "simhost play ${NAME}.json reported: ${err}")
+endif()
+execute_process(COMMAND ${CHECK} ${NAME} ${csv} RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "the ${NAME} example does not show what it is for (see above; ${csv})")
+endif()

@@ -20,8 +20,8 @@
 
 // The point-level track: every point of a point object in one key.
 enum : LONG {
-  ID_POINTLEVEL_TRACK = 100004812,
-  CUSTOMDATATYPE_POINTLEVEL = 100004811,
+  ID_POINTLEVEL_TRACK = 1090002,
+  CUSTOMDATATYPE_POINTLEVEL = 1090001,
   // The key parameter that holds a point-level key's points.
   ID_CKEY_POINTLEVEL_DATA = 10003,
 };

@@ -46,7 +46,7 @@ class BaseThread {
 };
 
 // Keyboard state as GetInputState reports it.
-enum : LONG { BFM_INPUT_KEYBOARD = 1718843762, BFM_INPUT_MOUSE = 1835168878, BFM_INPUT_CHANNEL = 1768973430 };
+enum : LONG { BFM_INPUT_KEYBOARD = 1, BFM_INPUT_MOUSE = 2, BFM_INPUT_CHANNEL = 3 };
 enum : LONG { BFM_INPUT_VALUE = 1000, BFM_INPUT_QUALIFIER = 1001 };
 enum : LONG { KEY_ESC = 27 };
 // Modifier keys as BFM_INPUT_QUALIFIER reports them.

@@ -14,7 +14,7 @@
 // Track identifiers the recording writes on.
 DescID VectorComponentTrackId(LONG param, LONG component);  // (param, Vector), (1000 + c, Real)
 DescID ParameterTrackId(LONG id);                           // (id, 0)
-DescID PointLevelTrackId();                                 // (100004812, 100004812)
+DescID PointLevelTrackId();                                 // (ID_POINTLEVEL_TRACK twice)
 
 // The node's track for id, attached to it when it had none; null when the
 // host cannot make one. created tells whether it is new.

@@ -187,6 +187,9 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   Settle(car);
   status = StoreDynamicsResults(car, 1, 1);
   if (status < 0) return status;
+  // A car still waiting for its start delay takes no step that would place
+  // its footprint, yet others can hit it where it stands.
+  if (car.flags & 1) PlaceFootprintInWorld(car);
   entry.ready = 1;
   return kStatusOk;
 }

@@ -105,6 +105,34 @@ TEST_F(CarMessageTest, MigrationByVersionText) {
   }
 }
 
+// A spinner that cannot be made stops the spinner step where it is: the
+// wheel keeps its children and its old spinner link; the rest goes on.
+TEST_F(CarMessageTest, MigrationStopsTheSpinnerStepWhenANullCannotBeMade) {
+  BaseObject* car = CarWithRig();
+  BaseContainer* bc = car->GetDataInstance();
+  bc->SetString(CAR_VERSION, String("VANTO! 1.52"));
+  BaseObject* hub = Link(car, RIG_HUB);
+  BaseObject* old_spinner = Link(car, RIG_SPINNER);
+  BaseObject* second_spinner = Link(car, RIG_SPINNER + 1);
+  BaseObject* rim = NewObject(Onull, hub);
+  const LONG children = [&] {
+    LONG n = 0;
+    for (BaseObject* c = hub->GetDown(); c; c = c->GetNext()) ++n;
+    return n;
+  }();
+  hostmem::FailAllocation(1);  // the first wheel's spinner
+  EXPECT_TRUE(car->Message(MSG_MULTI_DOCUMENTIMPORTED, nullptr));
+  hostmem::FailAllocation(0);
+  EXPECT_EQ(Link(car, RIG_SPINNER), old_spinner);
+  EXPECT_EQ(Link(car, RIG_SPINNER + 1), second_spinner);  // the step ended at the first wheel
+  EXPECT_EQ(rim->GetUp(), hub);
+  LONG after = 0;
+  for (BaseObject* c = hub->GetDown(); c; c = c->GetNext()) ++after;
+  EXPECT_EQ(after, children);
+  EXPECT_EQ(bc->GetReal(CAR_GAP_MARGIN), 0.25);
+  EXPECT_EQ(bc->GetString(CAR_VERSION), "VANTO! 1.70.4");
+}
+
 TEST_F(CarMessageTest, MigrationMovesTheOldSuspensionLinksAndCountsGearsWhenUnset) {
   BaseObject* car = NewCar();
   BaseContainer* bc = car->GetDataInstance();

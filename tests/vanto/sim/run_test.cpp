@@ -94,6 +94,28 @@ TEST_F(Run, ACarWaitsForItsStartDelay) {
   EXPECT_NEAR(s.settings.simTime, carTime + (45.0 - 31.0) / 30.0, 0.002);
 }
 
+// A car in the collisions is placed in the world by the run start, so a car
+// still waiting for its start delay can be hit where it stands.
+TEST_F(Run, TheRunStartPutsTheFootprintIntoTheWorld) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim, 800.0);
+  car->GetDataInstance()->SetTime(CAR_START_DELAY, BaseTime(5.0));
+  CarState& s = State(car);
+  s.flags = 1;  // takes part in collisions
+  CarEntry entry{car, &s, 0};
+  SimSettings settings;
+  ASSERT_EQ(InitSimulationRun(doc, sim, settings, &entry, 1), kStatusOk);
+  const CollisionOutline& o = s.collisionOutline;
+  ASSERT_GT(o.deformPointCount, 0);
+  for (int i = 0; i < 4; ++i) {
+    const Vector want = s.bodyMatrix * o.localFootprint[i];
+    EXPECT_NEAR((o.footprint[i] - want).GetLength(), 0.0, 1e-9) << i;
+  }
+  // Front-left corner of the 180 x 450 body, 800 along z from the origin.
+  EXPECT_NEAR(o.footprint[0].x, -90.0, 1.0);
+  EXPECT_NEAR(o.footprint[0].z, 800.0 + 225.0, 1.0);
+}
+
 TEST_F(Run, CarsWithTheSameStartAreSpacedAlongTheirHeading) {
   BaseObject* sim = AddSim();
   BaseObject* a = AddCar(sim);

@@ -1,5 +1,6 @@
 // The entry of one plug-in module: c4d_main and what belongs to the module
 // itself (its folder, the host version it was given, its string resources).
+#include <cmath>
 #include <cstdint>
 
 #include "host_plugin.h"
@@ -35,6 +36,8 @@ extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* /*p3*/) {
 }
 
 LONG GetC4DVersion() { return g_host_version; }
+Bool HostVersionAtLeast(LONG release) { return std::floor(g_host_version / 100.0) >= release; }
+Bool InitPluginResources() { return g_resource.Init(g_plugin_path); }
 Filename GeGetPluginPath() { return g_plugin_path; }
 GeResource& GetPluginResource() { return g_resource; }
 

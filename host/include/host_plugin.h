@@ -142,6 +142,11 @@ Filename GeGetPluginPath();
 GeResource& GetPluginResource();
 // The host version number handed over at action 1 (13000 for release 13).
 LONG GetC4DVersion();
+// The start-up gate: the version number in whole hundreds (130 for 13000
+// to 13099) is at least release.
+Bool HostVersionAtLeast(LONG release);
+// Reads the module's string resources from its folder (host message 1).
+Bool InitPluginResources();
 
 // Reads a bitmap from the module's "res" folder.
 class AutoBitmap {

@@ -1,7 +1,5 @@
 // The kolvaris plug-in frame: start-up, host messages and the registration
 // of its one tag.
-#include <cmath>
-
 #include "tkolvaris.h"
 
 Bool RegisterKolvaris() {
@@ -12,7 +10,7 @@ Bool RegisterKolvaris() {
 }
 
 Bool PluginStart() {
-  if (std::floor(GetC4DVersion() / 100.0) < 130) return false;
+  if (!HostVersionAtLeast(130)) return false;
   return RegisterKolvaris();
 }
 
@@ -21,7 +19,7 @@ Bool PluginMessage(LONG id, void*) {
     case 0:
       return true;
     case C4DPL_INIT_RESOURCES:
-      return GetPluginResource().Init(GeGetPluginPath());
+      return InitPluginResources();
     default:
       return false;
   }

@@ -1,6 +1,4 @@
 // The rotelix plug-in frame: start-up, messages and the tag's registration.
-#include <cmath>
-
 #include "host_plugin.h"
 #include "rotelixids.h"
 #include "trotelix.h"
@@ -14,7 +12,7 @@ Bool RegisterRotelix() {
 }
 
 Bool PluginStart() {
-  if (std::floor(GetC4DVersion() / 100.0) < 130) return false;
+  if (!HostVersionAtLeast(130)) return false;
   return RegisterRotelix();
 }
 
@@ -23,7 +21,7 @@ Bool PluginMessage(LONG id, void*) {
     case 0:
       return true;
     case C4DPL_INIT_RESOURCES:
-      return GetPluginResource().Init(GeGetPluginPath());
+      return InitPluginResources();
     default:
       return false;
   }

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "host_description.h"
+#include "host_geometry.h"
+#include "host_loader.h"
 #include "host_plugin.h"
 #include "host_services.h"
 
@@ -27,5 +29,31 @@ inline void StartPlugin(const char* folder) {
   ASSERT_TRUE(PluginStart());
   hostdesc::AddResourceFolder(Filename(folder) + Filename("res") + Filename("description"));
 }
+
+// The plug-in of folder started and an empty document. Afterwards the
+// document goes, every failure the test asked of the host is called off and
+// the registrations leave, so that the next test starts clean.
+class PluginDocumentTest : public ::testing::Test {
+ protected:
+  explicit PluginDocumentTest(const char* folder) : folder_(folder) {}
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(StartPlugin(folder_));
+    doc = BaseDocument::Alloc();
+    ASSERT_NE(doc, nullptr);
+  }
+  void TearDown() override {
+    BaseDocument::Free(doc);
+    hostdesc::ClearResourceFolders();
+    hostdesc::FailSetParameterAfter(0);
+    hostmem::FailAllocation(0);
+    hostgeo::FailModelingCommand(0);
+    hostregistry::RemoveModule(String());
+  }
+
+  BaseDocument* doc = nullptr;
+
+ private:
+  const char* folder_;
+};
 
 }  // namespace testsupport

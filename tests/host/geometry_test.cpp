@@ -5,14 +5,9 @@
 
 #include "host_geometry.h"
 #include "host_services.h"
+#include "scene_checks.h"
 
 namespace {
-
-void ExpectNear(const Vector& a, const Vector& b, Real tol) {
-  EXPECT_NEAR(a.x, b.x, tol);
-  EXPECT_NEAR(a.y, b.y, tol);
-  EXPECT_NEAR(a.z, b.z, tol);
-}
 
 // Owns an object for the length of a test.
 struct Owned {

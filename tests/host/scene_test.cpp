@@ -5,14 +5,10 @@
 
 #include "host_scene.h"
 #include "host_scenefile.h"
+#include "scene_checks.h"
 
 namespace {
 
-void ExpectNear(const Vector& a, const Vector& b, double eps = 1e-9) {
-  EXPECT_NEAR(a.x, b.x, eps);
-  EXPECT_NEAR(a.y, b.y, eps);
-  EXPECT_NEAR(a.z, b.z, eps);
-}
 void ExpectNear(const Matrix& a, const Matrix& b, double eps = 1e-9) {
   ExpectNear(a.off, b.off, eps);
   ExpectNear(a.v1, b.v1, eps);

@@ -13,6 +13,7 @@
 #include "host_loader.h"
 #include "host_services.h"
 #include "rotelixids.h"
+#include "scene_checks.h"
 #include "trackanim.h"
 #include "trackrig.h"
 #include "trotelix.h"
@@ -48,23 +49,17 @@ class FakeCar : public ObjectData {
   }
 };
 
-class RotelixTest : public ::testing::Test {
+class RotelixTest : public testsupport::PluginDocumentTest {
  protected:
+  RotelixTest() : PluginDocumentTest(kPluginFolder) {}
   void SetUp() override {
-    hostlog::SetQuiet(true);
-    ASSERT_NO_FATAL_FAILURE(testsupport::StartPlugin(kPluginFolder));
+    ASSERT_NO_FATAL_FAILURE(PluginDocumentTest::SetUp());
     ASSERT_TRUE(RegisterObjectPlugin(ID_CAR_OBJECT, "Car", 0, FakeCar::Alloc, "", nullptr, 0));
     FakeCar::Reset();
-    doc = BaseDocument::Alloc();
-    ASSERT_NE(doc, nullptr);
   }
   void TearDown() override {
-    BaseDocument::Free(doc);
+    PluginDocumentTest::TearDown();
     FakeCar::Reset();
-    hostdesc::ClearResourceFolders();
-    hostdesc::FailSetParameterAfter(0);
-    hostmem::FailAllocation(0);
-    hostregistry::RemoveModule(String());
   }
 
   struct Axle {
@@ -150,18 +145,5 @@ class RotelixTest : public ::testing::Test {
     Press(tag, ROTELIX_BUILD_TREADS);
   }
 
-  static LONG CountChildren(const BaseObject* op) {
-    LONG n = 0;
-    for (BaseObject* c = op->GetDown(); c; c = c->GetNext()) ++n;
-    return n;
-  }
-
-  static void ExpectNear(const Vector& a, const Vector& b, Real eps = 1e-9) {
-    EXPECT_NEAR(a.x, b.x, eps);
-    EXPECT_NEAR(a.y, b.y, eps);
-    EXPECT_NEAR(a.z, b.z, eps);
-  }
-
   static constexpr const char* kPluginFolder = CARSIM_SOURCE_DIR "/rotelix";
-  BaseDocument* doc = nullptr;
 };

@@ -35,8 +35,9 @@ constexpr LONG kMinFfdGrid = 2;
 
 BaseObject* Link(BaseDocument* doc, const BaseContainer& bc, LONG id) { return bc.GetObjectLink(id, doc); }
 
-// One undo group recording every object given as new.
+// One undo group recording every object given as new; none for none.
 void RecordNew(BaseDocument* doc, const std::vector<BaseObject*>& made) {
+  if (made.empty()) return;
   doc->StartUndo();
   for (BaseObject* op : made)
     if (op) doc->AddUndo(UNDOTYPE_NEW, op);
@@ -93,7 +94,7 @@ void BuildCrumpleOutline(BaseDocument* doc, BaseObject* car, CarState& state) {
   if (!group) return;
   const Vector body = CurrentBodySize(bc, state);
   if (!UsableSize(body)) {
-    if (!made.empty()) RecordNew(doc, made);
+    RecordNew(doc, made);
     return;
   }
   // The deformer would act on the outline while it is being measured.
@@ -106,7 +107,7 @@ void BuildCrumpleOutline(BaseDocument* doc, BaseObject* car, CarState& state) {
     bc.SetLink(CAR_OUTLINE_LINK, outline);
     made.push_back(outline);
   }
-  if (!made.empty()) RecordNew(doc, made);
+  RecordNew(doc, made);
   if (outline) BuildCollisionOutline(doc, bc, state);
   GeShowMouse(MOUSE_NORMAL);
 }
@@ -131,7 +132,7 @@ void BuildMeshDeformer(BaseDocument* doc, BaseObject* car, CarState& state) {
   BaseObject* group = DeformationGroup(doc, car, made);
   const Vector body = CurrentBodySize(bc, state);
   if (!group || !UsableSize(body)) {
-    if (!made.empty()) RecordNew(doc, made);
+    RecordNew(doc, made);
     return;
   }
   const LONG nx = std::clamp<LONG>(bc.GetLong(CAR_OUTLINE_SUBDIVISIONS), 1, kMaxSubdivisions);
@@ -155,7 +156,7 @@ void BuildMeshDeformer(BaseDocument* doc, BaseObject* car, CarState& state) {
       if (op) BaseObject::Free(op);
     }
   }
-  if (!made.empty()) RecordNew(doc, made);
+  RecordNew(doc, made);
   GeShowMouse(MOUSE_NORMAL);
 }
 
@@ -165,7 +166,7 @@ void BuildFfd(BaseDocument* doc, BaseObject* car, CarState& state) {
   BaseObject* group = DeformationGroup(doc, car, made);
   const Vector body = CurrentBodySize(bc, state);
   if (!group || !UsableSize(body)) {
-    if (!made.empty()) RecordNew(doc, made);
+    RecordNew(doc, made);
     return;
   }
   BaseObject* ffd = CreateFfdObject(doc, group, body);
@@ -178,7 +179,7 @@ void BuildFfd(BaseDocument* doc, BaseObject* car, CarState& state) {
     UseAsDeformer(doc, bc, ffd);
     made.push_back(ffd);
   }
-  if (!made.empty()) RecordNew(doc, made);
+  RecordNew(doc, made);
 }
 
 void FindAttachedParts(BaseDocument* doc, BaseObject* car) {
@@ -187,7 +188,7 @@ void FindAttachedParts(BaseDocument* doc, BaseObject* car) {
   BaseObject* crumple = FindOrMakeChild(doc, Link(doc, bc, RIG_BODY), IDS_CRUMPLE_GROUP, made);
   BaseObject* parts = FindOrMakeChild(doc, crumple, IDS_ATTACHED_PARTS, made);
   if (parts) bc.SetLink(RIG_PARTS_GROUP, parts);
-  if (!made.empty()) RecordNew(doc, made);
+  RecordNew(doc, made);
 }
 
 void AddRoutePiece(BaseDocument* doc, BaseObject* car, const CarState& state) {
@@ -334,7 +335,7 @@ void BuildSkidMarks(BaseDocument* doc, BaseObject* car) {
     RecordNew(doc, made);
     made.clear();
   }
-  if (!made.empty()) RecordNew(doc, made);
+  RecordNew(doc, made);
 }
 
 void ClearLearnedSpeeds(BaseObject* car, CarState& state) {

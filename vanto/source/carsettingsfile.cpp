@@ -103,6 +103,15 @@ int32_t FillList(double* list, int capacity, const LineValues& vals) {
   return n;
 }
 
+// One column of a curve line (a knot field) into the first knots; gives how
+// many were taken.
+template <typename Point>
+int FillColumn(Point (&points)[kCarSettingsPairs], double Point::*field, const LineValues& vals) {
+  const int n = vals.n < kCarSettingsPairs ? vals.n : kCarSettingsPairs;
+  for (int i = 0; i < n; ++i) points[i].*field = vals.v[i];
+  return n;
+}
+
 void StoreRecordItem(CarSettings& s, LONG id, const String& label, const String& value_text, const LineValues& vals) {
   const double* v = vals.v;
   switch (id) {
@@ -128,24 +137,13 @@ void StoreRecordItem(CarSettings& s, LONG id, const String& label, const String&
     case ITEM_BOTTOM_Y: FillPair(s.suspensionBottomY, vals); break;
     case ITEM_FRONT_AXLES: s.frontAxleCount = FillList(s.frontAxleZ, kCarSettingsAxles, vals); break;
     case ITEM_REAR_AXLES: s.rearAxleCount = FillList(s.rearAxleZ, kCarSettingsAxles, vals); break;
-    case ITEM_RPM:
-    case ITEM_TORQUE: {
-      const int n = vals.n < kCarSettingsPairs ? vals.n : kCarSettingsPairs;
-      for (int i = 0; i < n; ++i) (id == ITEM_RPM ? s.torqueCurve[i].rpm : s.torqueCurve[i].torque) = v[i];
-      (id == ITEM_RPM ? s.rpmCount : s.torqueCount) = n;
-      break;
-    }
+    case ITEM_RPM: s.rpmCount = FillColumn(s.torqueCurve, &TorquePoint::rpm, vals); break;
+    case ITEM_TORQUE: s.torqueCount = FillColumn(s.torqueCurve, &TorquePoint::torque, vals); break;
     case ITEM_FORCE_PRESET: s.forceCurvePreset = value_text.ToLong(); break;
     case ITEM_COUNTERFORCE: FillList(s.maxCounterforce, 3, vals); break;
     case ITEM_CRUMPLE_LENGTH: FillList(s.crumpleLength, 3, vals); break;
-    case ITEM_DEFORMATION:
-    case ITEM_FORCE: {
-      const int n = vals.n < kCarSettingsPairs ? vals.n : kCarSettingsPairs;
-      for (int i = 0; i < n; ++i)
-        (id == ITEM_DEFORMATION ? s.forceCurve[i].deformation : s.forceCurve[i].counterforce) = v[i];
-      (id == ITEM_DEFORMATION ? s.deformationCount : s.counterforceCount) = n;
-      break;
-    }
+    case ITEM_DEFORMATION: s.deformationCount = FillColumn(s.forceCurve, &ForcePoint::deformation, vals); break;
+    case ITEM_FORCE: s.counterforceCount = FillColumn(s.forceCurve, &ForcePoint::counterforce, vals); break;
     default:
       if (id >= ITEM_MODEL_CONSTANTS && id < ITEM_MODEL_CONSTANTS + kCarModelConstants)
         s.modelConstants[id - ITEM_MODEL_CONSTANTS] = v[0];
@@ -360,6 +358,9 @@ Bool WriteLines(SettingsWriter& w, BaseObject* car, const CarState& state) {
   auto long_item = [&](const char* label, LONG id) {
     w.Line(String(label) + LongToString(id) + "}=" + LongToString(bc.GetLong(id)));
   };
+  auto bool_item = [&](const char* label, LONG id) {
+    w.Line(String(label) + LongToString(id) + "}=" + LongToString(bc.GetBool(id) ? 1 : 0));
+  };
 
   w.Line("{SECT8}");
   w.Line("# Mass and Dynamics");
@@ -384,11 +385,9 @@ Bool WriteLines(SettingsWriter& w, BaseObject* car, const CarState& state) {
   w.Line("{SECT32}");
   w.Line("# Drive (1=FWD, 2=RWD, 3=4WD)");
   long_item("Drive{", CAR_DRIVE);
-  w.Line(String("Traction Control{") + LongToString(CAR_TRACTION_CONTROL) + "}=" +
-         LongToString(bc.GetBool(CAR_TRACTION_CONTROL) ? 1 : 0));
+  bool_item("Traction Control{", CAR_TRACTION_CONTROL);
   real_item("TC Threshold{", CAR_TRACTION_THRESHOLD, 2);
-  w.Line(String("Antilock Braking System{") + LongToString(CAR_ANTILOCK) + "}=" +
-         LongToString(bc.GetBool(CAR_ANTILOCK) ? 1 : 0));
+  bool_item("Antilock Braking System{", CAR_ANTILOCK);
   real_item("ABS Threshold{", CAR_ANTILOCK_THRESHOLD, 2);
   w.Line(" ");
   w.Line("# Torque Curve, numbers of rpm and torque values must be identical.");

@@ -1,7 +1,5 @@
 #include "main.h"
 
-#include <cmath>
-
 #include "engine_globals.h"
 
 LONG AddOnFlags = 0;
@@ -22,7 +20,7 @@ Bool RegisterNodePlugin(LONG plugin_type, LONG id, const char* prefix, LONG name
 }
 
 Bool PluginStart() {
-  if (std::floor(GetC4DVersion() / 100.0) < 130) return false;
+  if (!HostVersionAtLeast(130)) return false;
   // The engine's consistency messages go to the host's console.
   SetSimulationPrint(&GePrint);
   Bool (*const registrars[])() = {RegisterSim, RegisterCar, RegisterVantoRoute,
@@ -37,7 +35,7 @@ Bool PluginMessage(LONG id, void*) {
     case 0:
       return true;
     case C4DPL_INIT_RESOURCES:
-      return GetPluginResource().Init(GeGetPluginPath());
+      return InitPluginResources();
     case 1001188:
       return true;
     default:

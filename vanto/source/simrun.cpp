@@ -381,14 +381,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     bc.SetVector(CAR_FORCE, Vector());
     bc.SetVector(CAR_FORCE_POINT, Vector());
     AutopilotState& ap = car.autopilot;
-    ap.wrapRoute = bc.GetBool(CAR_ROUTE_WRAP) ? 1 : 0;
-    ap.lookAheadTime = (1.0 - bc.GetReal(CAR_ANTICIPATION)) * 2.0;
-    ap.gapDistance = bc.GetReal(CAR_GAP_DISTANCE);
-    ap.lateralOffset = bc.GetReal(CAR_LATERAL_OFFSET);
-    ap.speedScale = bc.GetReal(CAR_SPEED_SCALE);
-    ap.gapMargin = bc.GetReal(CAR_GAP_MARGIN);
-    ap.gapHalfAngle = bc.GetReal(CAR_GAP_ANGLE) * 0.5;
-    ap.gapSameRoute = bc.GetBool(CAR_GAP_SAME_ROUTE) ? 1 : 0;
+    ReadAutopilotSettings(bc, ap);
     LoadRouteSpeedTable(ap, 0);
     ReadWheelGroundTags(car, bc);
     car.bodyGroundContactOn = bc.GetBool(CAR_BODY_CONTACT) ? 1 : 0;

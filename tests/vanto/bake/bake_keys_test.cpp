@@ -13,19 +13,7 @@ using namespace baketest;
 
 namespace {
 
-class BakeKeys : public ::testing::Test {
- protected:
-  void SetUp() override {
-    hostlog::SetQuiet(true);
-    doc = BaseDocument::Alloc();
-    op = BaseObject::Alloc(Onull);
-    doc->InsertObject(op, nullptr, nullptr);
-  }
-  void TearDown() override { BaseDocument::Free(doc); }
-
-  BaseDocument* doc = nullptr;
-  BaseObject* op = nullptr;
-};
+class BakeKeys : public NullInDocumentTest {};
 
 TEST_F(BakeKeys, VectorComponentsFollowTheMask) {
   const Vector value(1.5, -2.5, 3.5);

@@ -1,5 +1,5 @@
-// Small helpers of the bake tests: reading back tracks and writing keys of
-// known data.
+// Small helpers of the bake tests: a document to key, reading back tracks
+// and writing keys of known data.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,8 +9,24 @@
 #include "bakekeys.h"
 #include "host_animation.h"
 #include "host_geometry.h"
+#include "host_services.h"
 
 namespace baketest {
+
+// A document holding one Null, the object the keys are written on.
+class NullInDocumentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hostlog::SetQuiet(true);
+    doc = BaseDocument::Alloc();
+    op = BaseObject::Alloc(Onull);
+    doc->InsertObject(op, nullptr, nullptr);
+  }
+  void TearDown() override { BaseDocument::Free(doc); }
+
+  BaseDocument* doc = nullptr;
+  BaseObject* op = nullptr;
+};
 
 inline BaseTime At(LONG f, LONG fps = 30) { return BaseTime(static_cast<Real>(f), static_cast<Real>(fps)); }
 

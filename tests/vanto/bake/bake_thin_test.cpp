@@ -14,19 +14,7 @@ using namespace baketest;
 
 namespace {
 
-class BakeThin : public ::testing::Test {
- protected:
-  void SetUp() override {
-    hostlog::SetQuiet(true);
-    doc = BaseDocument::Alloc();
-    op = BaseObject::Alloc(Onull);
-    doc->InsertObject(op, nullptr, nullptr);
-  }
-  void TearDown() override { BaseDocument::Free(doc); }
-
-  BaseDocument* doc = nullptr;
-  BaseObject* op = nullptr;
-};
+class BakeThin : public NullInDocumentTest {};
 
 const DescID kParam = ParameterTrackId(4100);
 

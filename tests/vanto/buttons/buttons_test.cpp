@@ -12,6 +12,7 @@
 #include "host_geometry.h"
 #include "objects.h"
 #include "rig.h"
+#include "scene_checks.h"
 
 namespace {
 
@@ -46,11 +47,6 @@ class ButtonTest : public CarTest {
       if (c->GetName() == GeLoadString(name_id)) return c;
     return nullptr;
   }
-  static LONG Children(const BaseObject* op) {
-    LONG n = 0;
-    for (BaseObject* c = op->GetDown(); c; c = c->GetNext()) ++n;
-    return n;
-  }
   // The serials the undo log records as new objects since `from`.
   std::vector<std::uint64_t> NewUndo(size_t from = 0) const {
     std::vector<std::uint64_t> out;
@@ -65,12 +61,6 @@ class ButtonTest : public CarTest {
     return false;
   }
 };
-
-void ExpectNear(const Vector& a, const Vector& b, double tol = 1e-9) {
-  EXPECT_NEAR(a.x, b.x, tol);
-  EXPECT_NEAR(a.y, b.y, tol);
-  EXPECT_NEAR(a.z, b.z, tol);
-}
 
 // ---------------------------------------------------------------- instruments
 
@@ -172,8 +162,8 @@ TEST_F(ButtonTest, SpringsAreBuiltOncePerSuspension) {
   BaseObject* bottom2 = Link(car, RIG_SUSPENSION_BOTTOM + 2);
   bc->SetLink(2062, nullptr);
   Press(car, 2064);
-  EXPECT_EQ(Children(Link(car, RIG_SUSPENSION_BOTTOM + 0)), 1);
-  EXPECT_EQ(Children(bottom2), 2);
+  EXPECT_EQ(CountChildren(Link(car, RIG_SUSPENSION_BOTTOM + 0)), 1);
+  EXPECT_EQ(CountChildren(bottom2), 2);
   EXPECT_EQ(Link(car, 2062)->GetUp()->GetUp(), bottom2);
   EXPECT_EQ(NewUndo().size(), 5u);
 }
@@ -222,7 +212,7 @@ TEST_F(ButtonTest, SkidMarkGroupIsMadeWhenMissing) {
   Press(car, 2089);
   BaseObject* group = Child(car, 10033);
   ASSERT_NE(group, nullptr);
-  EXPECT_EQ(Children(group), 4);
+  EXPECT_EQ(CountChildren(group), 4);
   EXPECT_TRUE(RecordedNew(group));
   SplineObject* second = nullptr;
   GetSweepRail(Link(car, 2080), &second);
@@ -281,7 +271,7 @@ TEST_F(ButtonTest, CommandMarkersCarryTheirTag) {
   BaseObject* markers = Link(car, 1920);
   ASSERT_NE(markers, nullptr);
   EXPECT_EQ(markers->GetName(), GeLoadString(10023));
-  ASSERT_EQ(Children(markers), 2);
+  ASSERT_EQ(CountChildren(markers), 2);
   BaseObject* last = markers->GetDownLast();
   EXPECT_EQ(last->GetName(), GeLoadString(10024));
   EXPECT_NE(last->GetTag(ID_VANTOCOMMANDS), nullptr);
@@ -407,18 +397,18 @@ TEST_F(ButtonTest, MeshDeformerLeavesNoHalfSetUp) {
   for (long n = 1; n <= 40; ++n) {
     SCOPED_TRACE(n);
     BaseObject* before = Link(car, CAR_DEFORMER_LINK);
-    const LONG children = Children(group);
+    const LONG children = CountChildren(group);
     hostmem::FailAllocation(n);
     Press(car, 2102);
     hostmem::FailAllocation(0);
     BaseObject* after = Link(car, CAR_DEFORMER_LINK);
     if (after == before) {
-      EXPECT_EQ(Children(group), children);
+      EXPECT_EQ(CountChildren(group), children);
       failed_once = true;
     } else {
       ASSERT_NE(after, nullptr);
       EXPECT_EQ(after->GetType(), Omeshbinder);
-      EXPECT_EQ(Children(group), children + 3);
+      EXPECT_EQ(CountChildren(group), children + 3);
       built_once = true;
     }
   }

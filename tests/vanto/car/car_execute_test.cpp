@@ -6,6 +6,7 @@
 #include "car_test_support.h"
 #include "carexecute.h"
 #include "rig.h"
+#include "scene_checks.h"
 #include "simlink.h"
 
 namespace {
@@ -23,11 +24,6 @@ class CarExecuteTest : public CarTest {
   }
   static BaseObject* Link(BaseObject* car, LONG id) {
     return car->GetDataInstance()->GetObjectLink(id, car->GetDocument());
-  }
-  static void ExpectNear(const Vector& a, const Vector& b, double tol = 1e-9) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
   }
   // A laid-out car under a running Sim.
   BaseObject* RunningCar(BaseObject*& sim) {

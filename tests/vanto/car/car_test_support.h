@@ -12,25 +12,16 @@
 #include "main.h"
 #include "ocar.h"
 
-class CarTest : public ::testing::Test {
+class CarTest : public testsupport::PluginDocumentTest {
  protected:
+  // The source folder: its string tables and descriptions are the current ones.
+  CarTest() : PluginDocumentTest(kPluginFolder) {}
   void SetUp() override {
-    hostlog::SetQuiet(true);
-    // The source folder: its string tables and descriptions are the current ones.
-    ASSERT_NO_FATAL_FAILURE(testsupport::StartPlugin(kPluginFolder));
+    ASSERT_NO_FATAL_FAILURE(PluginDocumentTest::SetUp());
     // Stand-ins for the two add-on tags.
     for (LONG id : {LONG(ID_KOLVARIS), LONG(ID_ROTELIX)})
       ASSERT_TRUE(RegisterTagPlugin(id, "addon", TAG_VISIBLE, [] { return static_cast<NodeData*>(new TagData); }, "",
                                     nullptr, 0));
-    doc = BaseDocument::Alloc();
-    ASSERT_NE(doc, nullptr);
-  }
-  void TearDown() override {
-    BaseDocument::Free(doc);
-    hostdesc::ClearResourceFolders();
-    hostdesc::FailSetParameterAfter(0);
-    hostmem::FailAllocation(0);
-    hostregistry::RemoveModule(String());
   }
 
   // A new car inserted under parent (top level when null).
@@ -67,5 +58,4 @@ class CarTest : public ::testing::Test {
   static Car* Data(BaseObject* car) { return car->GetNodeData<Car>(); }
 
   static constexpr const char* kPluginFolder = CARSIM_SOURCE_DIR "/vanto";
-  BaseDocument* doc = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "fitting.h"
 #include "host_geometry.h"
 #include "rig.h"
+#include "scene_checks.h"
 
 namespace {
 
@@ -71,12 +72,6 @@ class FitTest : public CarTest {
   BaseObject* car = nullptr;
   BaseContainer* bc = nullptr;
 };
-
-void ExpectNear(const Vector& a, const Vector& b, double tol = 1e-9) {
-  EXPECT_NEAR(a.x, b.x, tol);
-  EXPECT_NEAR(a.y, b.y, tol);
-  EXPECT_NEAR(a.z, b.z, tol);
-}
 
 // ---------------------------------------------------------------- the whole fit
 

@@ -20,21 +20,9 @@
 
 namespace groundtest {
 
-class GroundTest : public ::testing::Test {
+class GroundTest : public testsupport::PluginDocumentTest {
  protected:
-  void SetUp() override {
-    hostlog::SetQuiet(true);
-    ASSERT_NO_FATAL_FAILURE(testsupport::StartPlugin(kPluginFolder));
-    doc = BaseDocument::Alloc();
-    ASSERT_NE(doc, nullptr);
-  }
-  void TearDown() override {
-    BaseDocument::Free(doc);
-    hostdesc::ClearResourceFolders();
-    hostmem::FailAllocation(0);
-    hostgeo::FailModelingCommand(0);
-    hostregistry::RemoveModule(String());
-  }
+  GroundTest() : PluginDocumentTest(kPluginFolder) {}
 
   BaseObject* NewObject(LONG type, BaseObject* parent = nullptr) {
     BaseObject* op = BaseObject::Alloc(type);
@@ -108,7 +96,6 @@ class GroundTest : public ::testing::Test {
   }
 
   static constexpr const char* kPluginFolder = CARSIM_SOURCE_DIR "/vanto";
-  BaseDocument* doc = nullptr;
 };
 
 // Sends command 4 for the point (x, y, z); the buffer comes back as written.

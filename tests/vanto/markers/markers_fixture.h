@@ -23,13 +23,11 @@
 
 namespace markertest {
 
-class MarkerTest : public ::testing::Test {
+class MarkerTest : public testsupport::PluginDocumentTest {
  protected:
+  MarkerTest() : PluginDocumentTest(kPluginFolder) {}
   void SetUp() override {
-    hostlog::SetQuiet(true);
-    ASSERT_NO_FATAL_FAILURE(testsupport::StartPlugin(kPluginFolder));
-    doc = BaseDocument::Alloc();
-    ASSERT_NE(doc, nullptr);
+    ASSERT_NO_FATAL_FAILURE(PluginDocumentTest::SetUp());
     group = NewNull(nullptr, Vector(), 0.0);
     carObject = BaseObject::Alloc(Onull);
     doc->InsertObject(carObject, nullptr, nullptr);
@@ -46,9 +44,7 @@ class MarkerTest : public ::testing::Test {
   }
   void TearDown() override {
     car.reset();
-    BaseDocument::Free(doc);
-    hostdesc::ClearResourceFolders();
-    hostregistry::RemoveModule(String());
+    PluginDocumentTest::TearDown();
   }
 
   BaseObject* NewNull(BaseObject* parent, const Vector& pos, Real radius) {
@@ -110,7 +106,6 @@ class MarkerTest : public ::testing::Test {
   const CommandSlot& Slot(int i) const { return car->commands.slots[i]; }
 
   static constexpr const char* kPluginFolder = CARSIM_SOURCE_DIR "/vanto";
-  BaseDocument* doc = nullptr;
   BaseObject* group = nullptr;
   BaseObject* carObject = nullptr;
   BaseContainer* carBc = nullptr;

@@ -11,8 +11,8 @@
 #include "host_services.h"
 #include "main.h"
 #include "objects.h"
-
-extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
+#include "plugin_in_process.h"
+#include "scene_checks.h"
 
 namespace {
 
@@ -20,9 +20,7 @@ class Builders : public ::testing::Test {
  protected:
   void SetUp() override {
     hostlog::SetQuiet(true);
-    HostTable t{13000, CARSIM_PLUGIN_ROOT "/vanto"};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &t, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+    ASSERT_NO_FATAL_FAILURE(testsupport::HandOver(CARSIM_PLUGIN_ROOT "/vanto"));
     doc = BaseDocument::Alloc();
     root = BaseObject::Alloc(Onull);
     doc->InsertObject(root, nullptr, nullptr);
@@ -31,20 +29,9 @@ class Builders : public ::testing::Test {
     hostmem::FailAllocation(0);
     BaseDocument::Free(doc);
   }
-  LONG Children(const BaseObject* op) const {
-    LONG n = 0;
-    for (BaseObject* c = op->GetDown(); c; c = c->GetNext()) ++n;
-    return n;
-  }
   BaseDocument* doc = nullptr;
   BaseObject* root = nullptr;
 };
-
-void ExpectNear(const Vector& a, const Vector& b, double tol = 1e-9) {
-  EXPECT_NEAR(a.x, b.x, tol);
-  EXPECT_NEAR(a.y, b.y, tol);
-  EXPECT_NEAR(a.z, b.z, tol);
-}
 
 const Vector* Points(const BaseObject* op) { return static_cast<const Vector*>(op->GetTagDataR(Tpoint)); }
 
@@ -339,7 +326,7 @@ TEST_F(Builders, SkidMarkSweepChildrenAndNames) {
   BaseObject* s0 = BuildSkidMarkSweep(doc, root, 0, 20.0, true);
   ASSERT_NE(s0, nullptr);
   EXPECT_EQ(s0->GetName(), GeLoadString(10034));
-  ASSERT_EQ(Children(s0), 3);
+  ASSERT_EQ(CountChildren(s0), 3);
   BaseObject* profile = s0->GetDown();
   EXPECT_EQ(profile->GetName(), "Profile");
   EXPECT_EQ(Points(profile)[0], Vector(-10, 0, 0));
@@ -354,7 +341,7 @@ TEST_F(Builders, SkidMarkSweepChildrenAndNames) {
 
   BaseObject* s5 = BuildSkidMarkSweep(doc, root, 5, 20.0, false);
   ASSERT_NE(s5, nullptr);
-  ASSERT_EQ(Children(s5), 2);
+  ASSERT_EQ(CountChildren(s5), 2);
   EXPECT_EQ(Points(s5->GetDown())[0], Vector(10, 0, 0));  // right-hand wheels run the profile the other way
   const String base = GeLoadString(10035);
   EXPECT_EQ(s5->GetName(), base.Left(base.GetLength() - 1) + "3" + base.Right(1));
@@ -371,7 +358,7 @@ TEST_F(Builders, HalfBuiltSkidMarkSweepIsRemoved) {
     BaseObject* sweep = BuildSkidMarkSweep(doc, root, 1, 20.0, true);
     hostmem::FailAllocation(0);
     if (sweep) {
-      EXPECT_EQ(Children(sweep), 3);
+      EXPECT_EQ(CountChildren(sweep), 3);
       BaseObject::Free(sweep);
     }
     EXPECT_EQ(root->GetDown(), nullptr);

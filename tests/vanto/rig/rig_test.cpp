@@ -10,9 +10,9 @@
 #include "host_services.h"
 #include "main.h"
 #include "objects.h"
+#include "plugin_in_process.h"
 #include "rig.h"
-
-extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
+#include "scene_checks.h"
 
 namespace {
 
@@ -20,9 +20,7 @@ class Rig : public ::testing::Test {
  protected:
   void SetUp() override {
     hostlog::SetQuiet(true);
-    HostTable t{13000, CARSIM_PLUGIN_ROOT "/vanto"};
-    ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &t, nullptr, nullptr), 1);
-    ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+    ASSERT_NO_FATAL_FAILURE(testsupport::HandOver(CARSIM_PLUGIN_ROOT "/vanto"));
     // A stand-in for the wheel-rig tag: only its type and container matter here.
     ASSERT_TRUE(RegisterTagPlugin(ID_ROTELIX, "wheel rig", 0, [] { return static_cast<NodeData*>(new TagData); }, "",
                                   nullptr, 0));
@@ -42,21 +40,10 @@ class Rig : public ::testing::Test {
     tag->GetDataInstance()->SetLong(WHEELRIG_AXLE_COUNT, axles);
     return tag->GetDataInstance();
   }
-  LONG Children(const BaseObject* op) const {
-    LONG n = 0;
-    for (BaseObject* c = op->GetDown(); c; c = c->GetNext()) ++n;
-    return n;
-  }
   BaseDocument* doc = nullptr;
   BaseObject* car = nullptr;
   BaseContainer* bc = nullptr;
 };
-
-void ExpectNear(const Vector& a, const Vector& b, double tol = 1e-9) {
-  EXPECT_NEAR(a.x, b.x, tol);
-  EXPECT_NEAR(a.y, b.y, tol);
-  EXPECT_NEAR(a.z, b.z, tol);
-}
 
 // ---------------------------------------------------------------- default rig and extra axles
 
@@ -130,9 +117,9 @@ TEST_F(Rig, ExtraAxleNamesLinksAndPlaceInTheTree) {
 
 TEST_F(Rig, ExtraAxleNeedsItsPredecessorAndAValidIndex) {
   ASSERT_TRUE(BuildDefaultRig(doc, car));
-  const LONG before = Children(L(RIG_BODY));
+  const LONG before = CountChildren(L(RIG_BODY));
   EXPECT_FALSE(AddExtraAxle(doc, car, 1, 0, 100.0));  // axle 0 was never added
-  EXPECT_EQ(Children(L(RIG_BODY)), before);
+  EXPECT_EQ(CountChildren(L(RIG_BODY)), before);
   // A ninth axle would land on wheel 0's spinner and the first axle types.
   BaseObject* spinner0 = L(RIG_SPINNER);
   for (LONG a : {8, 9, -1}) EXPECT_FALSE(AddExtraAxle(doc, car, a, 1, 100.0));
@@ -140,7 +127,7 @@ TEST_F(Rig, ExtraAxleNeedsItsPredecessorAndAValidIndex) {
   EXPECT_EQ(bc->GetType(6632), DA_NIL);
   RemoveExtraAxle(doc, car, 8);
   EXPECT_EQ(L(RIG_SPINNER), spinner0);
-  EXPECT_EQ(Children(L(RIG_BODY)), before);
+  EXPECT_EQ(CountChildren(L(RIG_BODY)), before);
 }
 
 TEST_F(Rig, RemovingAnAxleKeepsTheUsersObjects) {
@@ -152,7 +139,7 @@ TEST_F(Rig, RemovingAnAxleKeepsTheUsersObjects) {
   BaseObject* body = L(RIG_BODY);
   RemoveExtraAxle(doc, car, 0);
   for (LONG id : {5606, 5607, 5626, 5627, 5646, 5647, 5666, 5667, 6624}) EXPECT_EQ(bc->GetType(id), DA_NIL) << id;
-  EXPECT_EQ(Children(body), 9);  // the base rig again
+  EXPECT_EQ(CountChildren(body), 9);  // the base rig again
   // The spinner carrying the tyre moved to the top level with it.
   BaseObject* kept = doc->SearchObject("tyre");
   ASSERT_NE(kept, nullptr);

@@ -26,21 +26,17 @@ inline constexpr double kBodyY = 50.0;
 inline constexpr double kWheelRadius = 32.0;
 inline constexpr double kFrontZ = 132.0, kRearZ = -125.0, kTrackX = 76.0;
 
-class VantoTest : public ::testing::Test {
+class VantoTest : public testsupport::PluginDocumentTest {
  protected:
+  VantoTest() : PluginDocumentTest(CARSIM_PLUGIN_ROOT "/vanto") {}
   void SetUp() override {
-    hostlog::SetQuiet(true);
     hostlog::Clear();
-    ASSERT_NO_FATAL_FAILURE(testsupport::StartPlugin(CARSIM_PLUGIN_ROOT "/vanto"));
-    doc = BaseDocument::Alloc();
+    ASSERT_NO_FATAL_FAILURE(PluginDocumentTest::SetUp());
     doc->SetFps(30);
   }
   void TearDown() override {
-    BaseDocument::Free(doc);
+    PluginDocumentTest::TearDown();
     BaseThread::RequestBreak(false);
-    hostmem::FailAllocation(0);
-    hostdesc::ClearResourceFolders();
-    hostregistry::RemoveModule(String());
   }
 
   BaseObject* AddSim() {
@@ -124,8 +120,6 @@ class VantoTest : public ::testing::Test {
     doc->SetTime(BaseTime(static_cast<Real>(f), 30.0));
     doc->ExecutePasses(bt, animation, true, false);
   }
-
-  BaseDocument* doc = nullptr;
 };
 
 }  // namespace simtest

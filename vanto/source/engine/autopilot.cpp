@@ -326,6 +326,17 @@ int32 RoutePieceUnder(const AutopilotState& ap, const Vector& point, RouteSurfac
 
 // ---------------------------------------------------------------- run
 
+void ReadAutopilotSettings(const BaseContainer& bc, AutopilotState& ap) {
+  ap.wrapRoute = bc.GetBool(CAR_ROUTE_WRAP) ? 1 : 0;
+  ap.lookAheadTime = (1.0 - bc.GetReal(CAR_ANTICIPATION)) * 2.0;
+  ap.gapDistance = bc.GetReal(CAR_GAP_DISTANCE);
+  ap.lateralOffset = bc.GetReal(CAR_LATERAL_OFFSET);
+  ap.speedScale = bc.GetReal(CAR_SPEED_SCALE);
+  ap.gapMargin = bc.GetReal(CAR_GAP_MARGIN);
+  ap.gapHalfAngle = bc.GetReal(CAR_GAP_ANGLE) * 0.5;
+  ap.gapSameRoute = bc.GetBool(CAR_GAP_SAME_ROUTE) ? 1 : 0;
+}
+
 int32 InitAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
   AutopilotState& ap = car.autopilot;
   ap.routeObject = nullptr;
@@ -345,15 +356,8 @@ int32 InitAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
   car.maxSteerSpeed = lock != 0.0 ? bc.GetReal(CAR_STEERING_RATE) / lock : 0.0;
   const double wheelbase = (car.wheelMatrices[0].off - car.wheelMatrices[2].off).GetLength();
   ap.turnRadius = std::sin(lock) != 0.0 ? wheelbase / std::sin(lock) : 0.0;
-  ap.wrapRoute = bc.GetBool(CAR_ROUTE_WRAP) ? 1 : 0;
-  ap.lookAheadTime = (1.0 - bc.GetReal(CAR_ANTICIPATION)) * 2.0;
   ap.learnMode = bc.GetLong(CAR_SPEED_LEARNING);
-  ap.gapDistance = bc.GetReal(CAR_GAP_DISTANCE);
-  ap.lateralOffset = bc.GetReal(CAR_LATERAL_OFFSET);
-  ap.speedScale = bc.GetReal(CAR_SPEED_SCALE);
-  ap.gapMargin = bc.GetReal(CAR_GAP_MARGIN);
-  ap.gapHalfAngle = bc.GetReal(CAR_GAP_ANGLE) * 0.5;
-  ap.gapSameRoute = bc.GetBool(CAR_GAP_SAME_ROUTE) ? 1 : 0;
+  ReadAutopilotSettings(bc, ap);
 
   const BaseObject* group = bc.GetObjectLink(CAR_ROUTE_GROUP, doc);
   if (!group || !BindRoute(group->GetDown(), ap)) {

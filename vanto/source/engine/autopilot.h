@@ -41,6 +41,10 @@ inline constexpr double kGapKeeperLevel = 0.7;
 // places routePoint and routeTangent at its start. 1 when a route was bound.
 int32 InitAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
 
+// The route settings the run keeps following while it goes on: wrap,
+// anticipation, lateral offset, speed scale and gap keeping.
+void ReadAutopilotSettings(const BaseContainer& bc, AutopilotState& ap);
+
 // One input period of a car: projection, piece changes, steering and speed.
 // Without a bound spline it only clears the binding.
 void StepAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);

@@ -14,28 +14,28 @@ constexpr LONG kMinimumHostVersion = 13000;
 
 extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* /*p3*/) {
   switch (action) {
-    case C4DPL_INIT_SYS: {
+    case PLUGINACTION_HANDOVER: {
       auto* table = static_cast<const HostTable*>(p1);
       if (!table || table->version < kMinimumHostVersion || !table->plugin_path || !*table->plugin_path) return 0;
       g_host_version = table->version;
       g_plugin_path = Filename(table->plugin_path);
       return 1;
     }
-    case C4DPL_INIT:
+    case PLUGINACTION_START:
       return PluginStart() ? 1 : 0;
-    case C4DPL_END:
+    case PLUGINACTION_END:
       PluginEnd();
       return 1;
-    case C4DPL_INIT_VERSION:
+    case PLUGINACTION_VERSION:
       return kPluginInterfaceVersion;
-    case C4DPL_MESSAGE:
+    case PLUGINACTION_MESSAGE:
       return PluginMessage(static_cast<LONG>(reinterpret_cast<std::intptr_t>(p1)), p2) ? 1 : 0;
     default:
       return 0;
   }
 }
 
-LONG GetC4DVersion() { return g_host_version; }
+LONG GetHostVersion() { return g_host_version; }
 Bool HostVersionAtLeast(LONG release) { return std::floor(g_host_version / 100.0) >= release; }
 Bool InitPluginResources() { return g_resource.Init(g_plugin_path); }
 Filename GeGetPluginPath() { return g_plugin_path; }

@@ -120,16 +120,16 @@ enum : LONG { DLG_TYPE_MODAL = 10, DLG_TYPE_ASYNC = 20 };
 enum : LONG { CUSTOMGUI_HTMLVIEWER = 200000114 };
 enum : LONG { BFH_SCALEFIT = 0x0f, BFV_SCALEFIT = 0x30 };
 
-class C4DGadget {
+class DialogGadget {
  public:
-  virtual ~C4DGadget() = default;
+  virtual ~DialogGadget() = default;
   LONG id = 0, gui = 0;
   String name;
   LONG flags = 0, minw = 0, minh = 0;
 };
 
 // The HTML-viewer gadget: records the address it was given.
-class HtmlViewerCustomGui : public C4DGadget {
+class HtmlViewerCustomGui : public DialogGadget {
  public:
   void SetUrl(const String& url, LONG encoding = 0) {
     url_ = url;
@@ -155,9 +155,9 @@ class GeDialog {
   Bool IsOpen() const { return open_; }
   // A gadget of a custom interface: the HTML viewer for CUSTOMGUI_HTMLVIEWER,
   // a plain recorded gadget otherwise. Owned by the dialog.
-  C4DGadget* AddCustomGui(LONG id, LONG pluginid, const String& name, LONG flags, LONG minw, LONG minh,
+  DialogGadget* AddCustomGui(LONG id, LONG pluginid, const String& name, LONG flags, LONG minw, LONG minh,
                           const BaseContainer& settings);
-  const std::vector<C4DGadget*>& Gadgets() const { return gadgets_; }
+  const std::vector<DialogGadget*>& Gadgets() const { return gadgets_; }
 
   struct OpenRecord {
     LONG dlgtype, pluginid, xpos, ypos, w, h, subid;
@@ -169,7 +169,7 @@ class GeDialog {
   void ClearGadgets();
   Bool Build();
   Bool open_ = false;
-  std::vector<C4DGadget*> gadgets_;
+  std::vector<DialogGadget*> gadgets_;
   std::vector<OpenRecord> opens_;
 };
 

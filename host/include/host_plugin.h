@@ -141,7 +141,7 @@ String GeLoadString(LONG id, const String& p1, const String& p2 = String(), cons
 Filename GeGetPluginPath();
 GeResource& GetPluginResource();
 // The host version number handed over at action 1 (13000 for release 13).
-LONG GetC4DVersion();
+LONG GetHostVersion();
 // The start-up gate: the version number in whole hundreds (130 for 13000
 // to 13099) is at least release.
 Bool HostVersionAtLeast(LONG release);
@@ -170,13 +170,13 @@ struct HostTable {
 };
 
 enum : LONG {
-  C4DPL_INIT_SYS = 1,
-  C4DPL_INIT = 2,
-  C4DPL_END = 3,
-  C4DPL_INIT_VERSION = 4,
-  C4DPL_MESSAGE = 6,
+  PLUGINACTION_HANDOVER = 1,
+  PLUGINACTION_START = 2,
+  PLUGINACTION_END = 3,
+  PLUGINACTION_VERSION = 4,
+  PLUGINACTION_MESSAGE = 6,
 };
-enum : LONG { C4DPL_INIT_RESOURCES = 1 };
+enum : LONG { PLUGINMSG_RESOURCES = 1 };
 constexpr LONG kPluginInterfaceVersion = 5;
 
 extern "C" {

@@ -10,7 +10,7 @@ GeDialog::~GeDialog() { ClearGadgets(); }
 Bool GeDialog::CreateLayout() { return true; }
 
 void GeDialog::ClearGadgets() {
-  for (C4DGadget* g : gadgets_) delete g;
+  for (DialogGadget* g : gadgets_) delete g;
   gadgets_.clear();
 }
 
@@ -35,9 +35,9 @@ Bool GeDialog::Close() {
   return true;
 }
 
-C4DGadget* GeDialog::AddCustomGui(LONG id, LONG pluginid, const String& name, LONG flags, LONG minw, LONG minh,
+DialogGadget* GeDialog::AddCustomGui(LONG id, LONG pluginid, const String& name, LONG flags, LONG minw, LONG minh,
                                   const BaseContainer&) {
-  C4DGadget* g = pluginid == CUSTOMGUI_HTMLVIEWER ? new HtmlViewerCustomGui : new C4DGadget;
+  DialogGadget* g = pluginid == CUSTOMGUI_HTMLVIEWER ? new HtmlViewerCustomGui : new DialogGadget;
   g->id = id;
   g->gui = pluginid;
   g->name = name;

@@ -39,11 +39,11 @@ Bool PluginHost::LoadModule(const Filename& folder, String* error) {
   std::string path = std::filesystem::absolute(folder.GetString()).lexically_normal().string();
   HostTable table{version_, path.c_str()};
   String why;
-  if (!CallMain(fn, C4DPL_INIT_SYS, &table)) {
+  if (!CallMain(fn, PLUGINACTION_HANDOVER, &table)) {
     why = "refused the host (version " + LongToString(version_) + ")";
-  } else if (!CallMain(fn, C4DPL_MESSAGE, reinterpret_cast<void*>(static_cast<std::intptr_t>(C4DPL_INIT_RESOURCES)))) {
+  } else if (!CallMain(fn, PLUGINACTION_MESSAGE, reinterpret_cast<void*>(static_cast<std::intptr_t>(PLUGINMSG_RESOURCES)))) {
     why = "its string resources cannot be read";
-  } else if (!CallMain(fn, C4DPL_INIT)) {
+  } else if (!CallMain(fn, PLUGINACTION_START)) {
     why = "failed to start";
   }
   if (!why.empty()) {
@@ -54,7 +54,7 @@ Bool PluginHost::LoadModule(const Filename& folder, String* error) {
     dlclose(handle);
     return fail(why);
   }
-  CallMain(fn, C4DPL_INIT_VERSION);
+  CallMain(fn, PLUGINACTION_VERSION);
   hostregistry::SetCurrentModule(String());
   modules_.push_back(LoadedModule{name, folder, file, handle, fn});
   return true;
@@ -84,7 +84,7 @@ void PluginHost::UnloadAll() {
   while (!modules_.empty()) {
     LoadedModule m = modules_.back();
     modules_.pop_back();
-    CallMain(m.main, C4DPL_END);
+    CallMain(m.main, PLUGINACTION_END);
     hostregistry::RemoveModule(m.name);
     dlclose(m.handle);
   }

@@ -18,7 +18,7 @@ Bool PluginMessage(LONG id, void*) {
   switch (id) {
     case 0:
       return true;
-    case C4DPL_INIT_RESOURCES:
+    case PLUGINMSG_RESOURCES:
       return InitPluginResources();
     default:
       return false;

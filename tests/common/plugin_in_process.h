@@ -18,8 +18,8 @@ namespace testsupport {
 // The host table and the string resources only.
 inline void HandOver(const char* folder) {
   HostTable table{13000, folder};
-  ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-  ASSERT_TRUE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+  ASSERT_EQ(c4d_main(PLUGINACTION_HANDOVER, &table, nullptr, nullptr), 1);
+  ASSERT_TRUE(PluginMessage(PLUGINMSG_RESOURCES, nullptr));
 }
 
 // Handed over, started and its descriptions known; the log kept quiet.

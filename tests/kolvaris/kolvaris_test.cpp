@@ -86,7 +86,7 @@ TEST_F(KolvarisTest, RegistersTheTag) {
   EXPECT_EQ(p->description, "Tkolvaris");
   EXPECT_TRUE(PluginMessage(0, nullptr));
   EXPECT_FALSE(PluginMessage(1001188, nullptr));
-  EXPECT_EQ(c4d_main(C4DPL_INIT_VERSION, nullptr, nullptr, nullptr), 5);
+  EXPECT_EQ(c4d_main(PLUGINACTION_VERSION, nullptr, nullptr, nullptr), 5);
 }
 
 TEST_F(KolvarisTest, DescriptionResourceLoads) {
@@ -102,8 +102,8 @@ TEST_F(KolvarisTest, DescriptionResourceLoads) {
 TEST_F(KolvarisTest, AnEmptyNameRegistersNothing) {
   hostregistry::RemoveModule(String());
   HostTable table{13000, "/nonexistent"};
-  ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-  EXPECT_FALSE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+  ASSERT_EQ(c4d_main(PLUGINACTION_HANDOVER, &table, nullptr, nullptr), 1);
+  EXPECT_FALSE(PluginMessage(PLUGINMSG_RESOURCES, nullptr));
   EXPECT_TRUE(PluginStart());
   EXPECT_EQ(FindPlugin(kKolvarisTagId, PLUGINTYPE_TAG), nullptr);
 }

@@ -24,7 +24,7 @@ Bool PluginStart() {
 }
 
 Bool PluginMessage(LONG id, void*) {
-  if (id == C4DPL_INIT_RESOURCES) {
+  if (id == PLUGINMSG_RESOURCES) {
     g_resources_ready = GetPluginResource().Init(GeGetPluginPath());
     return g_resources_ready;
   }

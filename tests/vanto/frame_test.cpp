@@ -73,13 +73,13 @@ TEST_F(Frame, Messages) {
   EXPECT_TRUE(PluginMessage(0, nullptr));
   EXPECT_TRUE(PluginMessage(1001188, nullptr));
   EXPECT_FALSE(PluginMessage(2, nullptr));
-  EXPECT_EQ(c4d_main(C4DPL_INIT_VERSION, nullptr, nullptr, nullptr), 5);
+  EXPECT_EQ(c4d_main(PLUGINACTION_VERSION, nullptr, nullptr, nullptr), 5);
   // Resources that cannot be read answer false.
   HostTable table{13000, "/nonexistent"};
-  ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
-  EXPECT_FALSE(PluginMessage(C4DPL_INIT_RESOURCES, nullptr));
+  ASSERT_EQ(c4d_main(PLUGINACTION_HANDOVER, &table, nullptr, nullptr), 1);
+  EXPECT_FALSE(PluginMessage(PLUGINMSG_RESOURCES, nullptr));
   HostTable no_path{13000, ""};
-  EXPECT_EQ(c4d_main(C4DPL_INIT_SYS, &no_path, nullptr, nullptr), 0);
+  EXPECT_EQ(c4d_main(PLUGINACTION_HANDOVER, &no_path, nullptr, nullptr), 0);
 }
 
 TEST_F(Frame, AddOnFlagsFollowTheRegistry) {

@@ -37,7 +37,7 @@ HelpDialog::~HelpDialog() = default;
 Bool HelpDialog::CreateLayout() {
   // A rebuilt layout has new gadgets; the old viewer is gone with them.
   viewer_ = nullptr;
-  C4DGadget* gadget = AddCustomGui(kViewerGadget, CUSTOMGUI_HTMLVIEWER, String("Viewer"), BFH_SCALEFIT | BFV_SCALEFIT,
+  DialogGadget* gadget = AddCustomGui(kViewerGadget, CUSTOMGUI_HTMLVIEWER, String("Viewer"), BFH_SCALEFIT | BFV_SCALEFIT,
                                    kViewerMinWidth, kViewerMinHeight, BaseContainer());
   // Without the host's HTML viewer the dialog stays empty.
   viewer_ = dynamic_cast<HtmlViewerCustomGui*>(gadget);

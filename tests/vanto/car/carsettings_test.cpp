@@ -754,7 +754,7 @@ TEST_F(CarSettingsTest, NewCarReadsTheDefaultFileOfThePluginFolder) {
                                "torque{21}=300,380,320"}));
   const std::string folder = dir_.string();
   HostTable table{13000, folder.c_str()};
-  ASSERT_EQ(c4d_main(C4DPL_INIT_SYS, &table, nullptr, nullptr), 1);
+  ASSERT_EQ(c4d_main(PLUGINACTION_HANDOVER, &table, nullptr, nullptr), 1);
   BaseObject* car = NewCar();
   const BaseContainer& bc = *car->GetDataInstance();
   EXPECT_EQ(car->GetName(), "Van");

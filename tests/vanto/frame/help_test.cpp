@@ -96,7 +96,7 @@ TEST_F(Help, TheCommandOpensTheViewerDialog) {
   EXPECT_EQ(open.h, 768);
   EXPECT_EQ(open.subid, 0);
   ASSERT_EQ(dlg.Gadgets().size(), 1u);
-  const C4DGadget* g = dlg.Gadgets()[0];
+  const DialogGadget* g = dlg.Gadgets()[0];
   EXPECT_EQ(g->id, 1001);
   EXPECT_EQ(g->gui, CUSTOMGUI_HTMLVIEWER);
   EXPECT_EQ(g->name, "Viewer");

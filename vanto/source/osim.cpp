@@ -6,7 +6,9 @@
 #include "host_description.h"
 #include "objects.h"
 #include "rig.h"
-#include "run_hooks.h"
+#include "bakekeys.h"
+#include "namelang.h"
+#include "simbake.h"
 #include "simlink.h"
 
 namespace {

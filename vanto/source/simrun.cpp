@@ -14,7 +14,8 @@
 #include "ramps.h"
 #include "rig.h"
 #include "rigid_body.h"
-#include "run_hooks.h"
+#include "autopilot.h"
+#include "markers.h"
 
 using collision::ClipPointsToOutline;
 using collision::CollideCars;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -290,6 +291,83 @@ TEST_F(CollisionTest, FrontZoneAgainstAWallPushesWithTheCurvedCounterforce) {
   EXPECT_EQ(car.dynamics.crashFlag, 0);
 }
 
+// A car with a front crumple zone of flat resistance R is driven with a
+// steady force D at 15 m/s into a wall across the road. The zone takes the
+// energy over s = m v^2 / 2 / (R - D), less than its length, and the car
+// stands with its pressed-in nose at the wall's face, whatever the wall's
+// thickness: a wall thinner than s sees the car's uncrumpled footprint cross
+// it from face to face while the nose still presses on it.
+TEST_F(CollisionTest, ACarStopsAtTheFaceOfAWallOfAnyThickness) {
+  const double mass = 1000.0, speed = 15.0, drive = 6000.0;
+  const double zone = 50.0, counterKn = 600.0, curvePercent = 50.0;
+  const double resistance = counterKn * 1000.0 * curvePercent / 100.0;
+  const double crumple = mass * speed * speed / 2.0 / (resistance - drive) * kUnits;  // 38.3 units
+  ASSERT_LT(crumple, zone);
+  const double face = 300.0;  // the car's nose starts 100 short of it
+  struct Case {
+    const char* name;
+    LONG type;
+    double thickness;
+  } cases[] = {
+      {"cube 200 thick", kObstacleCube, 200.0}, {"cube 30 thick", kObstacleCube, 30.0},
+      {"cube 10 thick", kObstacleCube, 10.0},   {"spline 30 thick", kObstacleSpline, 30.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CarState& car =
+        MakeCar(Vector(), 0.0, Vector(200, 150, 400), mass, Vector(0, 0, speed), zone, counterKn, curvePercent);
+    CollisionShape wall = Box(c.type, Vector(0, 0, face + c.thickness / 2), Vector(400, 300, c.thickness));
+    const CollisionOutline& o = car.collisionOutline;
+    const int32 n = o.deformPointCount;
+    // A point mass along z: the force queued in one step acts in the next.
+    const int steps = 2000;
+    double v = speed, furthestNose = -1e30, touchedAt = -1.0;
+    for (int step = 0; step < steps; ++step) {
+      double f = drive;
+      for (int s = 0; s < kForceSlots; ++s) f += SlotForce(car, s).z;
+      for (Vec3& slot : car.dynamics.externalForces) slot = Vec3();
+      v += f / mass * kDt;
+      car.velocity = Vec3(0.0, 0.0, v);
+      car.bodyMatrix.off.z += v * kDt * kUnits;
+      PlaceFootprintInWorld(car);
+      if (CollideCarWithObstacle(car, wall) && touchedAt < 0.0) touchedAt = car.bodyMatrix.off.z;
+      for (int32 i = 0; i < n; ++i) furthestNose = std::max(furthestNose, car.bodyMatrix.off.z + o.deformPoints[i].z);
+    }
+    ASSERT_GT(touchedAt, 0.0);
+    // The pressed-in nose never gets further into the wall than one step's
+    // travel, and the body stops once the zone's work has taken its speed
+    // (give or take two steps' travel: the nose is seen a step into the wall
+    // and the force acts a step later).
+    const double stepTravel = speed * kDt * kUnits;
+    EXPECT_LT(furthestNose, face + stepTravel + 1e-9);
+    EXPECT_NEAR(car.bodyMatrix.off.z + 200.0 - face, crumple, 2.0 * stepTravel);
+    EXPECT_NEAR(v, 0.0, resistance / mass * kDt);
+    EXPECT_NEAR(o.deformPoints[10].z, face - car.bodyMatrix.off.z, stepTravel);
+    EXPECT_EQ(car.dynamics.crashFlag, 0);
+    // Equal and opposite: the wall took the car's momentum and the drive's
+    // impulse (less the push still queued for the next step).
+    double pending = 0.0;
+    for (int s = 0; s < kForceSlots; ++s) pending += SlotForce(car, s).z;
+    const double impulse = mass * (speed - v) + drive * steps * kDt - pending * kDt;
+    EXPECT_NEAR(wall.impactSum.z * kDt, impulse, 1e-9 * impulse);
+    FreeCollisionOutline(car.collisionOutline);
+  }
+}
+
+// Two cars laid across each other, neither footprint with a corner inside
+// the other (the nose of one already past the far side of the other): the
+// sides still overlap, so they collide.
+TEST_F(CollisionTest, CarsLaidAcrossEachOtherCollide) {
+  CarState& a = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 5));
+  CarState& b = MakeCar(Vector(50, 0, 0), pi / 2, Vector(240, 150, 400));
+  ASSERT_EQ(FootprintsOverlap(a.collisionOutline.footprint, b.collisionOutline.footprint), 0);
+  EXPECT_EQ(CollideCars(a, b), 1);
+  EXPECT_DOUBLE_EQ(a.impactTimeMs, 1.0);
+  EXPECT_DOUBLE_EQ(b.impactTimeMs, 1.0);
+  EXPECT_EQ(UsedSlots(a), UsedSlots(b));
+  ExpectVec(SlotForce(a, 0) + SlotForce(b, 0), Vector(), 1e-6 * (1.0 + SlotForce(a, 0).GetLength()));
+}
+
 TEST_F(CollisionTest, ObstaclesThatCannotCollide) {
   CarState& car = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 5));
   CollisionShape invalid = Box(kObstacleCube, Vector(0, 0, 290), Vector(400, 300, 200));
@@ -376,6 +454,21 @@ TEST_F(CollisionTest, FootprintsOverlapOnlyByCorners) {
   EXPECT_EQ(FootprintsOverlap(a, around), 1);
   EXPECT_EQ(FootprintsOverlap(around, a), 1);
   EXPECT_EQ(FootprintsOverlap(a, crossing), 0);
+}
+
+TEST_F(CollisionTest, FootprintsMeetByCornersOrCrossingEdges) {
+  const Vector a[4] = {Vector(-100, 0, 100), Vector(100, 0, 100), Vector(100, 0, -100), Vector(-100, 0, -100)};
+  const Vector inside[4] = {Vector(50, 0, 50), Vector(300, 0, 50), Vector(300, 0, -50), Vector(50, 0, -50)};
+  const Vector crossing[4] = {Vector(-20, 0, 300), Vector(20, 0, 300), Vector(20, 0, -300), Vector(-20, 0, -300)};
+  const Vector beside[4] = {Vector(120, 0, 300), Vector(160, 0, 300), Vector(160, 0, -300), Vector(120, 0, -300)};
+  EXPECT_EQ(FootprintEdgesCross(a, crossing), 1);
+  EXPECT_EQ(FootprintEdgesCross(crossing, a), 1);
+  EXPECT_EQ(FootprintEdgesCross(a, beside), 0);
+  EXPECT_EQ(FootprintsMeet(a, inside), 1);
+  EXPECT_EQ(FootprintsMeet(a, crossing), 1);
+  EXPECT_EQ(FootprintsMeet(crossing, a), 1);
+  EXPECT_EQ(FootprintsMeet(a, beside), 0);
+  EXPECT_EQ(FootprintsMeet(beside, a), 0);
 }
 
 TEST_F(CollisionTest, CrossedEdgeNormalPointsOutOfTheObstacleEitherWayRound) {

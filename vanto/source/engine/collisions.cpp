@@ -143,6 +143,20 @@ int32 FootprintsOverlap(const Vector a[4], const Vector b[4]) {
   return 0;
 }
 
+int32 FootprintEdgesCross(const Vector a[4], const Vector b[4]) {
+  for (int i = 0; i < 4; ++i) {
+    const Vector& p = a[i];
+    const Vector u = a[(i + 1) % 4] - p;
+    for (int j = 0; j < 4; ++j)
+      if (SegmentCrossingXZ(p, u, b[j], b[(j + 1) % 4] - b[j]) > 0.0) return 1;
+  }
+  return 0;
+}
+
+int32 FootprintsMeet(const Vector a[4], const Vector b[4]) {
+  return FootprintsOverlap(a, b) || FootprintEdgesCross(a, b) ? 1 : 0;
+}
+
 Vector OutlineCentroid(Vector& mean, const Vector* points, const int32* list, int32 count) {
   mean = Vector();
   if (count < 1) return mean;
@@ -318,7 +332,7 @@ int32 CollideCars(CarState& a, CarState& b) {
   const Vector oa = a.bodyMatrix.off, ob = b.bodyMatrix.off;
   if ((oa - ob).GetLength() > a.boundingRadius + b.boundingRadius) return 0;
   if (std::fabs(oa.y - ob.y) > (a.bodySize.y + b.bodySize.y) / 2.0) return 0;
-  if (!FootprintsOverlap(a.collisionOutline.footprint, b.collisionOutline.footprint)) return 0;
+  if (!FootprintsMeet(a.collisionOutline.footprint, b.collisionOutline.footprint)) return 0;
 
   CollisionOutline& outA = a.collisionOutline;
   CollisionOutline& outB = b.collisionOutline;
@@ -394,7 +408,7 @@ int32 CollideCarWithObstacle(CarState& car, CollisionShape& shape) {
   if (!Positive(u) || !Positive(dt)) return 0;
   if ((car.bodyMatrix.off - shape.centre).GetLength() > car.boundingRadius + shape.radius) return 0;
   CollisionOutline& outline = car.collisionOutline;
-  if (!FootprintsOverlap(outline.footprint, shape.middleRect)) return 0;
+  if (!FootprintsMeet(outline.footprint, shape.middleRect)) return 0;
 
   const int32 n = outline.deformPointCount;
   OutlineWork work;

@@ -57,6 +57,16 @@ void ResolveBodyGroundContact(BaseDocument* doc, const BaseContainer& bc, CarSta
 int32 PointsInsideOutline(const Vector* P, int32 m, const Vector* Q, int32 q, int32* list, Vector& mean);
 // 1 when a corner of either rectangle lies inside the other (on XZ).
 int32 FootprintsOverlap(const Vector a[4], const Vector b[4]);
+// 1 when an edge of one rectangle crosses an edge of the other (on XZ): the
+// case of a long footprint laid across a narrower one, no corner inside.
+int32 FootprintEdgesCross(const Vector a[4], const Vector b[4]);
+// The cheap reject of the collision tests: the footprints share any area,
+// by a corner inside or by crossing edges. The footprint is the body before
+// it was pressed in, so a car crumpled against a wall thinner than its
+// crumple travel carries its footprint clean across it while the pressed-in
+// outline is still in contact; a corner test alone would then let go of the
+// car and it would drive through.
+int32 FootprintsMeet(const Vector a[4], const Vector b[4]);
 // Mean of the listed points; zero for a count below 1.
 Vector OutlineCentroid(Vector& mean, const Vector* points, const int32* list, int32 count);
 // Outward vertex normals of the closed outline in buffer[0..n-1] (the body's

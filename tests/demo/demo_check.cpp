@@ -5,6 +5,8 @@
 //   turn FILE      with steering: the heading turns and the car leaves the z axis
 // Exit 0 when every check holds; each failed check is printed.
 #include <cmath>
+
+#include "csv_checks.h"
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -14,33 +16,12 @@
 
 namespace {
 
-using Row = std::map<std::string, double>;
+using csvcheck::Expect;
+using csvcheck::ReadCsv;
+using csvcheck::Row;
+using csvcheck::failures;
 
-bool ReadCsv(const char* path, std::vector<Row>& rows) {
-  std::ifstream in(path);
-  if (!in) return false;
-  std::string line;
-  if (!std::getline(in, line)) return false;
-  std::vector<std::string> names;
-  std::stringstream head(line);
-  for (std::string name; std::getline(head, name, ',');) names.push_back(name);
-  while (std::getline(in, line)) {
-    std::stringstream cells(line);
-    Row row;
-    std::size_t k = 0;
-    for (std::string cell; std::getline(cells, cell, ',') && k < names.size(); ++k)
-      row[names[k]] = cell.empty() ? 0.0 : std::stod(cell);
-    rows.push_back(row);
-  }
-  return !rows.empty();
-}
 
-int failures = 0;
-void Expect(bool ok, const char* what, double value) {
-  if (ok) return;
-  ++failures;
-  std::printf("FAILED: %s (%g)\n", what, value);
-}
 
 void CheckStraight(const std::vector<Row>& rows) {
   const Row& last = rows.back();

@@ -2,6 +2,8 @@
 // scene (see run_example.cmake for the columns) and checks what the scene is
 // for. Exit 0 when every check holds; each failed check is printed.
 #include <algorithm>
+
+#include "csv_checks.h"
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -15,36 +17,16 @@
 namespace {
 
 using namespace examples;
-using Row = std::map<std::string, double>;
+using csvcheck::Expect;
+using csvcheck::ReadCsv;
+using csvcheck::Row;
+using csvcheck::failures;
 
 const double kPi = 3.14159265358979323846;
 // Half the length of the car the Sim's button makes (its body is 4.5 m).
 const double kHalfCar = 225.0;
 
-bool ReadCsv(const char* path, std::vector<Row>& rows) {
-  std::ifstream in(path);
-  std::string line;
-  if (!in || !std::getline(in, line)) return false;
-  std::vector<std::string> names;
-  std::stringstream head(line);
-  for (std::string name; std::getline(head, name, ',');) names.push_back(name);
-  while (std::getline(in, line)) {
-    std::stringstream cells(line);
-    Row row;
-    std::size_t k = 0;
-    for (std::string cell; std::getline(cells, cell, ',') && k < names.size(); ++k)
-      row[names[k]] = cell.empty() ? 0.0 : std::stod(cell);
-    rows.push_back(row);
-  }
-  return !rows.empty();
-}
 
-int failures = 0;
-void Expect(bool ok, const std::string& what, double value) {
-  if (ok) return;
-  ++failures;
-  std::printf("FAILED: %s (%g)\n", what.c_str(), value);
-}
 
 double Get(const Row& r, const std::string& column) {
   auto it = r.find(column);

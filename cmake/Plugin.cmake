@@ -13,16 +13,17 @@ function(carsim_add_plugin)
   target_link_options(${P_NAME} PRIVATE -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/plugin.map -Wl,--no-undefined)
   set_target_properties(${P_NAME} PROPERTIES PREFIX "" SUFFIX ".so"
     LIBRARY_OUTPUT_DIRECTORY ${P_ROOT}/${P_NAME})
-  add_custom_command(TARGET ${P_NAME} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_directory ${P_RES_DIR} ${P_ROOT}/${P_NAME}/res)
+  # The resources are copied on every build, not only when the module links:
+  # a changed string table or page must reach the plug-in folder too.
+  set(copy_commands COMMAND ${CMAKE_COMMAND} -E copy_directory ${P_RES_DIR} ${P_ROOT}/${P_NAME}/res)
   foreach(extra IN LISTS P_EXTRA)
     if(IS_DIRECTORY ${extra})
       get_filename_component(leaf ${extra} NAME)
-      add_custom_command(TARGET ${P_NAME} POST_BUILD
-        COMMAND ${CMAKE_COMMAND} -E copy_directory ${extra} ${P_ROOT}/${P_NAME}/${leaf})
+      list(APPEND copy_commands COMMAND ${CMAKE_COMMAND} -E copy_directory ${extra} ${P_ROOT}/${P_NAME}/${leaf})
     else()
-      add_custom_command(TARGET ${P_NAME} POST_BUILD
-        COMMAND ${CMAKE_COMMAND} -E copy ${extra} ${P_ROOT}/${P_NAME}/)
+      list(APPEND copy_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different ${extra} ${P_ROOT}/${P_NAME}/)
     endif()
   endforeach()
+  add_custom_target(${P_NAME}_resources ALL ${copy_commands})
+  add_dependencies(${P_NAME} ${P_NAME}_resources)
 endfunction()

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "engine/geometry.h"
 #include "host_description.h"
 #include "host_file.h"
 #include "host_plugin.h"
@@ -48,22 +49,6 @@ SplineObject* CreateEmptySpline(BaseDocument* doc, BaseObject* parent, const Str
   Place(doc, sp, parent, nullptr, false);
   sp->Message(MSG_UPDATE);
   return sp;
-}
-
-// Two-sided ray / triangle test (Moller-Trumbore); t may be negative.
-Bool RayHitsTriangle(const Vector& o, const Vector& d, const Vector& a, const Vector& b, const Vector& c, Real& t) {
-  const Vector e1 = b - a, e2 = c - a;
-  const Vector p = Cross(d, e2);
-  const Real det = Dot(e1, p);
-  if (std::abs(det) < 1e-6) return false;
-  const Vector tv = o - a;
-  const Real u = Dot(tv, p) / det;
-  if (u < 0.0 || u > 1.0) return false;
-  const Vector q = Cross(tv, e1);
-  const Real v = Dot(d, q) / det;
-  if (v < 0.0 || u + v > 1.0) return false;
-  t = Dot(e2, q) / det;
-  return true;
 }
 
 // Grows the triangle buffer; the old buffer stays valid when that fails.
@@ -431,8 +416,8 @@ Bool FitOutlineToMesh(SplineObject* spline, const BaseObject* mesh, const Vector
     const Vector origin(m.off.x, ys, m.off.z);
     for (LONG k = 0; k < n; ++k)
       for (LONG i = 0; i + 2 < count; i += 3) {
-        Real t = 0.0;
-        if (RayHitsTriangle(origin, dir[k], tris[i], tris[i + 1], tris[i + 2], t) && t > best_t[k]) {
+        Real t = 0.0, u = 0.0, v = 0.0;
+        if (IntersectRayTriangle(origin, dir[k], tris[i], tris[i + 1], tris[i + 2], t, u, v, 0) && t > best_t[k]) {
           best_t[k] = t;
           best[k] = dir[k] * t;
         }

@@ -112,12 +112,17 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
     bc.SetVector(RIG_REST_BODY, p);
     shift_wheels(dy);
   }
+  // The rest pose is put back from copies: adding and taking away dy again
+  // need not give the stored values back to the last bit.
+  Vector restHubs[kMaxWheels];
+  for (int32 w = 0; w < wheels; ++w) restHubs[w] = bc.GetVector(RIG_REST_HUB + w);
+  const Vector restBody = p;
   p.y += dy;
   bc.SetVector(RIG_REST_BODY, p);
   shift_wheels(-dy);
   auto restore_rest_pose = [&] {
-    bc.SetVector(RIG_REST_BODY, Vector(p.x, p.y - dy, p.z));
-    shift_wheels(dy);
+    bc.SetVector(RIG_REST_BODY, restBody);
+    for (int32 w = 0; w < wheels; ++w) bc.SetVector(RIG_REST_HUB + w, restHubs[w]);
   };
 
   PrepareGround(doc, bc, car, 0);

@@ -19,12 +19,89 @@ inline void ClearSampledCurve(SampledCurve& c) { c.count = 0; }
 // non-rising interval are reported by SimulationAssert. Always returns 0.
 int32 BuildSampledCurve(SampledCurve& c, int32 n, const double* values, double x0, double x1);
 double EvaluateSampledCurveLinear(const SampledCurve& c, double x);
-double EvaluateSampledCurve(const SampledCurve& c, double x);
+int32 CopySampledCurve(SampledCurve& dst, const SampledCurve& src);
+
+// The Catmull-Rom evaluation is inline: the tyre model reads three curves
+// per wheel in every force pass.
+namespace sampled_curve_detail {
+// Segment index i and fraction f for x; requires count >= 2.
+inline void LookUpSegment(const SampledCurve& c, double x, int32& i, double& f) {
+  double xc = x;
+  if (!(x >= c.x0)) xc = c.x0;  // NaN lands here too
+  else if (x > c.xMax) xc = c.xMax;
+  const double u = (xc - c.x0) * c.scale;
+  const int32 last = c.count - 2;
+  // Range-checked before the conversion so that a broken interval (NaN or
+  // infinite scale) cannot make the truncation undefined.
+  if (!(u >= 0.0)) i = 0;
+  else if (u >= static_cast<double>(last)) i = last;
+  else i = static_cast<int32>(u);
+  f = u - i;
+}
+
+// The weights of the four segment points at fraction f; T is double, or a
+// vector of doubles for several curves at once.
+template <class T>
+struct CatmullRomWeightsOf {
+  T w0, w1, w2, w3;
+  explicit CatmullRomWeightsOf(const T& f) {
+    const T f2 = f * f, f3 = f2 * f;
+    w0 = 2.0 * f2 - f3 - f;
+    w1 = 3.0 * f3 - 5.0 * f2 + 2.0;
+    w2 = 4.0 * f2 - 3.0 * f3 + f;
+    w3 = f3 - f2;
+  }
+};
+using CatmullRomWeights = CatmullRomWeightsOf<double>;
+
+// The four points of segment i, the missing end neighbours extrapolated.
+inline void SegmentPoints(const SampledCurve& c, int32 i, double& p0, double& p1, double& p2, double& p3) {
+  p1 = c.values[i], p2 = c.values[i + 1];
+  p0 = i == 0 ? 2.0 * p1 - p2 : c.values[i - 1];
+  p3 = i == c.count - 2 ? 2.0 * p2 - p1 : c.values[i + 2];
+}
+
+inline double CatmullRom(const SampledCurve& c, int32 i, const CatmullRomWeights& w) {
+  double p0, p1, p2, p3;
+  SegmentPoints(c, i, p0, p1, p2, p3);
+  return (p0 * w.w0 + p1 * w.w1 + p2 * w.w2 + p3 * w.w3) * 0.5;
+}
+}  // namespace sampled_curve_detail
+
+inline double EvaluateSampledCurve(const SampledCurve& c, double x) {
+  if (c.count < 2) return c.count == 1 ? c.values[0] : 0.0;
+  int32 i;
+  double f;
+  sampled_curve_detail::LookUpSegment(c, x, i, f);
+  return sampled_curve_detail::CatmullRom(c, i, sampled_curve_detail::CatmullRomWeights(f));
+}
+
 // Catmull-Rom values of three curves at one x, sharing the segment lookup
 // when the curves share their sampling (as a wheel's tyre profiles do).
-void EvaluateSampledCurves3(const SampledCurve& a, const SampledCurve& b, const SampledCurve& c, double x,
-                            double out[3]);
-int32 CopySampledCurve(SampledCurve& dst, const SampledCurve& src);
+// True when three curves share their sampling, so that one segment lookup
+// serves all three.
+inline bool ShareSampling(const SampledCurve& a, const SampledCurve& b, const SampledCurve& c) {
+  return a.count >= 2 && b.count == a.count && c.count == a.count && b.x0 == a.x0 && c.x0 == a.x0 &&
+         b.xMax == a.xMax && c.xMax == a.xMax && b.scale == a.scale && c.scale == a.scale;
+}
+
+inline void EvaluateSampledCurves3(const SampledCurve& a, const SampledCurve& b, const SampledCurve& c, double x,
+                                   double out[3]) {
+  using namespace sampled_curve_detail;
+  if (!ShareSampling(a, b, c)) {
+    out[0] = EvaluateSampledCurve(a, x);
+    out[1] = EvaluateSampledCurve(b, x);
+    out[2] = EvaluateSampledCurve(c, x);
+    return;
+  }
+  int32 i;
+  double f;
+  LookUpSegment(a, x, i, f);
+  const CatmullRomWeights w(f);
+  out[0] = CatmullRom(a, i, w);
+  out[1] = CatmullRom(b, i, w);
+  out[2] = CatmullRom(c, i, w);
+}
 
 // Dot product in the host ground plane (y, the height, left out).
 inline double DotXZ(const Vec3& a, const Vec3& b) { return a.x * b.x + a.z * b.z; }

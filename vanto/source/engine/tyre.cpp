@@ -1,7 +1,9 @@
 #include "tyre.h"
 
 #include <cmath>
+#include <cstring>
 
+#include "elementary.h"
 #include "engine_constants.h"
 #include "engine_globals.h"
 
@@ -51,86 +53,203 @@ int32 BuildTyreProfilesTwoCurve(int32 group, double r, double w, SampledCurve& p
 
 double MagicFormula(double s, double C, double E) {
   const double x = s / C;
-  return std::sin(C * std::atan(x - E * (x - std::atan(x))));
+  return vanto::FastSin(C * vanto::FastAtan(x - E * (x - vanto::FastAtan(x))));
+}
+
+// The four wheels go through the model side by side as four-wide values, so
+// that their long dependency chains (load, friction, slip, two arc
+// tangents, a sine) overlap; built a second time for processors with
+// four-wide registers. Both versions give the same results: neither fuses
+// multiplications and additions.
+__attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLanes& t, const double* set,
+                                                                        const double* shared) {
+  constexpr int32 kLanes = TyreLanes::kWidth;
+  const double Lk = shared[0], La = shared[1], vSoft = shared[2], skidScale = shared[3], slideLimit = shared[4];
+  const double Ca = set[0], Ck = set[1], C = set[2], E = set[3], mu0 = set[4], kmu = set[5], muY = set[6];
+  // Divisions are the slowest arithmetic here: the constant divisors are
+  // turned into factors once.
+  const double perLk = 1.0 / Lk, perLa = 1.0 / La, perVSoft = 1.0 / vSoft, perC = 1.0 / C, perMuY = 1.0 / muY;
+  const int32 n = t.count < 1 ? 0 : (t.count > kLanes ? kLanes : t.count);
+  if (n == 0) return;
+
+  // Spare lanes repeat the last wheel; their results are not used.
+  for (int32 l = n; l < kLanes; ++l) {
+    for (int32 k = 0; k < 3; ++k) {
+      t.profiles[k][l] = t.profiles[k][n - 1];
+      t.hub[k][l] = t.hub[k][n - 1];
+      t.velocity[k][l] = t.velocity[k][n - 1];
+      t.axle[k][l] = t.axle[k][n - 1];
+    }
+    t.ground[l] = t.ground[n - 1];
+    t.rolling[l] = t.rolling[n - 1];
+    t.stiffness[l] = t.stiffness[n - 1];
+    t.staticLoad[l] = t.staticLoad[n - 1];
+    t.lateralSlip[l] = t.lateralSlip[n - 1];
+    t.wheelSlip[l] = t.wheelSlip[n - 1];
+  }
+  // The ground under each wheel and its profile, read at |u| with the side
+  // carried by the sign, so that a wheel and its mirror image see the same
+  // load and contact offset. The profile's Catmull-Rom segments are looked
+  // up wheel by wheel and weighted for all four at once below.
+  double gx[kLanes], gy[kLanes], gz[kLanes], offset[kLanes], gripOf[kLanes], u[kLanes], f[kLanes];
+  double points[3][4][kLanes];  // per profile curve the segment's four points
+  for (int32 l = 0; l < kLanes; ++l) {
+    const GroundHit& g = *t.ground[l];
+    gx[l] = g.normal.x, gy[l] = g.normal.y, gz[l] = g.normal.z;
+    offset[l] = g.planeOffset;
+    gripOf[l] = g.friction;
+    u[l] = t.axle[0][l] * gx[l] + t.axle[1][l] * gy[l] + t.axle[2][l] * gz[l];
+    const SampledCurve* const c[3] = {t.profiles[0][l], t.profiles[1][l], t.profiles[2][l]};
+    const double ua = std::fabs(u[l]);
+    if (ShareSampling(*c[0], *c[1], *c[2])) {
+      int32 i;
+      sampled_curve_detail::LookUpSegment(*c[0], ua, i, f[l]);
+      for (int32 k = 0; k < 3; ++k)
+        sampled_curve_detail::SegmentPoints(*c[k], i, points[k][0][l], points[k][1][l], points[k][2][l],
+                                            points[k][3][l]);
+    } else {
+      // Evaluated one by one; at f = 0 the weighting gives the second point.
+      f[l] = 0.0;
+      for (int32 k = 0; k < 3; ++k) {
+        points[k][0][l] = points[k][2][l] = points[k][3][l] = 0.0;
+        points[k][1][l] = EvaluateSampledCurve(*c[k], ua);
+      }
+    }
+  }
+
+  // The model for all four wheels at once. Both sides of every choice are
+  // computed, so that the choice is a select.
+  using vanto::Broadcast;
+  using vanto::Double4;
+  using vanto::Load4;
+  using vanto::Select;
+  using vanto::Sqrt;
+  using vanto::Store4;
+  static_assert(kLanes == 4);
+  const Double4 one = Broadcast<Double4>(1.0), zero = Broadcast<Double4>(0.0);
+
+  // The profile values P1 (offset along the axle), P2 (radial distance) and
+  // P3 (profile distance), with the weights of the curves' own evaluation.
+  const sampled_curve_detail::CatmullRomWeightsOf<Double4> w(Load4(f));
+  Double4 profile[3];
+  for (int32 k = 0; k < 3; ++k)
+    profile[k] = (Load4(points[k][0]) * w.w0 + Load4(points[k][1]) * w.w1 + Load4(points[k][2]) * w.w2 +
+                  Load4(points[k][3]) * w.w3) *
+                 0.5;
+  const Double4 profileOffset = profile[0], p2 = profile[1], p3 = profile[2];
+
+  // Load; a wheel off the ground goes through the rest with a harmless one.
+  const Double4 ax = Load4(t.axle[0]), ay = Load4(t.axle[1]), az = Load4(t.axle[2]);
+  const Double4 nx = Load4(gx), ny = Load4(gy), nz = Load4(gz);
+  const Double4 ua = Load4(u);
+  const Double4 hx = Load4(t.hub[0]), hy = Load4(t.hub[1]), hz = Load4(t.hub[2]);
+  const Double4 load =
+      (p3 - (hx * nx + hy * ny + hz * nz + Load4(offset))) * Load4(t.stiffness) + Load4(t.staticLoad);
+  const Double4 fz = Select(load >= 1.0, load, one);
+
+  // e1 = a x n rolling direction, e2 = a x e1 toward the contact patch,
+  // e3 = e1 x n lateral.
+  const Double4 rx = ay * nz - az * ny, ry = az * nx - ax * nz, rz = ax * ny - ay * nx;
+  const Double4 qx = ay * rz - az * ry, qy = az * rx - ax * rz, qz = ax * ry - ay * rx;
+  const Double4 lx = ry * nz - rz * ny, ly = rz * nx - rx * nz, lz = rx * ny - ry * nx;
+  const Double4 side = Select(ua < 0.0, -one, one) * profileOffset;
+  Store4(t.contactPoint[0], hx + p2 * qx + side * ax);
+  Store4(t.contactPoint[1], hy + p2 * qy + side * ay);
+  Store4(t.contactPoint[2], hz + p2 * qz + side * az);
+
+  // An axle nearly along the normal leaves the directions unscaled and sees
+  // no slip velocity.
+  const auto along = Select(ua < 0.0, -ua, ua) > 0.9999;
+  const Double4 inv = Select(along, one, 1.0 / Sqrt(1.0 - ua * ua));
+  const Double4 e1x = rx * inv, e1y = ry * inv, e1z = rz * inv;
+  const Double4 e3x = lx * inv, e3y = ly * inv, e3z = lz * inv;
+  const Double4 vx = Load4(t.velocity[0]), vy = Load4(t.velocity[1]), vz = Load4(t.velocity[2]);
+  const Double4 forward = Select(along, zero, vx * e1x + vy * e1y + vz * e1z);
+  const Double4 lateral = Select(along, zero, vx * e3x + vy * e3y + vz * e3z);
+  // Softened speed: |forward| outside the band of half-width vSoft.
+  const Double4 fast = Select(forward < 0.0, -forward, forward);
+  const Double4 vs = Select(fast > vSoft, fast, (forward * forward * perVSoft + vSoft) * 0.5);
+  const Double4 A = Load4(t.lateralSlip), B = Load4(t.wheelSlip);
+  Store4(t.lateralRate, (lateral - vs * A) * perLa);
+  Store4(t.wheelRate, (Load4(t.rolling) - forward - vs * B) * perLk);
+
+  // Load-dependent friction and the normalised slips.
+  const Double4 exponent = -(fz * kmu);
+  Double4 friction = mu0 * vanto::ExpKernel(exponent);
+  for (int32 l = 0; l < kLanes; ++l)
+    if (!vanto::InExpKernelRange(exponent[l])) friction[l] = mu0 * std::exp(exponent[l]);
+  const Double4 perGrip = 1.0 / (friction * fz);
+  const Double4 sy = Ca * A * perGrip * perMuY;
+  const Double4 sx = Ck * B * perGrip;
+  const Double4 s2 = sx * sx + sy * sy;
+  const Double4 slip = Sqrt(s2);
+
+  // The Magic Formula m = sin(C atan(x - (x - atan x) E)), x = s/C.
+  const Double4 x = slip * perC;
+  const Double4 angle = C * vanto::AtanKernel(x - (x - vanto::AtanKernel(x)) * E);
+  Double4 m = vanto::SinKernel(angle);
+  for (int32 l = 0; l < kLanes; ++l)
+    if (!vanto::InSinKernelRange(angle[l])) m[l] = std::sin(angle[l]);
+
+  // Combined forces; below the 0.001 combined slip the linear forces, the
+  // small-slip limit of the formula.
+  const Double4 q = s2 * 0.25;
+  const Double4 wy = sy * Ck * (q + 1.0);
+  const Double4 wx = (q * Ca + Ck) * sx;
+  const Double4 g = m / Sqrt(wy * wy + wx * wx);
+  const auto formula = slip >= vanto::kFloatMilli;
+  const Double4 grip = Load4(gripOf);
+  const Double4 fx = Select(formula, g * wx * friction * fz, Ck * B) * grip;
+  const Double4 fy = Select(formula, -(g * wy) * (friction * muY) * fz, -(Ca * A)) * grip;
+  Store4(t.force[0], fx * e1x + fy * e3x + fz * nx);
+  Store4(t.force[1], fx * e1y + fy * e3y + fz * ny);
+  Store4(t.force[2], fx * e1z + fy * e3z + fz * nz);
+  double rawFz[kLanes], mu[kLanes], s[kLanes], Fz[kLanes], Fx[kLanes], Fy[kLanes];
+  Store4(rawFz, load);
+  Store4(mu, friction);
+  Store4(s, slip);
+  Store4(Fz, fz);
+  Store4(Fx, fx);
+  Store4(Fy, fy);
+
+  // The output records; no force on a wheel off the ground.
+  for (int32 l = 0; l < n; ++l) {
+    TyreOutput& out = *t.output[l];
+    if (!(rawFz[l] >= 1.0)) {
+      t.contact[l] = 0;
+      out = TyreOutput();
+      continue;
+    }
+    t.contact[l] = 1;
+    out.frictionLimit = mu[l] * Fz[l];
+    out.sliding = s[l] > slideLimit ? 1 : 0;
+    out.lateralForce = Fy[l];
+    out.longitudinalForce = Fx[l];
+    out.skidIntensity = s[l] / (s[l] + skidScale) * Fz[l];
+    out.contact = 1;
+  }
 }
 
 int32 ComputeTyreForce(const TyreBlock& tyre, const SampledCurve* const profiles[3], const Vec3& P, const Vec3& V,
                        const Vec3& a, double omega, const GroundHit& ground, Vec3& contactPoint, Vec3& force,
                        const double* set, const double* shared, TyreOutput& out, TyreSlipIO& slip, double W) {
-  const Vec3& n = ground.normal;
-  // The profile is read at |u| with the side carried by the sign, so that a
-  // wheel and its mirror image see the same load and contact offset.
-  const double u = DotVec3(a, n);
-  const double ua = std::fabs(u);
-  const double sgn = u < 0.0 ? -1.0 : 1.0;
-  double prof[3];
-  EvaluateSampledCurves3(*profiles[0], *profiles[1], *profiles[2], ua, prof);
-  const double p1 = prof[0], p2 = prof[1], p3 = prof[2];
-
-  const double Fz = (p3 - (DotVec3(P, n) + ground.planeOffset)) * tyre.radialStiffness + W;
-
-  Vec3 e1, e2, e3;
-  CrossVec3(e1, a, n);   // rolling direction
-  CrossVec3(e2, a, e1);  // toward the contact patch
-  CrossVec3(e3, e1, n);  // lateral
-  AddTwoScaledVec3(contactPoint, P, p2, e2, p1 * sgn, a);
-
-  double vx = 0.0, vy = 0.0;
-  if (!(ua > 0.9999)) {
-    const double inv = 1.0 / std::sqrt(1.0 - u * u);
-    ScaleVec3InPlace(e1, inv);
-    ScaleVec3InPlace(e3, inv);
-    vx = DotVec3(V, e1);
-    vy = DotVec3(V, e3);
-  }
-
-  const double Lk = shared[0], La = shared[1], vSoft = shared[2], skidScale = shared[3],
-               slideLimit = shared[4];
-  double vs;
-  if (vx > vSoft) vs = vx;
-  else if (vx < -vSoft) vs = -vx;
-  else vs = (vx * vx / vSoft + vSoft) * 0.5;
-
-  const double A = slip.lateral, B = slip.longitudinal;
-  slip.lateralRate = (vy - vs * A) / La;
-  slip.longitudinalRate = (omega * tyre.radius - vx - vs * B) / Lk;
-
-  if (!(Fz >= 1.0)) {
-    out = TyreOutput();
-    return 0;
-  }
-
-  const double Ca = set[0], Ck = set[1], C = set[2], E = set[3], mu0 = set[4], kmu = set[5], muY = set[6];
-  const double mu = mu0 * std::exp(-(Fz * kmu));
-  const double Fy0 = Ca * A, Fx0 = Ck * B;
-  const double sy = Fy0 / (mu * muY * Fz);
-  const double sx = Fx0 / (mu * Fz);
-  const double s2 = sx * sx + sy * sy;
-  const double s = std::sqrt(s2);
-  double Fx, Fy;
-  if (s >= vanto::kFloatMilli) {
-    const double q = s2 * 0.25;
-    const double ny = sy * Ck * (q + 1.0);
-    const double nx = (q * Ca + Ck) * sx;
-    const double x = s / C;
-    const double m = std::sin(C * std::atan(x - (x - std::atan(x)) * E));
-    const double g = m / std::sqrt(ny * ny + nx * nx);
-    Fx = g * nx * mu * Fz;
-    Fy = -(g * ny) * (mu * muY) * Fz;
-  } else {
-    Fx = Fx0;
-    Fy = -Fy0;
-  }
-  Fx *= ground.friction;
-  Fy *= ground.friction;
-
-  force = {Fx * e1.x + Fy * e3.x + Fz * n.x, Fx * e1.y + Fy * e3.y + Fz * n.y, Fx * e1.z + Fy * e3.z + Fz * n.z};
-
-  out.frictionLimit = mu * Fz;
-  out.sliding = s > slideLimit ? 1 : 0;
-  out.lateralForce = Fy;
-  out.longitudinalForce = Fx;
-  out.skidIntensity = s / (s + skidScale) * Fz;
-  out.contact = 1;
-  return 1;
+  TyreLanes t;
+  t.count = 1;
+  for (int32 k = 0; k < 3; ++k) t.profiles[k][0] = profiles[k];
+  t.ground[0] = &ground;
+  t.hub[0][0] = P.x, t.hub[1][0] = P.y, t.hub[2][0] = P.z;
+  t.velocity[0][0] = V.x, t.velocity[1][0] = V.y, t.velocity[2][0] = V.z;
+  t.axle[0][0] = a.x, t.axle[1][0] = a.y, t.axle[2][0] = a.z;
+  t.rolling[0] = omega * tyre.radius;
+  t.stiffness[0] = tyre.radialStiffness;
+  t.staticLoad[0] = W;
+  t.lateralSlip[0] = slip.lateral;
+  t.wheelSlip[0] = slip.longitudinal;
+  t.output[0] = &out;
+  ComputeTyreLanes(t, set, shared);
+  contactPoint = {t.contactPoint[0][0], t.contactPoint[1][0], t.contactPoint[2][0]};
+  if (t.contact[0]) force = {t.force[0][0], t.force[1][0], t.force[2][0]};
+  slip.lateralRate = t.lateralRate[0];
+  slip.longitudinalRate = t.wheelRate[0];
+  return t.contact[0];
 }

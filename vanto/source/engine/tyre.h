@@ -33,3 +33,27 @@ int32 ComputeTyreForce(const TyreBlock& tyre, const SampledCurve* const profiles
                        const Vec3& hubVelocity, const Vec3& axle, double spinRate, const GroundHit& ground,
                        Vec3& contactPoint, Vec3& force, const double* set, const double* shared, TyreOutput& out,
                        TyreSlipIO& slip, double staticLoad);
+
+// Up to four wheels for the tyre model at once, one array per quantity, so
+// that the stages of the model run as vector arithmetic across the wheels.
+// Plain arrays without initialisers: the force pass fills them every time.
+struct TyreLanes {
+  static constexpr int32 kWidth = 4;
+  int32 count;  // wheels filled in, 1..kWidth
+  // Inputs per wheel.
+  const SampledCurve* profiles[3][kWidth];  // P1, P2, P3 of the wheel's group
+  const GroundHit* ground[kWidth];
+  double hub[3][kWidth], velocity[3][kWidth], axle[3][kWidth];  // world
+  double rolling[kWidth];                                       // spin rate x wheel radius
+  double stiffness[kWidth];                                     // radial stiffness
+  double staticLoad[kWidth];
+  double lateralSlip[kWidth], wheelSlip[kWidth];  // working A and B
+  TyreOutput* output[kWidth];
+  // Results per wheel; the force only on contact.
+  double contactPoint[3][kWidth], force[3][kWidth];
+  double lateralRate[kWidth], wheelRate[kWidth];
+  int32 contact[kWidth];
+};
+
+// ComputeTyreForce for the wheels of `lanes`.
+void ComputeTyreLanes(TyreLanes& lanes, const double* set, const double* shared);

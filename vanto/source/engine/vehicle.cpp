@@ -1,7 +1,9 @@
 #include <cmath>
+#include <cstring>
 
 #include "car_dynamics.h"
 #include "engine_constants.h"
+#include "elementary.h"
 #include "engine_globals.h"
 #include "tyre.h"
 
@@ -345,33 +347,178 @@ void AddAxleTorque(CarDynamics& d, double torque) {
   }
 }
 
+namespace {
+
+// A vector of wheel quantities: T is double for one wheel, Double4 for four
+// side by side.
+template <class T>
+struct Triple {
+  T x, y, z;
+};
+
+template <class T>
+VANTO_LANE_INLINE Triple<T> Rotate(const Mat3& M, const Triple<T>& v) {
+  const double* R = M.m;
+  return {R[0] * v.x + R[1] * v.y + R[2] * v.z, R[3] * v.x + R[4] * v.y + R[5] * v.z,
+          R[6] * v.x + R[7] * v.y + R[8] * v.z};
+}
+
+template <class T>
+VANTO_LANE_INLINE Triple<T> RotateBack(const Mat3& M, const Triple<T>& v) {
+  const double* R = M.m;
+  return {R[0] * v.x + R[3] * v.y + R[6] * v.z, R[1] * v.x + R[4] * v.y + R[7] * v.z,
+          R[2] * v.x + R[5] * v.y + R[8] * v.z};
+}
+
+template <class T>
+VANTO_LANE_INLINE Triple<T> Cross(const Triple<T>& a, const Triple<T>& b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+template <class T>
+VANTO_LANE_INLINE T Dot(const Triple<T>& a, const Triple<T>& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+// One wheel's mounting, in body axes from the centre of mass.
+template <class T>
+struct WheelMount {
+  Triple<T> hub;          // at the current compression
+  Triple<T> suspension;   // direction of travel
+  T compressionRate;
+  Triple<T> axle;         // axle direction
+};
+
+inline WheelMount<double> MountOf(const WheelState& w) {
+  const Vec3 &m = w.mountPoint, &s = w.suspensionDirection, &a = w.axleDirection;
+  const double c = w.compression;
+  return {{m.x + c * s.x, m.y + c * s.y, m.z + c * s.z}, {s.x, s.y, s.z}, w.compressionRate, {a.x, a.y, a.z}};
+}
+
+// World hub position, hub velocity and axle direction.
+template <class T>
+VANTO_LANE_INLINE void ContactFrame(const RigidBody& b, const WheelMount<T>& w, Triple<T>& hub, Triple<T>& hubVelocity,
+                                    Triple<T>& axle) {
+  const Vec3& o = b.angularVelocity;
+  const Triple<T>& l = w.hub;
+  const T c = w.compressionRate;
+  const Triple<T> rel{o.y * l.z - o.z * l.y + c * w.suspension.x, o.z * l.x - o.x * l.z + c * w.suspension.y,
+                      o.x * l.y - o.y * l.x + c * w.suspension.z};
+  const Triple<T> v = Rotate(b.rotation, rel);
+  hubVelocity = {v.x + b.velocity.x, v.y + b.velocity.y, v.z + b.velocity.z};
+  const Triple<T> h = Rotate(b.rotation, l);
+  hub = {h.x + b.position.x, h.y + b.position.y, h.z + b.position.z};
+  axle = Rotate(b.rotation, w.axle);
+}
+
+// What a tyre force (world) at a contact point (world) does: its moment
+// about the hub along the axle turns the wheel, its part along the
+// suspension loads the spring, and the whole force acts on the body at the
+// contact point (the moment in body axes about the centre of mass).
+template <class T>
+struct TyreLoad {
+  T axleTorque, suspensionForce;
+  Triple<T> bodyTorque;
+};
+
+template <class T>
+VANTO_LANE_INLINE TyreLoad<T> LoadOfTyreForce(const RigidBody& b, const WheelMount<T>& w, const Triple<T>& contactPoint,
+                                              const Triple<T>& force) {
+  const Triple<T> cp = RotateBack(b.rotation, Triple<T>{contactPoint.x - b.position.x, contactPoint.y - b.position.y,
+                                                        contactPoint.z - b.position.z});
+  const Triple<T> F = RotateBack(b.rotation, force);
+  const Triple<T> lever{cp.x - w.hub.x, cp.y - w.hub.y, cp.z - w.hub.z};
+  return {Dot(Cross(lever, F), w.axle), Dot(F, w.suspension), Cross(cp, F)};
+}
+
+// Adds one wheel's tyre load to the wheel and the body. The world force is
+// added to the body's force as it is: turning it into body axes and back
+// would only add rounding.
+inline void AddTyreLoad(RigidBody& b, WheelState& w, const TyreLoad<double>& load, const Vec3& force) {
+  w.axleTorque += load.axleTorque;
+  w.suspensionForce += load.suspensionForce;
+  b.torque.x += load.bodyTorque.x;
+  b.torque.y += load.bodyTorque.y;
+  b.torque.z += load.bodyTorque.z;
+  AddToVec3(b.force, force);
+}
+
+// Step 4 of the force pass for up to four wheels on the ground: their
+// contact frames, the tyre model and the forces onto the body, the wheels
+// side by side. Returns whether any of them touches the ground.
+__attribute__((target_clones("avx2", "default"))) bool ApplyTyreBlock(CarDynamics& d, const int32* wheel, int32 count) {
+  using vanto::Double4;
+  constexpr int32 kLanes = TyreLanes::kWidth;
+  RigidBody& b = d.body;
+  TyreLanes t;
+  t.count = count;
+  double mount[10][kLanes];  // hub (3), suspension (3), compression rate, axle (3)
+  for (int32 l = 0; l < kLanes; ++l) {
+    const int32 i = wheel[l < count ? l : count - 1];  // spare lanes repeat the last wheel
+    const WheelState& w = d.wheels[i];
+    const WheelMount<double> m = MountOf(w);
+    const double v[10] = {m.hub.x, m.hub.y, m.hub.z, m.suspension.x, m.suspension.y, m.suspension.z,
+                          m.compressionRate, m.axle.x, m.axle.y, m.axle.z};
+    for (int32 k = 0; k < 10; ++k) mount[k][l] = v[k];
+    const TyreBlock& tb = d.tyreBlock[i];
+    for (int32 k = 0; k < 3; ++k) t.profiles[k][l] = &d.tyreProfiles[k][tb.profileGroup];
+    t.ground[l] = d.wheelGround[i];
+    t.rolling[l] = w.spinRate * tb.radius;
+    t.stiffness[l] = tb.radialStiffness;
+    t.staticLoad[l] = d.staticWheelLoad[i / 2];
+    t.lateralSlip[l] = d.lateralSlip.working[i];
+    t.wheelSlip[l] = d.wheelSlip.working[i];
+    t.output[l] = &d.tyreOutput[i];
+  }
+  using vanto::Load4;
+  using vanto::Store4;
+  const WheelMount<Double4> m{{Load4(mount[0]), Load4(mount[1]), Load4(mount[2])},
+                              {Load4(mount[3]), Load4(mount[4]), Load4(mount[5])},
+                              Load4(mount[6]),
+                              {Load4(mount[7]), Load4(mount[8]), Load4(mount[9])}};
+  Triple<Double4> hub, velocity, axle;
+  ContactFrame(b, m, hub, velocity, axle);
+  Store4(t.hub[0], hub.x), Store4(t.hub[1], hub.y), Store4(t.hub[2], hub.z);
+  Store4(t.velocity[0], velocity.x), Store4(t.velocity[1], velocity.y), Store4(t.velocity[2], velocity.z);
+  Store4(t.axle[0], axle.x), Store4(t.axle[1], axle.y), Store4(t.axle[2], axle.z);
+
+  ComputeTyreLanes(t, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
+
+  const TyreLoad<Double4> load =
+      LoadOfTyreForce(b, m, {Load4(t.contactPoint[0]), Load4(t.contactPoint[1]), Load4(t.contactPoint[2])},
+                      {Load4(t.force[0]), Load4(t.force[1]), Load4(t.force[2])});
+  bool anyContact = false;
+  for (int32 l = 0; l < count; ++l) {
+    const int32 i = wheel[l];
+    d.lateralSlip.rate[i] = t.lateralRate[l];
+    d.wheelSlip.rate[i] = t.wheelRate[l];
+    if (!t.contact[l]) continue;
+    anyContact = true;
+    const TyreLoad<double> one{load.axleTorque[l], load.suspensionForce[l],
+                               {load.bodyTorque.x[l], load.bodyTorque.y[l], load.bodyTorque.z[l]}};
+    AddTyreLoad(b, d.wheels[i], one, Vec3(t.force[0][l], t.force[1][l], t.force[2][l]));
+  }
+  return anyContact;
+}
+
+}  // namespace
+
 void GetWheelContactFrame(const CarDynamics& d, int32 i, Vec3& hub, Vec3& hubVelocity, Vec3& axle,
                           double& spinRate) {
-  const RigidBody& b = d.body;
   const WheelState& w = d.wheels[i];
-  Vec3 local, wh, rel;
-  AddScaledVec3(local, w.mountPoint, w.compression, w.suspensionDirection);
-  CrossVec3(wh, b.angularVelocity, local);
-  AddScaledVec3(rel, wh, w.compressionRate, w.suspensionDirection);
-  MulMat3Vec3(hubVelocity, b.rotation, rel);
-  AddToVec3(hubVelocity, b.velocity);
-  TransformToWorld(hub, b.rotation, local, b.position);
-  MulMat3Vec3(axle, b.rotation, w.axleDirection);
+  Triple<double> h, v, a;
+  ContactFrame(d.body, MountOf(w), h, v, a);
+  hub = {h.x, h.y, h.z};
+  hubVelocity = {v.x, v.y, v.z};
+  axle = {a.x, a.y, a.z};
   spinRate = w.spinRate;
 }
 
 void ApplyTyreForceToBody(CarDynamics& d, int32 i, const Vec3& contactPoint, const Vec3& force) {
-  RigidBody& b = d.body;
   WheelState& w = d.wheels[i];
-  Vec3 cp, F, hub, lever, m;
-  TransformToLocal(cp, b.rotation, contactPoint, b.position);
-  MulMat3TransposedVec3(F, b.rotation, force);
-  AddScaledVec3(hub, w.mountPoint, w.compression, w.suspensionDirection);
-  SubtractVec3(lever, cp, hub);
-  CrossVec3(m, lever, F);
-  w.axleTorque += DotVec3(m, w.axleDirection);
-  w.suspensionForce += DotVec3(F, w.suspensionDirection);
-  ApplyBodyForceAtPoint(b, F, cp);
+  const TyreLoad<double> load = LoadOfTyreForce(d.body, MountOf(w), {contactPoint.x, contactPoint.y, contactPoint.z},
+                                                {force.x, force.y, force.z});
+  AddTyreLoad(d.body, w, load, force);
 }
 
 void ApplyVelocityDrag(CarDynamics& d, double k) {
@@ -425,49 +572,45 @@ void ComputeCarForces(CarDynamics& d) {
     R.suspensionForce += roll - (d.damperCoefficient[gR] * R.compressionRate + d.springStiffness[gR] * R.compression);
   }
 
-  // 4. Tyres.
+  // 4. Tyres: the wheels on the ground four at a time, their forces onto
+  // the body in wheel order.
   bool anyContact = false;
+  int32 block[TyreLanes::kWidth];
+  int32 pending = 0;
   for (int32 i = 0; i < d.wheelCount; ++i) {
-    Vec3 hub, hubVel, axle, cp, F;
-    double spin;
-    GetWheelContactFrame(d, i, hub, hubVel, axle, spin);
-    const GroundHit* ground = d.wheelGround[i];
-    TyreSlipIO slip{d.lateralSlip.working[i], d.wheelSlip.working[i], 0.0, 0.0};
-    int32 contact = 0;
-    if (ground) {
-      const TyreBlock& tb = d.tyreBlock[i];
-      const SampledCurve* const profiles[3] = {&d.tyreProfiles[0][tb.profileGroup], &d.tyreProfiles[1][tb.profileGroup],
-                                               &d.tyreProfiles[2][tb.profileGroup]};
-      contact = ComputeTyreForce(tb, profiles, hub, hubVel, axle, spin, *ground, cp, F, &d.tyreConstants[kTyreCa],
-                                 &d.tyreConstants[kTyreLk], d.tyreOutput[i], slip, d.staticWheelLoad[i / 2]);
-    } else {
-      // No ground record: the wheel is in the air and its slips relax.
+    if (!d.wheelGround[i]) {
+      // No ground record: no contact, and the slips keep their values.
       d.tyreOutput[i] = TyreOutput();
+      d.lateralSlip.rate[i] = 0.0;
+      d.wheelSlip.rate[i] = 0.0;
+      continue;
     }
-    d.lateralSlip.rate[i] = slip.lateralRate;
-    d.wheelSlip.rate[i] = slip.longitudinalRate;
-    if (contact) {
-      anyContact = true;
-      ApplyTyreForceToBody(d, i, cp, F);
+    block[pending++] = i;
+    if (pending == TyreLanes::kWidth) {
+      anyContact = ApplyTyreBlock(d, block, pending) || anyContact;
+      pending = 0;
     }
   }
+  if (pending > 0) anyContact = ApplyTyreBlock(d, block, pending) || anyContact;
 
   // 5. In the air: 1 % of the weight against the motion.
   if (!anyContact) ApplyVelocityDrag(d, 0.01);
 
   // 6. Aerodynamics.
   const double speed = LengthVec3(b.velocity);
-  if (d.dragFactor > 0.0 || d.frontLiftFactor > 0.0 || d.rearLiftFactor > 0.0) {
-    Vec3 origin;
-    Mat3 Q;
-    GetBodyTransform(d, origin, Q);
-    if (d.dragFactor > 0.0) {
-      Vec3 F;
-      ScaleVec3(F, -(d.dragFactor * speed), b.velocity);
-      ApplyWorldForceAtPoint(b, F, origin);
-    }
-    // Lift acts along the body's own down axis.
-    const Vec3 down{-Q(0, 2), -Q(1, 2), -Q(2, 2)};
+  if (d.dragFactor > 0.0) {
+    Vec3 origin, F;  // the model origin of GetBodyTransform
+    TransformToWorld(origin, b.rotation, b.referenceOffset, b.position);
+    ScaleVec3(F, -(d.dragFactor * speed), b.velocity);
+    ApplyWorldForceAtPoint(b, F, origin);
+  }
+  if (d.frontLiftFactor > 0.0 || d.rearLiftFactor > 0.0) {
+    // Lift acts along the body's own down axis: minus the third column of
+    // the model rotation (rotation x principalAxes) of GetBodyTransform.
+    const double* R = b.rotation.m;
+    const double* P = b.principalAxes.m;
+    const Vec3 down{-(R[0] * P[2] + R[1] * P[5] + R[2] * P[8]), -(R[3] * P[2] + R[4] * P[5] + R[5] * P[8]),
+                    -(R[6] * P[2] + R[7] * P[5] + R[8] * P[8])};
     const double u2 = speed * speed;
     auto liftAt = [&](int32 first, double factor) {
       if (!(factor > 0.0) || first + 1 >= d.wheelCount) return;

@@ -1,12 +1,14 @@
-// Exponential, arc tangent and sine for the tyre force.
+// Four-wide double arithmetic, and exponential, arc tangent and sine for
+// the tyre force.
 //
-// The kernels are inline and free of branches and table look-ups, so that a
-// loop applying one of them to the wheels of a force pass becomes vector
-// arithmetic, and the short polynomial evaluation order (powers of z built
-// side by side instead of one long Horner chain) keeps the dependency chain
-// short. They agree with the C library to a couple of units in the last
-// place (the tests measure it). Each kernel states the range it is valid
-// on; the Fast* wrappers hand everything else to the C library.
+// The kernels are templates over double and Double4, free of branches and
+// table look-ups, so that four wheels go through them side by side; the
+// polynomial evaluation order (powers of z built side by side instead of
+// one long Horner chain) keeps their dependency chains short. They agree
+// with the C library to two units in the last place (the tests measure it),
+// and a Double4 gives in each element exactly the double result. Each
+// kernel states the range it is valid on; the Fast* wrappers hand
+// everything else to the C library.
 #pragma once
 
 #include <cmath>

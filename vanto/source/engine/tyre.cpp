@@ -93,6 +93,7 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
   // up wheel by wheel and weighted for all four at once below.
   double gx[kLanes], gy[kLanes], gz[kLanes], offset[kLanes], gripOf[kLanes], u[kLanes], f[kLanes];
   double points[3][4][kLanes];  // per profile curve the segment's four points
+  bool sampledAlike = false;
   for (int32 l = 0; l < kLanes; ++l) {
     const GroundHit& g = *t.ground[l];
     gx[l] = g.normal.x, gy[l] = g.normal.y, gz[l] = g.normal.z;
@@ -101,7 +102,11 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
     u[l] = t.axle[0][l] * gx[l] + t.axle[1][l] * gy[l] + t.axle[2][l] * gz[l];
     const SampledCurve* const c[3] = {t.profiles[0][l], t.profiles[1][l], t.profiles[2][l]};
     const double ua = std::fabs(u[l]);
-    if (ShareSampling(*c[0], *c[1], *c[2])) {
+    // The wheels of one axle group share their curves: checked once.
+    const bool sameAsLast =
+        l > 0 && c[0] == t.profiles[0][l - 1] && c[1] == t.profiles[1][l - 1] && c[2] == t.profiles[2][l - 1];
+    if (!sameAsLast) sampledAlike = ShareSampling(*c[0], *c[1], *c[2]);
+    if (sampledAlike) {
       int32 i;
       sampled_curve_detail::LookUpSegment(*c[0], ua, i, f[l]);
       for (int32 k = 0; k < 3; ++k)

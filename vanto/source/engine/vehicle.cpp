@@ -699,7 +699,8 @@ void FinishDynamicsStep(CarDynamics& d) {
     w.spinRate = s[0].spinRate + (s[0].spinRateIncrement + 2.0 * s[1].spinRateIncrement + s[2].spinRateIncrement +
                                   w.axleTorque * w.inverseInertia * h2) * third;
     SimulationAssert(std::fabs(angle) < vanto::kWheelAngleLimit);
-    w.rotationAngle = std::fmod(angle, vanto::kWheelAngleTurn);
+    // fmod leaves an angle within a turn as it is; only a wrap needs the call.
+    w.rotationAngle = std::fabs(angle) < vanto::kWheelAngleTurn ? angle : std::fmod(angle, vanto::kWheelAngleTurn);
     if (w.compression > w.maxCompression) w.compression = w.maxCompression;
   }
 }

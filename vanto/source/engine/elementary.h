@@ -33,7 +33,9 @@ using Double4 = double __attribute__((vector_size(32)));
 using Bits4 = uint64_t __attribute__((vector_size(32)));
 using Mask4 = int64_t __attribute__((vector_size(32)));
 
-// Four lanes from an array and back.
+// Four lanes from an array and back. (Loading four values just stored one
+// by one waits for all four stores to reach the cache; such values are
+// better built into a vector from their scalars.)
 VANTO_LANE_INLINE Double4 Load4(const double (&v)[4]) {
   Double4 x;
   std::memcpy(&x, v, sizeof x);

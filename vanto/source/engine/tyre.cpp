@@ -87,43 +87,6 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
     t.lateralSlip[l] = t.lateralSlip[n - 1];
     t.wheelSlip[l] = t.wheelSlip[n - 1];
   }
-  // The ground under each wheel and its profile, read at |u| with the side
-  // carried by the sign, so that a wheel and its mirror image see the same
-  // load and contact offset. The profile's Catmull-Rom segments are looked
-  // up wheel by wheel and weighted for all four at once below.
-  double gx[kLanes], gy[kLanes], gz[kLanes], offset[kLanes], gripOf[kLanes], u[kLanes], f[kLanes];
-  double points[3][4][kLanes];  // per profile curve the segment's four points
-  bool sampledAlike = false;
-  for (int32 l = 0; l < kLanes; ++l) {
-    const GroundHit& g = *t.ground[l];
-    gx[l] = g.normal.x, gy[l] = g.normal.y, gz[l] = g.normal.z;
-    offset[l] = g.planeOffset;
-    gripOf[l] = g.friction;
-    u[l] = t.axle[0][l] * gx[l] + t.axle[1][l] * gy[l] + t.axle[2][l] * gz[l];
-    const SampledCurve* const c[3] = {t.profiles[0][l], t.profiles[1][l], t.profiles[2][l]};
-    const double ua = std::fabs(u[l]);
-    // The wheels of one axle group share their curves: checked once.
-    const bool sameAsLast =
-        l > 0 && c[0] == t.profiles[0][l - 1] && c[1] == t.profiles[1][l - 1] && c[2] == t.profiles[2][l - 1];
-    if (!sameAsLast) sampledAlike = ShareSampling(*c[0], *c[1], *c[2]);
-    if (sampledAlike) {
-      int32 i;
-      sampled_curve_detail::LookUpSegment(*c[0], ua, i, f[l]);
-      for (int32 k = 0; k < 3; ++k)
-        sampled_curve_detail::SegmentPoints(*c[k], i, points[k][0][l], points[k][1][l], points[k][2][l],
-                                            points[k][3][l]);
-    } else {
-      // Evaluated one by one; at f = 0 the weighting gives the second point.
-      f[l] = 0.0;
-      for (int32 k = 0; k < 3; ++k) {
-        points[k][0][l] = points[k][2][l] = points[k][3][l] = 0.0;
-        points[k][1][l] = EvaluateSampledCurve(*c[k], ua);
-      }
-    }
-  }
-
-  // The model for all four wheels at once. Both sides of every choice are
-  // computed, so that the choice is a select.
   using vanto::Broadcast;
   using vanto::Double4;
   using vanto::Load4;
@@ -133,23 +96,65 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
   static_assert(kLanes == 4);
   const Double4 one = Broadcast<Double4>(1.0), zero = Broadcast<Double4>(0.0);
 
-  // The profile values P1 (offset along the axle), P2 (radial distance) and
-  // P3 (profile distance), with the weights of the curves' own evaluation.
-  const sampled_curve_detail::CatmullRomWeightsOf<Double4> w(Load4(f));
+  // The ground under each wheel. Values from memory go straight into vectors,
+  // built in registers: a wide read of values just stored one by one would
+  // wait for all of them.
+  const GroundHit* const(&ground)[kLanes] = t.ground;
+#define VANTO_GROUNDS(value) Double4{ground[0]->value, ground[1]->value, ground[2]->value, ground[3]->value}
+  const Double4 nx = VANTO_GROUNDS(normal.x), ny = VANTO_GROUNDS(normal.y), nz = VANTO_GROUNDS(normal.z);
+  const Double4 offset = VANTO_GROUNDS(planeOffset), grip = VANTO_GROUNDS(friction);
+#undef VANTO_GROUNDS
+  const Double4 ax = Load4(t.axle[0]), ay = Load4(t.axle[1]), az = Load4(t.axle[2]);
+  const Double4 ua = ax * nx + ay * ny + az * nz;
+
+  // The profile P1 (offset along the axle), P2 (radial distance) and P3
+  // (profile distance), read at |u| with the side carried by the sign, so
+  // that a wheel and its mirror image see the same load and contact offset.
+  // The Catmull-Rom segments are looked up wheel by wheel into a record per
+  // wheel (read back one value at a time) and weighted for all four at once
+  // with the weights of the curves' own evaluation.
+  struct Segment {
+    double f;
+    double points[3][4];
+  } seg[kLanes];
+  bool sampledAlike = false;
+  for (int32 l = 0; l < kLanes; ++l) {
+    const SampledCurve* const c[3] = {t.profiles[0][l], t.profiles[1][l], t.profiles[2][l]};
+    const double au = std::fabs(ua[l]);
+    // The wheels of one axle group share their curves: checked once.
+    const bool sameAsLast =
+        l > 0 && c[0] == t.profiles[0][l - 1] && c[1] == t.profiles[1][l - 1] && c[2] == t.profiles[2][l - 1];
+    if (!sameAsLast) sampledAlike = ShareSampling(*c[0], *c[1], *c[2]);
+    Segment& sl = seg[l];
+    if (sampledAlike) {
+      int32 i;
+      sampled_curve_detail::LookUpSegment(*c[0], au, i, sl.f);
+      for (int32 k = 0; k < 3; ++k)
+        sampled_curve_detail::SegmentPoints(*c[k], i, sl.points[k][0], sl.points[k][1], sl.points[k][2],
+                                            sl.points[k][3]);
+    } else {
+      // Evaluated one by one; at f = 0 the weighting gives the second point.
+      sl.f = 0.0;
+      for (int32 k = 0; k < 3; ++k) {
+        sl.points[k][0] = sl.points[k][2] = sl.points[k][3] = 0.0;
+        sl.points[k][1] = EvaluateSampledCurve(*c[k], au);
+      }
+    }
+  }
+#define VANTO_SEGMENTS(value) Double4{seg[0].value, seg[1].value, seg[2].value, seg[3].value}
+  const sampled_curve_detail::CatmullRomWeightsOf<Double4> w(VANTO_SEGMENTS(f));
   Double4 profile[3];
   for (int32 k = 0; k < 3; ++k)
-    profile[k] = (Load4(points[k][0]) * w.w0 + Load4(points[k][1]) * w.w1 + Load4(points[k][2]) * w.w2 +
-                  Load4(points[k][3]) * w.w3) *
+    profile[k] = (VANTO_SEGMENTS(points[k][0]) * w.w0 + VANTO_SEGMENTS(points[k][1]) * w.w1 +
+                  VANTO_SEGMENTS(points[k][2]) * w.w2 + VANTO_SEGMENTS(points[k][3]) * w.w3) *
                  0.5;
+#undef VANTO_SEGMENTS
   const Double4 profileOffset = profile[0], p2 = profile[1], p3 = profile[2];
 
   // Load; a wheel off the ground goes through the rest with a harmless one.
-  const Double4 ax = Load4(t.axle[0]), ay = Load4(t.axle[1]), az = Load4(t.axle[2]);
-  const Double4 nx = Load4(gx), ny = Load4(gy), nz = Load4(gz);
-  const Double4 ua = Load4(u);
   const Double4 hx = Load4(t.hub[0]), hy = Load4(t.hub[1]), hz = Load4(t.hub[2]);
   const Double4 load =
-      (p3 - (hx * nx + hy * ny + hz * nz + Load4(offset))) * Load4(t.stiffness) + Load4(t.staticLoad);
+      (p3 - (hx * nx + hy * ny + hz * nz + offset)) * Load4(t.stiffness) + Load4(t.staticLoad);
   const Double4 fz = Select(load >= 1.0, load, one);
 
   // e1 = a x n rolling direction, e2 = a x e1 toward the contact patch,
@@ -203,7 +208,6 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
   const Double4 wx = (q * Ca + Ck) * sx;
   const Double4 g = m / Sqrt(wy * wy + wx * wx);
   const auto formula = slip >= vanto::kFloatMilli;
-  const Double4 grip = Load4(gripOf);
   const Double4 fx = Select(formula, g * wx * friction * fz, Ck * B) * grip;
   const Double4 fy = Select(formula, -(g * wy) * (friction * muY) * fz, -(Ca * A)) * grip;
   Store4(t.force[0], fx * e1x + fy * e3x + fz * nx);

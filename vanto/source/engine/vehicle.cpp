@@ -452,30 +452,44 @@ __attribute__((target_clones("avx2", "default"))) bool ApplyTyreBlock(CarDynamic
   RigidBody& b = d.body;
   TyreLanes t;
   t.count = count;
-  double mount[10][kLanes];  // hub (3), suspension (3), compression rate, axle (3)
+  const WheelState* w[kLanes];
+  const TyreBlock* tb[kLanes];
+  int32 at[kLanes];
   for (int32 l = 0; l < kLanes; ++l) {
     const int32 i = wheel[l < count ? l : count - 1];  // spare lanes repeat the last wheel
-    const WheelState& w = d.wheels[i];
-    const WheelMount<double> m = MountOf(w);
-    const double v[10] = {m.hub.x, m.hub.y, m.hub.z, m.suspension.x, m.suspension.y, m.suspension.z,
-                          m.compressionRate, m.axle.x, m.axle.y, m.axle.z};
-    for (int32 k = 0; k < 10; ++k) mount[k][l] = v[k];
-    const TyreBlock& tb = d.tyreBlock[i];
-    for (int32 k = 0; k < 3; ++k) t.profiles[k][l] = &d.tyreProfiles[k][tb.profileGroup];
+    at[l] = i;
+    w[l] = &d.wheels[i];
+    tb[l] = &d.tyreBlock[i];
+    for (int32 k = 0; k < 3; ++k) t.profiles[k][l] = &d.tyreProfiles[k][tb[l]->profileGroup];
     t.ground[l] = d.wheelGround[i];
-    t.rolling[l] = w.spinRate * tb.radius;
-    t.stiffness[l] = tb.radialStiffness;
-    t.staticLoad[l] = d.staticWheelLoad[i / 2];
-    t.lateralSlip[l] = d.lateralSlip.working[i];
-    t.wheelSlip[l] = d.wheelSlip.working[i];
     t.output[l] = &d.tyreOutput[i];
   }
   using vanto::Load4;
   using vanto::Store4;
-  const WheelMount<Double4> m{{Load4(mount[0]), Load4(mount[1]), Load4(mount[2])},
-                              {Load4(mount[3]), Load4(mount[4]), Load4(mount[5])},
-                              Load4(mount[6]),
-                              {Load4(mount[7]), Load4(mount[8]), Load4(mount[9])}};
+  // The four wheels' values go straight into vectors, built in registers: a
+  // wide read of values just stored one by one would wait for all of them.
+#define VANTO_WHEELS(value) Double4{w[0]->value, w[1]->value, w[2]->value, w[3]->value}
+#define VANTO_TYRES(value) Double4{tb[0]->value, tb[1]->value, tb[2]->value, tb[3]->value}
+#define VANTO_AT(array) Double4{array[at[0]], array[at[1]], array[at[2]], array[at[3]]}
+  Store4(t.rolling, VANTO_WHEELS(spinRate) * VANTO_TYRES(radius));
+  Store4(t.stiffness, VANTO_TYRES(radialStiffness));
+  Store4(t.staticLoad, Double4{d.staticWheelLoad[at[0] / 2], d.staticWheelLoad[at[1] / 2],
+                               d.staticWheelLoad[at[2] / 2], d.staticWheelLoad[at[3] / 2]});
+  Store4(t.lateralSlip, VANTO_AT(d.lateralSlip.working));
+  Store4(t.wheelSlip, VANTO_AT(d.wheelSlip.working));
+  const Triple<Double4> mountPoint{VANTO_WHEELS(mountPoint.x), VANTO_WHEELS(mountPoint.y), VANTO_WHEELS(mountPoint.z)};
+  const Triple<Double4> suspension{VANTO_WHEELS(suspensionDirection.x), VANTO_WHEELS(suspensionDirection.y),
+                                   VANTO_WHEELS(suspensionDirection.z)};
+  const Double4 compression = VANTO_WHEELS(compression);
+  const WheelMount<Double4> m{{mountPoint.x + compression * suspension.x, mountPoint.y + compression * suspension.y,
+                               mountPoint.z + compression * suspension.z},
+                              suspension,
+                              VANTO_WHEELS(compressionRate),
+                              {VANTO_WHEELS(axleDirection.x), VANTO_WHEELS(axleDirection.y),
+                               VANTO_WHEELS(axleDirection.z)}};
+#undef VANTO_WHEELS
+#undef VANTO_TYRES
+#undef VANTO_AT
   Triple<Double4> hub, velocity, axle;
   ContactFrame(b, m, hub, velocity, axle);
   Store4(t.hub[0], hub.x), Store4(t.hub[1], hub.y), Store4(t.hub[2], hub.z);

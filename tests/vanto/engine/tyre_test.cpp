@@ -207,3 +207,82 @@ TEST_F(TyreTest, DivergingSlipIsHeldFinite) {
   FinishWheelsStep(*d);
   EXPECT_EQ(d->wheelSlip.saved[0], 1e6);
 }
+
+// Four wheels through the model together give each wheel exactly what it
+// gets alone: on the ground or off it, mirrored, sliding or below the
+// small-slip limit, and with a group whose curves are sampled differently.
+TEST_F(TyreTest, WheelsTogetherGiveWhatEachGetsAlone) {
+  SampledCurve q1, q2, q3;
+  ASSERT_EQ(BuildTyreProfiles(1, 0.35, 0.25, q1, q2, q3, 12, 4.0), 0);
+  SampledCurve coarse;  // sampled apart from q1 and q3
+  const double v[5] = {0.35, 0.34, 0.32, 0.28, 0.2};
+  ASSERT_EQ(BuildSampledCurve(coarse, 5, v, 0.0, 1.0), 0);
+  const SampledCurve* const odd[3] = {&q1, &coarse, &q3};
+  GroundHit raised;
+  SetFlatGroundHit(raised, 0.02, 0.8, 100.0);
+  struct Wheel {
+    Vec3 hub, vel, axle;
+    double spin, A, B;
+    const SampledCurve* const* curves;
+    const GroundHit* ground;
+    double W;
+  };
+  const Wheel wheels[] = {
+      {{0, 0, r - 0.01}, {15, 0.5, 0}, {0, 1, 0}, 48.0, 0.05, -0.02, profiles, &ground, W},       // rolling
+      {{1, 0, r - 0.02}, {15, -0.5, 0.1}, {0.1, -0.99, 0.1}, 52.0, -0.3, 0.4, profiles, &ground, W},  // mirrored, sliding
+      {{2, 0, r + 0.5}, {3, 0, 0}, {0, 1, 0}, 10.0, 0.1, 0.1, profiles, &ground, W},              // in the air
+      {{3, 0, 0.3}, {0.2, 0, 0}, {0, 0.98, 0.2}, 0.5, 1e-5, -2e-5, odd, &raised, 3000.0},        // tiny slip
+  };
+  TyreLanes lanes;
+  lanes.count = 4;
+  TyreOutput together[4], alone[4];
+  for (int l = 0; l < 4; ++l) {
+    const Wheel& wh = wheels[l];
+    for (int k = 0; k < 3; ++k) lanes.profiles[k][l] = wh.curves[k];
+    lanes.ground[l] = wh.ground;
+    const Vec3* v3[3] = {&wh.hub, &wh.vel, &wh.axle};
+    double(*dst[3])[4] = {lanes.hub, lanes.velocity, lanes.axle};
+    for (int q = 0; q < 3; ++q) {
+      dst[q][0][l] = v3[q]->x;
+      dst[q][1][l] = v3[q]->y;
+      dst[q][2][l] = v3[q]->z;
+    }
+    lanes.rolling[l] = wh.spin * r;
+    lanes.stiffness[l] = tyre.radialStiffness;
+    lanes.staticLoad[l] = wh.W;
+    lanes.lateralSlip[l] = wh.A;
+    lanes.wheelSlip[l] = wh.B;
+    lanes.output[l] = &together[l];
+  }
+  ComputeTyreLanes(lanes, set, shared);
+  for (int l = 0; l < 4; ++l) {
+    SCOPED_TRACE(l);
+    const Wheel& wh = wheels[l];
+    TyreSlipIO io{wh.A, wh.B, 0.0, 0.0};
+    Vec3 cp, F{7, 7, 7};
+    const int32 contact = ComputeTyreForce(tyre, wh.curves, wh.hub, wh.vel, wh.axle, wh.spin, *wh.ground, cp, F, set,
+                                           shared, alone[l], io, wh.W);
+    EXPECT_EQ(lanes.contact[l], contact);
+    EXPECT_EQ(Vec3(lanes.contactPoint[0][l], lanes.contactPoint[1][l], lanes.contactPoint[2][l]), cp);
+    if (contact) {
+      EXPECT_EQ(Vec3(lanes.force[0][l], lanes.force[1][l], lanes.force[2][l]), F);
+    }
+    EXPECT_EQ(lanes.lateralRate[l], io.lateralRate);
+    EXPECT_EQ(lanes.wheelRate[l], io.longitudinalRate);
+    EXPECT_EQ(together[l].lateralForce, alone[l].lateralForce);
+    EXPECT_EQ(together[l].longitudinalForce, alone[l].longitudinalForce);
+    EXPECT_EQ(together[l].frictionLimit, alone[l].frictionLimit);
+    EXPECT_EQ(together[l].skidIntensity, alone[l].skidIntensity);
+    EXPECT_EQ(together[l].sliding, alone[l].sliding);
+    EXPECT_EQ(together[l].contact, alone[l].contact);
+  }
+  EXPECT_EQ(lanes.contact[2], 0);
+  EXPECT_EQ(alone[1].sliding, 1);
+  // The differently sampled curve is read as it is.
+  const double u = std::fabs(DotVec3(wheels[3].axle, raised.normal));
+  double expected[3] = {EvaluateSampledCurve(q1, u), EvaluateSampledCurve(coarse, u), EvaluateSampledCurve(q3, u)};
+  Vec3 e1, e2;
+  CrossVec3(e1, wheels[3].axle, raised.normal);
+  CrossVec3(e2, wheels[3].axle, e1);
+  EXPECT_NEAR(lanes.contactPoint[0][3], wheels[3].hub.x + expected[1] * e2.x + expected[0] * wheels[3].axle.x, 1e-12);
+}

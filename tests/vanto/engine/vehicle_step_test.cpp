@@ -269,3 +269,54 @@ TEST_F(VehicleStepTest, FlipTurnsTheBodyOverAndLiftsIt) {
   EXPECT_NEAR(q1(1, 1), -1.0, 1e-12);
   EXPECT_NEAR(q1(2, 2), -1.0, 1e-12);
 }
+
+// The force pass takes the wheels on the ground four at a time; body and
+// wheels get what the per-wheel operations give one wheel after the other.
+// Six wheels, one of them without a ground record, so that one block is full
+// and one is not.
+TEST_F(VehicleStepTest, TyrePassMatchesThePerWheelOperations) {
+  CarDynamicsParams p = ReferenceCarParams();
+  p.axleCount = 3;
+  p.axleType[2] = 1 | 0x100;
+  p.axlePosition[2] = Vec3(-2.1, 0.75, -0.3);
+  auto car = MakeCarOnGround(p);
+  Settle(*car, 0.2);
+  for (int i = 0; i < 300; ++i) StepOnGround(*car, 0.4, 0.8, 0.0);  // turning under power
+  CarDynamics& d = car->dynamics;
+  d.wheelGround[4] = nullptr;
+  // Every force source but the tyres off, so the pass leaves only theirs.
+  d.dragFactor = d.frontLiftFactor = d.rearLiftFactor = 0.0;
+  d.engagedGear = 0;
+  d.brakeTorque[0] = d.brakeTorque[1] = 0.0;
+  for (int g = 0; g < 2; ++g) d.springStiffness[g] = d.damperCoefficient[g] = d.antiRollStiffness[g] = 0.0;
+
+  CarDynamics one = d;  // the same state, wheel by wheel
+  ComputeCarForces(d);
+  for (int i = 0; i < one.wheelCount; ++i) {
+    if (!one.wheelGround[i]) continue;
+    Vec3 hub, vel, axle, cp, F;
+    double spin;
+    GetWheelContactFrame(one, i, hub, vel, axle, spin);
+    const TyreBlock& tb = one.tyreBlock[i];
+    const SampledCurve* const curves[3] = {&one.tyreProfiles[0][tb.profileGroup], &one.tyreProfiles[1][tb.profileGroup],
+                                           &one.tyreProfiles[2][tb.profileGroup]};
+    TyreSlipIO io{one.lateralSlip.working[i], one.wheelSlip.working[i], 0.0, 0.0};
+    if (ComputeTyreForce(tb, curves, hub, vel, axle, spin, *one.wheelGround[i], cp, F, &one.tyreConstants[kTyreCa],
+                         &one.tyreConstants[kTyreLk], one.tyreOutput[i], io, one.staticWheelLoad[i / 2]))
+      ApplyTyreForceToBody(one, i, cp, F);
+    EXPECT_EQ(d.lateralSlip.rate[i], io.lateralRate) << i;
+    EXPECT_EQ(d.wheelSlip.rate[i], io.longitudinalRate) << i;
+  }
+  ASSERT_GT(LengthVec3(d.body.force), 1000.0);
+  EXPECT_EQ(d.body.force, one.body.force);
+  EXPECT_EQ(d.body.torque, one.body.torque);
+  for (int i = 0; i < d.wheelCount; ++i) {
+    EXPECT_EQ(d.wheels[i].axleTorque, one.wheels[i].axleTorque) << i;
+    EXPECT_EQ(d.wheels[i].suspensionForce, one.wheels[i].suspensionForce) << i;
+    if (d.wheelGround[i]) {
+      EXPECT_EQ(d.tyreOutput[i].lateralForce, one.tyreOutput[i].lateralForce) << i;
+    }
+  }
+  EXPECT_EQ(d.tyreOutput[4].contact, 0);
+  EXPECT_EQ(d.lateralSlip.rate[4], 0.0);
+}

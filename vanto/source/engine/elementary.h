@@ -55,6 +55,14 @@ VANTO_LANE_INLINE T Broadcast(double v) {
 VANTO_LANE_INLINE double Select(bool c, double a, double b) { return c ? a : b; }
 VANTO_LANE_INLINE Double4 Select(Mask4 c, Double4 a, Double4 b) { return c ? a : b; }
 
+// Truncation to a table index (the value must be in the int32 range) and
+// back, element by element.
+using Index4 = int32_t __attribute__((vector_size(16)));
+VANTO_LANE_INLINE int32_t ToIndex(double x) { return static_cast<int32_t>(x); }
+VANTO_LANE_INLINE Index4 ToIndex(Double4 x) { return __builtin_convertvector(x, Index4); }
+VANTO_LANE_INLINE double FromIndex(int32_t i) { return i; }
+VANTO_LANE_INLINE Double4 FromIndex(Index4 i) { return __builtin_convertvector(i, Double4); }
+
 VANTO_LANE_INLINE double Sqrt(double x) { return std::sqrt(x); }
 VANTO_LANE_INLINE Double4 Sqrt(Double4 x) {
   return Double4{std::sqrt(x[0]), std::sqrt(x[1]), std::sqrt(x[2]), std::sqrt(x[3])};

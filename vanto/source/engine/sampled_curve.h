@@ -2,6 +2,7 @@
 // linear or Catmull-Rom interpolation. A plain value type; owns no memory.
 #pragma once
 
+#include "elementary.h"
 #include "vmath.h"
 
 inline constexpr int32 kMaxCurveSamples = 20;
@@ -24,19 +25,24 @@ int32 CopySampledCurve(SampledCurve& dst, const SampledCurve& src);
 // The Catmull-Rom evaluation is inline: the tyre model reads three curves
 // per wheel in every force pass.
 namespace sampled_curve_detail {
-// Segment index i and fraction f for x; requires count >= 2.
-inline void LookUpSegment(const SampledCurve& c, double x, int32& i, double& f) {
-  double xc = x;
-  if (!(x >= c.x0)) xc = c.x0;  // NaN lands here too
-  else if (x > c.xMax) xc = c.xMax;
-  const double u = (xc - c.x0) * c.scale;
-  const int32 last = c.count - 2;
-  // Range-checked before the conversion so that a broken interval (NaN or
+// Segment index i and fraction f for x, given the curve's start x0, last
+// accepted x xMax, scale and last segment index; T is double, or Double4
+// for four curves at once (with Index4 indices).
+template <class T, class Index>
+VANTO_LANE_INLINE void LookUpSegmentOf(const T& x0, const T& xMax, const T& scale, const T& last, const T& x, Index& i,
+                                       T& f) {
+  using vanto::Select;
+  const T xc = Select(x >= x0, Select(x > xMax, xMax, x), x0);  // NaN gets x0
+  const T u = (xc - x0) * scale;
+  // Clamped before the conversion so that a broken interval (NaN or
   // infinite scale) cannot make the truncation undefined.
-  if (!(u >= 0.0)) i = 0;
-  else if (u >= static_cast<double>(last)) i = last;
-  else i = static_cast<int32>(u);
-  f = u - i;
+  i = vanto::ToIndex(Select(u >= 0.0, Select(u >= last, last, u), vanto::Broadcast<T>(0.0)));
+  f = u - vanto::FromIndex(i);
+}
+
+// The same for one curve; requires count >= 2.
+inline void LookUpSegment(const SampledCurve& c, double x, int32& i, double& f) {
+  LookUpSegmentOf(c.x0, c.xMax, c.scale, static_cast<double>(c.count - 2), x, i, f);
 }
 
 // The weights of the four segment points at fraction f; T is double, or a

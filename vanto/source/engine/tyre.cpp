@@ -110,39 +110,57 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
   // The profile P1 (offset along the axle), P2 (radial distance) and P3
   // (profile distance), read at |u| with the side carried by the sign, so
   // that a wheel and its mirror image see the same load and contact offset.
-  // The Catmull-Rom segments are looked up wheel by wheel into a record per
-  // wheel (read back one value at a time) and weighted for all four at once
-  // with the weights of the curves' own evaluation.
+  // The segments are looked up for all four wheels at once when each
+  // wheel's three curves share their sampling (as built), their points
+  // gathered into a record per wheel (read back one value at a time) and
+  // weighted for all four at once, with the curves' own weights.
   struct Segment {
     double f;
     double points[3][4];
   } seg[kLanes];
-  bool sampledAlike = false;
+  bool alike[kLanes];
   for (int32 l = 0; l < kLanes; ++l) {
-    const SampledCurve* const c[3] = {t.profiles[0][l], t.profiles[1][l], t.profiles[2][l]};
-    const double au = std::fabs(ua[l]);
     // The wheels of one axle group share their curves: checked once.
-    const bool sameAsLast =
-        l > 0 && c[0] == t.profiles[0][l - 1] && c[1] == t.profiles[1][l - 1] && c[2] == t.profiles[2][l - 1];
-    if (!sameAsLast) sampledAlike = ShareSampling(*c[0], *c[1], *c[2]);
-    Segment& sl = seg[l];
-    if (sampledAlike) {
-      int32 i;
-      sampled_curve_detail::LookUpSegment(*c[0], au, i, sl.f);
+    const bool sameAsLast = l > 0 && t.profiles[0][l] == t.profiles[0][l - 1] &&
+                            t.profiles[1][l] == t.profiles[1][l - 1] && t.profiles[2][l] == t.profiles[2][l - 1];
+    alike[l] = sameAsLast ? alike[l - 1] : ShareSampling(*t.profiles[0][l], *t.profiles[1][l], *t.profiles[2][l]);
+  }
+  const Double4 au = Select(ua < 0.0, -ua, ua);
+  Double4 f;
+  if (alike[0] && alike[1] && alike[2] && alike[3]) {
+    const SampledCurve* const(&c)[kLanes] = t.profiles[0];
+#define VANTO_CURVES(value) Double4{c[0]->value, c[1]->value, c[2]->value, c[3]->value}
+    vanto::Index4 i;
+    sampled_curve_detail::LookUpSegmentOf(VANTO_CURVES(x0), VANTO_CURVES(xMax), VANTO_CURVES(scale),
+                                          VANTO_CURVES(count - 2.0), au, i, f);
+#undef VANTO_CURVES
+    for (int32 l = 0; l < kLanes; ++l)
       for (int32 k = 0; k < 3; ++k)
-        sampled_curve_detail::SegmentPoints(*c[k], i, sl.points[k][0], sl.points[k][1], sl.points[k][2],
-                                            sl.points[k][3]);
-    } else {
-      // Evaluated one by one; at f = 0 the weighting gives the second point.
-      sl.f = 0.0;
-      for (int32 k = 0; k < 3; ++k) {
-        sl.points[k][0] = sl.points[k][2] = sl.points[k][3] = 0.0;
-        sl.points[k][1] = EvaluateSampledCurve(*c[k], au);
+        sampled_curve_detail::SegmentPoints(*t.profiles[k][l], i[l], seg[l].points[k][0], seg[l].points[k][1],
+                                            seg[l].points[k][2], seg[l].points[k][3]);
+  } else {
+    for (int32 l = 0; l < kLanes; ++l) {
+      const SampledCurve* const c[3] = {t.profiles[0][l], t.profiles[1][l], t.profiles[2][l]};
+      Segment& sl = seg[l];
+      if (alike[l]) {
+        int32 i;
+        sampled_curve_detail::LookUpSegment(*c[0], au[l], i, sl.f);
+        for (int32 k = 0; k < 3; ++k)
+          sampled_curve_detail::SegmentPoints(*c[k], i, sl.points[k][0], sl.points[k][1], sl.points[k][2],
+                                              sl.points[k][3]);
+      } else {
+        // Evaluated one by one; at f = 0 the weighting gives the second point.
+        sl.f = 0.0;
+        for (int32 k = 0; k < 3; ++k) {
+          sl.points[k][0] = sl.points[k][2] = sl.points[k][3] = 0.0;
+          sl.points[k][1] = EvaluateSampledCurve(*c[k], au[l]);
+        }
       }
     }
+    f = Double4{seg[0].f, seg[1].f, seg[2].f, seg[3].f};
   }
 #define VANTO_SEGMENTS(value) Double4{seg[0].value, seg[1].value, seg[2].value, seg[3].value}
-  const sampled_curve_detail::CatmullRomWeightsOf<Double4> w(VANTO_SEGMENTS(f));
+  const sampled_curve_detail::CatmullRomWeightsOf<Double4> w(f);
   Double4 profile[3];
   for (int32 k = 0; k < 3; ++k)
     profile[k] = (VANTO_SEGMENTS(points[k][0]) * w.w0 + VANTO_SEGMENTS(points[k][1]) * w.w1 +
@@ -183,12 +201,17 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
   Store4(t.lateralRate, (lateral - vs * A) * perLa);
   Store4(t.wheelRate, (Load4(t.rolling) - forward - vs * B) * perLk);
 
-  // Load-dependent friction and the normalised slips.
-  const Double4 exponent = -(fz * kmu);
-  Double4 friction = mu0 * vanto::ExpKernel(exponent);
+  // Load-dependent friction and the normalised slips. 1/(mu Fz) is taken
+  // as e^(kmu Fz) / (mu0 Fz), so that the division runs beside the
+  // exponential instead of after it.
+  const Double4 exponent = fz * kmu;
+  Double4 friction = mu0 * vanto::ExpKernel(-exponent);
+  Double4 perGrip = vanto::ExpKernel(exponent) * (1.0 / (mu0 * fz));
   for (int32 l = 0; l < kLanes; ++l)
-    if (!vanto::InExpKernelRange(exponent[l])) friction[l] = mu0 * std::exp(exponent[l]);
-  const Double4 perGrip = 1.0 / (friction * fz);
+    if (!vanto::InExpKernelRange(exponent[l]) || !vanto::InExpKernelRange(-exponent[l])) {
+      friction[l] = mu0 * std::exp(-exponent[l]);
+      perGrip[l] = 1.0 / (friction[l] * fz[l]);
+    }
   const Double4 sy = Ca * A * perGrip * perMuY;
   const Double4 sx = Ck * B * perGrip;
   const Double4 s2 = sx * sx + sy * sy;
@@ -206,7 +229,8 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
   const Double4 q = s2 * 0.25;
   const Double4 wy = sy * Ck * (q + 1.0);
   const Double4 wx = (q * Ca + Ck) * sx;
-  const Double4 g = m / Sqrt(wy * wy + wx * wx);
+  // (The reciprocal runs beside the Magic Formula; only a product follows.)
+  const Double4 g = m * (1.0 / Sqrt(wy * wy + wx * wx));
   const auto formula = slip >= vanto::kFloatMilli;
   const Double4 fx = Select(formula, g * wx * friction * fz, Ck * B) * grip;
   const Double4 fy = Select(formula, -(g * wy) * (friction * muY) * fz, -(Ca * A)) * grip;

@@ -68,8 +68,6 @@ VANTO_LANE_INLINE Double4 Sqrt(Double4 x) {
   return Double4{std::sqrt(x[0]), std::sqrt(x[1]), std::sqrt(x[2]), std::sqrt(x[3])};
 }
 
-namespace elementary_detail {
-
 // The bits of a double (or of each element) as an unsigned integer, and back.
 VANTO_LANE_INLINE uint64_t AsBits(double x) {
   uint64_t b;
@@ -83,6 +81,9 @@ VANTO_LANE_INLINE double FromBits(uint64_t b) {
   return x;
 }
 VANTO_LANE_INLINE Double4 FromBits(Bits4 b) { return (Double4)b; }
+
+namespace elementary_detail {
+
 
 // 1.5 * 2^52: adding and subtracting it rounds a double below 2^51 in
 // magnitude to the nearest integer (ties to even). Exact under IEEE

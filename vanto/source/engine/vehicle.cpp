@@ -642,6 +642,12 @@ void ComputeCarForces(CarDynamics& d) {
 
   // 7., 8. One-off and external forces.
   if (LengthSquaredVec3(d.singleForce) > 1.0) ApplyWorldForceAtPoint(b, d.singleForce, d.singleForcePoint);
+  // The slots are nearly always all zero, which one sweep over their bits
+  // tells more cheaply than the size test of each.
+  uint64_t bits = 0;
+  for (const Vec3& F : d.externalForces)
+    bits |= vanto::AsBits(F.x) | vanto::AsBits(F.y) | vanto::AsBits(F.z);
+  if ((bits << 1) == 0) return;  // zeros of either sign
   for (int32 k = 0; k < kForceSlots; ++k)
     if (LengthSquaredVec3(d.externalForces[k]) > 1.0)
       ApplyWorldForceAtPoint(b, d.externalForces[k], d.externalForcePoints[k]);

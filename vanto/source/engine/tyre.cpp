@@ -114,10 +114,6 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
   // wheel's three curves share their sampling (as built), their points
   // gathered into a record per wheel (read back one value at a time) and
   // weighted for all four at once, with the curves' own weights.
-  struct Segment {
-    double f;
-    double points[3][4];
-  } seg[kLanes];
   bool alike[kLanes];
   for (int32 l = 0; l < kLanes; ++l) {
     // The wheels of one axle group share their curves: checked once.
@@ -127,18 +123,41 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
   }
   const Double4 au = Select(ua < 0.0, -ua, ua);
   Double4 f;
+  Double4 points[3][4];  // per profile curve the segment's four points
   if (alike[0] && alike[1] && alike[2] && alike[3]) {
     const SampledCurve* const(&c)[kLanes] = t.profiles[0];
 #define VANTO_CURVES(value) Double4{c[0]->value, c[1]->value, c[2]->value, c[3]->value}
+    const Double4 last = VANTO_CURVES(count - 2.0);
     vanto::Index4 i;
-    sampled_curve_detail::LookUpSegmentOf(VANTO_CURVES(x0), VANTO_CURVES(xMax), VANTO_CURVES(scale),
-                                          VANTO_CURVES(count - 2.0), au, i, f);
+    sampled_curve_detail::LookUpSegmentOf(VANTO_CURVES(x0), VANTO_CURVES(xMax), VANTO_CURVES(scale), last, au, i, f);
 #undef VANTO_CURVES
-    for (int32 l = 0; l < kLanes; ++l)
-      for (int32 k = 0; k < 3; ++k)
-        sampled_curve_detail::SegmentPoints(*t.profiles[k][l], i[l], seg[l].points[k][0], seg[l].points[k][1],
-                                            seg[l].points[k][2], seg[l].points[k][3]);
+    // The segment's points straight into vectors; a missing end neighbour
+    // is extrapolated as the curves' own evaluation does.
+    int32 below[kLanes], above[kLanes];
+    for (int32 l = 0; l < kLanes; ++l) {
+      below[l] = i[l] > 0 ? i[l] - 1 : 0;
+      above[l] = i[l] + 2 < c[l]->count ? i[l] + 2 : i[l] + 1;
+    }
+    const Double4 at = vanto::FromIndex(i);
+    for (int32 k = 0; k < 3; ++k) {
+      const SampledCurve* const(&ck)[kLanes] = t.profiles[k];
+#define VANTO_VALUES(index, offset)                                                                          \
+  Double4 {                                                                                                  \
+    ck[0]->values[index[0] + offset], ck[1]->values[index[1] + offset], ck[2]->values[index[2] + offset], \
+        ck[3]->values[index[3] + offset]                                                                     \
+  }
+      const Double4 p1 = VANTO_VALUES(i, 0), p2 = VANTO_VALUES(i, 1);
+      points[k][0] = Select(at == 0.0, 2.0 * p1 - p2, VANTO_VALUES(below, 0));
+      points[k][1] = p1;
+      points[k][2] = p2;
+      points[k][3] = Select(at == last, 2.0 * p2 - p1, VANTO_VALUES(above, 0));
+#undef VANTO_VALUES
+    }
   } else {
+    struct Segment {
+      double f;
+      double points[3][4];
+    } seg[kLanes];
     for (int32 l = 0; l < kLanes; ++l) {
       const SampledCurve* const c[3] = {t.profiles[0][l], t.profiles[1][l], t.profiles[2][l]};
       Segment& sl = seg[l];
@@ -158,15 +177,14 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
       }
     }
     f = Double4{seg[0].f, seg[1].f, seg[2].f, seg[3].f};
+    for (int32 k = 0; k < 3; ++k)
+      for (int32 j = 0; j < 4; ++j)
+        points[k][j] = Double4{seg[0].points[k][j], seg[1].points[k][j], seg[2].points[k][j], seg[3].points[k][j]};
   }
-#define VANTO_SEGMENTS(value) Double4{seg[0].value, seg[1].value, seg[2].value, seg[3].value}
   const sampled_curve_detail::CatmullRomWeightsOf<Double4> w(f);
   Double4 profile[3];
   for (int32 k = 0; k < 3; ++k)
-    profile[k] = (VANTO_SEGMENTS(points[k][0]) * w.w0 + VANTO_SEGMENTS(points[k][1]) * w.w1 +
-                  VANTO_SEGMENTS(points[k][2]) * w.w2 + VANTO_SEGMENTS(points[k][3]) * w.w3) *
-                 0.5;
-#undef VANTO_SEGMENTS
+    profile[k] = (points[k][0] * w.w0 + points[k][1] * w.w1 + points[k][2] * w.w2 + points[k][3] * w.w3) * 0.5;
   const Double4 profileOffset = profile[0], p2 = profile[1], p3 = profile[2];
 
   // Load; a wheel off the ground goes through the rest with a harmless one.

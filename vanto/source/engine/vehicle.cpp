@@ -434,13 +434,14 @@ VANTO_LANE_INLINE TyreLoad<T> LoadOfTyreForce(const RigidBody& b, const WheelMou
 // Adds one wheel's tyre load to the wheel and the body. The world force is
 // added to the body's force as it is: turning it into body axes and back
 // would only add rounding.
-inline void AddTyreLoad(RigidBody& b, WheelState& w, const TyreLoad<double>& load, const Vec3& force) {
+inline void AddTyreLoad(Vec3& bodyTorque, Vec3& bodyForce, WheelState& w, const TyreLoad<double>& load,
+                        const Vec3& force) {
   w.axleTorque += load.axleTorque;
   w.suspensionForce += load.suspensionForce;
-  b.torque.x += load.bodyTorque.x;
-  b.torque.y += load.bodyTorque.y;
-  b.torque.z += load.bodyTorque.z;
-  AddToVec3(b.force, force);
+  bodyTorque.x += load.bodyTorque.x;
+  bodyTorque.y += load.bodyTorque.y;
+  bodyTorque.z += load.bodyTorque.z;
+  AddToVec3(bodyForce, force);
 }
 
 // Step 4 of the force pass for up to four wheels on the ground: their
@@ -501,6 +502,9 @@ __attribute__((target_clones("avx2", "default"))) bool ApplyTyreBlock(CarDynamic
   const TyreLoad<Double4> load =
       LoadOfTyreForce(b, m, {Load4(t.contactPoint[0]), Load4(t.contactPoint[1]), Load4(t.contactPoint[2])},
                       {Load4(t.force[0]), Load4(t.force[1]), Load4(t.force[2])});
+  // The body's sums are kept in registers over the block, added to in
+  // wheel order as one wheel after the other would.
+  Vec3 torque = b.torque, force = b.force;
   bool anyContact = false;
   for (int32 l = 0; l < count; ++l) {
     const int32 i = wheel[l];
@@ -510,8 +514,10 @@ __attribute__((target_clones("avx2", "default"))) bool ApplyTyreBlock(CarDynamic
     anyContact = true;
     const TyreLoad<double> one{load.axleTorque[l], load.suspensionForce[l],
                                {load.bodyTorque.x[l], load.bodyTorque.y[l], load.bodyTorque.z[l]}};
-    AddTyreLoad(b, d.wheels[i], one, Vec3(t.force[0][l], t.force[1][l], t.force[2][l]));
+    AddTyreLoad(torque, force, d.wheels[i], one, Vec3(t.force[0][l], t.force[1][l], t.force[2][l]));
   }
+  b.torque = torque;
+  b.force = force;
   return anyContact;
 }
 
@@ -532,7 +538,7 @@ void ApplyTyreForceToBody(CarDynamics& d, int32 i, const Vec3& contactPoint, con
   WheelState& w = d.wheels[i];
   const TyreLoad<double> load = LoadOfTyreForce(d.body, MountOf(w), {contactPoint.x, contactPoint.y, contactPoint.z},
                                                 {force.x, force.y, force.z});
-  AddTyreLoad(d.body, w, load, force);
+  AddTyreLoad(d.body.torque, d.body.force, w, load, force);
 }
 
 void ApplyVelocityDrag(CarDynamics& d, double k) {

@@ -67,8 +67,9 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
   const double Lk = shared[0], La = shared[1], vSoft = shared[2], skidScale = shared[3], slideLimit = shared[4];
   const double Ca = set[0], Ck = set[1], C = set[2], E = set[3], mu0 = set[4], kmu = set[5], muY = set[6];
   // Divisions are the slowest arithmetic here: the constant divisors are
-  // turned into factors once.
-  const double perLk = 1.0 / Lk, perLa = 1.0 / La, perVSoft = 1.0 / vSoft, perC = 1.0 / C, perMuY = 1.0 / muY;
+  // turned into factors once, four of them in one vector division.
+  const vanto::Double4 per = 1.0 / vanto::Double4{Lk, La, vSoft, C};
+  const double perLk = per[0], perLa = per[1], perVSoft = per[2], perC = per[3], perMuY = 1.0 / muY;
   const int32 n = t.count < 1 ? 0 : (t.count > kLanes ? kLanes : t.count);
   if (n == 0) return;
 

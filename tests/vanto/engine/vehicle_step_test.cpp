@@ -320,3 +320,26 @@ TEST_F(VehicleStepTest, TyrePassMatchesThePerWheelOperations) {
   EXPECT_EQ(d.tyreOutput[4].contact, 0);
   EXPECT_EQ(d.lateralSlip.rate[4], 0.0);
 }
+
+// The tyre pass built for four-wide registers and the plain one drive a car
+// along the same path to the last bit.
+TEST_F(VehicleStepTest, WideAndPlainTyrePassesAgree) {
+  if (!ProcessorHasWideRegisters()) GTEST_SKIP() << "no four-wide registers here";
+  CarDynamicsParams p = ReferenceCarParams();
+  std::unique_ptr<CarState> cars[2];
+  for (int wide = 0; wide < 2; ++wide) {
+    gEngine.wideRegisters = wide == 1;
+    cars[wide] = MakeCarOnGround(p);
+    Settle(*cars[wide], 0.2);
+    for (int i = 0; i < 1500; ++i) StepOnGround(*cars[wide], i < 700 ? 0.5 : -0.3, 0.9, 0.0);
+  }
+  const CarDynamics &plain = cars[0]->dynamics, &wide = cars[1]->dynamics;
+  ASSERT_GT(LengthVec3(wide.body.velocity), 2.0);
+  EXPECT_EQ(wide.body.position, plain.body.position);
+  EXPECT_EQ(wide.body.orientation, plain.body.orientation);
+  EXPECT_EQ(wide.body.angularVelocity, plain.body.angularVelocity);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(wide.wheels[i].spinRate, plain.wheels[i].spinRate) << i;
+    EXPECT_EQ(wide.wheelSlip.saved[i], plain.wheelSlip.saved[i]) << i;
+  }
+}

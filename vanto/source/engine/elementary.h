@@ -23,6 +23,16 @@
 // that convention, -Wpsabi, is turned off where these are used).
 #define VANTO_LANE_INLINE inline __attribute__((always_inline))
 
+// Marks the version of a routine built for four-wide registers (AVX2, and
+// no fused multiply-add, so that its results are those of the plain one).
+#if defined(__x86_64__) || defined(__i386__)
+#define VANTO_HAS_WIDE_VERSION 1
+#define VANTO_WIDE_VERSION __attribute__((target("avx2")))
+#else
+#define VANTO_HAS_WIDE_VERSION 0
+#define VANTO_WIDE_VERSION
+#endif
+
 namespace vanto {
 
 // Four doubles as one value: arithmetic and comparisons work element by

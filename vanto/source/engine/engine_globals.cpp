@@ -4,6 +4,14 @@
 
 void PrintToStandardError(const String& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
+bool ProcessorHasWideRegisters() {
+#if defined(__x86_64__) || defined(__i386__)
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
 void ResetEngineGlobals() { gEngine = EngineGlobalState(); }
 
 void SetSimulationPrint(SimulationPrintFn fn) { gEngine.print = fn ? fn : &PrintToStandardError; }

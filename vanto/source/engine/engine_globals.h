@@ -20,6 +20,8 @@ using WheelGroundQueryFn = void (*)(CarState& car, int wheel, const Vector& host
 
 void PrintToStandardError(const String& text);
 void QueryFlatGround(CarState& car, int wheel, const Vector& hostPoint, GroundHit& hit);
+// True when the processor has four-wide vector registers (AVX2).
+bool ProcessorHasWideRegisters();
 
 struct EngineGlobalState {
   // Magnitude of gravity, m/s^2 (acts along -z of the engine axes).
@@ -30,11 +32,15 @@ struct EngineGlobalState {
   double tyreProfileStaging[3][2][20] = {};
   SimulationPrintFn print = &PrintToStandardError;
   WheelGroundQueryFn wheelGroundQuery = &QueryFlatGround;
+  // Whether the tyre pass runs its version built for four-wide registers;
+  // both versions give the same results, and a test may run either.
+  bool wideRegisters = ProcessorHasWideRegisters();
 };
 
 inline EngineGlobalState gEngine;
 
-// Back to the start values (gravity 9.81, no step, stderr print, flat ground).
+// Back to the start values (gravity 9.81, no step, stderr print, flat ground,
+// wide registers where the processor has them).
 void ResetEngineGlobals();
 
 // Where "Simulation Error -4" goes; null restores the stderr default.

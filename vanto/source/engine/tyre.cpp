@@ -56,13 +56,12 @@ double MagicFormula(double s, double C, double E) {
   return vanto::FastSin(C * vanto::FastAtan(x - E * (x - vanto::FastAtan(x))));
 }
 
+namespace {
+
 // The four wheels go through the model side by side as four-wide values, so
 // that their long dependency chains (load, friction, slip, two arc
-// tangents, a sine) overlap; built a second time for processors with
-// four-wide registers. Both versions give the same results: neither fuses
-// multiplications and additions.
-__attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLanes& t, const double* set,
-                                                                        const double* shared) {
+// tangents, a sine) overlap.
+VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* shared) {
   constexpr int32 kLanes = TyreLanes::kWidth;
   const double Lk = shared[0], La = shared[1], vSoft = shared[2], skidScale = shared[3], slideLimit = shared[4];
   const double Ca = set[0], Ck = set[1], C = set[2], E = set[3], mu0 = set[4], kmu = set[5], muY = set[6];
@@ -280,6 +279,19 @@ __attribute__((target_clones("avx2", "default"))) void ComputeTyreLanes(TyreLane
     out.skidIntensity = s[l] / (s[l] + skidScale) * Fz[l];
     out.contact = 1;
   }
+}
+
+VANTO_WIDE_VERSION void TyreModelWide(TyreLanes& t, const double* set, const double* shared) {
+  TyreModel(t, set, shared);
+}
+
+void TyreModelPlain(TyreLanes& t, const double* set, const double* shared) { TyreModel(t, set, shared); }
+
+}  // namespace
+
+void ComputeTyreLanes(TyreLanes& t, const double* set, const double* shared) {
+  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) TyreModelWide(t, set, shared);
+  else TyreModelPlain(t, set, shared);
 }
 
 int32 ComputeTyreForce(const TyreBlock& tyre, const SampledCurve* const profiles[3], const Vec3& P, const Vec3& V,

@@ -447,7 +447,7 @@ inline void AddTyreLoad(Vec3& bodyTorque, Vec3& bodyForce, WheelState& w, const 
 // Step 4 of the force pass for up to four wheels on the ground: their
 // contact frames, the tyre model and the forces onto the body, the wheels
 // side by side. Returns whether any of them touches the ground.
-__attribute__((target_clones("avx2", "default"))) bool ApplyTyreBlock(CarDynamics& d, const int32* wheel, int32 count) {
+VANTO_LANE_INLINE bool TyreBlock4(CarDynamics& d, const int32* wheel, int32 count) {
   using vanto::Double4;
   constexpr int32 kLanes = TyreLanes::kWidth;
   RigidBody& b = d.body;
@@ -519,6 +519,17 @@ __attribute__((target_clones("avx2", "default"))) bool ApplyTyreBlock(CarDynamic
   b.torque = torque;
   b.force = force;
   return anyContact;
+}
+
+VANTO_WIDE_VERSION bool ApplyTyreBlockWide(CarDynamics& d, const int32* wheel, int32 count) {
+  return TyreBlock4(d, wheel, count);
+}
+
+bool ApplyTyreBlockPlain(CarDynamics& d, const int32* wheel, int32 count) { return TyreBlock4(d, wheel, count); }
+
+bool ApplyTyreBlock(CarDynamics& d, const int32* wheel, int32 count) {
+  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) return ApplyTyreBlockWide(d, wheel, count);
+  return ApplyTyreBlockPlain(d, wheel, count);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "car_dynamics.h"
 #include "carstate.h"
 #include "engine_constants.h"
+#include "engine_globals.h"
 #include "reference_car.h"
 #include "run_state.h"
 
@@ -73,6 +74,15 @@ void BM_ModelStepOnly(benchmark::State& state) {
                                                   benchmark::Counter::kIsRate);
 }
 CARSIM_BENCHMARK(BM_ModelStepOnly);
+
+// The same with the tyre pass built for processors without four-wide
+// registers.
+void BM_ModelStepOnlyPlainRegisters(benchmark::State& state) {
+  gEngine.wideRegisters = false;
+  BM_ModelStepOnly(state);
+  ResetEngineGlobals();
+}
+CARSIM_BENCHMARK(BM_ModelStepOnlyPlainRegisters);
 
 void BM_StoreAllResults(benchmark::State& state) {
   auto car = MakeCar();

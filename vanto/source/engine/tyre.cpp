@@ -110,9 +110,9 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
   // The profile P1 (offset along the axle), P2 (radial distance) and P3
   // (profile distance), read at |u| with the side carried by the sign, so
   // that a wheel and its mirror image see the same load and contact offset.
-  // The segments are looked up for all four wheels at once when each
-  // wheel's three curves share their sampling (as built), their points
-  // gathered into a record per wheel (read back one value at a time) and
+  // When each wheel's three curves share their sampling (as built), the
+  // segments are looked up for all four wheels at once and their points go
+  // straight into vectors; otherwise wheel by wheel. Either way they are
   // weighted for all four at once, with the curves' own weights.
   bool alike[kLanes];
   for (int32 l = 0; l < kLanes; ++l) {
@@ -131,8 +131,8 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
     vanto::Index4 i;
     sampled_curve_detail::LookUpSegmentOf(VANTO_CURVES(x0), VANTO_CURVES(xMax), VANTO_CURVES(scale), last, au, i, f);
 #undef VANTO_CURVES
-    // The segment's points straight into vectors; a missing end neighbour
-    // is extrapolated as the curves' own evaluation does.
+    // A missing end neighbour is extrapolated as the curves' own
+    // evaluation does.
     int32 below[kLanes], above[kLanes];
     for (int32 l = 0; l < kLanes; ++l) {
       below[l] = i[l] > 0 ? i[l] - 1 : 0;
@@ -154,6 +154,7 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
 #undef VANTO_VALUES
     }
   } else {
+    // A record per wheel, read back one value at a time.
     struct Segment {
       double f;
       double points[3][4];
@@ -205,7 +206,7 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
 
   // An axle nearly along the normal leaves the directions unscaled and sees
   // no slip velocity.
-  const auto along = Select(ua < 0.0, -ua, ua) > 0.9999;
+  const auto along = au > 0.9999;
   const Double4 inv = Select(along, one, 1.0 / Sqrt(1.0 - ua * ua));
   const Double4 e1x = rx * inv, e1y = ry * inv, e1z = rz * inv;
   const Double4 e3x = lx * inv, e3y = ly * inv, e3z = lz * inv;
@@ -281,6 +282,8 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
   }
 }
 
+// Built once for four-wide registers and once without; gEngine.wideRegisters
+// picks one.
 VANTO_WIDE_VERSION void TyreModelWide(TyreLanes& t, const double* set, const double* shared) {
   TyreModel(t, set, shared);
 }

@@ -521,6 +521,8 @@ VANTO_LANE_INLINE bool TyreBlock4(CarDynamics& d, const int32* wheel, int32 coun
   return anyContact;
 }
 
+// Built once for four-wide registers and once without; gEngine.wideRegisters
+// picks one.
 VANTO_WIDE_VERSION bool ApplyTyreBlockWide(CarDynamics& d, const int32* wheel, int32 count) {
   return TyreBlock4(d, wheel, count);
 }

@@ -6,6 +6,7 @@ void PrintToStandardError(const String& text) { std::fprintf(stderr, "%s\n", tex
 
 bool ProcessorHasWideRegisters() {
 #if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();  // this may run before the compiler's own start-up code has
   return __builtin_cpu_supports("avx2");
 #else
   return false;

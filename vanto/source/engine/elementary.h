@@ -65,6 +65,13 @@ VANTO_LANE_INLINE T Broadcast(double v) {
 VANTO_LANE_INLINE double Select(bool c, double a, double b) { return c ? a : b; }
 VANTO_LANE_INLINE Double4 Select(Mask4 c, Double4 a, Double4 b) { return c ? a : b; }
 
+// True when every element of the mask is set.
+VANTO_LANE_INLINE bool AllOf(bool c) { return c; }
+VANTO_LANE_INLINE bool AllOf(Mask4 c) {
+  const Mask4 pairs = c & __builtin_shuffle(c, Mask4{2, 3, 0, 1});
+  return (pairs & __builtin_shuffle(pairs, Mask4{1, 0, 3, 2}))[0] != 0;
+}
+
 // Truncation to a table index (the value must be in the int32 range) and
 // back, element by element.
 using Index4 = int32_t __attribute__((vector_size(16)));

@@ -132,25 +132,22 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
     sampled_curve_detail::LookUpSegmentOf(VANTO_CURVES(x0), VANTO_CURVES(xMax), VANTO_CURVES(scale), last, au, i, f);
 #undef VANTO_CURVES
     // A missing end neighbour is extrapolated as the curves' own
-    // evaluation does.
-    int32 below[kLanes], above[kLanes];
+    // evaluation does; its slot reads a point that exists instead.
+    int32 below[kLanes], above[kLanes];  // offsets of the outer points from i
     for (int32 l = 0; l < kLanes; ++l) {
-      below[l] = i[l] > 0 ? i[l] - 1 : 0;
-      above[l] = i[l] + 2 < c[l]->count ? i[l] + 2 : i[l] + 1;
+      below[l] = i[l] > 0 ? -1 : 0;
+      above[l] = i[l] + 2 < c[l]->count ? 2 : 1;
     }
     const Double4 at = vanto::FromIndex(i);
     for (int32 k = 0; k < 3; ++k) {
-      const SampledCurve* const(&ck)[kLanes] = t.profiles[k];
-#define VANTO_VALUES(index, offset)                                                                          \
-  Double4 {                                                                                                  \
-    ck[0]->values[index[0] + offset], ck[1]->values[index[1] + offset], ck[2]->values[index[2] + offset], \
-        ck[3]->values[index[3] + offset]                                                                     \
-  }
-      const Double4 p1 = VANTO_VALUES(i, 0), p2 = VANTO_VALUES(i, 1);
-      points[k][0] = Select(at == 0.0, 2.0 * p1 - p2, VANTO_VALUES(below, 0));
+      const double* const v[kLanes] = {t.profiles[k][0]->values + i[0], t.profiles[k][1]->values + i[1],
+                                       t.profiles[k][2]->values + i[2], t.profiles[k][3]->values + i[3]};
+#define VANTO_VALUES(offset) Double4{v[0][offset[0]], v[1][offset[1]], v[2][offset[2]], v[3][offset[3]]}
+      const Double4 p1{v[0][0], v[1][0], v[2][0], v[3][0]}, p2{v[0][1], v[1][1], v[2][1], v[3][1]};
+      points[k][0] = Select(at == 0.0, 2.0 * p1 - p2, VANTO_VALUES(below));
       points[k][1] = p1;
       points[k][2] = p2;
-      points[k][3] = Select(at == last, 2.0 * p2 - p1, VANTO_VALUES(above, 0));
+      points[k][3] = Select(at == last, 2.0 * p2 - p1, VANTO_VALUES(above));
 #undef VANTO_VALUES
     }
   } else {
@@ -226,11 +223,13 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
   const Double4 exponent = fz * kmu;
   Double4 friction = mu0 * vanto::ExpKernel(-exponent);
   Double4 perGrip = vanto::ExpKernel(exponent) * (1.0 / (mu0 * fz));
-  for (int32 l = 0; l < kLanes; ++l)
-    if (!vanto::InExpKernelRange(exponent[l]) || !vanto::InExpKernelRange(-exponent[l])) {
-      friction[l] = mu0 * std::exp(-exponent[l]);
-      perGrip[l] = 1.0 / (friction[l] * fz[l]);
-    }
+  // (Both exponents within the kernel's range: |kmu Fz| < 708.)
+  if (!vanto::AllOf((exponent > -708.0) & (exponent < 708.0)))
+    for (int32 l = 0; l < kLanes; ++l)
+      if (!vanto::InExpKernelRange(exponent[l]) || !vanto::InExpKernelRange(-exponent[l])) {
+        friction[l] = mu0 * std::exp(-exponent[l]);
+        perGrip[l] = 1.0 / (friction[l] * fz[l]);
+      }
   const Double4 sy = Ca * A * perGrip * perMuY;
   const Double4 sx = Ck * B * perGrip;
   const Double4 s2 = sx * sx + sy * sy;
@@ -240,8 +239,9 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
   const Double4 x = slip * perC;
   const Double4 angle = C * vanto::AtanKernel(x - (x - vanto::AtanKernel(x)) * E);
   Double4 m = vanto::SinKernel(angle);
-  for (int32 l = 0; l < kLanes; ++l)
-    if (!vanto::InSinKernelRange(angle[l])) m[l] = std::sin(angle[l]);
+  if (!vanto::AllOf(Select(angle < 0.0, -angle, angle) < 1e5))
+    for (int32 l = 0; l < kLanes; ++l)
+      if (!vanto::InSinKernelRange(angle[l])) m[l] = std::sin(angle[l]);
 
   // Combined forces; below the 0.001 combined slip the linear forces, the
   // small-slip limit of the formula.

@@ -663,10 +663,15 @@ void ComputeCarForces(CarDynamics& d) {
   if (LengthSquaredVec3(d.singleForce) > 1.0) ApplyWorldForceAtPoint(b, d.singleForce, d.singleForcePoint);
   // The slots are nearly always all zero, which one sweep over their bits
   // tells more cheaply than the size test of each.
-  uint64_t bits = 0;
-  for (const Vec3& F : d.externalForces)
-    bits |= vanto::AsBits(F.x) | vanto::AsBits(F.y) | vanto::AsBits(F.z);
-  if ((bits << 1) == 0) return;  // zeros of either sign
+  static_assert(sizeof d.externalForces % sizeof(vanto::Bits4) == 0);
+  const char* bytes = reinterpret_cast<const char*>(d.externalForces);
+  vanto::Bits4 bits{};
+  for (size_t at = 0; at < sizeof d.externalForces; at += sizeof bits) {
+    vanto::Bits4 chunk;
+    std::memcpy(&chunk, bytes + at, sizeof chunk);
+    bits |= chunk << 1;  // zeros of either sign count as zero
+  }
+  if (vanto::AllOf(bits == 0)) return;
   for (int32 k = 0; k < kForceSlots; ++k)
     if (LengthSquaredVec3(d.externalForces[k]) > 1.0)
       ApplyWorldForceAtPoint(b, d.externalForces[k], d.externalForcePoints[k]);

@@ -1,7 +1,6 @@
 #include "tyre.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "elementary.h"
 #include "engine_constants.h"

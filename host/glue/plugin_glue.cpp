@@ -59,3 +59,24 @@ String GeLoadString(LONG id, const String& p1, const String& p2, const String& p
 }
 
 AutoBitmap::AutoBitmap(const String& name) : bmp_(g_plugin_path + Filename("res") + Filename(name)) {}
+
+Bool RegisterNodePlugin(LONG plugin_type, LONG id, const char* prefix, LONG name_string, LONG info,
+                        DataAllocator* alloc, const char* description, const char* icon) {
+  String name = GeLoadString(name_string);
+  if (name.empty()) return true;
+  AutoBitmap bmp{String(icon)};
+  if (prefix) name = String(prefix) + name;
+  if (plugin_type == PLUGINTYPE_OBJECT) return RegisterObjectPlugin(id, name, info, alloc, description, bmp, 0);
+  return RegisterTagPlugin(id, name, info, alloc, description, bmp, 0);
+}
+
+Bool StandardPluginMessage(LONG id) {
+  switch (id) {
+    case 0:
+      return true;
+    case PLUGINMSG_RESOURCES:
+      return InitPluginResources();
+    default:
+      return false;
+  }
+}

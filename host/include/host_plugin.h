@@ -158,6 +158,15 @@ class AutoBitmap {
   BaseBitmap bmp_;
 };
 
+// The registration pattern of every object and tag of the modules: the
+// name from the string resources (an empty name skips the plug-in and
+// counts as success), the icon from "res", the prefix in front of the name.
+Bool RegisterNodePlugin(LONG plugin_type, LONG id, const char* prefix, LONG name_string, LONG info,
+                        DataAllocator* alloc, const char* description, const char* icon);
+// The host messages every module answers: 0 (accepted) and the request to
+// read the string resources; false for any other.
+Bool StandardPluginMessage(LONG id);
+
 // What the plug-in code itself provides to its entry glue.
 Bool PluginStart();
 Bool PluginMessage(LONG id, void* data);

@@ -3,10 +3,8 @@
 #include "tkolvaris.h"
 
 Bool RegisterKolvaris() {
-  const String name = GeLoadString(IDS_KOLVARIS);
-  if (name.empty()) return true;
-  AutoBitmap icon{String("kolvaris.tif")};
-  return RegisterTagPlugin(kKolvarisTagId, name, TAG_VISIBLE | TAG_EXPRESSION, &Kolvaris::Alloc, "Tkolvaris", icon, 0);
+  return RegisterNodePlugin(PLUGINTYPE_TAG, kKolvarisTagId, nullptr, IDS_KOLVARIS, TAG_VISIBLE | TAG_EXPRESSION,
+                            &Kolvaris::Alloc, "Tkolvaris", "kolvaris.tif");
 }
 
 Bool PluginStart() {
@@ -14,15 +12,6 @@ Bool PluginStart() {
   return RegisterKolvaris();
 }
 
-Bool PluginMessage(LONG id, void*) {
-  switch (id) {
-    case 0:
-      return true;
-    case PLUGINMSG_RESOURCES:
-      return InitPluginResources();
-    default:
-      return false;
-  }
-}
+Bool PluginMessage(LONG id, void*) { return StandardPluginMessage(id); }
 
 void PluginEnd() {}

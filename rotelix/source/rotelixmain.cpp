@@ -4,11 +4,8 @@
 #include "trotelix.h"
 
 Bool RegisterRotelix() {
-  const String name = GeLoadString(IDS_ROTELIX);
-  // Without string resources there is nothing to show: start without the tag.
-  if (name.empty()) return true;
-  AutoBitmap icon{String("rotelix.tif")};
-  return RegisterTagPlugin(ID_ROTELIX_TAG, name, TAG_VISIBLE | TAG_EXPRESSION, Rotelix::Alloc, "Trotelix", icon, 0);
+  return RegisterNodePlugin(PLUGINTYPE_TAG, ID_ROTELIX_TAG, nullptr, IDS_ROTELIX, TAG_VISIBLE | TAG_EXPRESSION,
+                            Rotelix::Alloc, "Trotelix", "rotelix.tif");
 }
 
 Bool PluginStart() {
@@ -16,15 +13,6 @@ Bool PluginStart() {
   return RegisterRotelix();
 }
 
-Bool PluginMessage(LONG id, void*) {
-  switch (id) {
-    case 0:
-      return true;
-    case PLUGINMSG_RESOURCES:
-      return InitPluginResources();
-    default:
-      return false;
-  }
-}
+Bool PluginMessage(LONG id, void*) { return StandardPluginMessage(id); }
 
 void PluginEnd() {}

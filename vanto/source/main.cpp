@@ -9,16 +9,6 @@ void DetectAddOns() {
   if (FindPlugin(ID_KOLVARIS, PLUGINTYPE_TAG)) AddOnFlags |= 1;
 }
 
-Bool RegisterNodePlugin(LONG plugin_type, LONG id, const char* prefix, LONG name_string, LONG info,
-                        DataAllocator* alloc, const char* description, const char* icon) {
-  String name = GeLoadString(name_string);
-  if (name.empty()) return true;
-  AutoBitmap bmp{String(icon)};
-  if (prefix) name = String(prefix) + name;
-  if (plugin_type == PLUGINTYPE_OBJECT) return RegisterObjectPlugin(id, name, info, alloc, description, bmp, 0);
-  return RegisterTagPlugin(id, name, info, alloc, description, bmp, 0);
-}
-
 Bool PluginStart() {
   if (!HostVersionAtLeast(130)) return false;
   // The engine's consistency messages go to the host's console.
@@ -31,16 +21,8 @@ Bool PluginStart() {
 }
 
 Bool PluginMessage(LONG id, void*) {
-  switch (id) {
-    case 0:
-      return true;
-    case PLUGINMSG_RESOURCES:
-      return InitPluginResources();
-    case 1001188:
-      return true;
-    default:
-      return false;
-  }
+  if (id == 1001188) return true;
+  return StandardPluginMessage(id);
 }
 
 void PluginEnd() {}

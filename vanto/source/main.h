@@ -21,12 +21,6 @@ enum : LONG {
 extern LONG AddOnFlags;
 void DetectAddOns();
 
-// The one registration pattern of every object and tag of vanto: the name
-// from the string resources (an empty name skips the plug-in and counts as
-// success), the icon from "res", the prefix in front of object names.
-Bool RegisterNodePlugin(LONG plugin_type, LONG id, const char* prefix, LONG name_string, LONG info,
-                        DataAllocator* alloc, const char* description, const char* icon);
-
 // Registrars, in the order start-up calls them.
 Bool RegisterSim();
 Bool RegisterCar();

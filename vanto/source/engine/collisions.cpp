@@ -104,18 +104,6 @@ Resistance ResistancePass(CarState& car, const int32* list, int32 k, double stop
   return r;
 }
 
-// Twice the signed area on XZ: positive when the outline runs
-// counter-clockwise (x to the right, z up).
-double SignedAreaXZ(const Vector* p, int32 n) {
-  double sum = 0.0;
-  for (int32 i = 0; i < n; ++i) {
-    const Vector& a = p[i];
-    const Vector& b = p[i + 1 < n ? i + 1 : 0];
-    sum += a.x * b.z - b.x * a.z;
-  }
-  return sum;
-}
-
 bool Significant(const Vector& v) { return std::fabs(v.x) >= 0.01 || std::fabs(v.y) >= 0.01 || std::fabs(v.z) >= 0.01; }
 
 }  // namespace

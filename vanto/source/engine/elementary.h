@@ -66,7 +66,6 @@ VANTO_LANE_INLINE double Select(bool c, double a, double b) { return c ? a : b; 
 VANTO_LANE_INLINE Double4 Select(Mask4 c, Double4 a, Double4 b) { return c ? a : b; }
 
 // True when every element of the mask is set.
-VANTO_LANE_INLINE bool AllOf(bool c) { return c; }
 VANTO_LANE_INLINE bool AllOf(Mask4 c) {
   const Mask4 pairs = c & __builtin_shuffle(c, Mask4{2, 3, 0, 1});
   return (pairs & __builtin_shuffle(pairs, Mask4{1, 0, 3, 2}))[0] != 0;
@@ -80,10 +79,11 @@ VANTO_LANE_INLINE Index4 ToIndex(Double4 x) { return __builtin_convertvector(x, 
 VANTO_LANE_INLINE double FromIndex(int32_t i) { return i; }
 VANTO_LANE_INLINE Double4 FromIndex(Index4 i) { return __builtin_convertvector(i, Double4); }
 
-VANTO_LANE_INLINE double Sqrt(double x) { return std::sqrt(x); }
 VANTO_LANE_INLINE Double4 Sqrt(Double4 x) {
   return Double4{std::sqrt(x[0]), std::sqrt(x[1]), std::sqrt(x[2]), std::sqrt(x[3])};
 }
+
+namespace elementary_detail {
 
 // The bits of a double (or of each element) as an unsigned integer, and back.
 VANTO_LANE_INLINE uint64_t AsBits(double x) {
@@ -98,9 +98,6 @@ VANTO_LANE_INLINE double FromBits(uint64_t b) {
   return x;
 }
 VANTO_LANE_INLINE Double4 FromBits(Bits4 b) { return (Double4)b; }
-
-namespace elementary_detail {
-
 
 // 1.5 * 2^52: adding and subtracting it rounds a double below 2^51 in
 // magnitude to the nearest integer (ties to even). Exact under IEEE

@@ -24,6 +24,18 @@ inline constexpr LONG BoxFaceTriangles[6][2][3] = {
     {{7, 4, 5}, {7, 5, 6}},
 };
 
+// Twice the signed area on XZ of the closed polyline p[0..n-1]: positive
+// when it runs counter-clockwise (x to the right, z up).
+inline Real SignedAreaXZ(const Vector* p, LONG n) {
+  Real sum = 0.0;
+  for (LONG i = 0; i < n; ++i) {
+    const Vector& a = p[i];
+    const Vector& b = p[i + 1 < n ? i + 1 : 0];
+    sum += a.x * b.z - b.x * a.z;
+  }
+  return sum;
+}
+
 // Winding number on XZ of the closed polyline points[0..n-1] around p;
 // non-zero for a point inside a simple closed polyline, positive when the
 // polyline runs counter-clockwise around it. A point level with a vertex

@@ -41,18 +41,6 @@ void LayFlat(BaseObject* op) {
   op->SetRelRot(Vector(0.0, 0.0, 0.0));
 }
 
-// Twice the signed area on XZ; positive for a counter-clockwise outline (x to
-// the right, z up).
-Real SignedAreaXZ(const Vector* p, int32 n) {
-  Real sum = 0.0;
-  for (int32 i = 0; i < n; ++i) {
-    const Vector& a = p[i];
-    const Vector& b = p[i + 1 < n ? i + 1 : 0];
-    sum += a.x * b.z - b.x * a.z;
-  }
-  return sum;
-}
-
 void ReadCrashReaction(const BaseContainer& bc, CrashReaction& r) {
   for (int32 k = 0; k < 3; ++k) {
     r.mode[k] = bc.GetLong(CAR_CRASH_FRONT_MODE + 3 * k, 0);

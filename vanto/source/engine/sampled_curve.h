@@ -82,31 +82,11 @@ inline double EvaluateSampledCurve(const SampledCurve& c, double x) {
   return sampled_curve_detail::CatmullRom(c, i, sampled_curve_detail::CatmullRomWeights(f));
 }
 
-// Catmull-Rom values of three curves at one x, sharing the segment lookup
-// when the curves share their sampling (as a wheel's tyre profiles do).
 // True when three curves share their sampling, so that one segment lookup
 // serves all three.
 inline bool ShareSampling(const SampledCurve& a, const SampledCurve& b, const SampledCurve& c) {
   return a.count >= 2 && b.count == a.count && c.count == a.count && b.x0 == a.x0 && c.x0 == a.x0 &&
          b.xMax == a.xMax && c.xMax == a.xMax && b.scale == a.scale && c.scale == a.scale;
-}
-
-inline void EvaluateSampledCurves3(const SampledCurve& a, const SampledCurve& b, const SampledCurve& c, double x,
-                                   double out[3]) {
-  using namespace sampled_curve_detail;
-  if (!ShareSampling(a, b, c)) {
-    out[0] = EvaluateSampledCurve(a, x);
-    out[1] = EvaluateSampledCurve(b, x);
-    out[2] = EvaluateSampledCurve(c, x);
-    return;
-  }
-  int32 i;
-  double f;
-  LookUpSegment(a, x, i, f);
-  const CatmullRomWeights w(f);
-  out[0] = CatmullRom(a, i, w);
-  out[1] = CatmullRom(b, i, w);
-  out[2] = CatmullRom(c, i, w);
 }
 
 // Dot product in the host ground plane (y, the height, left out).

@@ -150,33 +150,16 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
 #undef VANTO_VALUES
     }
   } else {
-    // A record per wheel, read back one value at a time.
-    struct Segment {
-      double f;
-      double points[3][4];
-    } seg[kLanes];
-    for (int32 l = 0; l < kLanes; ++l) {
-      const SampledCurve* const c[3] = {t.profiles[0][l], t.profiles[1][l], t.profiles[2][l]};
-      Segment& sl = seg[l];
-      if (alike[l]) {
-        int32 i;
-        sampled_curve_detail::LookUpSegment(*c[0], au[l], i, sl.f);
-        for (int32 k = 0; k < 3; ++k)
-          sampled_curve_detail::SegmentPoints(*c[k], i, sl.points[k][0], sl.points[k][1], sl.points[k][2],
-                                              sl.points[k][3]);
-      } else {
-        // Evaluated one by one; at f = 0 the weighting gives the second point.
-        sl.f = 0.0;
-        for (int32 k = 0; k < 3; ++k) {
-          sl.points[k][0] = sl.points[k][2] = sl.points[k][3] = 0.0;
-          sl.points[k][1] = EvaluateSampledCurve(*c[k], au[l]);
-        }
-      }
-    }
-    f = Double4{seg[0].f, seg[1].f, seg[2].f, seg[3].f};
+    // Curve by curve; at f = 0 the weighting gives the second point, the
+    // curve's own value.
+    f = Broadcast<Double4>(0.0);
+    double value[3][kLanes];
     for (int32 k = 0; k < 3; ++k)
-      for (int32 j = 0; j < 4; ++j)
-        points[k][j] = Double4{seg[0].points[k][j], seg[1].points[k][j], seg[2].points[k][j], seg[3].points[k][j]};
+      for (int32 l = 0; l < kLanes; ++l) value[k][l] = EvaluateSampledCurve(*t.profiles[k][l], au[l]);
+    for (int32 k = 0; k < 3; ++k) {
+      points[k][0] = points[k][2] = points[k][3] = zero;
+      points[k][1] = Double4{value[k][0], value[k][1], value[k][2], value[k][3]};
+    }
   }
   const sampled_curve_detail::CatmullRomWeightsOf<Double4> w(f);
   Double4 profile[3];

@@ -1,7 +1,8 @@
 # carsim_add_plugin(NAME <name> CORE <static lib> RES_DIR <dir> [ROOT <dir>] [EXTRA <files or dirs>...])
-# Builds <name>.so into <root>/<name>/ (build/plugins by default) with only
+# Builds <name>.so (<name>.dll on Windows) into <root>/<name>/ (build/plugins by default) with only
 # c4d_main exported and copies its resources beside it. The core library holds
-# the module's code and its entry glue (CARSIM_PLUGIN_GLUE).
+# the module's code and its entry glue (CARSIM_PLUGIN_GLUE); the host interface
+# library joins it, so the module links nothing of the host.
 set(CARSIM_PLUGIN_GLUE ${CMAKE_SOURCE_DIR}/host/glue/plugin_glue.cpp)
 function(carsim_add_plugin)
   cmake_parse_arguments(P "" "NAME;CORE;RES_DIR;ROOT" "EXTRA" ${ARGN})
@@ -9,10 +10,18 @@ function(carsim_add_plugin)
     set(P_ROOT ${CARSIM_PLUGIN_ROOT})
   endif()
   add_library(${P_NAME} MODULE ${CMAKE_SOURCE_DIR}/host/glue/module_stub.cpp)
-  target_link_libraries(${P_NAME} PRIVATE -Wl,--whole-archive ${P_CORE} -Wl,--no-whole-archive simhost_core)
-  target_link_options(${P_NAME} PRIVATE -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/plugin.map -Wl,--no-undefined)
-  set_target_properties(${P_NAME} PROPERTIES PREFIX "" SUFFIX ".so"
-    LIBRARY_OUTPUT_DIRECTORY ${P_ROOT}/${P_NAME})
+  target_link_libraries(${P_NAME} PRIVATE -Wl,--whole-archive ${P_CORE} carsim_host_iface -Wl,--no-whole-archive)
+  if(WIN32)
+    # The export table lists c4d_main alone, undecorated.
+    target_sources(${P_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/cmake/plugin.def)
+    target_link_options(${P_NAME} PRIVATE -Wl,--no-undefined)
+    set(suffix ".dll")
+  else()
+    target_link_options(${P_NAME} PRIVATE -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/plugin.map -Wl,--no-undefined)
+    set(suffix ".so")
+  endif()
+  set_target_properties(${P_NAME} PROPERTIES PREFIX "" SUFFIX ${suffix}
+    LIBRARY_OUTPUT_DIRECTORY ${P_ROOT}/${P_NAME} RUNTIME_OUTPUT_DIRECTORY ${P_ROOT}/${P_NAME})
   # The resources are copied on every build, not only when the module links:
   # a changed string table or page must reach the plug-in folder too.
   set(copy_commands COMMAND ${CMAKE_COMMAND} -E copy_directory ${P_RES_DIR} ${P_ROOT}/${P_NAME}/res)

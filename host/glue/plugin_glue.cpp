@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "host_plugin.h"
+#include "host_iface.h"
+
+HostTable hostiface::g_host{};
 
 namespace {
 LONG g_host_version = 0;
@@ -17,6 +19,10 @@ extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* /*p3*/) {
     case PLUGINACTION_HANDOVER: {
       auto* table = static_cast<const HostTable*>(p1);
       if (!table || table->version < kMinimumHostVersion || !table->plugin_path || !*table->plugin_path) return 0;
+      // The tables live as long as the host; the table itself and the path
+      // need not, so both are copied.
+      hostiface::g_host = *table;
+      hostiface::g_host.plugin_path = nullptr;
       g_host_version = table->version;
       g_plugin_path = Filename(table->plugin_path);
       return 1;

@@ -166,6 +166,7 @@ class GeDialog {
   const std::vector<OpenRecord>& OpenCalls() const { return opens_; }
 
  private:
+  friend struct HostDialogAccess;
   void ClearGadgets();
   Bool Build();
   Bool open_ = false;

@@ -1,9 +1,10 @@
 // Loading plug-in modules from a plug-in folder (the host side of c4d_main).
 #pragma once
 
+#include <functional>
 #include <vector>
 
-#include "host_plugin.h"
+#include "host_tables.h"
 
 struct LoadedModule {
   String name;        // the module's folder name
@@ -20,6 +21,9 @@ class PluginHost {
   // Version number handed to the modules at action 1 (13000 by default).
   void SetHostVersion(LONG v) { version_ = v; }
   LONG GetHostVersion() const { return version_; }
+  // Lets a test change the table handed over at action 1 (a null entry, a
+  // missing path); an empty function hands over the host's own.
+  void SetTableEditor(std::function<void(HostTable&)> editor) { table_editor_ = std::move(editor); }
 
   // Loads every module under root: each sub-folder <name> holding <name>.so.
   // Returns how many started; refusals and errors go to errors.
@@ -35,6 +39,7 @@ class PluginHost {
 
  private:
   LONG version_ = 13000;
+  std::function<void(HostTable&)> table_editor_;
   std::vector<LoadedModule> modules_;
 };
 

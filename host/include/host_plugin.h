@@ -172,11 +172,8 @@ Bool PluginStart();
 Bool PluginMessage(LONG id, void* data);
 void PluginEnd();
 
-// The table the host hands over with action 1 of c4d_main.
-struct HostTable {
-  LONG version;             // first 32-bit word: the host version number
-  const char* plugin_path;  // the plug-in's folder
-};
+// The table the host hands over with action 1 of c4d_main (host_tables.h).
+struct HostTable;
 
 enum : LONG {
   PLUGINACTION_HANDOVER = 1,

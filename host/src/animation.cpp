@@ -5,11 +5,6 @@
 
 // ---------------------------------------------------------------- point-level data
 
-bool PointLevelData::Equals(const CustomDataType& other) const {
-  auto* o = dynamic_cast<const PointLevelData*>(&other);
-  return o && o->points_ == points_;
-}
-
 namespace hostanim {
 namespace {
 // The host's point objects: keys hold their points; playing a key of another

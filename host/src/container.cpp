@@ -3,7 +3,6 @@
 #include "host_container.h"
 #include "host_scene.h"
 
-CustomDataType::~CustomDataType() = default;
 
 GeData::GeData(const BaseList2D* node) : type_(DA_ALIASLINK), v_(BaseLink{node ? node->GetSerial() : 0}) {}
 GeData::GeData(const BaseContainer& bc) : type_(DA_CONTAINER), v_(std::make_unique<BaseContainer>(bc)) {}

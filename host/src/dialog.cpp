@@ -7,8 +7,6 @@
 
 GeDialog::~GeDialog() { ClearGadgets(); }
 
-Bool GeDialog::CreateLayout() { return true; }
-
 void GeDialog::ClearGadgets() {
   for (DialogGadget* g : gadgets_) delete g;
   gadgets_.clear();
@@ -47,8 +45,6 @@ DialogGadget* GeDialog::AddCustomGui(LONG id, LONG pluginid, const String& name,
   gadgets_.push_back(g);
   return g;
 }
-
-Bool CommandData::RestoreLayout(void*) { return false; }
 
 // ---------------------------------------------------------------- counted services
 

@@ -1,4 +1,6 @@
+#ifndef CARSIM_NO_CAIRO
 #include <cairo.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -187,6 +189,7 @@ Matrix BaseDrawHelp::GetMg() const { return op_ ? op_->GetMg() : Matrix(); }
 
 // ---------------------------------------------------------------- rasterising
 
+#ifndef CARSIM_NO_CAIRO
 namespace {
 struct CairoDeleter {
   void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
@@ -501,6 +504,19 @@ std::vector<std::uint8_t> BaseDraw::Rasterize(const Vector& background) const {
   return SurfaceRgb(surface.get());
 }
 
+#else
+// A build without the picture library: the plain background, at the promised size.
+std::vector<std::uint8_t> BaseDraw::Rasterize(const Vector& background) const {
+  auto channel = [](Real v) {
+    return static_cast<std::uint8_t>(std::lround((std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0) * 255.0));
+  };
+  const std::uint8_t bg[3] = {channel(background.x), channel(background.y), channel(background.z)};
+  std::vector<std::uint8_t> rgb(static_cast<size_t>(width_) * height_ * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = bg[i % 3];
+  return rgb;
+}
+#endif
+
 // ---------------------------------------------------------------- the document
 
 namespace hostdraw {
@@ -621,6 +637,9 @@ Bool WritePng(const Filename& file, LONG width, LONG height, const std::vector<s
     return fail("picture size does not match its pixels");
   const String path = file.GetString();
   if (path.empty()) return fail("no file name for the picture");
+#ifdef CARSIM_NO_CAIRO
+  return fail("cannot write " + path + ": this build has no picture library");
+#else
   SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
     return fail("cannot make a " + String::LongToString(width) + " x " + String::LongToString(height) +
@@ -639,6 +658,7 @@ Bool WritePng(const Filename& file, LONG width, LONG height, const std::vector<s
   if (status == CAIRO_STATUS_WRITE_ERROR) return fail("cannot write " + path);
   if (status != CAIRO_STATUS_SUCCESS) return fail("cannot write " + path + ": " + cairo_status_to_string(status));
   return true;
+#endif
 }
 
 Bool RenderFrame(BaseDocument* doc, LONG frame, const Filename& out, const RenderOptions& opts, String* error,

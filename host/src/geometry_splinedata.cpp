@@ -3,11 +3,6 @@
 
 #include "geometry_internal.h"
 
-bool SplineKnot::operator==(const SplineKnot& o) const {
-  return pos == o.pos && tangent_left == o.tangent_left && tangent_right == o.tangent_right && flags == o.flags &&
-         interpolation == o.interpolation;
-}
-
 SplineData* SplineData::Alloc() {
   if (!geo::AllocationAllowed()) return nullptr;
   return new SplineData();
@@ -16,14 +11,6 @@ SplineData* SplineData::Alloc() {
 void SplineData::Free(SplineData*& p) {
   delete p;
   p = nullptr;
-}
-
-std::unique_ptr<CustomDataType> SplineData::Clone() const { return std::make_unique<SplineData>(*this); }
-
-bool SplineData::Equals(const CustomDataType& other) const {
-  auto* o = dynamic_cast<const SplineData*>(&other);
-  return o && xmin_ == o->xmin_ && xmax_ == o->xmax_ && xstep_ == o->xstep_ && ymin_ == o->ymin_ &&
-         ymax_ == o->ymax_ && ystep_ == o->ystep_ && knots_ == o->knots_;
 }
 
 void SplineData::SetRange(Real xmin, Real xmax, Real xstep, Real ymin, Real ymax, Real ystep) {

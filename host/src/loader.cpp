@@ -1,10 +1,9 @@
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <filesystem>
 
 #include "host_loader.h"
 #include "host_services.h"
+#include "library.h"
 
 PluginHost& PluginHost::Get() {
   static PluginHost host;
@@ -17,7 +16,7 @@ static LONG CallMain(C4DMainFn* fn, LONG action, void* p1 = nullptr, void* p2 = 
 
 Bool PluginHost::LoadModule(const Filename& folder, String* error) {
   String name = folder.GetFile().GetString();
-  Filename file = folder + Filename(name + ".so");
+  Filename file = folder + Filename(name + hostlib::kModuleSuffix);
   auto fail = [&](const String& why) {
     if (error) *error = "module " + name + ": " + why;
     return false;
@@ -25,19 +24,18 @@ Bool PluginHost::LoadModule(const Filename& folder, String* error) {
   for (const auto& m : modules_)
     if (m.name == name) return fail("already loaded");
   if (!file.FileExists()) return fail("no library " + file.GetString());
-  void* handle = dlopen(file.GetString().c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    const char* e = dlerror();
-    return fail(String("cannot be opened: ") + (e ? e : "unknown error"));
-  }
-  auto* fn = reinterpret_cast<C4DMainFn*>(dlsym(handle, "c4d_main"));
+  std::string open_error;
+  void* handle = hostlib::Open(file.GetString(), &open_error);
+  if (!handle) return fail("cannot be opened: " + String(open_error));
+  auto* fn = reinterpret_cast<C4DMainFn*>(hostlib::Symbol(handle, "c4d_main"));
   if (!fn) {
-    dlclose(handle);
+    hostlib::Close(handle);
     return fail("exports no c4d_main");
   }
   hostregistry::SetCurrentModule(name);
-  std::string path = std::filesystem::absolute(folder.GetString()).lexically_normal().string();
-  HostTable table{version_, path.c_str()};
+  std::string path = std::filesystem::absolute(folder.GetString().c_str()).lexically_normal().string();
+  HostTable table = HostTables(version_, path.c_str());
+  if (table_editor_) table_editor_(table);
   String why;
   if (!CallMain(fn, PLUGINACTION_HANDOVER, &table)) {
     why = "refused the host (version " + LongToString(version_) + ")";
@@ -51,7 +49,7 @@ Bool PluginHost::LoadModule(const Filename& folder, String* error) {
     // point into unloaded code.
     hostregistry::RemoveModule(name);
     hostregistry::SetCurrentModule(String());
-    dlclose(handle);
+    hostlib::Close(handle);
     return fail(why);
   }
   CallMain(fn, PLUGINACTION_VERSION);
@@ -63,14 +61,14 @@ Bool PluginHost::LoadModule(const Filename& folder, String* error) {
 LONG PluginHost::LoadFolder(const Filename& root, std::vector<String>* errors) {
   std::error_code ec;
   std::vector<std::filesystem::path> folders;
-  for (const auto& e : std::filesystem::directory_iterator(root.GetString(), ec))
+  for (const auto& e : std::filesystem::directory_iterator(root.GetString().c_str(), ec))
     if (e.is_directory()) folders.push_back(e.path());
   if (ec && errors) errors->push_back("plug-in folder " + root.GetString() + " cannot be read: " + String(ec.message()));
   // A stable order: the same registry on every run.
   std::sort(folders.begin(), folders.end());
   LONG loaded = 0;
   for (const auto& f : folders) {
-    if (!std::filesystem::exists(f / (f.filename().string() + ".so"))) continue;
+    if (!std::filesystem::exists(f / (f.filename().string() + hostlib::kModuleSuffix))) continue;
     String err;
     if (LoadModule(Filename(String(f.string())), &err))
       ++loaded;
@@ -86,6 +84,6 @@ void PluginHost::UnloadAll() {
     modules_.pop_back();
     CallMain(m.main, PLUGINACTION_END);
     hostregistry::RemoveModule(m.name);
-    dlclose(m.handle);
+    hostlib::Close(m.handle);
   }
 }

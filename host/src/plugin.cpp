@@ -10,35 +10,8 @@
 
 // ---------------------------------------------------------------- plug-in base classes
 
-NodeData::~NodeData() = default;
 void* NodeData::operator new(std::size_t size) noexcept { return GeAllocImpl(size, "plug-in node", 0); }
 void NodeData::operator delete(void* p) { GeFreeImpl(p); }
-Bool NodeData::Init(GeListNode*) { return true; }
-void NodeData::Free(GeListNode*) {}
-Bool NodeData::Message(GeListNode*, LONG, void*) { return true; }
-Bool NodeData::CopyTo(NodeData*, GeListNode*, GeListNode*, LONG, AliasTrans*) { return true; }
-Bool NodeData::GetDDescription(GeListNode*, Description*, LONG&) { return false; }
-Bool NodeData::GetDEnabling(GeListNode*, const DescID&, const GeData&, LONG, const BaseContainer*) { return true; }
-
-Bool ObjectData::AddToExecution(BaseObject*, PriorityList*) { return false; }
-EXECUTIONRESULT ObjectData::Execute(BaseObject*, BaseDocument*, BaseThread*, LONG, LONG) {
-  return EXECUTIONRESULT_OK;
-}
-DRAWRESULT ObjectData::Draw(BaseObject*, LONG, BaseDraw*, BaseDrawHelp*) { return DRAWRESULT_SKIP; }
-LONG ObjectData::GetHandleCount(BaseObject*) { return 0; }
-void ObjectData::GetHandle(BaseObject*, LONG, HandleInfo&) {}
-void ObjectData::SetHandle(BaseObject*, LONG, Vector, const HandleInfo&) {}
-LONG ObjectData::DetectHandle(BaseObject*, BaseDraw*, LONG, LONG, LONG) { return -1; }
-Bool ObjectData::MoveHandle(BaseObject*, BaseObject*, const Vector&, LONG, LONG, BaseDraw*) { return false; }
-
-Bool TagData::AddToExecution(BaseTag*, PriorityList*) { return false; }
-EXECUTIONRESULT TagData::Execute(BaseTag*, BaseDocument*, BaseObject*, BaseThread*, LONG, LONG) {
-  return EXECUTIONRESULT_OK;
-}
-Bool TagData::Draw(BaseTag*, BaseObject*, BaseDraw*, BaseDrawHelp*) { return true; }
-
-CommandData::~CommandData() = default;
-Bool CommandData::Execute(BaseDocument*) { return true; }
 
 Bool BaseBitmap::IsLoaded() const { return file_.FileExists(); }
 

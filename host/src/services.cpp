@@ -113,7 +113,6 @@ void GeShowMouse(LONG mode) { hostevents::RecordShowMouse(mode); }
 
 // ---------------------------------------------------------------- sorting
 
-GeSortAndSearch::~GeSortAndSearch() = default;
 
 void GeSortAndSearch::Sort(void* data, LONG count, LONG size) {
   if (!data || count < 2 || size <= 0) return;

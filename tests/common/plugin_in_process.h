@@ -17,7 +17,7 @@ namespace testsupport {
 
 // The host table and the string resources only.
 inline void HandOver(const char* folder) {
-  HostTable table{13000, folder};
+  HostTable table = HostTables(13000, folder);
   ASSERT_EQ(c4d_main(PLUGINACTION_HANDOVER, &table, nullptr, nullptr), 1);
   ASSERT_TRUE(PluginMessage(PLUGINMSG_RESOURCES, nullptr));
 }

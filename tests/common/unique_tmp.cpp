@@ -14,7 +14,11 @@ struct UniqueTemporaryFolder {
     std::error_code ec;
     path = std::filesystem::temp_directory_path(ec) / ("carsim-test-" + std::to_string(::getpid()));
     std::filesystem::create_directories(path, ec);
+#ifdef _WIN32
+    if (!ec) _putenv_s("TMP", path.string().c_str());
+#else
     if (!ec) ::setenv("TMPDIR", path.c_str(), 1);
+#endif
   }
   ~UniqueTemporaryFolder() {
     std::error_code ec;

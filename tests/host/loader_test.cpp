@@ -14,6 +14,7 @@ class Loader : public ::testing::Test {
   void TearDown() override {
     PluginHost::Get().UnloadAll();
     PluginHost::Get().SetHostVersion(13000);
+    PluginHost::Get().SetTableEditor(nullptr);
   }
   static std::vector<LONG> IdsOf(const char* module) {
     std::vector<LONG> ids;
@@ -53,6 +54,43 @@ TEST_F(Loader, VersionGate) {
     }
     PluginHost::Get().UnloadAll();
   }
+}
+
+TEST_F(Loader, ModuleRefusesATableWithoutPluginPath) {
+  for (const char* path : {static_cast<const char*>(nullptr), ""}) {
+    PluginHost::Get().SetTableEditor([path](HostTable& t) { t.plugin_path = path; });
+    String error;
+    EXPECT_FALSE(PluginHost::Get().LoadModule(Filename(CARSIM_PLUGIN_ROOT "/vanto"), &error));
+    EXPECT_NE(error.find("refused"), std::string::npos) << error;
+    EXPECT_TRUE(IdsOf("vanto").empty());
+  }
+}
+
+TEST_F(Loader, BrokenTableEntryFailsAtItsCallNotAtLoad) {
+  // The probe answers message 990100 with a host string function.
+  auto ask = [] {
+    return PluginHost::Get().Modules()[0].main(PLUGINACTION_MESSAGE, reinterpret_cast<void*>(990100), nullptr,
+                                               nullptr);
+  };
+  String error;
+  ASSERT_TRUE(PluginHost::Get().LoadModule(Filename(CARSIM_TEST_PLUGIN_ROOT "/probe"), &error)) << error;
+  EXPECT_EQ(ask(), 1);
+  PluginHost::Get().UnloadAll();
+
+  static HostStringTable broken;
+  PluginHost::Get().SetTableEditor([](HostTable& t) {
+    broken = *t.strings;
+    broken.LongToString = nullptr;
+    t.strings = &broken;
+  });
+  ASSERT_TRUE(PluginHost::Get().LoadModule(Filename(CARSIM_TEST_PLUGIN_ROOT "/probe"), &error)) << error;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ask(), 0);
+  EXPECT_EQ(ask(), 0);
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("no function strings.LongToString"), std::string::npos) << said;
+  // Said once, not on every call.
+  EXPECT_EQ(said.find("strings.LongToString"), said.rfind("strings.LongToString")) << said;
 }
 
 TEST_F(Loader, RefusingModuleIsUnloadedAndItsRegistrationsWithdrawn) {

@@ -101,7 +101,7 @@ TEST_F(KolvarisTest, DescriptionResourceLoads) {
 
 TEST_F(KolvarisTest, AnEmptyNameRegistersNothing) {
   hostregistry::RemoveModule(String());
-  HostTable table{13000, "/nonexistent"};
+  HostTable table = HostTables(13000, "/nonexistent");
   ASSERT_EQ(c4d_main(PLUGINACTION_HANDOVER, &table, nullptr, nullptr), 1);
   EXPECT_FALSE(PluginMessage(PLUGINMSG_RESOURCES, nullptr));
   EXPECT_TRUE(PluginStart());

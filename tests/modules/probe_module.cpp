@@ -23,7 +23,12 @@ Bool PluginStart() {
 #endif
 }
 
+// A message whose answer needs a host function: whether the host writes 42
+// as "42".
+constexpr LONG kProbeAskHost = 990100;
+
 Bool PluginMessage(LONG id, void*) {
+  if (id == kProbeAskHost) return String::LongToString(42) == "42";
   if (id == PLUGINMSG_RESOURCES) {
     g_resources_ready = GetPluginResource().Init(GeGetPluginPath());
     return g_resources_ready;

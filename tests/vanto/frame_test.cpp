@@ -75,10 +75,10 @@ TEST_F(Frame, Messages) {
   EXPECT_FALSE(PluginMessage(2, nullptr));
   EXPECT_EQ(c4d_main(PLUGINACTION_VERSION, nullptr, nullptr, nullptr), 5);
   // Resources that cannot be read answer false.
-  HostTable table{13000, "/nonexistent"};
+  HostTable table = HostTables(13000, "/nonexistent");
   ASSERT_EQ(c4d_main(PLUGINACTION_HANDOVER, &table, nullptr, nullptr), 1);
   EXPECT_FALSE(PluginMessage(PLUGINMSG_RESOURCES, nullptr));
-  HostTable no_path{13000, ""};
+  HostTable no_path = HostTables(13000, "");
   EXPECT_EQ(c4d_main(PLUGINACTION_HANDOVER, &no_path, nullptr, nullptr), 0);
 }
 

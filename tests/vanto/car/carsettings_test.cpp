@@ -753,7 +753,7 @@ TEST_F(CarSettingsTest, NewCarReadsTheDefaultFileOfThePluginFolder) {
                                "rpm{20}=0,3000,5200",
                                "torque{21}=300,380,320"}));
   const std::string folder = dir_.string();
-  HostTable table{13000, folder.c_str()};
+  HostTable table = HostTables(13000, folder.c_str());
   ASSERT_EQ(c4d_main(PLUGINACTION_HANDOVER, &table, nullptr, nullptr), 1);
   BaseObject* car = NewCar();
   const BaseContainer& bc = *car->GetDataInstance();

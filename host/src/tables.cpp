@@ -1,0 +1,131 @@
+// The stand-in host's function tables: every entry is the host's own function.
+#include "host_tables.h"
+
+#include <new>
+
+#include "host_loader.h"
+
+#define HOST_FILL_MEMBER(entry, Class, member, Ret, params, cv, args) \
+  t.entry = static_cast<Ret(Class::*) params cv>(&Class::member);
+#define HOST_FILL_FUNCTION(entry, function, Ret, params, args) t.entry = static_cast<Ret(*) params>(&function);
+#define HOST_FILL(LIST) LIST(HOST_FILL_MEMBER, HOST_FILL_FUNCTION)
+
+// Reaches what a dialog owns on the host side.
+struct HostDialogAccess {
+  static void Destroyed(GeDialog* dialog) { dialog->ClearGadgets(); }
+};
+
+namespace {
+
+void* MemoryAlloc(std::size_t size, std::size_t align, int kind) {
+  const bool array = kind == HOSTMEM_NEW_ARRAY;
+  if (align > __STDCPP_DEFAULT_NEW_ALIGNMENT__) {
+    auto al = static_cast<std::align_val_t>(align);
+    return array ? ::operator new[](size, al, std::nothrow) : ::operator new(size, al, std::nothrow);
+  }
+  return array ? ::operator new[](size, std::nothrow) : ::operator new(size, std::nothrow);
+}
+
+void MemoryFree(void* p, std::size_t align, int kind) {
+  const bool array = kind == HOSTMEM_NEW_ARRAY;
+  if (align > __STDCPP_DEFAULT_NEW_ALIGNMENT__) {
+    auto al = static_cast<std::align_val_t>(align);
+    array ? ::operator delete[](p, al) : ::operator delete(p, al);
+  } else {
+    array ? ::operator delete[](p) : ::operator delete(p);
+  }
+}
+
+struct Tables {
+  HostSceneTable scene{};
+  HostContainerTable container{};
+  HostContainerValueTable container_values{};
+  HostGeometryTable geometry{};
+  HostAnimationTable animation{};
+  HostDescriptionTable description{};
+  HostDrawTable draw{};
+  HostFileTable file{};
+  HostDialogTable dialog{};
+  HostStringTable strings{};
+  HostRegistryTable registry{};
+  HostMessageTable messages{};
+  HostMemoryTable memory{};
+  HostThreadTable thread{};
+
+  Tables() {
+    {
+      auto& t = scene;
+      HOST_FILL(HOST_SCENE_TABLE)
+    }
+    {
+      auto& t = container;
+      HOST_FILL(HOST_CONTAINER_TABLE)
+    }
+    container_values.DataFromLink = [](const BaseList2D* node) { return GeData(node); };
+    container_values.DataFromContainer = [](const BaseContainer* bc) { return GeData(*bc); };
+    container_values.DataFromCustom = [](const CustomDataType* custom) { return GeData(*custom); };
+    {
+      auto& t = geometry;
+      HOST_FILL(HOST_GEOMETRY_TABLE)
+    }
+    {
+      auto& t = animation;
+      HOST_FILL(HOST_ANIMATION_TABLE)
+      t.TimeFromSeconds = [](Real seconds) { return BaseTime(seconds); };
+    }
+    {
+      auto& t = description;
+      HOST_FILL(HOST_DESCRIPTION_TABLE)
+    }
+    {
+      auto& t = draw;
+      HOST_FILL(HOST_DRAW_TABLE)
+    }
+    {
+      auto& t = file;
+      HOST_FILL(HOST_FILE_TABLE)
+    }
+    {
+      auto& t = dialog;
+      HOST_FILL(HOST_DIALOG_TABLE)
+      t.Destroyed = &HostDialogAccess::Destroyed;
+    }
+    {
+      auto& t = strings;
+      HOST_FILL(HOST_STRING_TABLE)
+    }
+    {
+      auto& t = registry;
+      HOST_FILL(HOST_REGISTRY_TABLE)
+    }
+    {
+      auto& t = messages;
+      HOST_FILL(HOST_MESSAGE_TABLE)
+    }
+    {
+      auto& t = thread;
+      HOST_FILL(HOST_THREAD_TABLE)
+    }
+    memory.Alloc = &MemoryAlloc;
+    memory.Free = &MemoryFree;
+    memory.GeAlloc = &GeAllocImpl;
+    memory.GeFree = &GeFreeImpl;
+    memory.NodeAlloc = [](std::size_t size) { return NodeData::operator new(size); };
+    memory.NodeFree = [](void* p) { NodeData::operator delete(p); };
+  }
+};
+
+const Tables& TheTables() {
+  static const Tables tables;
+  return tables;
+}
+
+}  // namespace
+
+HostTable HostTables(LONG version, const char* plugin_path) {
+  const Tables& t = TheTables();
+  return HostTable{version,        plugin_path, &t.scene,       &t.container, &t.container_values,
+                   &t.geometry,    &t.animation, &t.description, &t.draw,      &t.file,
+                   &t.dialog,      &t.strings,  &t.registry,    &t.messages,  &t.memory,
+                   &t.thread};
+}

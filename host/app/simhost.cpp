@@ -158,7 +158,8 @@ int Play(BaseDocument* doc, const std::vector<std::string>& args) {
 
   std::FILE* out = stdout;
   if (!csv_path.empty()) {
-    out = std::fopen(csv_path.c_str(), "w");
+    // Binary: the same bytes, "\n" line ends, on every system.
+    out = std::fopen(csv_path.c_str(), "wb");
     if (!out) return Fail("play: cannot write " + csv_path);
   }
   std::fprintf(out, "frame,time");
@@ -338,7 +339,7 @@ int Demo(const std::vector<std::string>& args) {
   }
 
   const std::string csv_path = (std::filesystem::path(o.out) / "demo_path.csv").string();
-  std::FILE* csv = std::fopen(csv_path.c_str(), "w");
+  std::FILE* csv = std::fopen(csv_path.c_str(), "wb");
   if (!csv) return Fail("demo: cannot write " + csv_path);
   std::fprintf(csv,
                "frame,time,x,y,z,heading_deg,speed_kmh,speed_ms,rpm,gear,throttle,steer,"

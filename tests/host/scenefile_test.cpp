@@ -898,9 +898,12 @@ TEST_F(SceneFileTest, WriterFaultsFailTheSaveAndKeepTheOldFile) {
   scenefile::UnregisterNodeIO(Onull);
   EXPECT_EQ(error, "objects[0].data: the node data writer gave text that is not JSON");
 
-  std::ifstream f(path);
-  std::string content((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(content, "old content");
+  {
+    // Closed before the folder goes: Windows keeps open files.
+    std::ifstream f(path);
+    std::string content((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "old content");
+  }
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
   std::filesystem::remove_all(dir);
 }

@@ -641,7 +641,7 @@ TEST_F(CarSettingsTest, ReaderLimits) {
   std::string many = "rpm{20}=";
   for (int i = 0; i < 30; ++i) many += std::to_string(i * 100) + (i < 29 ? "," : "");
   std::string forward = "Forward{1701}=";
-  for (int i = 0; i < 21; ++i) forward += "2" + std::string(i < 20 ? "," : "");
+  for (int i = 0; i < 21; ++i) forward += i < 20 ? "2," : "2";
   CarSettings s{};
   ASSERT_TRUE(Read(car,
                    Crlf({many.c_str(), "Front Axis Position{14}=1,2,3,4,5,6,7,8,9,10,11,12", forward.c_str(),

@@ -32,7 +32,12 @@ TEST(Elementary, AgreesWithTheCLibraryToTwoUnitsInTheLastPlace) {
   const Range ranges[] = {
       {"exp", vanto::FastExp, Exp, -700.0, 700.0},   {"exp near 0", vanto::FastExp, Exp, -1.0, 1.0},
       {"atan", vanto::FastAtan, Atan, -4.0, 4.0},    {"atan wide", vanto::FastAtan, Atan, -1e8, 1e8},
-      {"sin", vanto::FastSin, Sin, -4.0, 4.0},       {"sin wide", vanto::FastSin, Sin, -9e4, 9e4},
+      {"sin", vanto::FastSin, Sin, -4.0, 4.0},
+#ifndef _WIN32
+      // mingw's sin reduces wide arguments with the x87 unit's short pi (off
+      // by up to 2.5e5 units in the last place): no reference there.
+      {"sin wide", vanto::FastSin, Sin, -9e4, 9e4},
+#endif
       {"atan tiny", vanto::FastAtan, Atan, -1e-9, 1e-9},
   };
   std::mt19937_64 random(7);

@@ -44,7 +44,11 @@ class Help : public ::testing::Test {
     doc_->SetActiveObject(op);
     doc_->SetActiveTag(tag);
   }
-  static std::string Page(const char* language) { return kPluginFolder + "/manual/pages/index_" + language + ".html"; }
+  // Joined as the system joins paths ('\\' on Windows).
+  static std::string Page(const char* language) {
+    return (std::filesystem::path(kPluginFolder) / "manual" / "pages" / (std::string("index_") + language + ".html"))
+        .string();
+  }
 
   static constexpr LONG kOtherTag = 1099999;
   BaseDocument* doc_ = nullptr;
@@ -140,7 +144,7 @@ TEST(HelpResources, WithoutALanguageStringTheEnglishPageOpens) {
   std::ofstream(dir / "res" / "strings_us" / "c4d_strings.str") << "IDS_HELP 9999 \"Help\";\n";
   const std::string folder = dir.string();
   ASSERT_NO_FATAL_FAILURE(testsupport::HandOver(folder.c_str()));
-  EXPECT_EQ(HelpPageAddress(nullptr), folder + "/manual/pages/index_en.html");
+  EXPECT_EQ(HelpPageAddress(nullptr), (dir / "manual" / "pages" / "index_en.html").string());
   std::filesystem::remove_all(dir);
 }
 

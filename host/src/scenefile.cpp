@@ -11,6 +11,7 @@
 // is the second child of the third child of the first top-level object;
 // {"object": [...], "tag": 1} is that object's second tag.
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -43,6 +44,9 @@ constexpr LONG kVersion = 1;
 // Deeper trees or containers than this are refused rather than risking the
 // stack on a hostile file.
 constexpr int kMaxDepth = 1000;
+// Any value of the file, including the node data and custom values that the
+// plug-ins read and write recursively.
+constexpr int kMaxNesting = 4 * kMaxDepth;
 
 struct NodeIO {
   NodeWriter writer;
@@ -792,6 +796,98 @@ void Pretty(const json& j, std::string& out, int indent) {
   out += j.is_object() ? "}" : "]";
 }
 
+// The parser's own tree builder, with one depth limit for every nested value
+// (the tree is walked recursively later on) and the place of a number that
+// does not fit a double.
+class LimitedDomParser : public nlohmann::detail::json_sax_dom_parser<rjson> {
+ public:
+  LimitedDomParser(rjson& root, const std::string& text) : json_sax_dom_parser(root, false), text_(text) {}
+
+  bool start_object(std::size_t len) { return Enter() && json_sax_dom_parser::start_object(len); }
+  bool start_array(std::size_t len) { return Enter() && json_sax_dom_parser::start_array(len); }
+  bool end_object() { return --depth_, json_sax_dom_parser::end_object(); }
+  bool end_array() { return --depth_, json_sax_dom_parser::end_array(); }
+
+  template <class Exception>
+  bool parse_error(std::size_t position, const std::string& token, const Exception& ex) {
+    if (why_.empty()) {
+      if (ex.id == 406) {
+        why_ = Where(position - std::min(position, token.size())) + ": the number " + token + " is outside the range of a double";
+      } else {
+        // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."
+        const std::string what = ex.what();
+        const size_t at = what.find("parse error");
+        why_ = "not valid JSON: " + (at == std::string::npos ? what : what.substr(at));
+      }
+    }
+    return json_sax_dom_parser::parse_error(position, token, ex);
+  }
+
+  const std::string& Why() const { return why_; }
+
+ private:
+  bool Enter() {
+    if (++depth_ <= kMaxNesting) return true;
+    // The position is not at hand here: count the brackets up to the one
+    // past the limit.
+    why_ = Where(OpeningAt(kMaxNesting + 1)) + ": values nested deeper than " + std::to_string(kMaxNesting) +
+           " levels";
+    return false;
+  }
+  // Byte offset of the n-th unmatched opening bracket, outside strings.
+  size_t OpeningAt(int n) const {
+    int open = 0;
+    bool in_string = false;
+    for (size_t i = 0; i < text_.size(); ++i) {
+      const char c = text_[i];
+      if (in_string) {
+        if (c == '\\') ++i;
+        else if (c == '"') in_string = false;
+      } else if (c == '"') {
+        in_string = true;
+      } else if (c == '{' || c == '[') {
+        if (++open == n) return i;
+      } else if (c == '}' || c == ']') {
+        --open;
+      }
+    }
+    return text_.size();
+  }
+  // Line and column (from 1) of the byte at offset.
+  std::string Where(size_t offset) const {
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < offset && i < text_.size(); ++i) {
+      if (text_[i] == '\n') {
+        ++line;
+        column = 1;
+      } else {
+        ++column;
+      }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+  }
+
+  const std::string& text_;
+  int depth_ = 0;
+  std::string why_;
+};
+
+bool ParseJson(const std::string& text, rjson& root, std::string& why) {
+  LimitedDomParser sax(root, text);
+  bool ok = false;
+  try {
+    ok = rjson::sax_parse(text, &sax) && !sax.is_errored();
+  } catch (const rjson::exception& e) {
+    why = std::string("not valid JSON: ") + e.what();
+    root = nullptr;
+    return false;
+  }
+  if (ok) return true;
+  why = sax.Why().empty() ? std::string("not valid JSON") : sax.Why();
+  root = nullptr;
+  return false;
+}
+
 void CollectPreOrder(BaseObject* op, std::vector<std::uint64_t>& out) {
   out.push_back(op->GetSerial());
   for (BaseTag* t = op->GetFirstTag(); t; t = t->GetNext()) out.push_back(t->GetSerial());
@@ -857,13 +953,9 @@ Bool Save(const BaseDocument* doc, const Filename& file, String* error) {
 
 BaseDocument* LoadFromString(const std::string& text, String* error) {
   rjson root;
-  try {
-    root = rjson::parse(text);
-  } catch (const rjson::parse_error& e) {
-    // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."
-    std::string what = e.what();
-    const size_t at = what.find("parse error");
-    SetError(error, "not valid JSON: " + (at == std::string::npos ? what : what.substr(at)));
+  std::string why;
+  if (!ParseJson(text, root, why)) {
+    SetError(error, why);
     return nullptr;
   }
   BaseDocument* doc = BaseDocument::Alloc();

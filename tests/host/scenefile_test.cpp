@@ -552,6 +552,10 @@ TEST_F(SceneFileTest, BadInputGivesOneErrorNamingThePlace) {
   };
   const Case cases[] = {
       {"broken JSON", R"({"format": "simhost scene", )", "not valid JSON: parse error at line 1"},
+      {"number beyond a double", "{\"format\": \"simhost scene\",\n \"version\": 1e400}",
+       "line 2, column 13: the number 1e400 is outside the range of a double"},
+      {"negative number beyond a double", DocWith("[" + Obj(Onull, Entry(R"({"type": "real", "value": -1e309})")) + "]"),
+       "the number -1e309 is outside the range of a double"},
       {"not an object", "[1, 2]", "expected an object"},
       {"other format", R"({"format": "image", "version": 1})", "format: not a scene file"},
       {"newer version", R"({"format": "simhost scene", "version": 2})", "version: version 2 is not supported"},
@@ -643,6 +647,23 @@ TEST_F(SceneFileTest, HostileNestingIsRefusedNotOverflowed) {
   std::string value = R"({"type": "nil"})";
   for (int i = 0; i < 1100; ++i) value = R"({"type": "container", "id": 0, "value": {"1": )" + value + "}}";
   EXPECT_NE(LoadError(DocWith("[" + Obj(Onull, Entry(value)) + "]")).find("nested deeper than"), std::string::npos);
+
+  // Node data and custom values are read by the plug-ins' own code: the same
+  // limit holds for any value of the file, long before the stack runs out.
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  const std::string deep_object = [] {
+    std::string s;
+    for (int i = 0; i < 100000; ++i) s += "{\"a\":";
+    return s + "1" + std::string(100000, '}');
+  }();
+  for (const std::string& text :
+       {DocWith("[" + Obj(Onull, "{}", "\"data\": " + deep + ",") + "]"),
+        DocWith("[" + Obj(Onull, Entry(R"({"type": "custom", "id": 1099600, "value": )" + deep_object + "}")) + "]"),
+        deep}) {
+    const std::string error = LoadError(text);
+    EXPECT_NE(error.find("values nested deeper than 4000 levels"), std::string::npos) << error.substr(0, 200);
+    EXPECT_EQ(error.rfind("line ", 0), 0u) << error.substr(0, 200);
+  }
 }
 
 // ---------------------------------------------------------------- plug-in nodes

@@ -13,8 +13,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -26,6 +29,7 @@
 
 #include "host_animation.h"
 #include "host_loader.h"
+#include "host_output.h"
 #include "host_plugin.h"
 #include "host_scenefile.h"
 
@@ -931,21 +935,10 @@ std::string SaveToString(const BaseDocument* doc) {
 Bool Save(const BaseDocument* doc, const Filename& file, String* error) {
   std::string text;
   if (!SaveToString(doc, &text, error)) return false;
-  const std::string path = file.GetString();
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (f) f.write(text.data(), static_cast<std::streamsize>(text.size()));
-    f.close();
-    if (!f) {
-      std::remove(tmp.c_str());
-      SetError(error, "cannot write scene file '" + path + "'");
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    SetError(error, "cannot write scene file '" + path + "'");
+  std::string why;
+  if (!hostoutput::WriteWhole(file.GetString(), text, &why)) {
+    // "cannot write 'PATH': why" names the kind of file too.
+    SetError(error, "cannot write scene file" + why.substr(std::string("cannot write").size()));
     return false;
   }
   return true;
@@ -983,15 +976,29 @@ BaseDocument* LoadFromString(const std::string& text, String* error) {
 
 BaseDocument* Load(const Filename& file, String* error) {
   const std::string path = file.GetString();
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream text;
-  if (f.is_open()) text << f.rdbuf();
-  if (!f.is_open() || f.bad()) {
-    SetError(error, "cannot read scene file '" + path + "'");
+  std::string text;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    SetError(error, "cannot read scene file '" + path + "': it is a folder");
+    return nullptr;
+  }
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f) {
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    const bool failed = std::ferror(f);
+    const int err = errno;
+    std::fclose(f);
+    if (failed) f = nullptr, errno = err ? err : EIO;
+  }
+  if (!f) {
+    SetError(error, "cannot read scene file '" + path + "': " + std::strerror(errno));
     return nullptr;
   }
   String inner;
-  BaseDocument* doc = LoadFromString(text.str(), &inner);
+  BaseDocument* doc = LoadFromString(text, &inner);
   if (!doc) SetError(error, path + ": " + std::string(inner));
   return doc;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <bit>
 #include <cmath>
 #include <filesystem>
@@ -955,6 +957,49 @@ TEST_F(SceneFileTest, FilesSaveAndLoadWithThePathInErrors) {
   EXPECT_FALSE(scenefile::Save(doc.get(), Filename(String((dir / "no_dir" / "x.json").string())), &error));
   EXPECT_NE(error.find("cannot write scene file"), std::string::npos) << error;
   EXPECT_FALSE(scenefile::Save(nullptr, Filename(String(path)), &error));
+  std::filesystem::remove_all(dir);
+}
+
+TEST_F(SceneFileTest, SavingReplacesOnlyRegularFilesAndLeavesNoTemporary) {
+  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "scenefile_outputs";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const auto read = [](const std::filesystem::path& p) {
+    std::ifstream f(p);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  };
+  const auto write = [](const std::filesystem::path& p, const std::string& text) { std::ofstream(p) << text; };
+  DocPtr doc(MakeFixture());
+  String error;
+
+  // The user's own OUT.tmp is neither overwritten nor removed.
+  write(dir / "out.json.tmp", "mine");
+  ASSERT_TRUE(scenefile::Save(doc.get(), Filename(String((dir / "out.json").string())), &error)) << error;
+  EXPECT_EQ(read(dir / "out.json.tmp"), "mine");
+  EXPECT_EQ(read(dir / "out.json"), Save(doc.get()));
+
+  // A link, a device and a folder are refused and left as they were.
+  write(dir / "target.json", "target");
+  std::filesystem::create_symlink(dir / "target.json", dir / "link.json");
+  std::filesystem::create_directory(dir / "folder.json");
+  for (const std::string& out : {(dir / "link.json").string(), std::string("/dev/null"), (dir / "folder.json").string()}) {
+    SCOPED_TRACE(out);
+    EXPECT_FALSE(scenefile::Save(doc.get(), Filename(String(out)), &error));
+    EXPECT_EQ(std::string(error), "cannot write scene file '" + out + "': it exists and is not a regular file");
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.json"));
+  EXPECT_EQ(read(dir / "target.json"), "target");
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+  // Nothing else was left in the folder.
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"folder.json", "link.json", "out.json", "out.json.tmp", "target.json"}));
+
+  // A folder given as the scene is a read error, not a JSON error.
+  EXPECT_EQ(scenefile::Load(Filename(String(dir.string())), &error), nullptr);
+  EXPECT_EQ(std::string(error), "cannot read scene file '" + dir.string() + "': it is a folder");
   std::filesystem::remove_all(dir);
 }
 

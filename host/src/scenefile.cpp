@@ -740,23 +740,57 @@ class Reader {
     if (j.is_null()) return nullptr;
     if (!j.is_object() || !j.contains("object") || !j["object"].is_array() || j["object"].empty())
       Fail(place, "expected a link {\"object\": [index, ...]} (and \"tag\": index) or null");
+    if (!indexed_) IndexTree();
     BaseObject* op = nullptr;
     for (const rjson& ij : j["object"]) {
       const LONG i = JsonToLong(ij, place);
-      op = op ? op->GetDown() : doc_->GetFirstObject();
-      for (LONG k = 0; op && k < i; ++k) op = op->GetNext();
-      if (i < 0 || !op) Fail(place, "link to nothing: no object at " + j["object"].dump());
+      const std::vector<std::uint64_t>& list = children_[op];
+      op = i >= 0 && static_cast<size_t>(i) < list.size() ? Live<BaseObject>(list[static_cast<size_t>(i)]) : nullptr;
+      if (!op) Fail(place, "link to nothing: no object at " + j["object"].dump());
     }
     if (!j.contains("tag")) return op;
     const LONG t = JsonToLong(j["tag"], Field(place, "tag"));
-    BaseTag* tag = op->GetFirstTag();
-    for (LONG k = 0; tag && k < t; ++k) tag = tag->GetNext();
-    if (t < 0 || !tag) Fail(place, "link to nothing: the object at " + j["object"].dump() + " has no tag " + std::to_string(t));
+    const std::vector<std::uint64_t>& tags = tags_[op];
+    BaseTag* tag = t >= 0 && static_cast<size_t>(t) < tags.size() ? Live<BaseTag>(tags[static_cast<size_t>(t)]) : nullptr;
+    if (!tag) Fail(place, "link to nothing: the object at " + j["object"].dump() + " has no tag " + std::to_string(t));
     return tag;
+  }
+
+  // A node of the index, unless a reader has freed it since.
+  template <class T>
+  T* Live(std::uint64_t serial) const {
+    BaseList2D* node = BaseList2D::FromSerial(serial);
+    return node && node->GetDocument() == doc_ ? dynamic_cast<T*>(node) : nullptr;
+  }
+
+  // The children and tags of every object by position (the top level under
+  // null), once the tree is built: a link then costs its path's length, not
+  // a walk along every sibling before it.
+  void IndexTree() {
+    indexed_ = true;
+    std::vector<BaseObject*> stack;
+    for (BaseObject* op = doc_->GetFirstObject(); op; op = op->GetNext()) {
+      children_[nullptr].push_back(op->GetSerial());
+      stack.push_back(op);
+    }
+    while (!stack.empty()) {
+      BaseObject* op = stack.back();
+      stack.pop_back();
+      std::vector<std::uint64_t>& tags = tags_[op];
+      for (BaseTag* tag = op->GetFirstTag(); tag; tag = tag->GetNext()) tags.push_back(tag->GetSerial());
+      std::vector<std::uint64_t>& children = children_[op];
+      for (BaseObject* child = op->GetDown(); child; child = child->GetNext()) {
+        children.push_back(child->GetSerial());
+        stack.push_back(child);
+      }
+    }
   }
 
   BaseDocument* doc_;
   std::vector<Pending> pending_;
+  bool indexed_ = false;
+  std::unordered_map<const BaseObject*, std::vector<std::uint64_t>> children_;
+  std::unordered_map<const BaseObject*, std::vector<std::uint64_t>> tags_;
 };
 
 // Whether j written compactly fits in budget characters; stops counting as

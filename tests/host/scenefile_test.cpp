@@ -641,6 +641,34 @@ TEST_F(SceneFileTest, BadInputGivesOneErrorNamingThePlace) {
   }
 }
 
+TEST_F(SceneFileTest, LinksIntoAWideTreeFindTheirNodes) {
+  // Many siblings, each linking to the last top-level object, to a child
+  // and to a tag of the last one.
+  constexpr int kCount = 3000;
+  const std::string last = std::to_string(kCount - 1);
+  const std::string links = R"({"1": {"type": "link", "value": {"object": [)" + last + R"(]}},
+    "2": {"type": "link", "value": {"object": [)" + last + R"(, 1]}},
+    "3": {"type": "link", "value": {"object": [)" + last + R"(], "tag": 1}}})";
+  const std::string tags = R"("tags": [{"type": 5600, "name": "t0", "container": {}}, {"type": 5600, "name": "t1", "container": {}}],)";
+  std::string objects;
+  for (int i = 0; i < kCount; ++i) {
+    const std::string name = "n" + std::to_string(i);
+    objects += (i ? "," : "") + Replace(Obj(Onull, links, tags + R"("children": [)" + Obj(Onull) + "," + Obj(Onull) + "],"),
+                                        R"("name": "o")", "\"name\": \"" + name + "\"");
+  }
+  DocPtr doc = Load(DocWith("[" + objects + "]"));
+  ASSERT_NE(doc.get(), nullptr);
+  BaseObject* target = At(doc.get(), {kCount - 1});
+  ASSERT_NE(target, nullptr);
+  ASSERT_EQ(target->GetName(), "n" + last);
+  for (BaseObject* op = doc->GetFirstObject(); op; op = op->GetNext()) {
+    const BaseContainer* bc = op->GetDataInstance();
+    ASSERT_EQ(bc->GetLink(1, doc.get()), target);
+    ASSERT_EQ(bc->GetLink(2, doc.get()), target->GetDown()->GetNext());
+    ASSERT_EQ(bc->GetLink(3, doc.get()), target->GetFirstTag()->GetNext());
+  }
+}
+
 TEST_F(SceneFileTest, HostileNestingIsRefusedNotOverflowed) {
   std::string objects = Obj(Onull);
   for (int i = 0; i < 1100; ++i) objects = Obj(Onull, "{}", R"("children": [)" + objects + "],");

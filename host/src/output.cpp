@@ -45,7 +45,10 @@ bool OutputFile::Open(const std::string& path, bool allow_devices, std::string* 
   }
   std::filesystem::path p(path);
   const std::string dir = p.has_parent_path() ? p.parent_path().string() : std::string(".");
-  std::string pattern = (std::filesystem::path(dir) / ("." + p.filename().string() + ".XXXXXX")).string();
+  std::string leaf = ".";
+  leaf += p.filename().string();
+  leaf += ".XXXXXX";
+  std::string pattern = (std::filesystem::path(dir) / leaf).string();
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) return fail(Reason(errno));
   tmp_ = pattern;

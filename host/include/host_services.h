@@ -22,7 +22,9 @@ long LiveBlocks();
 void FailAllocation(long n);
 }  // namespace hostmem
 
-// Console output (the host's log). Lines also go to stderr unless quiet.
+// Console output (the host's log). Lines also go to stderr unless quiet; a
+// line equal to the one before is counted instead ("... repeated N more
+// times" once another line comes, at hostlog::FlushOutput or at exit).
 void GePrint(const String& text);
 // A message box: recorded and printed to stderr.
 void MessageDialog(const String& text);
@@ -33,6 +35,8 @@ const std::vector<String>& Console();
 const std::vector<String>& Dialogs();
 void Clear();
 void SetQuiet(Bool quiet);
+// Prints the count of a pending repeat and forgets the last line.
+void FlushOutput();
 // Answer for the next QuestionDialog calls.
 void SetQuestionAnswer(Bool yes);
 }  // namespace hostlog

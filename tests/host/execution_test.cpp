@@ -113,6 +113,30 @@ TEST_F(Evaluation, IsReentrant) {
   EXPECT_EQ(g_calls, (std::vector<std::string>{"a", "a", "b", "b"}));
 }
 
+TEST(MessageOutput, RepeatedLinesAreCountedNotPrinted) {
+  hostlog::Clear();
+  hostlog::SetQuiet(false);
+  hostlog::FlushOutput();
+  ::testing::internal::CaptureStderr();
+  for (int i = 0; i < 1000; ++i) GePrint("Simulation Error -4");
+  MessageDialog("box");
+  MessageDialog("box");
+  GePrint("Simulation Error -4");
+  GePrint("done");
+  hostlog::FlushOutput();
+  GePrint("done");  // after a flush a line is new again
+  hostlog::FlushOutput();
+  const std::string out = ::testing::internal::GetCapturedStderr();
+  hostlog::SetQuiet(true);
+  EXPECT_EQ(out,
+            "Simulation Error -4\n... repeated 999 more times\n[message] box\n... repeated 1 more time\n"
+            "Simulation Error -4\ndone\ndone\n");
+  // The host's log keeps every line.
+  EXPECT_EQ(hostlog::Console().size(), 1003u);
+  EXPECT_EQ(hostlog::Dialogs().size(), 2u);
+  hostlog::Clear();
+}
+
 TEST(Memory, ZeroFilledCountedAndFailable) {
   long before = hostmem::LiveBlocks();
   auto* p = static_cast<unsigned char*>(GeAlloc(64));

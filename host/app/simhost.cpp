@@ -1,7 +1,11 @@
 // simhost: the headless stand-in host. Loads the plug-in modules of a plug-in
 // folder through c4d_main, lists what they registered, and plays and saves
 // scene files.
+#include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <functional>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +18,7 @@
 #include "host_draw.h"
 #include "host_file.h"
 #include "host_loader.h"
+#include "host_output.h"
 #include "host_scenefile.h"
 #include "host_services.h"
 
@@ -89,11 +94,6 @@ int ListPlugins() {
   return 0;
 }
 
-struct ParamColumn {
-  std::string object;
-  LONG id;
-};
-
 std::string CsvEscape(const std::string& s) {
   if (s.find_first_of(",\"\n") == std::string::npos) return s;
   std::string out = "\"";
@@ -117,90 +117,218 @@ std::string FormatValue(const GeData& d) {
   }
 }
 
-int Play(BaseDocument* doc, const std::vector<std::string>& args) {
-  LONG fps = doc->GetFps();
-  LONG from = doc->GetMinTime().GetFrame(fps), to = doc->GetMaxTime().GetFrame(fps);
-  std::string csv_path;
-  std::vector<std::string> objects;
-  std::vector<std::string> matrices;
-  std::vector<ParamColumn> params;
-  for (size_t i = 0; i < args.size(); ++i) {
-    auto need = [&](const char* opt) -> std::string {
-      if (i + 1 >= args.size()) throw std::runtime_error(std::string(opt) + " needs a value");
-      return args[++i];
-    };
-    try {
-      if (args[i] == "--from") from = std::stoi(need("--from"));
-      else if (args[i] == "--to") to = std::stoi(need("--to"));
-      else if (args[i] == "--csv") csv_path = need("--csv");
-      else if (args[i] == "--object") objects.push_back(need("--object"));
-      else if (args[i] == "--matrix") matrices.push_back(need("--matrix"));
-      else if (args[i] == "--param") {
-        std::string v = need("--param");
-        size_t colon = v.rfind(':');
-        if (colon == std::string::npos || colon == 0) throw std::runtime_error("--param wants NAME:ID, got '" + v + "'");
-        params.push_back({v.substr(0, colon), std::stoi(v.substr(colon + 1))});
-      } else {
-        throw std::runtime_error("unknown play option '" + args[i] + "'");
-      }
-    } catch (const std::logic_error&) {
-      return Fail("play: bad number in '" + args[i] + "'");
-    } catch (const std::runtime_error& e) {
-      return Fail(std::string("play: ") + e.what());
-    }
-  }
-  for (const auto& name : objects)
-    if (!doc->SearchObject(String(name))) return Fail("play: no object named '" + name + "' in the scene");
-  for (const auto& name : matrices)
-    if (!doc->SearchObject(String(name))) return Fail("play: no object named '" + name + "' in the scene");
-  for (const auto& p : params)
-    if (!doc->SearchObject(String(p.object))) return Fail("play: no object named '" + p.object + "' in the scene");
+// ---------------------------------------------------------------- frames
 
-  std::FILE* out = stdout;
-  if (!csv_path.empty()) {
-    out = std::fopen(csv_path.c_str(), "w");
-    if (!out) return Fail("play: cannot write " + csv_path);
+// The scene's first and last frame, refused when its time range or frame
+// rate puts them beyond the frame numbers the host counts with.
+bool SceneFrames(const BaseDocument* doc, LONG* from, LONG* to, std::string* error) {
+  const Real fps = static_cast<Real>(doc->GetFps());
+  const Real first = std::floor(doc->GetMinTime().Get() * fps + 1e-6);
+  const Real last = std::floor(doc->GetMaxTime().Get() * fps + 1e-6);
+  const auto fits = [](Real f) { return f >= -2147483647.0 && f <= 2147483647.0; };
+  if (!fits(first) || !fits(last)) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "the scene's time range (%g s to %g s at %d fps) lies beyond the frames that can be played",
+                  doc->GetMinTime().Get(), doc->GetMaxTime().Get(), doc->GetFps());
+    *error = buf;
+    return false;
   }
-  std::fprintf(out, "frame,time");
-  for (const auto& name : objects) std::fprintf(out, ",%s.x,%s.y,%s.z", CsvEscape(name).c_str(), CsvEscape(name).c_str(), CsvEscape(name).c_str());
-  for (const auto& name : matrices)
-    for (const char* part : {"off", "v1", "v2", "v3"})
-      for (const char* axis : {"x", "y", "z"})
-        std::fprintf(out, ",%s", CsvEscape(name + "." + part + "." + axis).c_str());
-  for (const auto& p : params) std::fprintf(out, ",%s", CsvEscape(p.object + ":" + std::to_string(p.id)).c_str());
-  std::fprintf(out, "\n");
+  *from = static_cast<LONG>(first);
+  *to = static_cast<LONG>(last);
+  return true;
+}
 
+// One evaluation of the document at a frame, as the host's timeline does.
+void Evaluate(BaseDocument* doc, BaseThread* thread, LONG frame) {
+  doc->SetTime(BaseTime(static_cast<Real>(frame), static_cast<Real>(doc->GetFps())));
+  doc->ExecutePasses(thread, true, true, true);
+}
+
+// Why an evaluation or a button failed: the message box it showed (an
+// engine failure is reported in one). Empty when none came up since count.
+std::string NewBox(size_t count) {
+  return hostlog::Dialogs().size() > count ? std::string(hostlog::Dialogs().back()) : std::string();
+}
+
+// Frames from..to in order (64-bit, so that the last frame number ends the
+// loop). Stops at a break (130) or at the first message box (1, its text in
+// error); after is called for every frame evaluated.
+int PlayFrames(BaseDocument* doc, LONG from, LONG to, const std::function<void(LONG)>& after, std::string* error) {
   BaseThread thread;
-  int status = 0;
-  for (LONG frame = from; frame <= to; ++frame) {
+  for (long long f = from; f <= to; ++f) {
+    const LONG frame = static_cast<LONG>(f);
     if (thread.TestBreak()) {
-      std::fprintf(stderr, "simhost: interrupted at frame %d\n", frame);
-      status = 130;
-      break;
+      *error = "interrupted at frame " + std::to_string(frame);
+      return 130;
     }
-    doc->SetTime(BaseTime(static_cast<Real>(frame), static_cast<Real>(fps)));
-    doc->ExecutePasses(&thread, true, true, true);
-    std::fprintf(out, "%d,%.9g", frame, doc->GetTime().Get());
-    for (const auto& name : objects) {
+    const size_t boxes = hostlog::Dialogs().size();
+    Evaluate(doc, &thread, frame);
+    if (after) after(frame);
+    if (std::string box = NewBox(boxes); !box.empty()) {
+      *error = "frame " + std::to_string(frame) + ": " + box;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------- CSV
+
+// Columns of a CSV of a run: objects' global positions and matrices, and
+// container values, one row for every frame evaluated.
+class CsvTable {
+ public:
+  void AddObject(const std::string& name) { objects_.push_back(name); }
+  void AddMatrix(const std::string& name) { matrices_.push_back(name); }
+  void AddParam(const std::string& name, LONG id) { params_.push_back({name, id}); }
+  // "NAME" is an object's position, "NAME:ID" a parameter of it.
+  bool AddColumn(const std::string& column, std::string* error) {
+    const size_t colon = column.rfind(':');
+    if (colon == std::string::npos) {
+      AddObject(column);
+      return true;
+    }
+    const std::string id = column.substr(colon + 1);
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(id.c_str(), &end, 10);
+    if (colon == 0 || id.empty() || *end || errno || v < INT32_MIN || v > INT32_MAX) {
+      *error = "a column is NAME or NAME:ID, not '" + column + "'";
+      return false;
+    }
+    AddParam(column.substr(0, colon), static_cast<LONG>(v));
+    return true;
+  }
+
+  // Every named object must be in the scene.
+  bool Check(BaseDocument* doc, std::string* error) const {
+    std::vector<std::string> names = objects_;
+    names.insert(names.end(), matrices_.begin(), matrices_.end());
+    for (const auto& p : params_) names.push_back(p.object);
+    for (const auto& name : names)
+      if (!doc->SearchObject(String(name))) {
+        *error = "no object named '" + name + "' in the scene";
+        return false;
+      }
+    return true;
+  }
+
+  // An empty path is standard output.
+  bool Open(const std::string& path, std::string* error) {
+    if (path.empty()) {
+      out_ = stdout;
+    } else {
+      if (!file_.Open(path, true, error)) return false;
+      out_ = file_.Stream();
+    }
+    std::fprintf(out_, "frame,time");
+    for (const auto& name : objects_)
+      std::fprintf(out_, ",%s,%s,%s", CsvEscape(name + ".x").c_str(), CsvEscape(name + ".y").c_str(),
+                   CsvEscape(name + ".z").c_str());
+    for (const auto& name : matrices_)
+      for (const char* part : {"off", "v1", "v2", "v3"})
+        for (const char* axis : {"x", "y", "z"}) std::fprintf(out_, ",%s", CsvEscape(name + "." + part + "." + axis).c_str());
+    for (const auto& p : params_) std::fprintf(out_, ",%s", CsvEscape(p.object + ":" + std::to_string(p.id)).c_str());
+    std::fprintf(out_, "\n");
+    return true;
+  }
+  bool IsOpen() const { return out_ != nullptr; }
+
+  void Row(BaseDocument* doc, LONG frame) {
+    std::fprintf(out_, "%d,%.9g", frame, doc->GetTime().Get());
+    for (const auto& name : objects_) {
       BaseObject* op = doc->SearchObject(String(name));
       Vector p = op ? op->GetMg().off : Vector();
-      std::fprintf(out, ",%.9g,%.9g,%.9g", p.x, p.y, p.z);
+      std::fprintf(out_, ",%.9g,%.9g,%.9g", p.x, p.y, p.z);
     }
-    for (const auto& name : matrices) {
+    for (const auto& name : matrices_) {
       BaseObject* op = doc->SearchObject(String(name));
       const Matrix m = op ? op->GetMg() : Matrix();
-      for (const Vector& v : {m.off, m.v1, m.v2, m.v3}) std::fprintf(out, ",%.9g,%.9g,%.9g", v.x, v.y, v.z);
+      for (const Vector& v : {m.off, m.v1, m.v2, m.v3}) std::fprintf(out_, ",%.9g,%.9g,%.9g", v.x, v.y, v.z);
     }
-    for (const auto& p : params) {
+    for (const auto& p : params_) {
       BaseObject* op = doc->SearchObject(String(p.object));
       GeData d;
       if (op) d = op->GetDataInstance()->GetData(p.id);
-      std::fprintf(out, ",%s", FormatValue(d).c_str());
+      std::fprintf(out_, ",%s", FormatValue(d).c_str());
     }
-    std::fprintf(out, "\n");
+    std::fprintf(out_, "\n");
   }
-  if (out != stdout) std::fclose(out);
-  return status;
+
+  // Checks every write and puts the file in place.
+  bool Close(std::string* error) {
+    std::FILE* out = out_;
+    out_ = nullptr;
+    if (out == stdout) {
+      if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        *error = std::string("cannot write the table to standard output: ") + std::strerror(errno);
+        return false;
+      }
+      return true;
+    }
+    return !out || file_.Commit(error);
+  }
+
+ private:
+  struct ParamColumn {
+    std::string object;
+    LONG id;
+  };
+  std::vector<std::string> objects_, matrices_;
+  std::vector<ParamColumn> params_;
+  hostoutput::OutputFile file_;
+  std::FILE* out_ = nullptr;
+};
+
+// A whole number for a frame option or a script argument.
+bool ParseLong(const std::string& text, LONG* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (*end || errno || v < INT32_MIN || v > INT32_MAX) return false;
+  *out = static_cast<LONG>(v);
+  return true;
+}
+
+// ---------------------------------------------------------------- play
+
+int Play(BaseDocument* doc, const std::vector<std::string>& args) {
+  LONG from = 0, to = 0;
+  std::string error;
+  if (!SceneFrames(doc, &from, &to, &error)) return Fail("play: " + error);
+  std::string csv_path;
+  CsvTable table;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& opt = args[i];
+    if (opt != "--from" && opt != "--to" && opt != "--csv" && opt != "--object" && opt != "--matrix" && opt != "--param")
+      return Fail("play: unknown option '" + opt + "'");
+    if (i + 1 >= args.size()) return Fail("play: " + opt + " needs a value");
+    const std::string& v = args[++i];
+    if (opt == "--from" || opt == "--to") {
+      if (!ParseLong(v, opt == "--from" ? &from : &to)) return Fail("play: bad number in '" + opt + " " + v + "'");
+    } else if (opt == "--csv") {
+      csv_path = v;
+    } else if (opt == "--object") {
+      table.AddObject(v);
+    } else if (opt == "--matrix") {
+      table.AddMatrix(v);
+    } else if (v.find(':') == std::string::npos || !table.AddColumn(v, &error)) {
+      return Fail("play: --param wants NAME:ID, got '" + v + "'");
+    }
+  }
+  if (from > to) return Fail("play: the first frame " + std::to_string(from) + " lies after the last " + std::to_string(to));
+  if (!table.Check(doc, &error) || !table.Open(csv_path, &error)) return Fail("play: " + error);
+
+  std::string why;
+  const int status = PlayFrames(doc, from, to, [&](LONG frame) { table.Row(doc, frame); }, &why);
+  // The rows played so far are kept, also after a break or a failure.
+  if (!table.Close(&error)) return Fail("play: " + error);
+  if (status != 0) {
+    Fail("play: " + why);
+    return status;
+  }
+  return 0;
 }
 
 int Render(BaseDocument* doc, const std::vector<std::string>& args) {
@@ -210,34 +338,36 @@ int Render(BaseDocument* doc, const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (i + 1 >= args.size()) return Fail("render: " + args[i] + " needs a value");
     const std::string& v = args[i + 1];
-    try {
-      if (args[i] == "--frame") {
-        frame = std::stoi(v);
-      } else if (args[i] == "--out") {
-        out = v;
-      } else if (args[i] == "--size") {
-        size_t x = v.find('x');
-        if (x == std::string::npos) return Fail("render: --size wants WxH, got '" + v + "'");
-        opts.width = std::stoi(v.substr(0, x));
-        opts.height = std::stoi(v.substr(x + 1));
-      } else {
-        return Fail("render: unknown option '" + args[i] + "'");
-      }
-    } catch (const std::logic_error&) {
-      return Fail("render: bad number '" + v + "'");
+    if (args[i] == "--frame") {
+      if (!ParseLong(v, &frame)) return Fail("render: bad number '" + v + "'");
+    } else if (args[i] == "--out") {
+      out = v;
+    } else if (args[i] == "--size") {
+      size_t x = v.find('x');
+      if (x == std::string::npos || !ParseLong(v.substr(0, x), &opts.width) || !ParseLong(v.substr(x + 1), &opts.height))
+        return Fail("render: --size wants WxH, got '" + v + "'");
+    } else {
+      return Fail("render: unknown option '" + args[i] + "'");
     }
     ++i;
   }
   if (frame < 0 || out.empty()) return Fail("render needs --frame N and --out PICTURE.png");
+  LONG first = 0, last = 0;
+  std::string error;
+  if (!SceneFrames(doc, &first, &last, &error)) return Fail("render: " + error);
+  if (frame < first || frame > last)
+    return Fail("render: frame " + std::to_string(frame) + " lies outside the scene's frames " + std::to_string(first) +
+                " to " + std::to_string(last));
   // Frames before the wanted one are evaluated in order, as playing would.
-  BaseThread thread;
-  LONG fps = doc->GetFps();
-  for (LONG f = doc->GetMinTime().GetFrame(fps); f < frame && !thread.TestBreak(); ++f) {
-    doc->SetTime(BaseTime(static_cast<Real>(f), static_cast<Real>(fps)));
-    doc->ExecutePasses(&thread, true, true, true);
+  if (frame > first) {
+    const int status = PlayFrames(doc, first, frame - 1, nullptr, &error);
+    if (status != 0) {
+      Fail("render: " + error);
+      return status;
+    }
   }
-  String error;
-  if (!hostdraw::RenderFrame(doc, frame, Filename(String(out)), opts, &error)) return Fail("render: " + error);
+  String why;
+  if (!hostdraw::RenderFrame(doc, frame, Filename(String(out)), opts, &why)) return Fail("render: " + why);
   return 0;
 }
 
@@ -338,8 +468,10 @@ int Demo(const std::vector<std::string>& args) {
   }
 
   const std::string csv_path = (std::filesystem::path(o.out) / "demo_path.csv").string();
-  std::FILE* csv = std::fopen(csv_path.c_str(), "w");
-  if (!csv) return Fail("demo: cannot write " + csv_path);
+  hostoutput::OutputFile csv_file;
+  std::string error;
+  if (!csv_file.Open(csv_path, false, &error)) return Fail("demo: " + error);
+  std::FILE* csv = csv_file.Stream();
   std::fprintf(csv,
                "frame,time,x,y,z,heading_deg,speed_kmh,speed_ms,rpm,gear,throttle,steer,"
                "spin_fl,spin_fr,spin_rl,spin_rr,wheel_radius_m,wheel_fl_x,wheel_fl_y,wheel_fl_z\n");
@@ -367,11 +499,11 @@ int Demo(const std::vector<std::string>& args) {
       std::fprintf(csv, ",%s", FormatValue(bc->GetData(id)).c_str());
     std::fprintf(csv, ",%.9g,%.9g,%.9g,%.9g\n", radius, w.x, w.y, w.z);
   }
-  std::fclose(csv);
+  if (!csv_file.Commit(&error)) return Fail("demo: " + error);
 
   const std::string scene_path = (std::filesystem::path(o.out) / "demo_scene.json").string();
-  String error;
-  if (!scenefile::Save(doc, Filename(String(scene_path)), &error)) return Fail("demo: " + std::string(error));
+  String why;
+  if (!scenefile::Save(doc, Filename(String(scene_path)), &why)) return Fail("demo: " + std::string(why));
 
   const BaseContainer* bc = car->GetDataInstance();
   BaseObject* body = bc->GetObjectLink(kCarBodyLink, doc);
@@ -404,14 +536,9 @@ int Bake(BaseDocument* doc, const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (i + 1 >= args.size()) return Fail("bake: " + args[i] + " needs a value");
     const std::string& v = args[i + 1];
-    try {
-      if (args[i] == "--out") out = v;
-      else if (args[i] == "--from") from = std::stoi(v);
-      else if (args[i] == "--to") to = std::stoi(v);
-      else return Fail("bake: unknown option '" + args[i] + "'");
-    } catch (const std::logic_error&) {
-      return Fail("bake: bad number '" + v + "'");
-    }
+    if (args[i] == "--out") out = v;
+    else if (args[i] != "--from" && args[i] != "--to") return Fail("bake: unknown option '" + args[i] + "'");
+    else if (!ParseLong(v, args[i] == "--from" ? &from : &to)) return Fail("bake: bad number '" + v + "'");
     ++i;
   }
   if (out.empty()) return Fail("bake needs --out BAKED");

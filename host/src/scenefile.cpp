@@ -28,6 +28,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host_animation.h"
+#include "host_description.h"
 #include "host_loader.h"
 #include "host_output.h"
 #include "host_plugin.h"
@@ -616,6 +617,7 @@ class Reader {
     BaseContainer bc;
     if (!is_doc || j.contains("container")) Container(Require(j, "container", place), cplace, 0, bc);
     bc.SetId(j.contains("container_id") ? JsonToLong(j["container_id"], Field(place, "container_id")) : 0);
+    if (!is_doc && node->GetNodeData()) CheckTypes(node, bc, j, place);
     // The file's values win; what it does not mention keeps its Init value.
     node->SetData(bc, true);
     node->GetDataInstance()->SetId(bc.GetId());
@@ -630,6 +632,81 @@ class Reader {
       String error;
       if (!io->second.reader(node, j["data"].dump(), &error))
         Fail(dplace, error.empty() ? std::string("the node data does not fit its type") : std::string(error));
+    }
+  }
+
+  // A plug-in reads a value of another type than its description gives as
+  // zero: a value or key of the wrong type is refused here instead.
+  void CheckTypes(BaseList2D* node, const BaseContainer& bc, const rjson& j, const std::string& place) {
+    Description desc;
+    if (!hostdesc::GetNodeDescription(node, &desc)) return;
+    std::unordered_map<LONG, const DescEntry*> typed;
+    for (const DescEntry& e : desc.Entries())
+      if (e.id.GetDepth() == 1 && ValueWord(e.dtype)) typed[e.id[0].id] = &e;
+    if (typed.empty()) return;
+    const auto check = [&](LONG id, const GeData& value, const std::string& where) {
+      auto it = typed.find(id);
+      if (it == typed.end() || value.GetType() == DA_NIL || Fits(it->second->dtype, value.GetType())) return;
+      const String name = it->second->settings.GetString(DESC_NAME);
+      Fail(where, "parameter " + std::to_string(id) + (name.empty() ? std::string() : " (" + std::string(name) + ")") +
+                      " takes " + ValueWord(it->second->dtype) + ", not " + GeDataWord(value.GetType()));
+    };
+    for (const auto& [id, value] : bc.Entries()) check(id, value, Entry(Field(place, "container"), id));
+    if (!j.contains("tracks") || !j["tracks"].is_array()) return;
+    const rjson& tracks = j["tracks"];
+    for (size_t i = 0; i < tracks.size(); ++i) {
+      const rjson& tj = tracks[i];
+      if (!tj.is_object() || !tj.contains("id") || !tj.contains("keys") || !tj["keys"].is_array()) continue;
+      const rjson& idj = tj["id"];
+      // Keys of a whole parameter; parts of one (a vector's x) are numbers.
+      if (!idj.is_array() || idj.size() != 1 || !idj[0].is_array() || idj[0].empty() || !idj[0][0].is_number_integer())
+        continue;
+      const std::string tplace = Index(Field(place, "tracks"), i);
+      const LONG id = JsonToLong(idj[0][0], Field(tplace, "id"));
+      const rjson& keys = tj["keys"];
+      for (size_t k = 0; k < keys.size(); ++k) {
+        const std::string kplace = Field(Index(Field(tplace, "keys"), k), "data");
+        if (keys[k].is_object() && keys[k].contains("data")) check(id, Value(keys[k]["data"], kplace, 0), kplace);
+      }
+    }
+  }
+
+  // The file's word for the values a description type takes; null for
+  // types that are not plain values (groups, buttons, custom data).
+  static const char* ValueWord(LONG dtype) {
+    switch (dtype) {
+      case DA_LONG: return "an integer";
+      case DTYPE_BOOL: return "a bool";
+      case DA_REAL: return "a real";
+      case DA_TIME: return "a time";
+      case DA_VECTOR: return "a vector";
+      case DA_MATRIX: return "a matrix";
+      case DA_STRING: return "a string";
+      case DA_FILENAME: return "a filename";
+      case DA_ALIASLINK: return "a link";
+      default: return nullptr;
+    }
+  }
+  static std::string GeDataWord(LONG type) {
+    switch (type) {
+      case DA_LLONG: return "an integer";
+      case DA_CONTAINER: return "a container";
+      default: {
+        const char* word = ValueWord(type);
+        return word ? word : "custom data";
+      }
+    }
+  }
+  // Numbers stand for one another, as the containers convert them; a text
+  // may name a file.
+  static bool Fits(LONG dtype, LONG type) {
+    const bool number = type == DA_LONG || type == DA_LLONG || type == DA_REAL;
+    switch (dtype) {
+      case DA_LONG:
+      case DTYPE_BOOL:
+      case DA_REAL: return number;
+      case DA_FILENAME: return type == DA_FILENAME || type == DA_STRING;
+      default: return type == dtype;
     }
   }
 

@@ -11,10 +11,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host_animation.h"
+#include "host_description.h"
 #include "host_draw.h"
 #include "host_file.h"
 #include "host_loader.h"
@@ -51,6 +53,22 @@ const char* kUsage =
     "                          DIR/demo_scene.json (default DIR: demo_out)\n"
     "  render SCENE --frame N --out PICTURE.png [--size WxH]\n"
     "                          evaluate the scene up to frame N and draw the view to a PNG\n"
+    "  run SCRIPT              run a scripted session: one step a line, stopping at the\n"
+    "                          first that fails (relative paths from the script's folder):\n"
+    "                            load SCENE            load a scene\n"
+    "                            frame N               jump to frame N and evaluate it\n"
+    "                            play FIRST LAST       evaluate the frames in order\n"
+    "                            set OBJECT ID VALUE   set a parameter (a number, three for\n"
+    "                                                  a vector, a text, an object's name\n"
+    "                                                  or none for a link)\n"
+    "                            press OBJECT ID       press a button\n"
+    "                            answer file PATH | answer cancel | answer yes | answer no\n"
+    "                                                  the next file selector's or question's\n"
+    "                                                  answer\n"
+    "                            save OUT              save the scene\n"
+    "                            csv OUT COLUMN...     record on every later frame: NAME (its\n"
+    "                                                  position) or NAME:ID (a parameter)\n"
+    "                          \"quotes\" keep blanks in a word; # starts a comment\n"
     "\n"
     "options:\n"
     "  --plugins DIR           plug-in folder (default: the 'plugins' folder beside bin/)\n"
@@ -63,6 +81,7 @@ const char* kUsage =
 void OnInterrupt(int) { BaseThread::RequestBreak(true); }
 
 int Fail(const std::string& msg) {
+  hostlog::FlushOutput();  // a pending "repeated" count belongs before this line
   std::fprintf(stderr, "simhost: %s\n", msg.c_str());
   return 1;
 }
@@ -115,6 +134,28 @@ std::string FormatValue(const GeData& d) {
     case DA_NIL: return "";
     default: return "?";
   }
+}
+
+// The name the object manager shows: the object's own, or for an object
+// without one its type's name (without the plug-in's sorting prefix "#$N ").
+std::string ShownName(const BaseObject* op) {
+  std::string name = op->GetName();
+  if (!name.empty()) return name;
+  name = hostregistry::TypeName(op->GetType());
+  if (name.size() > 2 && name[0] == '#' && name[1] == '$') {
+    const size_t blank = name.find(' ');
+    name = blank == std::string::npos ? std::string() : name.substr(blank + 1);
+  }
+  return name;
+}
+
+// The first object in tree order that shows that name.
+BaseObject* FindObject(const BaseDocument* doc, const std::string& name) {
+  BaseObject* found = nullptr;
+  doc->ForEachObject([&](BaseObject* op) {
+    if (!found && ShownName(op) == name) found = op;
+  });
+  return found;
 }
 
 // ---------------------------------------------------------------- frames
@@ -206,7 +247,7 @@ class CsvTable {
     names.insert(names.end(), matrices_.begin(), matrices_.end());
     for (const auto& p : params_) names.push_back(p.object);
     for (const auto& name : names)
-      if (!doc->SearchObject(String(name))) {
+      if (!FindObject(doc, name)) {
         *error = "no object named '" + name + "' in the scene";
         return false;
       }
@@ -237,17 +278,17 @@ class CsvTable {
   void Row(BaseDocument* doc, LONG frame) {
     std::fprintf(out_, "%d,%.9g", frame, doc->GetTime().Get());
     for (const auto& name : objects_) {
-      BaseObject* op = doc->SearchObject(String(name));
+      BaseObject* op = FindObject(doc, name);
       Vector p = op ? op->GetMg().off : Vector();
       std::fprintf(out_, ",%.9g,%.9g,%.9g", p.x, p.y, p.z);
     }
     for (const auto& name : matrices_) {
-      BaseObject* op = doc->SearchObject(String(name));
+      BaseObject* op = FindObject(doc, name);
       const Matrix m = op ? op->GetMg() : Matrix();
       for (const Vector& v : {m.off, m.v1, m.v2, m.v3}) std::fprintf(out_, ",%.9g,%.9g,%.9g", v.x, v.y, v.z);
     }
     for (const auto& p : params_) {
-      BaseObject* op = doc->SearchObject(String(p.object));
+      BaseObject* op = FindObject(doc, p.object);
       GeData d;
       if (op) d = op->GetDataInstance()->GetData(p.id);
       std::fprintf(out_, ",%s", FormatValue(d).c_str());
@@ -582,6 +623,371 @@ int Bake(BaseDocument* doc, const std::vector<std::string>& args) {
   return 0;
 }
 
+// ---------------------------------------------------------------- scripted session
+
+// Splits a script line into words: blanks separate them, "double quotes" keep
+// blanks inside one (\" and \\ stand for themselves), and # outside quotes
+// starts a comment.
+bool SplitWords(const std::string& line, std::vector<std::string>* words, std::string* error) {
+  words->clear();
+  size_t i = 0;
+  while (i < line.size()) {
+    if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') {
+      ++i;
+      continue;
+    }
+    if (line[i] == '#') break;
+    std::string word;
+    if (line[i] == '"') {
+      ++i;
+      bool closed = false;
+      while (i < line.size()) {
+        const char c = line[i++];
+        if (c == '"') {
+          closed = true;
+          break;
+        }
+        if (c == '\\' && i < line.size() && (line[i] == '"' || line[i] == '\\')) word += line[i++];
+        else word += c;
+      }
+      if (!closed) {
+        *error = "a quote is not closed";
+        return false;
+      }
+    } else {
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') word += line[i++];
+    }
+    words->push_back(word);
+  }
+  return true;
+}
+
+// What the host hands over with message 19: the set parameter's ID first.
+struct PostSetParameter {
+  const DescID* descid;
+};
+
+// One scene driven step by step as a user would in the editor. Relative
+// paths are taken from the script's folder.
+class Session {
+ public:
+  explicit Session(std::filesystem::path folder) : folder_(std::move(folder)) {}
+  ~Session() { Unload(); }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  bool Step(const std::vector<std::string>& w, std::string* error) {
+    const std::string& verb = w[0];
+    const size_t n = w.size() - 1;
+    auto usage = [&](const char* form) {
+      *error = std::string("usage: ") + form;
+      return false;
+    };
+    if (verb == "load") return n == 1 ? Load(w[1], error) : usage("load SCENE");
+    if (verb == "answer") {
+      if (n == 2 && w[1] == "file") hostdialog::PushFileAnswer(Filename(String(Path(w[2]))));
+      else if (n == 1 && w[1] == "cancel") hostdialog::PushCancel();
+      else if (n == 1 && (w[1] == "yes" || w[1] == "no")) hostdialog::PushQuestionAnswer(w[1] == "yes");
+      else return usage("answer file PATH | answer cancel | answer yes | answer no");
+      return true;
+    }
+    if (!doc_) {
+      *error = "no scene loaded (start with 'load SCENE')";
+      return false;
+    }
+    if (verb == "frame") return n == 1 ? Frame(w[1], error) : usage("frame N");
+    if (verb == "play") return n == 2 ? PlayRange(w[1], w[2], error) : usage("play FIRST LAST");
+    if (verb == "set") return n >= 3 ? Set(w, error) : usage("set OBJECT ID VALUE");
+    if (verb == "press") return n == 2 ? Press(w[1], w[2], error) : usage("press OBJECT ID");
+    if (verb == "save") return n == 1 ? Save(w[1], error) : usage("save OUT");
+    if (verb == "csv") return n >= 2 ? Csv(w, error) : usage("csv OUT COLUMN...");
+    *error = "unknown step '" + verb + "' (load, frame, play, set, press, answer, save or csv)";
+    return false;
+  }
+
+  // The end of the script: the table is put in place, and answers nobody
+  // asked for are a mistake in the script.
+  bool Finish(std::string* error) {
+    if (!CloseCsv(error)) return false;
+    if (const LONG left = hostdialog::PendingAnswers(); left > 0) {
+      hostdialog::ClearScript();
+      *error = std::to_string(left) + (left == 1 ? " answer was" : " answers were") + " never asked for";
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::string Path(const std::string& p) const {
+    const std::filesystem::path path(p);
+    return path.is_absolute() ? p : (folder_ / path).lexically_normal().string();
+  }
+
+  void Unload() {
+    std::string ignored;
+    CloseCsv(&ignored);
+    BaseDocument::Free(doc_);
+    doc_ = nullptr;
+  }
+
+  bool CloseCsv(std::string* error) {
+    if (!csv_) return true;
+    const bool ok = csv_->Close(error);
+    csv_.reset();
+    return ok;
+  }
+
+  bool Load(const std::string& scene, std::string* error) {
+    Unload();
+    String why;
+    doc_ = scenefile::Load(Filename(String(Path(scene))), &why);
+    if (!doc_) *error = why;
+    return doc_ != nullptr;
+  }
+
+  BaseObject* Find(const std::string& name, std::string* error) const {
+    BaseObject* op = FindObject(doc_, name);
+    if (!op) *error = "no object named '" + name + "' in the scene";
+    return op;
+  }
+
+  bool FrameInScene(const std::string& text, LONG* frame, std::string* error) const {
+    LONG first = 0, last = 0;
+    if (!ParseLong(text, frame)) {
+      *error = "'" + text + "' is not a frame number";
+      return false;
+    }
+    if (!SceneFrames(doc_, &first, &last, error)) return false;
+    if (*frame < first || *frame > last) {
+      *error = "frame " + text + " lies outside the scene's frames " + std::to_string(first) + " to " + std::to_string(last);
+      return false;
+    }
+    return true;
+  }
+
+  // A jump of the timeline to one frame.
+  bool Frame(const std::string& text, std::string* error) {
+    LONG frame = 0;
+    if (!FrameInScene(text, &frame, error)) return false;
+    if (PlayFrom(frame, frame, error)) return true;
+    // The step names the frame already.
+    const std::string prefix = "frame " + std::to_string(frame) + ": ";
+    if (error->rfind(prefix, 0) == 0) error->erase(0, prefix.size());
+    return false;
+  }
+
+  bool PlayRange(const std::string& a, const std::string& b, std::string* error) {
+    LONG from = 0, to = 0;
+    if (!FrameInScene(a, &from, error) || !FrameInScene(b, &to, error)) return false;
+    if (from > to) {
+      *error = "the first frame " + a + " lies after the last " + b;
+      return false;
+    }
+    return PlayFrom(from, to, error);
+  }
+
+  bool PlayFrom(LONG from, LONG to, std::string* error) {
+    return PlayFrames(doc_, from, to, [&](LONG frame) { if (csv_) csv_->Row(doc_, frame); }, error) == 0;
+  }
+
+  // The editor draws the scene again after a change: one evaluation at the
+  // current time, recorded nowhere.
+  bool Redraw(size_t boxes, std::string* error) {
+    BaseThread thread;
+    doc_->ExecutePasses(&thread, true, true, true);
+    *error = NewBox(boxes);
+    return error->empty();
+  }
+
+  // The type of a parameter: as described, else as the host's own or as the
+  // value it holds.
+  LONG ParamType(BaseObject* op, LONG id) const {
+    Description desc;
+    if (hostdesc::GetNodeDescription(op, &desc))
+      if (const BaseContainer* bc = desc.GetParameter(DescID(id))) return bc->GetLong(DESC_DATATYPE);
+    switch (id) {
+      case ID_BASELIST_NAME: return DA_STRING;
+      case ID_BASEOBJECT_VISIBILITY_EDITOR:
+      case ID_BASEOBJECT_VISIBILITY_RENDER: return DA_LONG;
+      case ID_BASEOBJECT_REL_POSITION:
+      case ID_BASEOBJECT_REL_ROTATION:
+      case ID_BASEOBJECT_REL_SCALE: return DA_VECTOR;
+      case ID_BASEOBJECT_GENERATOR_FLAG: return DTYPE_BOOL;
+      default: break;
+    }
+    GeData current;
+    return op->GetParameter(DescID(id), current) ? current.GetType() : DA_NIL;
+  }
+
+  bool ParseReal(const std::string& text, Real* out, std::string* error) const {
+    char* end = nullptr;
+    errno = 0;
+    *out = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end || errno || !std::isfinite(*out)) {
+      *error = "'" + text + "' is not a number";
+      return false;
+    }
+    return true;
+  }
+
+  // The words of a value for a parameter of type dtype.
+  bool ParseValue(LONG dtype, const std::vector<std::string>& words, GeData* out, std::string* error) const {
+    const auto one = [&]() {
+      if (words.size() == 1) return true;
+      *error = "expected one value, got " + std::to_string(words.size());
+      return false;
+    };
+    switch (dtype) {
+      case DA_LONG:
+      case DTYPE_BOOL: {
+        LONG v = 0;
+        if (!one()) return false;
+        if (dtype == DTYPE_BOOL && (words[0] == "true" || words[0] == "false")) v = words[0] == "true";
+        else if (!ParseLong(words[0], &v)) return *error = "'" + words[0] + "' is not a whole number", false;
+        *out = GeData(static_cast<int>(dtype == DTYPE_BOOL ? v != 0 : v));
+        return true;
+      }
+      case DA_REAL:
+      case DA_TIME: {
+        Real v = 0.0;
+        if (!one() || !ParseReal(words[0], &v, error)) return false;
+        *out = dtype == DA_TIME ? GeData(BaseTime(v)) : GeData(v);
+        return true;
+      }
+      case DA_VECTOR: {
+        Vector v;
+        if (words.size() != 3) return *error = "a vector takes three numbers", false;
+        if (!ParseReal(words[0], &v.x, error) || !ParseReal(words[1], &v.y, error) || !ParseReal(words[2], &v.z, error))
+          return false;
+        *out = GeData(v);
+        return true;
+      }
+      case DA_STRING:
+        if (!one()) return false;
+        *out = GeData(String(words[0]));
+        return true;
+      case DA_FILENAME:
+        if (!one()) return false;
+        *out = GeData(Filename(String(Path(words[0]))));
+        return true;
+      case DA_ALIASLINK: {
+        if (!one()) return false;
+        if (words[0] == "none") {
+          *out = GeData(BaseLink{});
+          return true;
+        }
+        BaseObject* target = Find(words[0], error);
+        if (!target) return false;
+        *out = GeData(static_cast<const BaseList2D*>(target));
+        return true;
+      }
+      default:
+        *error = "parameters of this type cannot be set from a script";
+        return false;
+    }
+  }
+
+  // As the attribute manager does: the value, then messages 19, 17 and 20,
+  // then the scene is drawn again.
+  bool Set(const std::vector<std::string>& w, std::string* error) {
+    BaseObject* op = Find(w[1], error);
+    LONG id = 0;
+    if (!op) return false;
+    if (!ParseLong(w[2], &id)) return *error = "'" + w[2] + "' is not a parameter ID", false;
+    const LONG dtype = ParamType(op, id);
+    if (dtype == DA_NIL) return *error = "'" + w[1] + "' has no parameter " + w[2], false;
+    if (dtype == DTYPE_BUTTON) return *error = "parameter " + w[2] + " of '" + w[1] + "' is a button: press it", false;
+    GeData value;
+    if (!ParseValue(dtype, std::vector<std::string>(w.begin() + 3, w.end()), &value, error)) return false;
+    const size_t boxes = hostlog::Dialogs().size();
+    const DescID did(DescLevel(id, dtype, 0));
+    if (!op->SetParameter(did, value, 0)) return *error = "'" + w[1] + "' refused parameter " + w[2], false;
+    PostSetParameter post{&did};
+    op->Message(MSG_DESCRIPTION_POSTSETPARAMETER, &post);
+    DescriptionCheckUpdate update;
+    update.doc = doc_;
+    update.descid = &did;
+    op->Message(MSG_DESCRIPTION_CHECKUPDATE, &update);
+    op->Message(MSG_DESCRIPTION_VALIDATE, nullptr);
+    EventAdd();
+    return Redraw(boxes, error);
+  }
+
+  bool Press(const std::string& name, const std::string& id_text, std::string* error) {
+    BaseObject* op = Find(name, error);
+    LONG id = 0;
+    if (!op) return false;
+    if (!ParseLong(id_text, &id)) return *error = "'" + id_text + "' is not a button ID", false;
+    if (ParamType(op, id) != DTYPE_BUTTON) return *error = "'" + name + "' has no button " + id_text, false;
+    const size_t boxes = hostlog::Dialogs().size();
+    const size_t selectors = hostdialog::SelectorCalls().size();
+    const LONG answers = hostdialog::PendingAnswers();
+    DescID did(DescLevel(id, DTYPE_BUTTON, 0));
+    op->Message(MSG_DESCRIPTION_COMMAND, &did);
+    // A selector that found no answer queued was cancelled: in a script
+    // that is a missing answer, not a choice.
+    const size_t asked = hostdialog::SelectorCalls().size() - selectors;
+    const size_t given = static_cast<size_t>(answers - hostdialog::PendingAnswers());
+    if (asked > given) {
+      *error = "a file selector came up with no answer given (an 'answer file PATH' step before this one gives it)";
+      return false;
+    }
+    EventAdd();
+    return Redraw(boxes, error);
+  }
+
+  bool Save(const std::string& out, std::string* error) {
+    String why;
+    if (scenefile::Save(doc_, Filename(String(Path(out))), &why)) return true;
+    *error = why;
+    return false;
+  }
+
+  bool Csv(const std::vector<std::string>& w, std::string* error) {
+    if (!CloseCsv(error)) return false;
+    auto table = std::make_unique<CsvTable>();
+    for (size_t i = 2; i < w.size(); ++i)
+      if (!table->AddColumn(w[i], error)) return false;
+    if (!table->Check(doc_, error) || !table->Open(Path(w[1]), error)) return false;
+    csv_ = std::move(table);
+    return true;
+  }
+
+  std::filesystem::path folder_;
+  BaseDocument* doc_ = nullptr;
+  std::unique_ptr<CsvTable> csv_;
+};
+
+int RunScript(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Fail("run needs one SCRIPT");
+  const std::string& path = args[0];
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return Fail("cannot read script '" + path + "': it is a folder");
+  std::ifstream in(path);
+  if (!in) return Fail("cannot read script '" + path + "': " + std::strerror(errno));
+  Session session(std::filesystem::absolute(path).parent_path());
+  std::string line, error;
+  std::vector<std::string> words;
+  int number = 0;
+  const auto failed = [&](const std::string& step) {
+    return Fail(path + ":" + std::to_string(number) + ": " + (step.empty() ? "" : step + ": ") + error);
+  };
+  while (std::getline(in, line)) {
+    ++number;
+    if (!SplitWords(line, &words, &error)) return failed("");
+    if (words.empty()) continue;
+    if (!session.Step(words, &error)) {
+      std::string step;
+      for (size_t i = 0; i < words.size() && i < 3; ++i) step += (i ? " " : "") + words[i];
+      if (words.size() > 3) step += " ...";
+      return failed(step);
+    }
+  }
+  if (in.bad()) return Fail("cannot read script '" + path + "'");
+  if (!session.Finish(&error)) return failed("end of script");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -625,7 +1031,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (command != "plugins" && command != "play" && command != "save" && command != "render" && command != "demo" &&
-      command != "bake")
+      command != "bake" && command != "run")
     return Fail("unknown command '" + command + "'\n" + kUsage);
 
   std::signal(SIGINT, OnInterrupt);
@@ -640,6 +1046,8 @@ int main(int argc, char** argv) {
     status = ListPlugins();
   } else if (command == "demo") {
     status = Demo(rest);
+  } else if (command == "run") {
+    status = RunScript(rest);
   } else {
     if (rest.empty()) return Fail(command + " needs a scene file\n" + kUsage);
     String error;

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "rotelix_test_support.h"
 
 namespace {
@@ -409,6 +411,14 @@ TEST_F(TagTest, DescriptionHoldsTheDynamicEntries) {
   for (const DescEntry& e : desc.Entries())
     if (e.parent.GetDepth() > 0 && e.parent[0].id == ROTELIX_AXLE_GROUP) order.push_back(e.id[0].id);
   EXPECT_EQ(order, (std::vector<LONG>{1140, 1160, 0, 1250, 1251, 1320, 1200, 1201, 1300}));
+
+  // The dynamic link entries carry the host's link data type 133.
+  for (LONG id : {1200, 1201, 1202, 1203, 1250, 1251, 1252, 1253, 1400, 1401}) {
+    auto e = std::find_if(desc.Entries().begin(), desc.Entries().end(),
+                          [&](const DescEntry& d) { return d.id.GetDepth() > 0 && d.id[0].id == id; });
+    ASSERT_NE(e, desc.Entries().end()) << id;
+    EXPECT_EQ(e->id[0].dtype, 133) << id;
+  }
 }
 
 TEST_F(TagTest, RefusedDescriptionEntryEndsTheDescription) {

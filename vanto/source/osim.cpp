@@ -364,11 +364,11 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
     bc->SetLong(SIM_RUN_STATE, SIMSTATE_RESET);
     bc->SetBool(SIM_RUNNING, false);
     op->SetMg(Matrix());
-    settings_.lastDocumentTime = t;
+    settings_.lastDocTime = t;
     return EXECUTIONRESULT_OK;
   }
   settings_.timeScale = bc->GetReal(SIM_TIME_SCALE);
-  if (t == settings_.lastDocumentTime) return EXECUTIONRESULT_OK;
+  if (t == settings_.lastDocTime) return EXECUTIONRESULT_OK;
 
   const LONG state = bc->GetLong(SIM_RUN_STATE);
   if (state == SIMSTATE_RESET) {
@@ -381,7 +381,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
     LONG steps = bc->GetLong(SIM_STEPS_PER_SECOND);
     if (steps < kMinStepsPerSecond) steps = kMinStepsPerSecond;
     if (steps > kMaxStepsPerSecond) steps = kMaxStepsPerSecond;
-    settings_.dt = 1.0 / steps;
+    settings_.stepDt = 1.0 / steps;
     if (ready_) GeFree(ready_);
     readyCount_ = 0;
     if (CollectCars(doc, op) < 0) {
@@ -394,7 +394,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
         ReportError(op, IDS_SIM_RUN_ERROR, kStatusOutlineFailed, false);
         return EXECUTIONRESULT_OK;
       }
-      settings_.lastDocumentTime = t;
+      settings_.lastDocTime = t;
       advancedTo_ = settings_.simTime;
     } else if (status < 0) {
       ReportError(op, IDS_SIM_ENGINE_ERROR, status, true);
@@ -404,7 +404,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
     return EXECUTIONRESULT_OK;
   }
   if (state & SIMSTATE_ERROR) {
-    settings_.lastDocumentTime = t;
+    settings_.lastDocTime = t;
     return EXECUTIONRESULT_OK;
   }
 
@@ -416,7 +416,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
       return EXECUTIONRESULT_OK;
     }
   }
-  const double target = (t - settings_.lastDocumentTime) * settings_.timeScale + advancedTo_;
+  const double target = (t - settings_.lastDocTime) * settings_.timeScale + advancedTo_;
   if (!(target > settings_.simTime)) return EXECUTIONRESULT_OK;  // never backwards
   if (!cars_ && CollectCars(doc, op) < 0) {
     ReportError(op, IDS_SIM_RUN_ERROR, kStatusOutlineFailed, false);
@@ -425,7 +425,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
   const int32 status =
       AdvanceSimulation(doc, op, target, bt, settings_, cars_, carCount_, obstacles_, obstacleCount_);
   if (status >= 0) {
-    settings_.lastDocumentTime = t;
+    settings_.lastDocTime = t;
     // After a break the cars stop short of the target: what they missed is
     // dropped, not caught up with on the next frame.
     advancedTo_ = settings_.simTime >= target ? target : settings_.simTime;

@@ -51,7 +51,7 @@ TEST_F(SimObject, StateTable) {
   EXPECT_TRUE(Params(sim)->GetBool(SIM_RUNNING));
   EXPECT_DOUBLE_EQ(s.simTime, frame);
   EXPECT_DOUBLE_EQ(State(car).settings.simTime, frame);
-  EXPECT_DOUBLE_EQ(s.dt, 0.001);
+  EXPECT_DOUBLE_EQ(s.stepDt, 0.001);
   EXPECT_DOUBLE_EQ(s.gravity, 9.81);
 
   Frame(1);  // same time: nothing
@@ -69,7 +69,7 @@ TEST_F(SimObject, StateTable) {
 
   Frame(2);  // scrubbing back between the start and the latest time: nothing
   EXPECT_EQ(s.simTime, at4);
-  EXPECT_DOUBLE_EQ(s.lastDocumentTime, 4 * frame);
+  EXPECT_DOUBLE_EQ(s.lastDocTime, 4 * frame);
   Frame(4);
   EXPECT_EQ(s.simTime, at4);
   Frame(5);
@@ -108,7 +108,7 @@ TEST_F(SimObject, ErrorsAreReportedOnceUntilTheTimeGoesBack) {
     Frame(2);
     Frame(3);
     EXPECT_EQ(hostlog::Dialogs().size(), 1u) << c.what;
-    EXPECT_DOUBLE_EQ(SimData(sim)->Settings().lastDocumentTime, 3.0 / 30.0) << c.what;
+    EXPECT_DOUBLE_EQ(SimData(sim)->Settings().lastDocTime, 3.0 / 30.0) << c.what;
     Frame(0);
     EXPECT_EQ(RunState(sim), SIMSTATE_RESET) << c.what;
   }
@@ -145,7 +145,7 @@ TEST_F(SimObject, StepsPerSecondAreHeldInRange) {
     BaseObject* sim = AddSim();
     Params(sim)->SetLong(SIM_STEPS_PER_SECOND, c.steps);
     Frame(1);
-    EXPECT_DOUBLE_EQ(SimData(sim)->Settings().dt, c.dt) << c.steps;
+    EXPECT_DOUBLE_EQ(SimData(sim)->Settings().stepDt, c.dt) << c.steps;
     BaseObject::Free(sim);
   }
 }

@@ -248,7 +248,7 @@ Bool Sim::GetDEnabling(GeListNode* node, const DescID& id, const GeData&, LONG, 
   }
 }
 
-Bool Sim::GetDDescription(GeListNode*, Description* description, LONG& flags) {
+Bool Sim::GetDDescription(GeListNode* node, Description* description, LONG& flags) {
   if (!description || !description->LoadDescription(ID_SIM)) return false;
   if (!(AddOnFlags & 1)) {
     for (LONG id : {SIM_ADD_CUBE, SIM_ADD_CYLINDER, SIM_ADD_POLYGON, SIM_PROP_TAG, SIM_CUBE_SIZE, SIM_CYLINDER_SIZE,
@@ -256,7 +256,7 @@ Bool Sim::GetDDescription(GeListNode*, Description* description, LONG& flags) {
       if (BaseContainer* entry = description->GetParameterI(DescID(id))) entry->SetBool(DESC_HIDE, true);
   }
   flags |= DESCFLAGS_DESC_LOADED;
-  return true;
+  return ObjectData::GetDDescription(node, description, flags);
 }
 
 // ---------------------------------------------------------------- collection

@@ -364,7 +364,9 @@ TEST_F(SimObject, EnablingAndDescription) {
 
   Description desc;
   ASSERT_TRUE(desc.LoadDescription(ID_SIM)) << desc.GetError();
+  const LONG defaults = hostdesc::DefaultDescriptionCalls();
   ASSERT_TRUE(hostdesc::GetNodeDescription(sim, &desc));
+  EXPECT_EQ(hostdesc::DefaultDescriptionCalls(), defaults + 1);  // ends with the host's default
   EXPECT_TRUE(desc.IsHidden(DescID(SIM_ADD_CUBE)));
   EXPECT_TRUE(desc.IsHidden(DescID(SIM_PROP_TAG)));
   EXPECT_FALSE(desc.IsHidden(DescID(SIM_ADD_CAR)));

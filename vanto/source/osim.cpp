@@ -1,5 +1,6 @@
 #include "osim.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -134,7 +135,9 @@ BaseObject* Sim::AddProp(BaseDocument* doc, BaseObject* op, LONG id) {
     prop = CreateCylinderObject(doc, op, GeLoadString(IDS_PROP_CYLINDER), size, 2, kPropColour, ID_KOLVARIS);
     if (prop) prop->SetRelPos(Vector(0.0, size.y * 0.5, 1500.0));
   } else {
-    const LONG corners = bc->GetLong(SIM_POLYGON_CORNERS);
+    // Only the description holds the count to its range; a scene file can
+    // carry any number.
+    const LONG corners = std::min(bc->GetLong(SIM_POLYGON_CORNERS), kMaxPolygonCorners);
     if (corners < 4) return nullptr;
     prop = CreateRegularPolygonSpline(doc, op, GeLoadString(IDS_PROP_POLYGON), 400.0, corners, kPropColour,
                                       ID_KOLVARIS);

@@ -286,10 +286,16 @@ TEST_F(SimObject, Messages) {
   bc->SetLong(SIM_RUN_STATE, SIMSTATE_ERROR);
   bc->SetBool(SIM_RUNNING, true);
   bc->SetString(SIM_VERSION, "old");
+  // Message 13 also brings the names below the Sim into the interface
+  // language (English here), keeping a side suffix.
+  BaseObject* german = Null(doc, sim, "Crash-Zylinder 2L", Vector());
+  BaseObject* grandchild = Null(doc, german, "Auto", Vector());
   sim->Message(MSG_MULTI_DOCUMENTIMPORTED);
   EXPECT_EQ(bc->GetString(SIM_VERSION), "VANTO! 1.70.4");
   EXPECT_EQ(RunState(sim), SIMSTATE_RESET);
   EXPECT_FALSE(bc->GetBool(SIM_RUNNING));
+  EXPECT_EQ(german->GetName(), "Crash Cylinder 2L");
+  EXPECT_EQ(grandchild->GetName(), "Car");
 
   doc->SetLoopMinTime(BaseTime(0.0));
   doc->SetLoopMaxTime(BaseTime(3.0));
@@ -344,6 +350,56 @@ TEST_F(SimObject, PropButtonsWithTheAddOn) {
   EXPECT_EQ(w->GetName(), GeLoadString(10040));
   EXPECT_EQ(c->GetRelPos(), Vector(0, 100, 1000));
   EXPECT_NE(c->GetTag(ID_KOLVARIS), nullptr);
+}
+
+// The polygon prop's corner count is held to 100 where it is used: only the
+// description limits it, and a scene file can carry any number. The cylinder
+// prop stands upright on the ground in front of the cars.
+TEST_F(SimObject, PolygonAndCylinderProps) {
+  RegisterCrumpleTag();
+  BaseObject* sim = AddSim();
+  const DescID wall(SIM_ADD_POLYGON), drum(SIM_ADD_CYLINDER);
+  Params(sim)->SetLong(SIM_POLYGON_CORNERS, 200000);
+  sim->Message(MSG_DESCRIPTION_COMMAND, const_cast<DescID*>(&wall));
+  auto* spline = static_cast<SplineObject*>(sim->GetDown());
+  ASSERT_NE(spline, nullptr);
+  ASSERT_EQ(spline->GetType(), Ospline);
+  EXPECT_EQ(spline->GetPointCount(), 100);
+  EXPECT_NEAR(spline->GetPointR()[25].x, 400.0, 1e-9);  // a quarter turn round a radius of 400
+
+  Params(sim)->SetVector(SIM_CYLINDER_SIZE, Vector(50, 300, 50));
+  sim->Message(MSG_DESCRIPTION_COMMAND, const_cast<DescID*>(&drum));
+  BaseObject* cylinder = sim->GetDown();
+  ASSERT_NE(cylinder, spline);
+  ASSERT_EQ(cylinder->GetType(), Ocylinder);
+  const BaseContainer* cbc = cylinder->GetDataInstance();
+  EXPECT_EQ(cbc->GetReal(5000), 50.0);  // radius
+  EXPECT_EQ(cbc->GetReal(5005), 300.0); // height
+  EXPECT_EQ(cbc->GetLong(1300), 2);     // axis +Y
+  EXPECT_EQ(cylinder->GetRelPos(), Vector(0, 150, 1500));
+  EXPECT_EQ(cylinder->GetName(), GeLoadString(10039));
+  EXPECT_NE(cylinder->GetTag(ID_KOLVARIS), nullptr);
+  EXPECT_EQ(doc->GetActiveObject(), cylinder);
+}
+
+// An object of the Car's type that hands back no record is left out; it
+// still takes its number, and the cars after it run.
+TEST_F(SimObject, ACarWithoutARecordIsLeftOut) {
+  struct PlainCar : BaseObject {
+    PlainCar() : BaseObject(ID_CAR) {}
+  };
+  BaseObject* sim = AddSim();
+  doc->InsertObject(new PlainCar, sim, nullptr);
+  BaseObject* car = AddCar(sim);
+  ASSERT_EQ(sim->GetDown()->GetNodeData(), nullptr);
+  ASSERT_EQ(SimData(sim)->CollectCars(doc, sim), 1);
+  ASSERT_EQ(SimData(sim)->CarCount(), 1);
+  EXPECT_EQ(SimData(sim)->Cars()[0].object, car);
+  EXPECT_EQ(State(car).carIndex, 1);
+  Frame(1);
+  Frame(2);
+  EXPECT_EQ(RunState(sim), SIMSTATE_RUNNING);
+  EXPECT_TRUE(hostlog::Dialogs().empty());
 }
 
 TEST_F(SimObject, EnablingAndDescription) {

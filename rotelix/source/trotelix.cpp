@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host_description.h"
+#include "host_services.h"
 #include "rotelixids.h"
 #include "trackanim.h"
 #include "trackrig.h"
@@ -117,7 +118,11 @@ void OnButton(BaseTag* tag, BaseDocument* doc, BaseContainer& bc, BaseObject* ca
         if (!CreateTrackSplines(doc, car, bc, state, &a, &b)) return;
         bc.SetLink(ROTELIX_TRACK_LINK, a);
         bc.SetLink(ROTELIX_TRACK_LINK + 1, b);
-        RebuildTrackSplines(doc, car, bc, state);
+        if (!RebuildTrackSplines(doc, car, bc, state)) {
+          // Say why the tracks stay empty when the wheels are the reason.
+          WheelRigState probe{};
+          if (!BuildTrackWheelTable(doc, car, bc, probe)) MessageDialog(GeLoadString(IDS_TRACK_NEEDS_WHEELS));
+        }
       }
       return;
     case ROTELIX_BUILD_TREADS:

@@ -72,7 +72,10 @@ void OnButton(BaseTag* tag, BaseDocument* doc, BaseContainer& bc, BaseObject* ca
       return;
     }
     case ROTELIX_REMOVE_AXLE: {
-      const LONG n = bc.GetLong(ROTELIX_AXLE_COUNT);
+      // A stored count above what a car can hold names axles it never had:
+      // the request goes to the last one it can have, and the count follows
+      // only what the car took.
+      const LONG n = std::min(bc.GetLong(ROTELIX_AXLE_COUNT), kMaxExtraAxleCount);
       if (n <= 0) return;
       RigCommand cmd{RIGCOMMAND_REMOVE_AXLE, n - 1, 0, 0, nullptr, nullptr};
       if (SendRigCommand(car, cmd)) bc.SetLong(ROTELIX_AXLE_COUNT, n - 1);
@@ -251,9 +254,13 @@ Bool SendRigCommand(BaseObject* car, RigCommand& cmd) {
 
 Bool AcceptsHost(const BaseObject* op) {
   if (!op || !op->IsInstanceOf(ID_CAR_OBJECT)) return false;
-  Bool ok = false;
-  const Real version = op->GetDataInstance()->GetString(CARP_VERSION).SubStr(7, 4).ToReal(&ok);
-  return ok && version > 1.5;
+  // The car's version number stands at characters 7 to 10 as "d.dd"; any
+  // other text there (a letter, a space, "inf") is no version.
+  const String text = op->GetDataInstance()->GetString(CARP_VERSION);
+  if (text.GetLength() < 11) return false;
+  const auto digit = [&](LONG i) { return text[static_cast<size_t>(i)] >= '0' && text[static_cast<size_t>(i)] <= '9'; };
+  if (!digit(7) || text[8] != '.' || !digit(9) || !digit(10)) return false;
+  return text.SubStr(7, 4).ToReal() > 1.5;
 }
 
 NodeData* Rotelix::Alloc() {

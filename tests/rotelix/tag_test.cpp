@@ -53,7 +53,10 @@ TEST_F(TagTest, AcceptsOnlyACarNewerThanOnePointFive) {
     const char* version;
     Bool accepted;
   } cases[] = {{"VANTO! 1.70.4", true}, {"VANTO! 1.50.0", false}, {"VANTO! 1.51.0", true}, {"", false},
-               {"VANTO! x.yz", false}};
+               {"VANTO! x.yz", false},
+               // Characters 7 to 10 must read "d.dd" exactly.
+               {"VANTO! 1.7x", false}, {"VANTO! inf", false}, {"VANTO! infinity", false}, {"VANTO!  1.70", false},
+               {"VANTO! 2e10", false}, {"VANTO! 1.70", true}, {"VANTO! 9.99", true}};
   for (const Case& c : cases) {
     BaseObject* car = NewCar();
     car->GetDataInstance()->SetString(CARP_VERSION, c.version);
@@ -145,6 +148,17 @@ TEST_F(TagTest, RemoveAxleTakesTheLastOne) {
   FakeCar::answer = false;
   Press(tag, ROTELIX_REMOVE_AXLE);
   EXPECT_EQ(Bc(tag).GetLong(ROTELIX_AXLE_COUNT), 2);
+
+  // A stored count above 8 (from a scene file): the request names the last
+  // axle a car can have, and the count follows the car's answer.
+  Bc(tag).SetLong(ROTELIX_AXLE_COUNT, 12);
+  Press(tag, ROTELIX_REMOVE_AXLE);
+  EXPECT_EQ(FakeCar::log.back().index, 7);
+  EXPECT_EQ(Bc(tag).GetLong(ROTELIX_AXLE_COUNT), 12);
+  FakeCar::answer = true;
+  Press(tag, ROTELIX_REMOVE_AXLE);
+  EXPECT_EQ(FakeCar::log.back().index, 7);
+  EXPECT_EQ(Bc(tag).GetLong(ROTELIX_AXLE_COUNT), 7);
 }
 
 TEST_F(TagTest, AxleObjectButtonsLinkBothResultsOrNothing) {

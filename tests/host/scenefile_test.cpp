@@ -514,37 +514,6 @@ TEST_F(SceneFileTest, AMinimalHandWrittenFileLoads) {
   EXPECT_EQ(op->GetEditorMode(), MODE_UNDEF);
 }
 
-// Scenes baked by earlier builds carry the point-level track as 1090002 with
-// data 1090001: they load as the host's track and data numbers and are
-// written back with those.
-TEST_F(SceneFileTest, OldPointLevelNumbersLoadAsTheHostsOwn) {
-  DocPtr doc = Load(R"({"format": "simhost scene", "version": 1, "fps": 30,
-    "time": {"num": 0, "den": 1}, "min_time": {"num": 0, "den": 1}, "max_time": {"num": 3, "den": 1},
-    "loop_min_time": {"num": 0, "den": 1}, "loop_max_time": {"num": 3, "den": 1},
-    "objects": [{"type": 5140, "name": "N",
-                 "matrix": {"off": [0, 0, 0], "v1": [1, 0, 0], "v2": [0, 1, 0], "v3": [0, 0, 1]},
-                 "container": {},
-                 "tracks": [{"id": [[1090002, 1090002, 0]], "keys": [{"time": {"num": 0, "den": 30}, "value": 0,
-                   "data": {"type": "custom", "id": 1090001, "value": [[1, 2, 3]]}}]}]}]})");
-  ASSERT_NE(doc.get(), nullptr);
-  const BaseObject* op = doc->GetFirstObject();
-  ASSERT_EQ(op->Tracks().size(), 1u);
-  const DescID& id = op->Tracks()[0]->GetDescriptionID();
-  ASSERT_EQ(id.GetDepth(), 1);
-  EXPECT_EQ(id[0].id, 100004812);
-  EXPECT_EQ(id[0].dtype, 100004812);
-  const GeData& data = op->Tracks()[0]->GetCurve()->GetKey(0)->GetGeData();
-  EXPECT_EQ(data.GetType(), 100004811);
-  const auto* pl = static_cast<const PointLevelData*>(data.GetCustomDataType(100004811));
-  ASSERT_NE(pl, nullptr);
-  EXPECT_EQ(pl->Points(), std::vector<Vector>{Vector(1, 2, 3)});
-
-  const std::string again = Save(doc.get());
-  EXPECT_NE(again.find("100004812"), std::string::npos) << again;
-  EXPECT_NE(again.find("100004811"), std::string::npos) << again;
-  EXPECT_EQ(again.find("109000"), std::string::npos) << again;
-}
-
 // ---------------------------------------------------------------- bad input
 
 // A valid document around the given object list.
@@ -966,6 +935,31 @@ TEST_F(SceneFileTest, FilesSaveAndLoadWithThePathInErrors) {
   EXPECT_NE(error.find("cannot write scene file"), std::string::npos) << error;
   EXPECT_FALSE(scenefile::Save(nullptr, Filename(String(path)), &error));
   std::filesystem::remove_all(dir);
+}
+
+// Scenes baked by earlier builds carry the point-level track as 1090002 with
+// data 1090001: they load as the host's track and data numbers and are
+// written back with those.
+TEST_F(SceneFileTest, OldPointLevelNumbersLoadAsTheHostsOwn) {
+  DocPtr doc = Load(DocWith("[" + Obj(Onull, "{}", R"("tracks": [{"id": [[1090002, 1090002, 0]], "keys": [
+      {"time": {"num": 0, "den": 30}, "value": 0, "data": {"type": "custom", "id": 1090001, "value": [[1, 2, 3]]}}]}],)") + "]"));
+  ASSERT_NE(doc.get(), nullptr);
+  const BaseObject* op = doc->GetFirstObject();
+  ASSERT_EQ(op->Tracks().size(), 1u);
+  const DescID& id = op->Tracks()[0]->GetDescriptionID();
+  ASSERT_EQ(id.GetDepth(), 1);
+  EXPECT_EQ(id[0].id, 100004812);
+  EXPECT_EQ(id[0].dtype, 100004812);
+  const GeData& data = op->Tracks()[0]->GetCurve()->GetKey(0)->GetGeData();
+  EXPECT_EQ(data.GetType(), 100004811);
+  const auto* pl = static_cast<const PointLevelData*>(data.GetCustomDataType(100004811));
+  ASSERT_NE(pl, nullptr);
+  EXPECT_EQ(pl->Points(), std::vector<Vector>{Vector(1, 2, 3)});
+
+  const std::string again = Save(doc.get());
+  EXPECT_NE(again.find("100004812"), std::string::npos) << again;
+  EXPECT_NE(again.find("100004811"), std::string::npos) << again;
+  EXPECT_EQ(again.find("109000"), std::string::npos) << again;
 }
 
 }  // namespace

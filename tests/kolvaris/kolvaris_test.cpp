@@ -297,6 +297,13 @@ TEST_F(KolvarisTest, ASplineThatChangesItsPointsIsLostUntilTheTimelineRestarts) 
   EXPECT_EQ(s->pointCount, 6);
 }
 
+// Out of memory the allocator answers null, as the host expects.
+TEST_F(KolvarisTest, AllocAnswersNullWhenMemoryFails) {
+  hostmem::FailAllocation(1);
+  EXPECT_EQ(Kolvaris::Alloc(), nullptr);
+  hostmem::FailAllocation(0);
+}
+
 // The tag with a count of its runs.
 class CountingKolvaris : public Kolvaris {
  public:

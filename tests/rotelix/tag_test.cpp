@@ -41,6 +41,13 @@ TEST_F(TagTest, RegisteredAsVisibleExpressionTag) {
   EXPECT_EQ(p->description, "Trotelix");
 }
 
+// Out of memory the allocator answers null, as the host expects.
+TEST_F(TagTest, AllocAnswersNullWhenMemoryFails) {
+  hostmem::FailAllocation(1);
+  EXPECT_EQ(Rotelix::Alloc(), nullptr);
+  hostmem::FailAllocation(0);
+}
+
 TEST_F(TagTest, OlderSceneGetsTheCurrentVersionText) {
   BaseTag* tag = NewTag(NewCar());
   Bc(tag).SetString(ROTELIX_VERSION, "Rotelix 0.9");

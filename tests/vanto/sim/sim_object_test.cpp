@@ -5,6 +5,9 @@
 #include "host_description.h"
 #include "simlink.h"
 #include "sim_fixture.h"
+#include "tvantocommands.h"
+#include "tvantoground.h"
+#include "tvantoroute.h"
 
 namespace {
 
@@ -400,6 +403,21 @@ TEST_F(SimObject, ACarWithoutARecordIsLeftOut) {
   Frame(2);
   EXPECT_EQ(RunState(sim), SIMSTATE_RUNNING);
   EXPECT_TRUE(hostlog::Dialogs().empty());
+}
+
+// Out of memory the allocators answer null, as the host expects, and
+// construct nothing.
+TEST_F(SimObject, AllocatorsAnswerNullWhenMemoryFails) {
+  for (NodeData* (*alloc)() : {&Sim::Alloc, &VantoRoute::Alloc, &VantoCommands::Alloc, &VantoGround::Alloc}) {
+    const long live = hostmem::LiveBlocks();
+    hostmem::FailAllocation(1);
+    EXPECT_EQ(alloc(), nullptr);
+    hostmem::FailAllocation(0);
+    EXPECT_EQ(hostmem::LiveBlocks(), live);
+    NodeData* made = alloc();
+    EXPECT_NE(made, nullptr);
+    delete made;
+  }
 }
 
 TEST_F(SimObject, EnablingAndDescription) {

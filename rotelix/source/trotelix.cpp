@@ -305,7 +305,7 @@ Bool Rotelix::Message(GeListNode* node, LONG type, void* data) {
       bc.SetString(ROTELIX_VERSION, kRotelixVersion);
       return true;
     case MSG_MENUPREPARE:
-      if (!doc && !data) return false;
+      if (!doc && !GetActiveDocument()) return false;
       return AcceptsHost(car);
     case MSG_DESCRIPTION_POSTSETPARAMETER: {
       const auto* set = static_cast<const PostSetParameterData*>(data);

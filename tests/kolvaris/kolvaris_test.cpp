@@ -238,10 +238,20 @@ TEST_F(KolvarisTest, TagDefaultsMessagesAndEnabling) {
   tag->Remove();
   other->InsertTag(tag);
   EXPECT_FALSE(data->GetDEnabling(tag, DescID(KOLVARIS_IMPACT_SCALE), GeData(), 0, nullptr));
-  // A tag outside a document cannot build.
+  // A tag on an object outside any document builds in the host's active
+  // document; with none it cannot build.
+  BaseObject* loose = BaseObject::Alloc(Ocube);
+  tag->Remove();
+  loose->InsertTag(tag);
+  EXPECT_FALSE(tag->Message(MSG_MENUPREPARE));
+  SetActiveDocument(doc);
+  EXPECT_TRUE(tag->Message(MSG_MENUPREPARE));
+  EXPECT_EQ(s->sourceObject, loose);
+  SetActiveDocument(nullptr);
   tag->Remove();
   EXPECT_FALSE(tag->Message(MSG_MENUPREPARE));
   BaseTag::Free(tag);
+  BaseObject::Free(loose);
 }
 
 TEST_F(KolvarisTest, EvaluationBuildsStandsUprightRefreshesAndPublishes) {

@@ -71,6 +71,16 @@ TEST_F(TagTest, AcceptsOnlyACarNewerThanOnePointFive) {
   }
   BaseTag* onNull = NewTag(NewNull(nullptr, "Null"));
   EXPECT_FALSE(onNull->Message(MSG_MENUPREPARE));
+
+  // A car outside any document: the verdict needs the host's active document.
+  BaseObject* loose = BaseObject::Alloc(ID_CAR_OBJECT);
+  loose->GetDataInstance()->SetString(CARP_VERSION, "VANTO! 1.70.4");
+  BaseTag* tag = NewTag(loose);
+  EXPECT_FALSE(tag->Message(MSG_MENUPREPARE));
+  SetActiveDocument(doc);
+  EXPECT_TRUE(tag->Message(MSG_MENUPREPARE));
+  SetActiveDocument(nullptr);
+  BaseObject::Free(loose);
 }
 
 TEST_F(TagTest, ExactlyOneEndPairIsTheTensioner) {

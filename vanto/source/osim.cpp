@@ -214,7 +214,7 @@ Bool Sim::Message(GeListNode* node, LONG type, void* data) {
       break;
     }
     case MSG_MENUPREPARE:
-      if (doc) bc->SetBool(SIM_RUNNING, false);
+      if (doc || GetActiveDocument()) bc->SetBool(SIM_RUNNING, false);
       break;
     default:
       break;

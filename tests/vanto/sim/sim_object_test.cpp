@@ -285,6 +285,16 @@ TEST_F(SimObject, Messages) {
   bc->SetBool(SIM_RUNNING, true);
   sim->Message(MSG_MENUPREPARE);
   EXPECT_FALSE(bc->GetBool(SIM_RUNNING));
+  // Outside a document only the host's active document lets it act.
+  BaseObject* loose = BaseObject::Alloc(ID_SIM);
+  loose->GetDataInstance()->SetBool(SIM_RUNNING, true);
+  loose->Message(MSG_MENUPREPARE);
+  EXPECT_TRUE(loose->GetDataInstance()->GetBool(SIM_RUNNING));
+  SetActiveDocument(doc);
+  loose->Message(MSG_MENUPREPARE);
+  EXPECT_FALSE(loose->GetDataInstance()->GetBool(SIM_RUNNING));
+  SetActiveDocument(nullptr);
+  BaseObject::Free(loose);
 
   bc->SetLong(SIM_RUN_STATE, SIMSTATE_ERROR);
   bc->SetBool(SIM_RUNNING, true);

@@ -472,6 +472,7 @@ int Demo(const std::vector<std::string>& args) {
     BaseDocument*& d;
     ~Closer() { BaseDocument::Free(d); }
   } closer{doc};
+  SetActiveDocument(doc);
   const LONG fps = doc->GetFps();
   const LONG frames = static_cast<LONG>(std::lround(o.seconds * fps));
   doc->SetMaxTime(BaseTime(static_cast<Real>(frames), static_cast<Real>(fps)));
@@ -1052,6 +1053,7 @@ int main(int argc, char** argv) {
     if (rest.empty()) return Fail(command + " needs a scene file\n" + kUsage);
     String error;
     BaseDocument* doc = scenefile::Load(Filename(String(rest[0])), &error);
+    SetActiveDocument(doc);
     if (!doc) {
       status = Fail(error);
     } else if (command == "play") {

@@ -60,6 +60,14 @@ struct NodeIO {
 
 CustomDataIO PointLevelIO();
 
+// Scenes baked by earlier builds name the point-level track and its data by
+// numbers of their own; they load as the host's.
+LONG CurrentTypeId(LONG id) {
+  if (id == ID_POINTLEVEL_TRACK_OLD) return ID_POINTLEVEL_TRACK;
+  if (id == CUSTOMDATATYPE_POINTLEVEL_OLD) return CUSTOMDATATYPE_POINTLEVEL;
+  return id;
+}
+
 // The host's own custom types are always known.
 std::map<LONG, CustomDataIO>& CustomIOs() {
   static std::map<LONG, CustomDataIO> table = {{CUSTOMDATATYPE_POINTLEVEL, PointLevelIO()}};
@@ -726,7 +734,8 @@ class Reader {
           const std::string lplace = Index(iplace, l);
           const rjson& lj = idj[l];
           if (!lj.is_array() || lj.size() != 3) Fail(lplace, "expected [id, data type, creator]");
-          id.PushId(DescLevel(JsonToLong(lj[0], lplace), JsonToLong(lj[1], lplace), JsonToLong(lj[2], lplace)));
+          id.PushId(DescLevel(CurrentTypeId(JsonToLong(lj[0], lplace)), CurrentTypeId(JsonToLong(lj[1], lplace)),
+                              JsonToLong(lj[2], lplace)));
         }
         for (const CTrack* t : tracks)
           if (t->GetDescriptionID() == id) Fail(iplace, "a second track for the same parameter");
@@ -797,7 +806,7 @@ class Reader {
       return d;
     }
     if (type == "custom") {
-      const LONG id = JsonToLong(Require(j, "id", place), Field(place, "id"));
+      const LONG id = CurrentTypeId(JsonToLong(Require(j, "id", place), Field(place, "id")));
       auto io = CustomIOs().find(id);
       if (io == CustomIOs().end() || !io->second.from_json) Fail(place, "unknown custom data type " + std::to_string(id));
       String error;

@@ -1031,4 +1031,29 @@ TEST_F(SceneFileTest, SavingReplacesOnlyRegularFilesAndLeavesNoTemporary) {
   std::filesystem::remove_all(dir);
 }
 
+// Scenes baked by earlier builds carry the point-level track as 1090002 with
+// data 1090001: they load as the host's track and data numbers and are
+// written back with those.
+TEST_F(SceneFileTest, OldPointLevelNumbersLoadAsTheHostsOwn) {
+  DocPtr doc = Load(DocWith("[" + Obj(Onull, "{}", R"("tracks": [{"id": [[1090002, 1090002, 0]], "keys": [
+      {"time": {"num": 0, "den": 30}, "value": 0, "data": {"type": "custom", "id": 1090001, "value": [[1, 2, 3]]}}]}],)") + "]"));
+  ASSERT_NE(doc.get(), nullptr);
+  const BaseObject* op = doc->GetFirstObject();
+  ASSERT_EQ(op->Tracks().size(), 1u);
+  const DescID& id = op->Tracks()[0]->GetDescriptionID();
+  ASSERT_EQ(id.GetDepth(), 1);
+  EXPECT_EQ(id[0].id, 100004812);
+  EXPECT_EQ(id[0].dtype, 100004812);
+  const GeData& data = op->Tracks()[0]->GetCurve()->GetKey(0)->GetGeData();
+  EXPECT_EQ(data.GetType(), 100004811);
+  const auto* pl = static_cast<const PointLevelData*>(data.GetCustomDataType(100004811));
+  ASSERT_NE(pl, nullptr);
+  EXPECT_EQ(pl->Points(), std::vector<Vector>{Vector(1, 2, 3)});
+
+  const std::string again = Save(doc.get());
+  EXPECT_NE(again.find("100004812"), std::string::npos) << again;
+  EXPECT_NE(again.find("100004811"), std::string::npos) << again;
+  EXPECT_EQ(again.find("109000"), std::string::npos) << again;
+}
+
 }  // namespace

@@ -140,7 +140,7 @@ void DrawWheels(const Ctx& c) {
   bd->SetPen(kWheelBlue, 0);
   for (LONG w = 0; w < wheels; ++w) {
     if (w == 4) bd->SetPen(kExtraWheelBlue, 0);
-    const bool second = c.bc.GetLong(RIG_AXLE_TYPE + w / 2) == 1;
+    const bool second = RigAxleWord(c.bc, w / 2).Rear();
     const Real r = c.bc.GetReal(second ? CAR_WHEEL_DIAMETER_REAR : CAR_WHEEL_DIAMETER_FRONT) / 2;
     const Real b = c.bc.GetReal(second ? CAR_WHEEL_WIDTH_REAR : CAR_WHEEL_WIDTH_FRONT) / 2;
     BaseObject* wheel = Link(c, RIG_SPINNER + w);

@@ -234,7 +234,7 @@ void HandleRigCommand(BaseDocument* doc, BaseObject* op, CarState& state, RigCom
   const LONG a = cmd.index;
   switch (cmd.kind) {
     case RIGCOMMAND_ADD_AXLE:
-      cmd.kind = AddExtraAxle(doc, op, a, cmd.value, state.settings.unitsPerMetre) ? 1 : 0;
+      cmd.kind = BuildAndPlaceExtraAxle(doc, op, a, cmd.value, state.settings.unitsPerMetre) ? 1 : 0;
       break;
     case RIGCOMMAND_SET_AXLE_TYPE:
       bc.SetLong(RIG_AXLE_TYPE + 2 + a, cmd.value);

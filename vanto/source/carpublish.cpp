@@ -106,7 +106,7 @@ LONG PublishSkidMarks(BaseDocument* doc, const BaseContainer& bc, const BaseCont
         segments = std::max<LONG>(segments, 1);  // a new rail starts its first segment
     }
 
-    const bool rear = bc.GetLong(RIG_AXLE_TYPE + i / 2) == 1;
+    const bool rear = RigAxleWord(bc, i / 2).Rear();
     const Real radius = bc.GetReal(rear ? CAR_WHEEL_DIAMETER_REAR : CAR_WHEEL_DIAMETER_FRONT) / 2.0;
     const Real width = bc.GetReal(rear ? CAR_WHEEL_WIDTH_REAR : CAR_WHEEL_WIDTH_FRONT);
     const Matrix& H = s.wheelHubMatrices[i];
@@ -359,7 +359,9 @@ LONG PublishCarState(CarState& state, BaseDocument* doc, BaseObject* op, LONG pu
     }
     PublishSprings(doc, bc, rig_tag, wheels);
     if (running && state.speed > kSkidMinSpeed) mask = PublishSkidMarks(doc, bc, rig_tag, state, wheels);
-    const bool deform = running && (state.flags & 1) &&
+    // Attached parts ride on the deformed body: without a deformer there is
+    // none, and they stay where the user put them.
+    const bool deform = running && (state.flags & 1) && Link(doc, bc, RIG_DEFORMER) &&
                         (state.impactValue > 0.0001 || !(publishFlags & PUBLISH_ANIMATION));
     if (deform) {
       PublishDeformation(doc, bc, state, publishFlags);

@@ -45,6 +45,8 @@ LONG WheelCountLimit(LONG count) { return std::clamp<LONG>(count, 0, kMaxWheels)
 
 }  // namespace
 
+LONG RigWheelCount(const BaseObject* car) { return 4 + 2 * ExtraAxleCount(car); }
+
 LONG ExtraAxleCount(const BaseObject* car) {
   const BaseContainer* tag = GetTagContainer(car, ID_ROTELIX);
   return tag ? std::clamp<LONG>(tag->GetLong(WHEELRIG_AXLE_COUNT), 0, kMaxExtraAxles) : 0;
@@ -161,6 +163,67 @@ Bool BuildCarRig(BaseDocument* doc, BaseObject* car, BaseContainer* bc, Real uni
   return true;
 }
 
+namespace {
+
+enum class Placed { kDone, kNoHub, kNoTemplate };
+
+// Lays extra axle a out from its template axle (wheels 0 and 1 for a front,
+// 2 and 3 for a rear one); its hubs keep their own z.
+Placed PlaceExtraAxle(BaseDocument* doc, BaseObject* car, LONG a) {
+  const LONG t = RigAxleWord(*car->GetDataInstance(), 2 + a).Rear() ? 2 : 0;
+  Vector p;
+  Real z_template = 0.0;
+  for (LONG s = 1; s >= 0; --s) {
+    BaseObject* templ = Link(doc, car, RIG_HUB + t + s);
+    BaseObject* hub = Link(doc, car, RIG_HUB + 4 + 2 * a + s);
+    if (!hub) return Placed::kNoHub;
+    if (!templ) return Placed::kNoTemplate;
+    if (s == 1) {
+      p = templ->GetRelPos();
+      z_template = p.z;
+      p.z = hub->GetRelPos().z;
+    } else {
+      p.x = -p.x;
+    }
+    hub->SetRelPos(p);
+    hub->SetRelRot(templ->GetRelRot());
+    if (BaseObject* spinner = Link(doc, car, RIG_SPINNER + 4 + 2 * a + s)) {
+      spinner->SetRelPos(Vector());
+      spinner->SetRelRot(Vector());
+    }
+    BaseObject* bottom = Link(doc, car, RIG_SUSPENSION_BOTTOM + t + s);
+    BaseObject* top = Link(doc, car, RIG_SUSPENSION_TOP + t + s);
+    if (bottom && top) {
+      if (BaseObject* nb = Link(doc, car, RIG_SUSPENSION_BOTTOM + 4 + 2 * a + s)) {
+        nb->SetRelPos(bottom->GetRelPos());
+        nb->SetRelRot(bottom->GetRelRot());
+      }
+      if (BaseObject* nt = Link(doc, car, RIG_SUSPENSION_TOP + 4 + 2 * a + s)) {
+        Vector up = top->GetRelPos();
+        up.z += p.z - z_template;
+        nt->SetRelPos(up);
+        nt->SetRelRot(top->GetRelRot());
+      }
+    }
+  }
+  return Placed::kDone;
+}
+
+// The rest positions of wheels first .. end - 1 from their objects.
+Bool StoreWheelRestPositions(BaseDocument* doc, BaseObject* car, LONG first, LONG end) {
+  BaseContainer* bc = car->GetDataInstance();
+  for (LONG i = first; i < end; ++i) {
+    BaseObject* hub = Link(doc, car, RIG_HUB + i);
+    if (!hub) return false;
+    bc->SetVector(RIG_REST_HUB + i, hub->GetRelPos());
+    if (BaseObject* b = Link(doc, car, RIG_SUSPENSION_BOTTOM + i)) bc->SetVector(RIG_REST_SUSPENSION_BOTTOM + i, b->GetRelPos());
+    if (BaseObject* t = Link(doc, car, RIG_SUSPENSION_TOP + i)) bc->SetVector(RIG_REST_SUSPENSION_TOP + i, t->GetRelPos());
+  }
+  return true;
+}
+
+}  // namespace
+
 void PlaceExtraAxles(BaseDocument* doc, BaseObject* car, CarState& state) {
   state.wheelCount = 4;
   if (!car) return;
@@ -168,58 +231,22 @@ void PlaceExtraAxles(BaseDocument* doc, BaseObject* car, CarState& state) {
   if (!tag) return;
   LONG n = ExtraAxleCount(car);
   for (LONG a = 0; a < n; ++a) {
-    const LONG t = car->GetDataInstance()->GetLong(RIG_AXLE_TYPE + 2 + a) ? 2 : 0;  // rear type: wheels 2 and 3
-    Vector p;
-    Real z_template = 0.0;
-    bool stop = false;
-    for (LONG s = 1; s >= 0 && !stop; --s) {
-      BaseObject* templ = Link(doc, car, RIG_HUB + t + s);
-      BaseObject* hub = Link(doc, car, RIG_HUB + 4 + 2 * a + s);
-      if (!hub) {
-        // The axle's objects are gone: the tag counts only the axles before it.
-        tag->SetLong(WHEELRIG_AXLE_COUNT, a);
-        stop = true;
-        break;
-      }
-      if (!templ) {
-        stop = true;
-        break;
-      }
-      if (s == 1) {
-        p = templ->GetRelPos();
-        z_template = p.z;
-        p.z = hub->GetRelPos().z;
-      } else {
-        p.x = -p.x;
-      }
-      const Vector rot = templ->GetRelRot();
-      hub->SetRelPos(p);
-      hub->SetRelRot(rot);
-      if (BaseObject* spinner = Link(doc, car, RIG_SPINNER + 4 + 2 * a + s)) {
-        spinner->SetRelPos(Vector());
-        spinner->SetRelRot(Vector());
-      }
-      BaseObject* bottom = Link(doc, car, RIG_SUSPENSION_BOTTOM + t + s);
-      BaseObject* top = Link(doc, car, RIG_SUSPENSION_TOP + t + s);
-      if (bottom && top) {
-        if (BaseObject* nb = Link(doc, car, RIG_SUSPENSION_BOTTOM + 4 + 2 * a + s)) {
-          nb->SetRelPos(bottom->GetRelPos());
-          nb->SetRelRot(bottom->GetRelRot());
-        }
-        if (BaseObject* nt = Link(doc, car, RIG_SUSPENSION_TOP + 4 + 2 * a + s)) {
-          Vector up = top->GetRelPos();
-          up.z += p.z - z_template;
-          nt->SetRelPos(up);
-          nt->SetRelRot(top->GetRelRot());
-        }
-      }
-    }
-    if (stop) {
-      n = a;
-      break;
-    }
+    const Placed placed = PlaceExtraAxle(doc, car, a);
+    if (placed == Placed::kDone) continue;
+    // The axle's objects are gone: the tag counts only the axles before it.
+    if (placed == Placed::kNoHub) tag->SetLong(WHEELRIG_AXLE_COUNT, a);
+    n = a;
+    break;
   }
   state.wheelCount = 4 + 2 * n;
+}
+
+Bool BuildAndPlaceExtraAxle(BaseDocument* doc, BaseObject* car, LONG axle, LONG axle_word, Real size) {
+  if (!AddExtraAxle(doc, car, axle, axle_word, size)) return false;
+  // A scene saved before the next layout keeps the new axle where it stands.
+  PlaceExtraAxle(doc, car, axle);
+  StoreWheelRestPositions(doc, car, 4 + 2 * axle, 6 + 2 * axle);
+  return true;
 }
 
 BaseObject* FindOrCreateChild(BaseDocument* doc, BaseObject* parent, LONG string_id) {
@@ -338,14 +365,7 @@ Bool StoreRigPositions(BaseDocument* doc, BaseObject* car) {
   BaseObject* engine = Link(doc, car, RIG_ENGINE);
   if (!engine) return false;
   bc->SetVector(RIG_REST_ENGINE, engine->GetRelPos());
-  const LONG n = 4 + 2 * ExtraAxleCount(car);
-  for (LONG i = 0; i < n; ++i) {
-    BaseObject* hub = Link(doc, car, RIG_HUB + i);
-    if (!hub) return false;
-    bc->SetVector(RIG_REST_HUB + i, hub->GetRelPos());
-    if (BaseObject* b = Link(doc, car, RIG_SUSPENSION_BOTTOM + i)) bc->SetVector(RIG_REST_SUSPENSION_BOTTOM + i, b->GetRelPos());
-    if (BaseObject* t = Link(doc, car, RIG_SUSPENSION_TOP + i)) bc->SetVector(RIG_REST_SUSPENSION_TOP + i, t->GetRelPos());
-  }
+  if (!StoreWheelRestPositions(doc, car, 0, RigWheelCount(car))) return false;
   StorePartMatrices(doc, *bc);
   return true;
 }
@@ -366,7 +386,7 @@ Bool ResetRigPose(BaseDocument* doc, BaseObject* car) {
   if (!car) return false;
   const BaseContainer* bc = car->GetDataInstance();
   car->SetMg(Matrix());
-  const LONG n = 4 + 2 * ExtraAxleCount(car);
+  const LONG n = RigWheelCount(car);
   // Without a document the links cannot be resolved: a car just built is
   // walked in the order the default rig is built (body, engine, the tops,
   // the hubs; under each hub its bottom, then its spinner).
@@ -390,7 +410,7 @@ Bool ResetRigPose(BaseDocument* doc, BaseObject* car) {
     if (!hub) return false;
     hub->SetMl(Matrix());
     hub->SetRelPos(bc->GetVector(RIG_REST_HUB + i));
-    const Real camber = bc->GetLong(RIG_AXLE_TYPE + i / 2) ? bc->GetReal(RIG_REAR_CAMBER) : bc->GetReal(RIG_FRONT_CAMBER);
+    const Real camber = bc->GetReal(RigAxleWord(*bc, i / 2).Rear() ? RIG_REAR_CAMBER : RIG_FRONT_CAMBER);
     hub->SetRelRot(Vector(i & 1 ? pi : 0.0, 0.0, camber));
     BaseObject* bottom = doc ? Link(doc, car, RIG_SUSPENSION_BOTTOM + i) : hub->GetDown();
     if (!bottom) return false;
@@ -441,8 +461,9 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
       c->SetMl(bc->GetMatrix(RIG_PART_MATRICES + j, Matrix()));
   }
 
+  // The rig's own count: after a scene is loaded the run's count is not set yet.
   const BaseContainer* tag = GetTagContainer(car, ID_ROTELIX);
-  const LONG wheels = WheelCountLimit(state.wheelCount);
+  const LONG wheels = RigWheelCount(car);
   for (LONG i = 0; i < wheels; ++i) {
     BaseObject* marks = nullptr;
     if (i < 4)

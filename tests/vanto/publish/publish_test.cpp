@@ -221,6 +221,32 @@ TEST_F(PublishTest, SkidMarkSweepWithTwoRails) {
   EXPECT_EQ(second->GetPointR()[0], Vector(80 - half, 0, 100));
 }
 
+// An extra wheel's skid marks are as wide as its group's tyres, steered or not.
+TEST_F(PublishTest, ExtraWheelSkidMarksTakeTheirGroupsWidth) {
+  BaseTag* tag = AddTag(car, ID_ROTELIX, ID_CAR);
+  bc->SetReal(CAR_WHEEL_WIDTH_FRONT, 20.0);
+  bc->SetReal(CAR_WHEEL_WIDTH_REAR, 40.0);
+  bc->SetBool(CAR_SKID_SLIP_BAND, false);
+  bc->SetBool(CAR_SKID_CONTACT_ONLY, false);
+  s->wheelCount = 6;
+  for (const LONG word : {0, 1, 256, 257}) {
+    SCOPED_TRACE(word);
+    BaseObject* sweep = BuildSkidMarkSweep(doc, nullptr, 4, 20.0, true);
+    ASSERT_NE(sweep, nullptr);
+    tag->GetDataInstance()->SetLink(WHEELRIG_SKID_MARKS + 4, sweep);
+    bc->SetLong(RIG_AXLE_TYPE + 2, word);
+    Moving(5.0);
+    s->wheelHubMatrices[4] = Matrix(Vector(-80, 32, -300), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1));
+    EXPECT_EQ(Publish(PUBLISH_RUNNING) & (0x10 << 4), 0x10 << 4);
+    SplineObject* second = nullptr;
+    SplineObject* rail = GetSweepRail(sweep, &second);
+    ASSERT_NE(second, nullptr);
+    const Real half = (word & 1 ? 40.0 : 20.0) / 2;
+    EXPECT_EQ(rail->GetPointR()[0], Vector(-80 + half, 0, -300));
+    EXPECT_EQ(second->GetPointR()[0], Vector(-80 - half, 0, -300));
+  }
+}
+
 class DeformTest : public PublishTest {
  protected:
   // An FFD of nx x ny x nz points and an outline whose ring points all moved

@@ -636,6 +636,53 @@ TEST_F(CarSettingsTest, ReaderSectionsAndMasks) {
   }
 }
 
+// A line whose values the car cannot take is refused with a message that
+// names it; the car keeps its value and the rest of the file is read.
+TEST_F(CarSettingsTest, ReaderRefusesValuesTheCarCannotTake) {
+  struct Case {
+    const char* line;
+    const char* value;  // as the message names it
+  } const cases[] = {
+      {"Body [kg]{1100}=abc", "abc"},
+      {"Body [kg]{1100}=12abc", "12abc"},
+      {"Body [kg]{1100}=", nullptr},  // no value: nothing to refuse, nothing stored
+      {"Max. Counterforces [kN]{31}=800,-5,900", "-5"},
+      {"Lengths of crumple zone [m]{32}=0.5,0,0.3", "0"},
+      {"Lengths of crumple zone [m]{32}=0.5,0.4,-0.3", "-0.3"},
+      {"Wheel Radius{4}=1e307,0.3", "1e+307"},  // overflows in scene units
+      {"rpm{20}=0,1000,x2000", "x2000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    BaseObject* car = NewCar();
+    const BaseContainer& bc = *car->GetDataInstance();
+    CarSettings s = BuiltIn();
+    hostlog::Clear();
+    ASSERT_TRUE(Read(car, Crlf({"# first line", c.line, "Engine [kg]{1101}=250"}), s));
+    EXPECT_EQ(bc.GetReal(CAR_MASS_BODY), 1500.0);
+    EXPECT_EQ(s.maxCounterforce[1], 1000.0);
+    EXPECT_EQ(s.crumpleLength[2], 0.3);
+    EXPECT_EQ(s.wheelRadius[0], 0.32);
+    EXPECT_EQ(s.rpmCount, 4.0);
+    EXPECT_EQ(bc.GetReal(CAR_MASS_ENGINE), 250.0);  // the reading went on
+    const auto& console = hostlog::Console();
+    if (!c.value) {
+      EXPECT_TRUE(console.empty());
+      continue;
+    }
+    ASSERT_EQ(console.size(), 1u);
+    const std::string msg = console[0];
+    EXPECT_NE(msg.find("line 2"), std::string::npos) << msg;
+    EXPECT_NE(msg.find(c.line), std::string::npos) << msg;
+    EXPECT_NE(msg.find(std::string("\"") + c.value + "\""), std::string::npos) << msg;
+  }
+  // A zero counterforce is a weak zone, not a pulling one: taken.
+  BaseObject* car = NewCar();
+  CarSettings s = BuiltIn();
+  ASSERT_TRUE(Read(car, Crlf({"Max. Counterforces [kN]{31}=0,100,200"}), s));
+  EXPECT_EQ(s.maxCounterforce[0], 0.0);
+}
+
 TEST_F(CarSettingsTest, ReaderLines) {
   BaseObject* car = NewCar();
   const BaseContainer& bc = *car->GetDataInstance();

@@ -518,7 +518,9 @@ TEST_F(Rig, DamageAndSkidMarksReset) {
   tag->SetLink(WHEELRIG_SKID_MARKS + 5, extra);
   SplineObject* extra_rail = GetSweepRail(extra, &second);
   extra_rail->ResizeObject(4, 1);
-  state->wheelCount = 6;
+  // A scene just loaded: the run has not counted the wheels yet, the rig's
+  // own six count.
+  state->wheelCount = 0;
 
   ResetDamageAndSkidMarks(doc, car, *state);
   EXPECT_EQ(outline[0], Vector(10, 0, 0));
@@ -540,6 +542,8 @@ TEST_F(Rig, DamageAndSkidMarksReset) {
   ResetDamageAndSkidMarks(doc, car, *state);
   EXPECT_EQ(deformed->GetPointR()[2], original->GetPointR()[2]);
   state->collisionOutline.deformPoints = nullptr;
+  // No outline buffer but a count left from before: nothing is read.
+  ResetDamageAndSkidMarks(doc, car, *state);
 }
 
 }  // namespace

@@ -100,8 +100,7 @@ void BuildCrumpleOutline(BaseDocument* doc, BaseObject* car, CarState& state) {
   // The deformer would act on the outline while it is being measured.
   if (BaseObject* deformer = Link(doc, bc, CAR_DEFORMER_LINK)) deformer->SetDeformMode(false);
   GeShowMouse(MOUSE_BUSY);
-  Vector size = body;
-  SplineObject* outline = CreateFootprintOutline(doc, group, nullptr, GeLoadString(IDS_COLLISION_OUTLINE), size,
+  SplineObject* outline = CreateFootprintOutline(doc, group, nullptr, GeLoadString(IDS_COLLISION_OUTLINE), body,
                                                  SideSamples(body.x), SideSamples(body.z), kMarkerColour, 0, nullptr);
   if (outline) {
     bc.SetLink(CAR_OUTLINE_LINK, outline);
@@ -139,12 +138,10 @@ void BuildMeshDeformer(BaseDocument* doc, BaseObject* car, CarState& state) {
   const LONG nz = std::clamp<LONG>(bc.GetLong(CAR_FFD_GRID), 1, kMaxSubdivisions);
   const String name = GeLoadString(IDS_COLLISION_OUTLINE);
   GeShowMouse(MOUSE_BUSY);
-  Vector size = body;
   SplineObject* original =
-      CreateFootprintOutline(doc, group, nullptr, name + " Original", size, nx, nz, kNoColour, 0, nullptr);
-  size = body;
+      CreateFootprintOutline(doc, group, nullptr, name + " Original", body, nx, nz, kNoColour, 0, nullptr);
   SplineObject* deformed =
-      CreateFootprintOutline(doc, group, original, name + " Deformer", size, nx, nz, kNoColour, 0, nullptr);
+      CreateFootprintOutline(doc, group, original, name + " Deformer", body, nx, nz, kNoColour, 0, nullptr);
   BaseObject* binder = original && deformed ? CreateMeshBinder(doc, group, original, deformed, 0.75 * body.y) : nullptr;
   if (binder) {
     UseAsDeformer(doc, bc, binder);
@@ -187,7 +184,7 @@ void FindAttachedParts(BaseDocument* doc, BaseObject* car) {
   std::vector<BaseObject*> made;
   BaseObject* crumple = FindOrMakeChild(doc, Link(doc, bc, RIG_BODY), IDS_CRUMPLE_GROUP, made);
   BaseObject* parts = FindOrMakeChild(doc, crumple, IDS_ATTACHED_PARTS, made);
-  if (parts) bc.SetLink(RIG_PARTS_GROUP, parts);
+  if (parts) bc.SetLink(CAR_PARTS_LINK, parts);
   RecordNew(doc, made);
 }
 

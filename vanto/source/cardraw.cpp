@@ -16,16 +16,8 @@ namespace {
 constexpr Vector kWhite{1.0, 1.0, 1.0};
 constexpr Vector kBlack{0.0, 0.0, 0.0};
 
-// Published outputs the dashboard shows.
+// The direct-input switches of the car.
 enum : LONG {
-  OUT_SPEED_KMH = 2500,
-  OUT_ENGINE_RPM = 2502,
-  OUT_GEAR = 2503,
-  OUT_THROTTLE = 2504,
-  OUT_BRAKE = 2505,
-  OUT_STEER = 2507,
-  OUT_TRACTION_CUT = 2508,
-  OUT_BRAKE_RELEASE = 2509,
   CAR_DIRECT_INPUT = 9900,
 };
 // Direct-input bits of LONG 9900 per bar.
@@ -294,13 +286,13 @@ void DrawDashboard(const Ctx& c) {
   // trusted to size a loop.
   for (int b = 0; b < 2; ++b) {
     const Real row = y + 48 + 12 * b;
-    const LONG n = static_cast<LONG>(std::floor(Held(bc.GetReal(b == 0 ? OUT_THROTTLE : OUT_BRAKE), 0.0, 1.0) * 100));
+    const LONG n = static_cast<LONG>(std::floor(Held(bc.GetReal(b == 0 ? CAR_OUTPUT_THROTTLE : CAR_OUTPUT_BRAKE), 0.0, 1.0) * 100));
     bd->SetPen(bars[b].colour, 0);
     for (LONG k = 0; k <= n; ++k) bd->DrawLine2D(Vector(x + 160 - k, row, 0), Vector(x + 160 - k, row + 9, 0));
     bd->SetPen(kWhite, 0);
     Text(bd, bars[b].label, x + 60, row);
   }
-  const LONG v = static_cast<LONG>(std::floor(Held(bc.GetReal(OUT_STEER), -1.0, 1.0) * 50));
+  const LONG v = static_cast<LONG>(std::floor(Held(bc.GetReal(CAR_OUTPUT_STEER), -1.0, 1.0) * 50));
   bd->SetPen(bars[2].colour, 0);
   for (LONG k = 0; k <= std::abs(v); ++k) {
     const Real px = v >= 0 ? x + 110 + k : x + 110 - k;
@@ -313,9 +305,9 @@ void DrawDashboard(const Ctx& c) {
   Text(bd, FitToWidth(HudUpperCase(c.op->GetName()), kPanelTitleChars), x, y);
 
   bd->SetPen(kWhite, 0);
-  Text(bd, s.HudLabels[0] + Five(std::floor(bc.GetReal(OUT_SPEED_KMH))), x, y + 12);
-  Text(bd, s.HudLabels[1] + Five(bc.GetLong(OUT_ENGINE_RPM)), x, y + 24);
-  const LONG gear = bc.GetLong(OUT_GEAR);
+  Text(bd, s.HudLabels[0] + Five(std::floor(bc.GetReal(CAR_OUTPUT_SPEED_KMH))), x, y + 12);
+  Text(bd, s.HudLabels[1] + Five(bc.GetLong(CAR_OUTPUT_ENGINE_RPM)), x, y + 24);
+  const LONG gear = bc.GetLong(CAR_OUTPUT_GEAR);
   Text(bd, s.HudLabels[2] + (gear == 0 ? String("    N") : gear < 0 ? String("    R") : Five(gear)), x, y + 36);
   // The wheel-slip switches: lit while they act, dark while merely on.
   auto indicator = [&](const String& caption, LONG acting, int32 on, const char* mark, Real row) {
@@ -330,8 +322,8 @@ void DrawDashboard(const Ctx& c) {
       bd->SetPen(kWhite, 0);
     }
   };
-  indicator(s.HudLabels[3], bc.GetLong(OUT_TRACTION_CUT), s.dynamics.tractionControl, "   TC", y + 48);
-  indicator(s.HudLabels[4], bc.GetLong(OUT_BRAKE_RELEASE), s.dynamics.brakeSlipControl, "  ABS", y + 60);
+  indicator(s.HudLabels[3], bc.GetLong(CAR_OUTPUT_TRACTION_CUT), s.dynamics.tractionControl, "   TC", y + 48);
+  indicator(s.HudLabels[4], bc.GetLong(CAR_OUTPUT_BRAKE_RELEASE), s.dynamics.brakeSlipControl, "  ABS", y + 60);
   Text(bd, s.HudLabels[5], x, y + 72);
 }
 

@@ -24,8 +24,6 @@ enum : LONG {
   OLD_REST_TOP = 6632,
   OLD_TRACTION_CONTROL = 1960,  // .. 1963, moved to 1760 .. 1763
   RIG_LAYOUT_MARK = 6599,
-  RIG_AXLE_TYPE_REAR = 6623,
-  CAR_FORCE_CURVE_ID = 1880,
 };
 
 // Spline knot interpolation the curves are brought to.
@@ -52,7 +50,7 @@ void MoveOldSuspensionLinks(BaseDocument* doc, BaseContainer& bc) {
     }
   }
   bc.SetLong(RIG_AXLE_TYPE, 0);
-  bc.SetLong(RIG_AXLE_TYPE_REAR, 1);
+  bc.SetLong((RIG_AXLE_TYPE + 1), 1);
 }
 
 // Before wheel parents existed a wheel's own children spun with it: they
@@ -129,7 +127,7 @@ void MigrateCar(BaseDocument* doc, BaseObject* op, CarState& state) {
   }
   NormalizeSplineCurve(&bc, CAR_TORQUE_CURVE, 0.0, bc.GetLong(CAR_MAX_RPM), 100.0, 0.0, bc.GetLong(CAR_MAX_TORQUE),
                        10.0, kCurveInterpolation);
-  NormalizeSplineCurve(&bc, CAR_FORCE_CURVE_ID, 0.0, 100.0, 1.0, 0.0, 100.0, 1.0, kCurveInterpolation);
+  NormalizeSplineCurve(&bc, CAR_FORCE_CURVE, 0.0, 100.0, 1.0, 0.0, 100.0, 1.0, kCurveInterpolation);
 
   bc.SetString(CAR_VERSION, String(kCarVersionText));
   state.bodySize = bc.GetVector(CAR_BODY_SIZE);
@@ -222,7 +220,7 @@ BaseObject* BuildSpringSweep(BaseDocument* doc, BaseObject* bottom, const BaseCo
   if (!sweep) return nullptr;
   sweep->SetRelPos(Vector(0.0, 0.375 * diameter, 0.0));
   BaseObject* path =
-      CreateHelixSpline(doc, sweep, nullptr, "Helix", bc.GetReal(CAR_SPRING_HEIGHT), 0.5 * diameter, 12.0 * pi);
+      CreateHelixSpline(doc, sweep, nullptr, "Helix", bc.GetReal(CAR_SPRING_COIL_RADIUS), 0.5 * diameter, 12.0 * pi);
   if (helix) *helix = path;
   CreateCircleSpline(doc, sweep, "Circle", 5.0, PRIM_PLANE_XY);
   return sweep;

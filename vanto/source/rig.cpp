@@ -137,7 +137,7 @@ void RemoveExtraAxle(BaseDocument* doc, BaseObject* car, LONG axle) {
 
 Bool BuildCarRig(BaseDocument* doc, BaseObject* car, BaseContainer* bc, Real units_per_metre) {
   if (!car || !bc) return false;
-  const Real wheel_width = bc->GetReal(RIG_FRONT_WHEEL_WIDTH);
+  const Real wheel_width = bc->GetReal(CAR_WHEEL_WIDTH_FRONT);
   // Link first, then a child of that name, then a new object.
   auto ensure = [&](LONG link, BaseObject* parent, LONG name_id, bool guide, Real radius) -> BaseObject* {
     if (BaseObject* op = bc->GetObjectLink(link, doc)) return op;
@@ -331,9 +331,9 @@ Vector LastSplinePointWorld(const BaseObject* op) {
 }
 
 void RescaleTorqueCurve(BaseContainer& bc) {
-  auto* curve = static_cast<SplineData*>(bc.GetCustomDataType(TORQUE_CURVE, CUSTOMDATATYPE_SPLINE));
+  auto* curve = static_cast<SplineData*>(bc.GetCustomDataType(CAR_TORQUE_CURVE, CUSTOMDATATYPE_SPLINE));
   if (!curve) return;
-  const Real rpm = bc.GetLong(TORQUE_MAX_RPM), torque = bc.GetLong(TORQUE_MAX_TORQUE);
+  const Real rpm = bc.GetLong(CAR_MAX_RPM), torque = bc.GetLong(CAR_MAX_TORQUE);
   Real x0, x1, xs, y0, y1, ys;
   curve->GetRange(&x0, &x1, &xs, &y0, &y1, &ys);
   curve->SetRange(0.0, rpm, 100.0, 0.0, torque, 10.0);
@@ -349,7 +349,7 @@ void RescaleTorqueCurve(BaseContainer& bc) {
 }
 
 void StorePartMatrices(BaseDocument* doc, BaseContainer& bc) {
-  BaseObject* group = bc.GetObjectLink(RIG_PARTS_GROUP, doc);
+  BaseObject* group = bc.GetObjectLink(CAR_PARTS_LINK, doc);
   if (!group) return;
   LONG j = 0;
   for (BaseObject* c = group->GetDown(); c && j < kMaxPartMatrices; c = c->GetNext(), ++j)
@@ -410,7 +410,7 @@ Bool ResetRigPose(BaseDocument* doc, BaseObject* car) {
     if (!hub) return false;
     hub->SetMl(Matrix());
     hub->SetRelPos(bc->GetVector(RIG_REST_HUB + i));
-    const Real camber = bc->GetReal(RigAxleWord(*bc, i / 2).Rear() ? RIG_REAR_CAMBER : RIG_FRONT_CAMBER);
+    const Real camber = bc->GetReal(RigAxleWord(*bc, i / 2).Rear() ? CAR_CAMBER_REAR : CAR_CAMBER_FRONT);
     hub->SetRelRot(Vector(i & 1 ? pi : 0.0, 0.0, camber));
     BaseObject* bottom = doc ? Link(doc, car, RIG_SUSPENSION_BOTTOM + i) : hub->GetDown();
     if (!bottom) return false;
@@ -431,7 +431,7 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
     for (LONG k = 0; k < outline.deformPointCount; ++k)
       outline.deformPoints[k] = outline.deformPoints[outline.deformPointCount + k];
 
-  if (BaseObject* deformer = Link(doc, car, RIG_DEFORMER)) {
+  if (BaseObject* deformer = Link(doc, car, CAR_DEFORMER_LINK)) {
     if (deformer->GetType() == Omeshbinder) {
       const BaseContainer* dc = deformer->GetDataInstance();
       BaseObject* original = dc->GetObjectLink(MESHBINDER_ORIGINAL, doc);
@@ -444,7 +444,7 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
       }
     } else if (auto* ffd = dynamic_cast<PointObject*>(deformer); ffd && deformer->GetType() == Offd) {
       const BaseContainer* fc = deformer->GetDataInstance();
-      Vector size = fc->GetVector(FFDOBJECT_SIZE);
+      const Vector size = fc->GetVector(FFDOBJECT_SIZE);
       const LONG nx = fc->GetLong(FFDOBJECT_SUBX), ny = fc->GetLong(FFDOBJECT_SUBY), nz = fc->GetLong(FFDOBJECT_SUBZ);
       // The grid is written only into a point array of its own size.
       if (nx >= 1 && ny >= 1 && nz >= 1 && nx <= 1000 && ny <= 1000 && nz <= 1000 &&
@@ -455,7 +455,7 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
     }
   }
 
-  if (BaseObject* group = Link(doc, car, RIG_PARTS_GROUP)) {
+  if (BaseObject* group = Link(doc, car, CAR_PARTS_LINK)) {
     LONG j = 0;
     for (BaseObject* c = group->GetDown(); c && j < kMaxPartMatrices; c = c->GetNext(), ++j)
       c->SetMl(bc->GetMatrix(RIG_PART_MATRICES + j, Matrix()));
@@ -467,7 +467,7 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
   for (LONG i = 0; i < wheels; ++i) {
     BaseObject* marks = nullptr;
     if (i < 4)
-      marks = Link(doc, car, RIG_SKID_MARKS + i);
+      marks = Link(doc, car, CAR_SKID_LINKS + i);
     else if (tag)
       marks = tag->GetObjectLink(WHEELRIG_SKID_MARKS + i, doc);
     SplineObject* second = nullptr;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "axle_word.h"
+#include "carparams.h"
 #include "carstate.h"
 #include "host_geometry.h"
 
@@ -28,18 +29,9 @@ enum : LONG {
   RIG_REST_SUSPENSION_BOTTOM = 6642,
   RIG_REST_SUSPENSION_TOP = 6662,
   RIG_PART_MATRICES = 6000,
-  RIG_PARTS_GROUP = 2115,
-  RIG_DEFORMER = 2100,
-  RIG_SKID_MARKS = 2080,
-  RIG_FRONT_CAMBER = 1812,
-  RIG_REAR_CAMBER = 1813,
-  RIG_FRONT_WHEEL_WIDTH = 1022,
   WHEELRIG_AXLE_COUNT = 2000,
   WHEELRIG_SKID_MARKS = 1196,
   SPEED_TARGET_COUNT = 20000,
-  TORQUE_CURVE = 1600,
-  TORQUE_MAX_RPM = 1510,
-  TORQUE_MAX_TORQUE = 1511,
 };
 
 inline constexpr LONG kMaxExtraAxles = 8;

@@ -387,7 +387,7 @@ TEST_F(CarMessageTest, RigCommandsWithGoodAndBadAxles) {
       ASSERT_NE(springs.result1, nullptr);
       EXPECT_EQ(springs.result0->GetType(), Ohelix);
       const BaseContainer* hc = springs.result0->GetDataInstance();
-      EXPECT_EQ(hc->GetReal(PRIM_HELIX_RADIUS1), bc->GetReal(CAR_SPRING_HEIGHT));
+      EXPECT_EQ(hc->GetReal(PRIM_HELIX_RADIUS1), bc->GetReal(CAR_SPRING_COIL_RADIUS));
       EXPECT_EQ(hc->GetReal(PRIM_HELIX_HEIGHT), 0.5 * bc->GetReal(CAR_WHEEL_DIAMETER_FRONT));
       EXPECT_EQ(hc->GetReal(PRIM_HELIX_END), 37.69911184307752);
       BaseObject* sweep = springs.result0->GetUp();

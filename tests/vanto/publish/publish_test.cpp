@@ -259,7 +259,7 @@ class DeformTest : public PublishTest {
     fc->SetLong(FFDOBJECT_SUBY, ny);
     fc->SetLong(FFDOBJECT_SUBZ, nz);
     ffd->Message(MSG_UPDATE);
-    bc->SetLink(RIG_DEFORMER, ffd);
+    bc->SetLink(CAR_DEFORMER_LINK, ffd);
     const LONG ring = std::max<LONG>(2 * (nx + nz - 2), 1);
     CollisionOutline& o = s->collisionOutline;
     o.deformPointCount = ring;

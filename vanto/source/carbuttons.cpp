@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "links.h"
 #include "carmessages.h"
 #include "carparams.h"
 #include "carpublish.h"
@@ -32,8 +33,6 @@ enum : LONG { kNullCircle = 2, kPlaneXY = 1, kPlaneZY = 2 };
 // takes at most as many points a side as the collision outline can hold.
 constexpr LONG kMaxSubdivisions = 100;
 constexpr LONG kMinFfdGrid = 2;
-
-BaseObject* Link(BaseDocument* doc, const BaseContainer& bc, LONG id) { return bc.GetObjectLink(id, doc); }
 
 // One undo group recording every object given as new; none for none.
 void RecordNew(BaseDocument* doc, const std::vector<BaseObject*>& made) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "links.h"
 #include "car_body.h"
 #include "bake.h"
 #include "carmessages.h"
@@ -19,8 +20,6 @@ namespace {
 // A car whose run-settings copy holds an input period below this has never
 // been reset (a copy no Sim wrote holds 0; the reset writes 0.01).
 constexpr double kResetInputPeriod = 0.0098;
-
-BaseObject* Link(BaseDocument* doc, const BaseContainer& bc, LONG id) { return bc.GetObjectLink(id, doc); }
 
 void SwitchDeformerOff(BaseDocument* doc, const BaseContainer& bc) {
   if (!bc.GetBool(CAR_DEFORMER_ANIMATED)) return;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "links.h"
 #include "carparams.h"
 #include "host_plugin.h"
 #include "host_services.h"
@@ -34,8 +35,6 @@ constexpr LONG kOldMaxGears = 8;
 // Front/rear pairs: an entry at an even position pairs with the next one.
 constexpr LONG kPairedParameters[] = {1020, 1021, 1022, 1023, 1102, 1103, 1114, 1115, 1120, 1121, 1150,
                                       1151, 1152, 1153, 1800, 1801, 1802, 1803, 1804, 1805, 1812, 1813};
-
-BaseObject* Link(BaseDocument* doc, const BaseContainer& bc, LONG id) { return bc.GetObjectLink(id, doc); }
 
 void MoveOldSuspensionLinks(BaseDocument* doc, BaseContainer& bc) {
   if (Link(doc, bc, RIG_SUSPENSION_BOTTOM)) return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "links.h"
 #include "carparams.h"
 #include "geometry.h"
 #include "host_description.h"
@@ -15,8 +16,6 @@ namespace {
 
 // Largest FFD grid side the deformation writes into.
 constexpr LONG kMaxFfdSide = 1000;
-
-BaseObject* Link(BaseDocument* doc, const BaseContainer& bc, LONG id) { return bc.GetObjectLink(id, doc); }
 
 // Wheel i's object of a per-wheel link block: the car's own links for the
 // four base wheels, the wheel-rig tag's for the extra axles (none without it).

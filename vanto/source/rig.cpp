@@ -2,15 +2,12 @@
 
 #include <algorithm>
 
+#include "links.h"
 #include "host_plugin.h"
 #include "main.h"
 #include "objects.h"
 
 namespace {
-
-BaseObject* Link(BaseDocument* doc, const BaseObject* car, LONG id) {
-  return car->GetDataInstance()->GetObjectLink(id, doc);
-}
 
 BaseObject* FindChildNamed(const BaseObject* parent, const String& name) {
   if (!parent) return nullptr;

@@ -360,7 +360,7 @@ TEST_F(CarMessageTest, RigCommandsWithGoodAndBadAxles) {
       EXPECT_EQ(bc->GetLong(RIG_AXLE_TYPE + 2 + index), 7);
     }
     EXPECT_EQ(bc->GetType(RIG_AXLE_TYPE + 2 + 8), DA_NIL);  // never past the last axle
-    EXPECT_EQ(bc->GetType(RIG_AXLE_TYPE + 1) == DA_NIL, false);
+    EXPECT_EQ(bc->GetLong(RIG_AXLE_TYPE + 1), 1);           // never over the main rear axle
 
     BaseObject* sentinel = NewObject(Onull);
     RigCommand skids{RIGCOMMAND_SKID_MARKS, index, 1, 0, sentinel, sentinel};

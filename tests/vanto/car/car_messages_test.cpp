@@ -351,6 +351,11 @@ TEST_F(CarMessageTest, RigCommandsWithGoodAndBadAxles) {
     if (good) {
       EXPECT_NE(bc->GetObjectLink(RIG_HUB + w, doc), nullptr);
       EXPECT_NE(bc->GetObjectLink(RIG_SUSPENSION_BOTTOM + w + 1, doc), nullptr);
+      // Laid out from its rear template and its rest pose stored at once: a
+      // scene saved before the next layout keeps the wheels where they are.
+      BaseObject* hub = bc->GetObjectLink(RIG_HUB + w + 1, doc);
+      EXPECT_EQ(hub->GetRelPos().x, bc->GetObjectLink(RIG_HUB + 3, doc)->GetRelPos().x);
+      EXPECT_EQ(bc->GetVector(RIG_REST_HUB + w + 1), hub->GetRelPos());
     }
 
     RigCommand type{RIGCOMMAND_SET_AXLE_TYPE, index, 7, 0, nullptr, nullptr};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/axle_word.h"
 #include "rotelixids.h"
 #include "sortpairs.h"
 #include "trackanim.h"
@@ -99,8 +100,8 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
     if (r < roadCount - 1 && road[r].key == road[r + 1].key) continue;
     const LONG g = state.groupCount++;
     const LONG a = static_cast<LONG>(road[r].value);
-    const Real diameter = cbc.GetLong(CARP_AXLE_TYPE + a) == 0 ? cbc.GetReal(CARP_WHEEL_DIAMETER_FRONT)
-                                                               : cbc.GetReal(CARP_WHEEL_DIAMETER_REAR);
+    const bool rear = DecodeAxleWord(cbc.GetLong(CARP_AXLE_TYPE + a)).Rear();
+    const Real diameter = cbc.GetReal(rear ? CARP_WHEEL_DIAMETER_REAR : CARP_WHEEL_DIAMETER_FRONT);
     for (LONG s = 0; s < 2; ++s) {
       TrackWheelEntry& e = state.wheels[2 * g + s];
       e.key = a;

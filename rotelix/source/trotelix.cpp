@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host_description.h"
+#include "engine/axle_word.h"
 #include "host_services.h"
 #include "rotelixids.h"
 #include "trackanim.h"
@@ -238,9 +239,7 @@ Bool AddAxleGroup(Description* desc, LONG e) {
 }  // namespace
 
 LONG AxleCode(const BaseContainer& tag, LONG axle) {
-  LONG code = tag.GetLong(ROTELIX_AXLE_TEMPLATE + axle);
-  if (!tag.GetBool(ROTELIX_AXLE_SWITCH + axle)) code |= 0x100;
-  return code;
+  return EncodeAxleWord(tag.GetLong(ROTELIX_AXLE_TEMPLATE + axle), tag.GetBool(ROTELIX_AXLE_SWITCH + axle));
 }
 
 Bool SendRigCommand(BaseObject* car, RigCommand& cmd) {

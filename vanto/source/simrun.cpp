@@ -16,6 +16,7 @@
 #include "rigid_body.h"
 #include "autopilot.h"
 #include "markers.h"
+#include "scene_links.h"
 
 using collision::ClipPointsToOutline;
 using collision::CollideCars;
@@ -386,6 +387,8 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     car.dynamics.singleForcePoint = ToDynamics(bc.GetVector(CAR_FORCE_POINT), 1.0 / upm);
     bc.SetVector(CAR_FORCE, Vector());
     bc.SetVector(CAR_FORCE_POINT, Vector());
+    // Anything borrowed from the scene may have been deleted since the last frame.
+    RefreshSceneLinks(doc, bc, car);
     AutopilotState& ap = car.autopilot;
     ReadAutopilotSettings(bc, ap);
     LoadRouteSpeedTable(ap, 0);

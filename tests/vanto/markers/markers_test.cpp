@@ -378,6 +378,7 @@ TEST_F(Markers, ATagOrMarkerRemovedDuringARunStopsItsCommand) {
   a->KillTag(ID_VANTOCOMMANDS);
   b->Remove();
   BaseObject::Free(b);
+  RefreshSceneLinks(doc, *carBc, *car);  // what every advance call does first
   Tick(3);
   EXPECT_EQ(Slot(kSlotSteer).mode, kCommandIdle);
   EXPECT_EQ(Slot(kSlotPedal).mode, kCommandIdle);

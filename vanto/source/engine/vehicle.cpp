@@ -882,15 +882,27 @@ void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B
     } else {
       const int32 g = d.gear;
       EngineState& e = d.engine;
+      // The engine speed the box would have in gear `to`. A zero ratio
+      // carries no speed across; the engine keeps its own.
+      auto speedIn = [&](int32 to) {
+        const double from = ForwardRatio(d, g);
+        return from != 0.0 ? e.engineSpeed * ForwardRatio(d, to) / from : e.engineSpeed;
+      };
+      // A shift whose new engine speed lies beyond the other shift point
+      // would be undone on the next step: the box stays until it can land
+      // inside [down, up].
       if (g >= 1 && e.engineSpeed > d.upShiftSpeed && g < d.gearCount) {
-        const double from = ForwardRatio(d, g);
-        d.gear = g + 1;
-        // A zero ratio carries no speed across; the engine keeps its own.
-        if (from != 0.0) e.engineSpeed = e.engineSpeed * ForwardRatio(d, g + 1) / from;
+        const double after = speedIn(g + 1);
+        if (!(after < d.downShiftSpeed)) {
+          d.gear = g + 1;
+          e.engineSpeed = after;
+        }
       } else if (!(e.engineSpeed > d.upShiftSpeed) && e.engineSpeed < d.downShiftSpeed && g >= 2 && g <= d.gearCount) {
-        const double from = ForwardRatio(d, g);
-        d.gear = g - 1;
-        if (from != 0.0) e.engineSpeed = e.engineSpeed * ForwardRatio(d, g - 1) / from;
+        const double after = speedIn(g - 1);
+        if (!(after > d.upShiftSpeed)) {
+          d.gear = g - 1;
+          e.engineSpeed = after;
+        }
       }
     }
     d.engagedGear = (B > d.pedalThreshold || H > d.pedalThreshold) ? 0 : d.gear;

@@ -52,12 +52,33 @@ Vec3 ToDynamics(const Vector& v, double scale) {
   return out;
 }
 
+// While it lives, failed consistency checks are reported once for this car.
+class ReportOnceFor {
+ public:
+  explicit ReportOnceFor(CarState& car) { gEngine.reportOnce = &car.dynamics.consistencyReported; }
+  ~ReportOnceFor() { gEngine.reportOnce = nullptr; }
+  ReportOnceFor(const ReportOnceFor&) = delete;
+  ReportOnceFor& operator=(const ReportOnceFor&) = delete;
+};
+
+// One run step of the model. A step longer than the model integrates
+// stably (a low step rate, a stiff clutch) is made as equal internal steps;
+// inputs and external forces hold over all of them, so a force still gives
+// the impulse of one run step.
+void StepModel(CarDynamics& d, double dt, double steer, double throttle, double brake, double handbrake,
+               double reverse) {
+  const int32 n = InternalStepCount(d, dt);
+  const double h = dt / n;
+  for (int32 k = 0; k < n; ++k) StepCarDynamics(d, h, steer, throttle, brake, handbrake, reverse);
+}
+
 // Settles the model with zero inputs for round(4 s / dt) steps.
 void Settle(CarState& car) {
   const double dt = car.settings.dt;
   const int32 n = SettleStepCount(dt);
   SetGravity(car.settings.gravity);
-  for (int32 k = 0; k < n; ++k) StepCarDynamics(car.dynamics, dt, 0.0, 0.0, 0.0, 0.0, 0.0);
+  const ReportOnceFor once(car);
+  for (int32 k = 0; k < n; ++k) StepModel(car.dynamics, dt, 0.0, 0.0, 0.0, 0.0, 0.0);
 }
 
 void AimWheelsAtDefaultGround(CarState& car) {
@@ -78,6 +99,7 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   car.settings.inputPeriod = 0.01;
   car.settings.breakPeriod = 0.16;
   car.startDelay = bc.GetTime(CAR_START_DELAY).Get();
+  car.dynamics.consistencyReported = 0;
 
   // Forces queued in an earlier run must not act while settling.
   bc.SetVector(CAR_FORCE, Vector());
@@ -254,8 +276,11 @@ bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry*
   }
 
   SetGravity(s.gravity);
-  StepCarDynamics(d, dt, car.ramps[kRampSteer].current, throttle, brake, car.ramps[kRampHandbrake].current,
-                  car.ramps[kRampReverse].current);
+  {
+    const ReportOnceFor once(car);
+    StepModel(d, dt, car.ramps[kRampSteer].current, throttle, brake, car.ramps[kRampHandbrake].current,
+              car.ramps[kRampReverse].current);
+  }
   AdvanceControlRamps(car);
   StoreDynamicsResults(car, 1, 0);
   ClearForceSlots(car);

@@ -252,6 +252,9 @@ inline void GetWheelCompression(const CarDynamics& d, int32 w, double& compressi
 inline void AddWheelTorque(CarDynamics& d, int32 w, double t) { d.wheels[w].axleTorque += t; }
 inline void AddSuspensionForce(CarDynamics& d, int32 w, double f) { d.wheels[w].suspensionForce += f; }
 double MeanPoweredWheelSpin(const CarDynamics& d);
+// Spin (rad/s) the driven wheels would have rolling without slip at the
+// body's speed.
+double RollingDriveSpin(const CarDynamics& d);
 void AddAxleTorque(CarDynamics& d, double torque);
 void GetWheelContactFrame(const CarDynamics& d, int32 w, Vec3& hub, Vec3& hubVelocity, Vec3& axle,
                           double& spinRate);

@@ -363,6 +363,13 @@ int32 InternalStepCount(const CarDynamics& d, double dt) {
   return n < 1e6 ? static_cast<int32>(n) : 1000000;
 }
 
+double RollingDriveSpin(const CarDynamics& d) {
+  double radius = 0.0;
+  for (int32 a = 0; a < d.axleCount && a < kMaxAxles; ++a)
+    radius += d.torqueSplit[a] * (d.wheels[2 * a].radius + d.wheels[2 * a + 1].radius);
+  return radius > 0.0 ? LengthVec3(d.body.velocity) / radius : 0.0;
+}
+
 void AddAxleTorque(CarDynamics& d, double torque) {
   for (int32 a = 0; a < d.axleCount; ++a) {
     const double t = torque * d.torqueSplit[a];
@@ -917,7 +924,11 @@ void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B
       // inside [down, up].
       if (g >= 1 && e.engineSpeed > d.upShiftSpeed && g < d.gearCount) {
         const double after = speedIn(g + 1);
-        if (!(after < d.downShiftSpeed)) {
+        // Spinning driven wheels raise the engine speed only while the low
+        // gear's torque keeps them spinning: the new gear is judged by the
+        // speed the wheels would roll at as well.
+        const double rolling = RollingDriveSpin(d) * ForwardRatio(d, g + 1);
+        if (!(after < d.downShiftSpeed) && !(rolling < d.downShiftSpeed)) {
           d.gear = g + 1;
           e.engineSpeed = after;
         }

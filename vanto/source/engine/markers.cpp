@@ -342,11 +342,15 @@ void AdvanceSlot(BaseDocument* doc, int32 index, CarState& car) {
   ApplySlotValue(index, mode, v, AtLeastMinDuration(duration), car);
 }
 
+// LONG 1922 in tenths. Divided, not multiplied by 0.1: 6 x 0.1 is
+// 0.6000000000000001, which outranks the crash reaction's 0.6.
+double CommandLevelOf(const BaseContainer& bc) { return bc.GetLong(CAR_COMMAND_LEVEL) / 10.0; }
+
 }  // namespace
 
 Bool ResetCommandState(BaseDocument*, BaseContainer& bc, CarState& car) {
   ResetCommandState(car);
-  car.commands.commandLevel = bc.GetReal(CAR_COMMAND_LEVEL) * 0.1;
+  car.commands.commandLevel = CommandLevelOf(bc);
   bc.SetReal(CAR_OUTPUT_LAST, 0.0);
   return true;
 }
@@ -362,7 +366,7 @@ void ResetCommandState(CarState& car) {
 void EvaluateCommandTag(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
   BaseObject* group = bc.GetObjectLink(CAR_COMMAND_GROUP, doc);
   if (!group) return;
-  if (std::isnan(car.commands.commandLevel)) car.commands.commandLevel = bc.GetReal(CAR_COMMAND_LEVEL) * 0.1;
+  if (std::isnan(car.commands.commandLevel)) car.commands.commandLevel = CommandLevelOf(bc);
   if (!SearchMarkers(group, car)) return;
   for (int32 index = kSlotSteer; index <= kSlotOutput; ++index) AdvanceSlot(doc, index, car);
 }

@@ -364,6 +364,7 @@ void ReactToCollision(CarState& car) {
       ControlRamp& t = car.ramps[kRampThrottle];
       t.current = t.target = t.ratePerStep = 0.0;
       t.remaining = r.holdTime[g];
+      car.pedalHoldRemaining = r.holdTime[g];
       car.pedalRampLevel = 0.6;
     } else if (r.mode[g] == 2) {
       ControlRamp& b = car.ramps[kRampBrake];

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "route_fixture.h"
+#include "simrun.h"
 
 namespace {
 
@@ -142,6 +143,30 @@ TEST_F(RouteRun, AFollowerStopsBehindAStandingCar) {
   EXPECT_LT(s.speed, 0.5);
   EXPECT_NEAR(o.bodyMatrix.off.z, 6000.0, 5.0);
   EXPECT_EQ(s.autopilot.gapZone, 3);
+}
+
+// A crash reaction that holds the throttle at 0 for 1 s keeps the
+// autopilot (a lower level) off the pedals for that second, step after step.
+TEST_F(RouteRun, ACrashHoldOfTheThrottleLastsItsTime) {
+  BaseObject* sim = AddSim();
+  BaseObject* routes = Null(doc, nullptr, "routes", Vector());
+  SplineObject* road = Spline(routes, {Vector(0, 0, 0), Vector(0, 0, 60000)});
+  Tag(road, {{72, 0.2}, {72, 1.0}});
+  BaseObject* car = RouteCar(sim, routes);
+  Play(1, 60);
+  CarState& s = car->GetNodeData<Car>()->State();
+  ASSERT_GT(s.ramps[kRampThrottle].current, 0.1);
+  s.crashReaction.mode[0] = 1;
+  s.crashReaction.holdTime[0] = 1.0;
+  s.sideImpulse[0] = Vector(1.0, 0.0, 0.0);
+  ReactToCollision(s);
+  for (LONG f = 61; f <= 87; ++f) {
+    Frame(f);
+    ASSERT_EQ(s.ramps[kRampThrottle].current, 0.0) << f;
+    ASSERT_EQ(s.pedalRampLevel, 0.6) << f;
+  }
+  Play(88, 120);
+  EXPECT_GT(s.ramps[kRampThrottle].current, 0.0) << "the autopilot drives again after the hold";
 }
 
 }  // namespace

@@ -223,8 +223,12 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   return kStatusOk;
 }
 
-// One fixed step of one car. False when the host asked for a break.
-bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry* cars, int32 count) {
+enum class StepResult { kStepped, kBreak, kFailed };
+
+// One fixed step of one car: kBreak when the host asked for a break,
+// kFailed when the step left a state that cannot be stored (the record keeps
+// the last good one).
+StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry* cars, int32 count) {
   CarState& car = *entry.state;
   const BaseContainer& bc = *entry.object->GetDataInstance();
   SimSettings& s = car.settings;
@@ -248,7 +252,7 @@ bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry*
   }
   if (s.breakCountdown <= 0) {
     s.breakCountdown = BreakTestSteps(car.autopilot.lookAheadTime, s.breakPeriod, dt);
-    if (bt && bt->TestBreak()) return false;
+    if (bt && bt->TestBreak()) return StepResult::kBreak;
   }
 
   QueryGroundUnderWheels(doc, bc, car);
@@ -282,15 +286,16 @@ bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry*
               car.ramps[kRampReverse].current);
   }
   AdvanceControlRamps(car);
-  StoreDynamicsResults(car, 1, 0);
+  const int32 stored = StoreDynamicsResults(car, 1, 0);
   ClearForceSlots(car);
   --s.inputCountdown;
   --s.breakCountdown;
   s.simTime += dt;
+  if (stored < 0) return StepResult::kFailed;
 
   if (car.flags & 1) PlaceFootprintInWorld(car);
   if (car.bodyGroundContactOn) collision::ResolveBodyGroundContact(doc, bc, car, &QueryGroundPoint);
-  return true;
+  return StepResult::kStepped;
 }
 
 bool Usable(const CarEntry& e) { return e.ready && e.object && e.state; }
@@ -429,11 +434,19 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
   }
 
   bool collided = false;
+  int32 failed = kStatusOk;
   while (settings.simTime < target) {
     for (int32 i = 0; i < count; ++i) {
       if (!Usable(cars[i])) continue;
       if (cars[i].state->startDelay + settings.startTime > settings.simTime) continue;
-      if (!StepCar(doc, bt, cars[i], cars, count)) return kStatusOk;
+      const StepResult r = StepCar(doc, bt, cars[i], cars, count);
+      if (r == StepResult::kBreak) return kStatusOk;
+      if (r == StepResult::kFailed) {
+        // A blown-up body stops here: it neither steps on nor collides with
+        // its stale matrices; the run reports it at the end of the call.
+        cars[i].ready = 0;
+        if (failed == kStatusOk) failed = kStatusNotFinite;
+      }
     }
     for (int32 i = 0; i < count; ++i) {
       if (!Usable(cars[i]) || !(cars[i].state->flags & 1)) continue;
@@ -462,5 +475,5 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     }
     if (!collided) car.impactTimeMs = 0.0;
   }
-  return status;
+  return failed != kStatusOk ? failed : status;
 }

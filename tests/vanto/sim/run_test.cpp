@@ -248,6 +248,25 @@ TEST_F(Run, ForcesFromAnEarlierRunNeverActAndTheOneOffForceActsOnce) {
   EXPECT_LT(std::fabs(s.velocity.x), 2000.0 / 30.0 / 1820.0 * 0.25);
 }
 
+// A step that leaves a state that cannot be stored stops that car at that
+// step: it takes no further steps in the frame, and the run reports it.
+TEST_F(Run, ABlownUpCarStopsAtTheFailingStep) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim);
+  BaseObject* other = AddCar(sim, 2000.0);
+  Start(sim);
+  Frame(2);
+  CarState& s = State(car);
+  const double before = s.settings.simTime;
+  const Matrix at = s.bodyMatrix;
+  s.dynamics.body.velocity.z = std::nan("");  // the model blows up in the next step
+  Frame(3);
+  EXPECT_EQ(s.settings.simTime, before + s.settings.dt);
+  EXPECT_EQ(s.bodyMatrix, at);
+  EXPECT_FALSE(Dialogs().empty()) << "the failure is reported";
+  EXPECT_TRUE(std::isfinite(State(other).bodyMatrix.off.y));
+}
+
 TEST_F(Run, ABreakRequestStopsTheAdvanceWhereItIs) {
   BaseObject* sim = AddSim();
   BaseObject* car = AddCar(sim);

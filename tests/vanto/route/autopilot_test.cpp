@@ -246,6 +246,29 @@ TEST_F(SpeedProfile, PastThePointsSpeedTheCarBrakes) {
   EXPECT_EQ(car->ramps[kRampBrake].target, 0.0);
 }
 
+// Once the brake has brought the car below the point's speed it lets go at
+// the next input tick, whether or not a correction is due.
+TEST_F(SpeedProfile, BelowThePointsSpeedTheBrakeLetsGoAtOnce) {
+  car->speed = 4.0;
+  ControlRouteSpeed(road, -0.5, *car);
+  car->pedalRampLevel = 0.0;
+  for (int countdown : {0, 50}) {
+    SCOPED_TRACE(countdown);
+    car->ramps[kRampBrake] = ControlRamp{0.12, 0.12, 0.0, 0.16};
+    car->speed = 9.5;
+    car->settings.breakCountdown = countdown;
+    ControlRouteSpeed(road, -0.6, *car);
+    EXPECT_EQ(car->ramps[kRampBrake].current, 0.0);
+    EXPECT_EQ(car->ramps[kRampBrake].target, 0.0);
+  }
+  // Above it the brake is kept.
+  car->ramps[kRampBrake] = ControlRamp{0.12, 0.12, 0.0, 0.16};
+  car->speed = 10.5;
+  car->settings.breakCountdown = 50;
+  ControlRouteSpeed(road, -0.6, *car);
+  EXPECT_EQ(car->ramps[kRampBrake].current, 0.12);
+}
+
 TEST_F(SpeedProfile, ReachingThePointCorrectsTheGain) {
   car->speed = 4.0;
   ControlRouteSpeed(road, -0.5, *car);  // +6 m/s planned with gain 0.75

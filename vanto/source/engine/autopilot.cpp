@@ -480,6 +480,10 @@ int32 ControlSpeedOn(const ArcLength& arc, double place, CarState& car) {
     const double D = metresTo(ap.speedPointIndex);
     SpeedTarget& front = ap.speedQueue[0];
     if (D > 0.0) {
+      // The brake serves only above the point's speed: below it, it lets go
+      // at once, not at the next correction while the car slows on.
+      ControlRamp& b = car.ramps[kRampBrake];
+      if (v < pointSpeed && (b.current > 0.0 || b.target > 0.0)) b = ControlRamp();
       if (!ProfileTick(car)) return 0;
       const double ratio = front.changeDistance > 0.0 ? std::min(D / front.changeDistance, 1.0) : 1.0;
       const double planned = front.deltaSpeed * (1.0 - std::sqrt(1.0 - ratio));

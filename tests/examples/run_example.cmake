@@ -1,7 +1,9 @@
 # Plays one example scene through simhost and hands the CSV to check_example.
 # Variables: SIMHOST, PLUGINS, CHECK, SCENES (the examples folder), NAME, OUT.
 set(columns --matrix Body --param Car:2501)
-if(NAME STREQUAL "crash")
+if(NAME STREQUAL "drive")
+  list(APPEND columns --param Car:2503)
+elseif(NAME STREQUAL "crash")
   list(APPEND columns --object Wall)
 elseif(NAME STREQUAL "markers")
   list(APPEND columns --param Car:2504 --param Car:2505 --param Car:2507)

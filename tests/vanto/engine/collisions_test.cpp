@@ -291,6 +291,27 @@ TEST_F(CollisionTest, FrontZoneAgainstAWallPushesWithTheCurvedCounterforce) {
   EXPECT_EQ(car.dynamics.crashFlag, 0);
 }
 
+// At walking pace the zone's resistance (20 kN) is more than stops the car
+// in one step (1000 kg x 0.01 m/s / 1 ms = 10 kN): the contact must stop
+// the car at the wall, not throw it back off it.
+TEST_F(CollisionTest, ASlowCarComesToRestAgainstAWall) {
+  CarState& car = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 0.01), 50.0, 80.0, 25.0);
+  CollisionShape wall = Box(kObstacleCube, Vector(0, 0, 299.5), Vector(400, 300, 200));
+  int hits = 0;
+  for (int step = 0; step < 500; ++step) {
+    if (CollideCarWithObstacle(car, wall)) ++hits;
+    for (int s = 0; s < kForceSlots; ++s) {
+      car.velocity.z += SlotForce(car, s).z / 1000.0 * kDt;
+      car.dynamics.externalForces[s] = Vec3();
+    }
+    car.bodyMatrix.off.z += car.velocity.z * kDt * kUnits;
+    PlaceFootprintInWorld(car);
+  }
+  EXPECT_GT(hits, 0);
+  EXPECT_GE(car.velocity.z, -1e-12) << "thrown back";
+  EXPECT_LT(car.velocity.z, 1e-12);
+}
+
 // A car with a front crumple zone of flat resistance R is driven with a
 // steady force D at 15 m/s into a wall across the road. The zone takes the
 // energy over s = m v^2 / 2 / (R - D), less than its length, and the car

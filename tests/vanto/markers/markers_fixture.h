@@ -19,6 +19,7 @@
 #include "main.h"
 #include "markers.h"
 #include "ramps.h"
+#include "scene_links.h"
 #include "tvantocommands.h"
 
 namespace markertest {

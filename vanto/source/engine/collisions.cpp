@@ -439,11 +439,14 @@ int32 CollideCarWithObstacle(CarState& car, CollisionShape& shape) {
   const Resistance r = ResistancePass(car, list, k, stopping, push);
   PressOutlineIn(outline, list, k, push * (approach.GetLength() * dt * u));
 
-  const Vector force = car.bodyMatrix.TransformDirection(push * r.mean);
+  // As between cars: at most what stops the approach within the step; a
+  // zone's full resistance would throw a slow car back off the wall.
+  const double magnitude = std::min(r.mean, stopping);
+  const Vector force = car.bodyMatrix.TransformDirection(push * magnitude);
   QueueForce(car, force, contact);
   RecordImpact(car, r.side >= 0 ? r.side : SideFromContactPoint(car, contact), force, contact, 1.0);
   shape.impactPoint = contact;
-  shape.impactSum += normal * r.mean;
+  shape.impactSum += normal * magnitude;
   return 1;
 }
 

@@ -131,6 +131,11 @@ void AdvanceControlRamps(CarState& car) {
     r.current = ClampInput(r.current + r.ratePerStep, 0.0, 1.0);
     if (r.current > 0.0 || r.target > 0.0) active = true;
   }
+  // A pedal held at 0 (the crash reaction) keeps its level for the hold.
+  if (car.pedalHoldRemaining > kPedalRemainingEpsilon) {
+    car.pedalHoldRemaining -= dt;
+    active = true;
+  }
   if (!active) car.pedalRampLevel = 0.0;
 }
 

@@ -207,7 +207,7 @@ int Render(BaseDocument* doc, const std::vector<std::string>& args) {
   LONG frame = -1;
   std::string out;
   hostdraw::RenderOptions opts;
-  for (size_t i = 0; i < args.size(); ++i) {
+  for (size_t i = 0; i < args.size(); i += 2) {
     if (i + 1 >= args.size()) return Fail("render: " + args[i] + " needs a value");
     const std::string& v = args[i + 1];
     try {
@@ -226,7 +226,6 @@ int Render(BaseDocument* doc, const std::vector<std::string>& args) {
     } catch (const std::logic_error&) {
       return Fail("render: bad number '" + v + "'");
     }
-    ++i;
   }
   if (frame < 0 || out.empty()) return Fail("render needs --frame N and --out PICTURE.png");
   // Frames before the wanted one are evaluated in order, as playing would.
@@ -401,7 +400,7 @@ std::string SimLabel(const BaseObject* sim) {
 int Bake(BaseDocument* doc, const std::vector<std::string>& args) {
   std::string out;
   LONG from = -1, to = -1;
-  for (size_t i = 0; i < args.size(); ++i) {
+  for (size_t i = 0; i < args.size(); i += 2) {
     if (i + 1 >= args.size()) return Fail("bake: " + args[i] + " needs a value");
     const std::string& v = args[i + 1];
     try {
@@ -412,7 +411,6 @@ int Bake(BaseDocument* doc, const std::vector<std::string>& args) {
     } catch (const std::logic_error&) {
       return Fail("bake: bad number '" + v + "'");
     }
-    ++i;
   }
   if (out.empty()) return Fail("bake needs --out BAKED");
   if ((from >= 0) != (to >= 0) || (from >= 0 && (from < 1 || to < from)))

@@ -376,7 +376,7 @@ int Render(BaseDocument* doc, const std::vector<std::string>& args) {
   LONG frame = -1;
   std::string out;
   hostdraw::RenderOptions opts;
-  for (size_t i = 0; i < args.size(); ++i) {
+  for (size_t i = 0; i < args.size(); i += 2) {
     if (i + 1 >= args.size()) return Fail("render: " + args[i] + " needs a value");
     const std::string& v = args[i + 1];
     if (args[i] == "--frame") {
@@ -390,7 +390,6 @@ int Render(BaseDocument* doc, const std::vector<std::string>& args) {
     } else {
       return Fail("render: unknown option '" + args[i] + "'");
     }
-    ++i;
   }
   if (frame < 0 || out.empty()) return Fail("render needs --frame N and --out PICTURE.png");
   LONG first = 0, last = 0;
@@ -575,13 +574,12 @@ std::string SimLabel(const BaseObject* sim) {
 int Bake(BaseDocument* doc, const std::vector<std::string>& args) {
   std::string out;
   LONG from = -1, to = -1;
-  for (size_t i = 0; i < args.size(); ++i) {
+  for (size_t i = 0; i < args.size(); i += 2) {
     if (i + 1 >= args.size()) return Fail("bake: " + args[i] + " needs a value");
     const std::string& v = args[i + 1];
     if (args[i] == "--out") out = v;
     else if (args[i] != "--from" && args[i] != "--to") return Fail("bake: unknown option '" + args[i] + "'");
     else if (!ParseLong(v, args[i] == "--from" ? &from : &to)) return Fail("bake: bad number '" + v + "'");
-    ++i;
   }
   if (out.empty()) return Fail("bake needs --out BAKED");
   if ((from >= 0) != (to >= 0) || (from >= 0 && (from < 1 || to < from)))

@@ -70,6 +70,15 @@ std::string LoadError(const std::string& text) {
 }
 
 std::uint64_t Bits(Real r) { return std::bit_cast<std::uint64_t>(r); }
+// The bits of r as a function of another library returns it. On 32-bit x86
+// a returned double passes through the x87 unit, which sets the quiet bit of
+// a signalling NaN (the payload stays); the stored value is unchanged.
+std::uint64_t ReturnedBits(Real r) {
+#if defined(__i386__)
+  if (std::isnan(r)) return Bits(r) | 0x0008000000000000u;
+#endif
+  return Bits(r);
+}
 
 // The object at an index path, e.g. {0, 2, 1}.
 BaseObject* At(const BaseDocument* doc, std::initializer_list<int> path) {
@@ -441,7 +450,7 @@ TEST_F(SceneFileTest, RealsReadBackBitExact) {
     EXPECT_EQ(Bits(b->GetMl().off.x), Bits(v));
     EXPECT_EQ(Bits(b->GetMl().v1.y), Bits(v));
     EXPECT_EQ(Bits(b->GetMl().v3.z), Bits(v));
-    EXPECT_EQ(Bits(b->GetDataInstance()->GetReal(1)), Bits(v));
+    EXPECT_EQ(Bits(b->GetDataInstance()->GetReal(1)), ReturnedBits(v));
     EXPECT_EQ(Bits(b->GetDataInstance()->GetVector(2).y), Bits(-v));
     EXPECT_EQ(Bits(b->GetDataInstance()->GetTime(3).GetDenominator()), Bits(v));
     EXPECT_EQ(Save(back.get()), text);

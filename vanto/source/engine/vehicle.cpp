@@ -34,8 +34,6 @@ void BuildWheelFrame(Mat3& f, const Vec3& a, bool odd) {
   }
 }
 
-inline Vec3 MirrorY(const Vec3& v) { return {v.x, -v.y, v.z}; }
-
 }  // namespace
 
 // ---------------------------------------------------------------- set-up

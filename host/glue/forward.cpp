@@ -73,6 +73,10 @@ GeData::GeData(const CustomDataType& custom) {
   *this = [&]() -> GeData { HOST_IFACE_CALL(GeData, container_values, DataFromCustom, fn_(&custom)); }();
 }
 
+Bool NodeData::GetDDescription(GeListNode* node, Description* description, LONG& flags) {
+  HOST_IFACE_CALL(Bool, description, DefaultDescription, fn_(this, node, description, flags));
+}
+
 GeDialog::~GeDialog() {
   [&] { HOST_IFACE_CALL(void, dialog, Destroyed, fn_(this)); }();
 }

@@ -12,7 +12,6 @@ Bool NodeData::Init(GeListNode*) { return true; }
 void NodeData::Free(GeListNode*) {}
 Bool NodeData::Message(GeListNode*, LONG, void*) { return true; }
 Bool NodeData::CopyTo(NodeData*, GeListNode*, GeListNode*, LONG, AliasTrans*) { return true; }
-Bool NodeData::GetDDescription(GeListNode*, Description*, LONG&) { return false; }
 Bool NodeData::GetDEnabling(GeListNode*, const DescID&, const GeData&, LONG, const BaseContainer*) { return true; }
 
 Bool ObjectData::AddToExecution(BaseObject*, PriorityList*) { return false; }

@@ -46,6 +46,7 @@
   M(TagGetObject, BaseTag, GetObject, BaseObject*, (), const, ())                                           \
   M(InsertObject, BaseDocument, InsertObject, void, (BaseObject * a, BaseObject * b, BaseObject * c, Bool d), \
     , (a, b, c, d))                                                                                         \
+  F(GetActiveDocument, GetActiveDocument, BaseDocument*, (), ())                                           \
   M(GetActiveObject, BaseDocument, GetActiveObject, BaseObject*, (), const, ())                             \
   M(SetActiveObject, BaseDocument, SetActiveObject, void, (BaseObject * a, LONG b), , (a, b))               \
   M(GetActiveObjects, BaseDocument, GetActiveObjects, void, (AtomArray & a, LONG b), const, (a, b))         \
@@ -227,7 +228,6 @@
 HOST_DECLARE_TABLE(HostSceneTable, HOST_SCENE_TABLE)
 HOST_DECLARE_TABLE(HostContainerTable, HOST_CONTAINER_TABLE)
 HOST_DECLARE_TABLE(HostGeometryTable, HOST_GEOMETRY_TABLE)
-HOST_DECLARE_TABLE(HostDescriptionTable, HOST_DESCRIPTION_TABLE)
 HOST_DECLARE_TABLE(HostDrawTable, HOST_DRAW_TABLE)
 HOST_DECLARE_TABLE(HostFileTable, HOST_FILE_TABLE)
 HOST_DECLARE_TABLE(HostStringTable, HOST_STRING_TABLE)
@@ -239,6 +239,13 @@ HOST_DECLARE_TABLE(HostThreadTable, HOST_THREAD_TABLE)
 struct HostAnimationTable {
   HOST_ANIMATION_TABLE(HOST_TABLE_MEMBER_FIELD, HOST_TABLE_FUNCTION_FIELD)
   BaseTime (*TimeFromSeconds)(Real seconds);
+};
+
+struct HostDescriptionTable {
+  HOST_DESCRIPTION_TABLE(HOST_TABLE_MEMBER_FIELD, HOST_TABLE_FUNCTION_FIELD)
+  // The base class's own description (NodeData::GetDDescription, not the
+  // plug-in's override).
+  Bool (*DefaultDescription)(NodeData* data, GeListNode* node, Description* description, LONG& flags);
 };
 
 struct HostContainerValueTable {

@@ -2,6 +2,7 @@
 #include <fstream>
 #include <map>
 
+#include "host_description.h"
 #include "host_geometry.h"
 #include "host_loader.h"
 #include "host_plugin.h"
@@ -12,6 +13,15 @@
 
 void* NodeData::operator new(std::size_t size) noexcept { return GeAllocImpl(size, "plug-in node", 0); }
 void NodeData::operator delete(void* p) { GeFreeImpl(p); }
+namespace {
+LONG g_default_descriptions = 0;
+}  // namespace
+// The default description is the host's: it counts the calls.
+Bool NodeData::GetDDescription(GeListNode*, Description*, LONG&) {
+  ++g_default_descriptions;
+  return false;
+}
+LONG hostdesc::DefaultDescriptionCalls() { return g_default_descriptions; }
 
 Bool BaseBitmap::IsLoaded() const { return file_.FileExists(); }
 

@@ -76,6 +76,9 @@ struct Tables {
     {
       auto& t = description;
       HOST_FILL(HOST_DESCRIPTION_TABLE)
+      t.DefaultDescription = [](NodeData* data, GeListNode* node, Description* d, LONG& flags) {
+        return data->NodeData::GetDDescription(node, d, flags);
+      };
     }
     {
       auto& t = draw;

@@ -1,6 +1,6 @@
 // Viewport drawing: the recorded call list, what the host draws of a
 // document, and the rendered picture.
-#ifndef CARSIM_NO_CAIRO
+#if CARSIM_HAS_PNG
 #include <cairo/cairo.h>
 #endif
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ namespace {
 constexpr LONG kLiner = 993001, kLinerTag = 993002;
 const Vector kRed(1, 0, 0), kGreen(0, 1, 0);
 
-#ifndef CARSIM_NO_CAIRO
+#if CARSIM_HAS_PNG
 // A PNG file's pixels as RGB bytes (empty when it cannot be read).
 std::vector<unsigned char> ReadPng(const std::string& path, int* width, int* height) {
   cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
@@ -197,8 +197,7 @@ TEST_F(Drawing, DocumentDrawsWireframesPluginsAndTagsOfVisibleObjects) {
   EXPECT_EQ(lines_of(group, DrawCall::kLine).size(), 0u);
 }
 
-// Pictures need the picture library, which Windows builds lack.
-#ifndef CARSIM_NO_CAIRO
+#if CARSIM_HAS_PNG
 TEST_F(Drawing, RenderedPictureShowsTheLineWhereItShouldBe) {
   BaseObject* camera = BaseObject::Alloc(Ocamera);
   ASSERT_NE(camera, nullptr);
@@ -340,6 +339,23 @@ TEST(DrawPicture, PolygonsBlendTheirCornerColoursAndSurviveTheCameraPlane) {
   EXPECT_EQ(pixel(40, 69).y, 0);  // the quad just above the line
   EXPECT_EQ(pixel(6, 94), Vector(0, 255, 0));
 }
-#endif  // pictures
+#else
+TEST_F(Drawing, WithoutPngOutputRenderingFailsWithAReasonAndWritesNothing) {
+  const auto file = std::filesystem::temp_directory_path() / ("draw_test_" + std::to_string(::getpid()) + ".png");
+  hostdraw::RenderOptions opts;
+  opts.width = 16;
+  opts.height = 12;
+  String error;
+  EXPECT_FALSE(hostdraw::RenderFrame(doc, 0, Filename(file.string().c_str()), opts, &error));
+  EXPECT_NE(error.find("no PNG output"), std::string::npos) << error;
+  EXPECT_FALSE(std::filesystem::exists(file));
+  // The picture is the plain background, at its size.
+  BaseDraw bd(4, 3);
+  bd.DrawLine2D(Vector(0, 1.5, 0), Vector(4, 1.5, 0));
+  std::vector<std::uint8_t> plain;
+  for (int i = 0; i < 4 * 3; ++i) plain.insert(plain.end(), {255, 0, 128});
+  EXPECT_EQ(bd.Rasterize(Vector(1, 0, 0.5)), plain);
+}
+#endif
 
 }  // namespace

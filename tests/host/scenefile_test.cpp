@@ -1001,6 +1001,9 @@ TEST_F(SceneFileTest, FilesSaveAndLoadWithThePathInErrors) {
 }
 
 TEST_F(SceneFileTest, SavingReplacesOnlyRegularFilesAndLeavesNoTemporary) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs symbolic links, which the Windows test runs do not have";
+#endif
   const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "scenefile_outputs";
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);

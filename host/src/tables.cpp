@@ -9,6 +9,11 @@
   t.entry = static_cast<Ret(Class::*) params cv>(&Class::member);
 #define HOST_FILL_FUNCTION(entry, function, Ret, params, args) t.entry = static_cast<Ret(*) params>(&function);
 #define HOST_FILL(LIST) LIST(HOST_FILL_MEMBER, HOST_FILL_FUNCTION)
+#define HOST_FILL_TABLE(table, LIST) \
+  {                                  \
+    auto& t = table;                 \
+    HOST_FILL(LIST)                  \
+  }
 
 // Reaches what a dialog owns on the host side.
 struct HostDialogAccess {
@@ -53,62 +58,26 @@ struct Tables {
   HostThreadTable thread{};
 
   Tables() {
-    {
-      auto& t = scene;
-      HOST_FILL(HOST_SCENE_TABLE)
-    }
-    {
-      auto& t = container;
-      HOST_FILL(HOST_CONTAINER_TABLE)
-    }
+    HOST_FILL_TABLE(scene, HOST_SCENE_TABLE)
+    HOST_FILL_TABLE(container, HOST_CONTAINER_TABLE)
     container_values.DataFromLink = [](const BaseList2D* node) { return GeData(node); };
     container_values.DataFromContainer = [](const BaseContainer* bc) { return GeData(*bc); };
     container_values.DataFromCustom = [](const CustomDataType* custom) { return GeData(*custom); };
-    {
-      auto& t = geometry;
-      HOST_FILL(HOST_GEOMETRY_TABLE)
-    }
-    {
-      auto& t = animation;
-      HOST_FILL(HOST_ANIMATION_TABLE)
-      t.TimeFromSeconds = [](Real seconds) { return BaseTime(seconds); };
-    }
-    {
-      auto& t = description;
-      HOST_FILL(HOST_DESCRIPTION_TABLE)
-      t.DefaultDescription = [](NodeData* data, GeListNode* node, Description* d, LONG& flags) {
-        return data->NodeData::GetDDescription(node, d, flags);
-      };
-    }
-    {
-      auto& t = draw;
-      HOST_FILL(HOST_DRAW_TABLE)
-    }
-    {
-      auto& t = file;
-      HOST_FILL(HOST_FILE_TABLE)
-    }
-    {
-      auto& t = dialog;
-      HOST_FILL(HOST_DIALOG_TABLE)
-      t.Destroyed = &HostDialogAccess::Destroyed;
-    }
-    {
-      auto& t = strings;
-      HOST_FILL(HOST_STRING_TABLE)
-    }
-    {
-      auto& t = registry;
-      HOST_FILL(HOST_REGISTRY_TABLE)
-    }
-    {
-      auto& t = messages;
-      HOST_FILL(HOST_MESSAGE_TABLE)
-    }
-    {
-      auto& t = thread;
-      HOST_FILL(HOST_THREAD_TABLE)
-    }
+    HOST_FILL_TABLE(geometry, HOST_GEOMETRY_TABLE)
+    HOST_FILL_TABLE(animation, HOST_ANIMATION_TABLE)
+    animation.TimeFromSeconds = [](Real seconds) { return BaseTime(seconds); };
+    HOST_FILL_TABLE(description, HOST_DESCRIPTION_TABLE)
+    description.DefaultDescription = [](NodeData* data, GeListNode* node, Description* d, LONG& flags) {
+      return data->NodeData::GetDDescription(node, d, flags);
+    };
+    HOST_FILL_TABLE(draw, HOST_DRAW_TABLE)
+    HOST_FILL_TABLE(file, HOST_FILE_TABLE)
+    HOST_FILL_TABLE(dialog, HOST_DIALOG_TABLE)
+    dialog.Destroyed = &HostDialogAccess::Destroyed;
+    HOST_FILL_TABLE(strings, HOST_STRING_TABLE)
+    HOST_FILL_TABLE(registry, HOST_REGISTRY_TABLE)
+    HOST_FILL_TABLE(messages, HOST_MESSAGE_TABLE)
+    HOST_FILL_TABLE(thread, HOST_THREAD_TABLE)
     memory.Alloc = &MemoryAlloc;
     memory.Free = &MemoryFree;
     memory.GeAlloc = &GeAllocImpl;

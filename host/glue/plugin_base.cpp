@@ -2,6 +2,7 @@
 // own code. Plain code without host state: the host and every module each
 // compile it in.
 #include "host_animation.h"
+#include "host_draw.h"
 #include "host_file.h"
 #include "host_geometry.h"
 #include "host_plugin.h"
@@ -56,3 +57,5 @@ bool PointLevelData::Equals(const CustomDataType& other) const {
   auto* o = dynamic_cast<const PointLevelData*>(&other);
   return o && o->points_ == points_;
 }
+
+Matrix BaseDrawHelp::GetMg() const { return op_ ? op_->GetMg() : Matrix(); }

@@ -161,7 +161,6 @@
   M(DrawHandle, BaseDraw, DrawHandle, void, (const Vector& a, LONG b, LONG c), , (a, b, c))                 \
   M(DrawBox, BaseDraw, DrawBox, void, (const Matrix& a, Real b, const Vector& c, Bool d), , (a, b, c, d))   \
   M(DrawPolygon, BaseDraw, DrawPolygon, void, (const Vector* a, const Vector* b, Bool c), , (a, b, c))      \
-  M(HelpGetMg, BaseDrawHelp, GetMg, Matrix, (), const, ())                                                  \
   F(GetViewColor, GetViewColor, Vector, (LONG a), (a))
 
 #define HOST_FILE_TABLE(M, F)                                                                               \

@@ -185,7 +185,6 @@ void BaseDraw::SetPointSize(LONG s) {
   Record(StateCall(DrawCall::kPointSize, point_size_));
 }
 
-Matrix BaseDrawHelp::GetMg() const { return op_ ? op_->GetMg() : Matrix(); }
 
 // ---------------------------------------------------------------- rasterising
 

@@ -23,7 +23,7 @@ constexpr double kDt = 0.001;
 std::unique_ptr<CarState> MakeCar() {
   CarDynamicsParams p = ReferenceCarParams();
   auto car = std::make_unique<CarState>();
-  car->settings.dt = kDt;
+  car->settings.stepDt = kDt;
   car->wheelCount = 4;
   WriteReferenceTyreConstants(car->dynamics);
   car->dynamics.dragFactor = 0.3 * 0.5 * 1.7 * 1.2 * 1.29;

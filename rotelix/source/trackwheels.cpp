@@ -72,6 +72,27 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
       road[roadCount++] = RealPair{static_cast<Real>(i), cbc.GetVector(CARP_REST_HUB + 2 * i).z};
   if (roadCount < 2) return false;
   SortRealPairs(road, roadCount);
+  LONG roadPlaces = 0;
+  for (LONG r = 0; r < roadCount; ++r)
+    if (r == 0 || road[r].key != road[r - 1].key) ++roadPlaces;
+
+  // End pairs and return rollers, keyed by the z of their side-1 object.
+  RealPair others[kMaxOtherGroups];
+  LONG otherCount = 0;
+  BaseObject* front1 = Link(tag, ROTELIX_FRONT_LINK + 1, doc);
+  BaseObject* rear1 = Link(tag, ROTELIX_REAR_LINK + 1, doc);
+  const Bool hasRear = rear1 && Link(tag, ROTELIX_REAR_LINK, doc);
+  const Bool hasFront = front1 && Link(tag, ROTELIX_FRONT_LINK, doc);
+  if (hasRear) others[otherCount++] = RealPair{-2.0, rear1->GetRelPos().z};
+  if (hasFront) others[otherCount++] = RealPair{-1.0, front1->GetRelPos().z};
+  for (LONG k = 0; k < std::min(tag.GetLong(ROTELIX_ROLLER_COUNT), kMaxRollerPairs); ++k) {
+    BaseObject* roller1 = Link(tag, ROTELIX_ROLLER_LINK + 2 * k + 1, doc);
+    if (roller1 && Link(tag, ROTELIX_ROLLER_LINK + 2 * k, doc))
+      others[otherCount++] = RealPair{static_cast<Real>(k), roller1->GetRelPos().z};
+  }
+  // Road wheels at one z with nothing else to run round would give a track
+  // collapsed onto one wheel: no table at all.
+  if (roadPlaces + otherCount < 2) return false;
 
   state.groupCount = 0;
   LONG firstRoad = -1, lastRoad = -1;
@@ -95,30 +116,17 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
   for (LONG g : {firstRoad, lastRoad})
     for (LONG s = 0; s < 2; ++s) state.wheels[2 * g + s].flags = TRACKWHEEL_ROAD | TRACKWHEEL_WRAP;
 
-  // End pairs and return rollers, keyed by the z of their side-1 object.
-  RealPair others[kMaxOtherGroups];
-  LONG otherCount = 0;
-  BaseObject* front1 = Link(tag, ROTELIX_FRONT_LINK + 1, doc);
-  BaseObject* rear1 = Link(tag, ROTELIX_REAR_LINK + 1, doc);
-  const Bool hasRear = rear1 && Link(tag, ROTELIX_REAR_LINK, doc);
-  const Bool hasFront = front1 && Link(tag, ROTELIX_FRONT_LINK, doc);
-  if (hasRear) others[otherCount++] = RealPair{-2.0, rear1->GetRelPos().z};
-  if (hasFront) others[otherCount++] = RealPair{-1.0, front1->GetRelPos().z};
-  for (LONG k = 0; k < std::min(tag.GetLong(ROTELIX_ROLLER_COUNT), kMaxRollerPairs); ++k) {
-    BaseObject* roller1 = Link(tag, ROTELIX_ROLLER_LINK + 2 * k + 1, doc);
-    if (roller1 && Link(tag, ROTELIX_ROLLER_LINK + 2 * k, doc))
-      others[otherCount++] = RealPair{static_cast<Real>(k), roller1->GetRelPos().z};
-  }
-
   // The tensioner moves away from the fixed end pair. With no fixed pair met
-  // yet it moves away from the body's rest position, level with itself.
+  // yet it moves away from the middle of the road wheels, level with itself:
+  // the track's own shape, wherever the body's origin happens to be.
   Vector reference;
-  Bool referenceFromBody = true;
+  Bool referenceFromRoad = true;
   if (hasRear && hasFront) {
     reference = InPlane(front1->GetRelPos());
-    referenceFromBody = false;
+    referenceFromRoad = false;
   }
-  const Vector body = InPlane(cbc.GetVector(CARP_REST_BODY));
+  const Real roadMiddleZ =
+      0.5 * (state.wheels[2 * firstRoad].restPosition.z + state.wheels[2 * lastRoad].restPosition.z);
 
   SortRealPairs(others, otherCount);
   for (LONG r = 0; r < otherCount; ++r) {
@@ -130,11 +138,11 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
       const Bool tensioner = tag.GetBool(front ? ROTELIX_FRONT_TENSIONER : ROTELIX_REAR_TENSIONER);
       Vector direction;
       if (tensioner) {
-        const Vector from = referenceFromBody ? Vector(0.0, p.y, body.z) : reference;
+        const Vector from = referenceFromRoad ? Vector(0.0, p.y, roadMiddleZ) : reference;
         direction = (p - from).GetNormalized();
       } else {
         reference = p;
-        referenceFromBody = false;
+        referenceFromRoad = false;
       }
       for (LONG s = 0; s < 2; ++s) {
         TrackWheelEntry& e = state.wheels[2 * g + s];

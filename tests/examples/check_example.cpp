@@ -74,6 +74,19 @@ void CheckDrive(const std::vector<Row>& rows) {
   }
   Expect(wrong == 0, "the heading turns steadily one way", wrong);
   Expect(Speed(last) > 5.0, "the car is still under way", Speed(last));
+  // A gearbox that hunts shifts back within moments of a shift.
+  int flips = 0;
+  double lastShift = -1.0, lastSense = 0.0;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const double sense = Get(rows[i], "Car:2503") - Get(rows[i - 1], "Car:2503");
+    if (sense == 0.0) continue;
+    const double t = static_cast<double>(i) / kFps;
+    if (sense * lastSense < 0.0 && t - lastShift < 1.0) ++flips;
+    lastShift = t;
+    lastSense = sense;
+  }
+  Expect(flips == 0, "no gear flips back within a second of a shift", flips);
+  Expect(Get(At(rows, kDriveTurnFrom + 1.0), "Car:2503") >= 2, "second gear reached", 0);
 }
 
 double DistanceToPolyline(double x, double z, const std::vector<Point2>& pts) {

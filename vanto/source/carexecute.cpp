@@ -136,7 +136,7 @@ void RunPath(BaseDocument* doc, BaseObject* op, BaseObject* sim, CarState& state
   const SimSettings& st = state.settings;
   if (st.startTime <= t) {
     // The time stood still (or went back) since the Sim copied its settings.
-    if ((t - st.lastDocumentTime) * st.timeScale <= 0.0) CheckLinkedObjects(doc, op, state);
+    if ((t - st.lastDocTime) * st.timeScale <= 0.0) CheckLinkedObjects(doc, op, state);
   } else {
     SwitchDeformerOff(doc, bc);
     LoadSpeedTargets(bc, state);

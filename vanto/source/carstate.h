@@ -193,6 +193,7 @@ struct CarStateFields {
   // inputs
   ControlRamp ramps[kRampCount];  // steer, throttle, brake, handbrake, reverse throttle
   double pedalRampLevel = 0.0;    // priority shared by channels 1..4
+  double pedalHoldRemaining = 0.0;  // s the level stays although no pedal moves (crash hold at 0)
   double steerRampLevel = 0.0;    // priority of channel 0
   double maxSteerSpeed = 0.0;     // steer units per second
 

@@ -253,34 +253,8 @@ BaseObject* FindOrCreateChild(BaseDocument* doc, BaseObject* parent, LONG string
   return CreateNullObject(doc, parent, parent->GetDownLast(), name, 0, 0, 0.0, 1.0, kNoColour, 0);
 }
 
-Bool IsDirectChild(const BaseObject* child, const BaseObject* parent) {
-  if (!child || !parent) return false;
-  for (const BaseObject* c = parent->GetDown(); c; c = c->GetNext())
-    if (c == child) return true;
-  return false;
-}
-
 void CheckLinkedObjects(BaseDocument* doc, BaseObject* car, CarState& state) {
-  if (!car) return;
-  const BaseObject* ground = Link(doc, car, 1940);
-  const LONG wheels = WheelCountLimit(state.wheelCount);
-  for (LONG i = 0; i < wheels; ++i) {
-    GroundHit& g = state.wheelGroundRecords[i];
-    if (!IsDirectChild(g.groundObject, ground)) g.groundObject = nullptr;
-  }
-  AutopilotState& ap = state.autopilot;
-  const BaseObject* routes = Link(doc, car, 1900);
-  // The spline followed is checked only once its route object is known to be live.
-  const bool route_ok = IsDirectChild(ap.routeObject, routes) &&
-                        (ap.routeSpline == ap.routeObject || IsDirectChild(ap.routeSpline, ap.routeObject));
-  if (!route_ok) {
-    ap.routeObject = nullptr;
-    ap.routeSpline = nullptr;
-    ap.routeProfile = nullptr;
-    ap.routeGuide = nullptr;
-  }
-  const BaseObject* markers = Link(doc, car, 1920);
-  if (!IsDirectChild(state.commands.lastMarker, markers)) state.commands.lastMarker = nullptr;
+  if (car) RefreshSceneLinks(doc, *car->GetDataInstance(), state);
 }
 
 // ---------------------------------------------------------------- snapshots

@@ -14,6 +14,7 @@
 #include "carparams.h"
 #include "carstate.h"
 #include "host_geometry.h"
+#include "scene_links.h"
 
 enum : LONG {
   RIG_BODY = 5600,
@@ -76,11 +77,8 @@ void PlaceExtraAxles(BaseDocument* doc, BaseObject* car, CarState& state);
 // The parent's direct child named by that resource string, or a new Null of
 // that name appended as its last child.
 BaseObject* FindOrCreateChild(BaseDocument* doc, BaseObject* parent, LONG string_id);
-// child is one of parent's direct children. Compares addresses only, so a
-// stale child pointer is never read.
-Bool IsDirectChild(const BaseObject* child, const BaseObject* parent);
 // Drops cached ground, route and marker objects that no longer belong to
-// their group.
+// their group (the check every advance call makes, for a car outside a run).
 void CheckLinkedObjects(BaseDocument* doc, BaseObject* car, CarState& state);
 
 // ---------------------------------------------------------------- snapshots

@@ -16,6 +16,7 @@
 #include "rigid_body.h"
 #include "autopilot.h"
 #include "markers.h"
+#include "scene_links.h"
 
 using collision::ClipPointsToOutline;
 using collision::CollideCars;
@@ -51,12 +52,33 @@ Vec3 ToDynamics(const Vector& v, double scale) {
   return out;
 }
 
+// While it lives, failed consistency checks are reported once for this car.
+class ReportOnceFor {
+ public:
+  explicit ReportOnceFor(CarState& car) { gEngine.reportOnce = &car.dynamics.consistencyReported; }
+  ~ReportOnceFor() { gEngine.reportOnce = nullptr; }
+  ReportOnceFor(const ReportOnceFor&) = delete;
+  ReportOnceFor& operator=(const ReportOnceFor&) = delete;
+};
+
+// One run step of the model. A step longer than the model integrates
+// stably (a low step rate, a stiff clutch) is made as equal internal steps;
+// inputs and external forces hold over all of them, so a force still gives
+// the impulse of one run step.
+void StepModel(CarDynamics& d, double dt, double steer, double throttle, double brake, double handbrake,
+               double reverse) {
+  const int32 n = InternalStepCount(d, dt);
+  const double h = dt / n;
+  for (int32 k = 0; k < n; ++k) StepCarDynamics(d, h, steer, throttle, brake, handbrake, reverse);
+}
+
 // Settles the model with zero inputs for round(4 s / dt) steps.
 void Settle(CarState& car) {
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
   const int32 n = SettleStepCount(dt);
   SetGravity(car.settings.gravity);
-  for (int32 k = 0; k < n; ++k) StepCarDynamics(car.dynamics, dt, 0.0, 0.0, 0.0, 0.0, 0.0);
+  const ReportOnceFor once(car);
+  for (int32 k = 0; k < n; ++k) StepModel(car.dynamics, dt, 0.0, 0.0, 0.0, 0.0, 0.0);
 }
 
 void AimWheelsAtDefaultGround(CarState& car) {
@@ -77,6 +99,7 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   car.settings.inputPeriod = 0.01;
   car.settings.breakPeriod = 0.16;
   car.startDelay = bc.GetTime(CAR_START_DELAY).Get();
+  car.dynamics.consistencyReported = 0;
 
   // Forces queued in an earlier run must not act while settling.
   bc.SetVector(CAR_FORCE, Vector());
@@ -200,13 +223,17 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   return kStatusOk;
 }
 
-// One fixed step of one car. False when the host asked for a break.
-bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry* cars, int32 count) {
+enum class StepResult { kStepped, kBreak, kFailed };
+
+// One fixed step of one car: kBreak when the host asked for a break,
+// kFailed when the step left a state that cannot be stored (the record keeps
+// the last good one).
+StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry* cars, int32 count) {
   CarState& car = *entry.state;
   const BaseContainer& bc = *entry.object->GetDataInstance();
   SimSettings& s = car.settings;
   CarDynamics& d = car.dynamics;
-  const double dt = s.dt;
+  const double dt = s.stepDt;
 
   if (s.inputCountdown <= 0) {
     s.inputCountdown = InputRefreshSteps(s.inputPeriod, dt);
@@ -225,7 +252,7 @@ bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry*
   }
   if (s.breakCountdown <= 0) {
     s.breakCountdown = BreakTestSteps(car.autopilot.lookAheadTime, s.breakPeriod, dt);
-    if (bt && bt->TestBreak()) return false;
+    if (bt && bt->TestBreak()) return StepResult::kBreak;
   }
 
   QueryGroundUnderWheels(doc, bc, car);
@@ -253,18 +280,22 @@ bool StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry*
   }
 
   SetGravity(s.gravity);
-  StepCarDynamics(d, dt, car.ramps[kRampSteer].current, throttle, brake, car.ramps[kRampHandbrake].current,
-                  car.ramps[kRampReverse].current);
+  {
+    const ReportOnceFor once(car);
+    StepModel(d, dt, car.ramps[kRampSteer].current, throttle, brake, car.ramps[kRampHandbrake].current,
+              car.ramps[kRampReverse].current);
+  }
   AdvanceControlRamps(car);
-  StoreDynamicsResults(car, 1, 0);
+  const int32 stored = StoreDynamicsResults(car, 1, 0);
   ClearForceSlots(car);
   --s.inputCountdown;
   --s.breakCountdown;
   s.simTime += dt;
+  if (stored < 0) return StepResult::kFailed;
 
   if (car.flags & 1) PlaceFootprintInWorld(car);
   if (car.bodyGroundContactOn) collision::ResolveBodyGroundContact(doc, bc, car, &QueryGroundPoint);
-  return true;
+  return StepResult::kStepped;
 }
 
 bool Usable(const CarEntry& e) { return e.ready && e.object && e.state; }
@@ -338,6 +369,7 @@ void ReactToCollision(CarState& car) {
       ControlRamp& t = car.ramps[kRampThrottle];
       t.current = t.target = t.ratePerStep = 0.0;
       t.remaining = r.holdTime[g];
+      car.pedalHoldRemaining = r.holdTime[g];
       car.pedalRampLevel = 0.6;
     } else if (r.mode[g] == 2) {
       ControlRamp& b = car.ramps[kRampBrake];
@@ -351,16 +383,16 @@ void ReactToCollision(CarState& car) {
 
 int32 InitSimulationRun(BaseDocument* doc, BaseObject*, SimSettings& settings, CarEntry* cars, int32 count) {
   if (!cars) return kStatusOk;
-  if (!UsableStep(settings.dt) || !std::isfinite(settings.startTime)) return kStatusBadSettings;
+  if (!UsableStep(settings.stepDt) || !std::isfinite(settings.startTime)) return kStatusBadSettings;
   settings.simTime = settings.startTime;
-  settings.lastDocumentTime = settings.startTime;
+  settings.lastDocTime = settings.startTime;
   for (int32 i = 0; i < count; ++i) cars[i].ready = 0;
   for (int32 i = 0; i < count; ++i) {
     CarEntry& e = cars[i];
     if (!e.object || !e.state) continue;
     // Fewer than 4 wheels cannot be simulated; the cars after it still can.
     if (!UsableWheels(*e.state)) continue;
-    if (!UsableStep(e.state->settings.dt) || !UsableScale(e.state->settings.unitsPerMetre))
+    if (!UsableStep(e.state->settings.stepDt) || !UsableScale(e.state->settings.unitsPerMetre))
       return kStatusBadSettings;
     const int32 status = SetUpCar(doc, settings, e, cars, i);
     if (status != kStatusOk) return status;
@@ -371,10 +403,10 @@ int32 InitSimulationRun(BaseDocument* doc, BaseObject*, SimSettings& settings, C
 int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThread* bt, SimSettings& settings,
                         CarEntry* cars, int32 count, CollisionShape* const* obstacles, int32 obstacleCount) {
   if (!cars) return kStatusOk;
-  if (!UsableStep(settings.dt) || !std::isfinite(target) || !std::isfinite(settings.simTime))
+  if (!UsableStep(settings.stepDt) || !std::isfinite(target) || !std::isfinite(settings.simTime))
     return kStatusBadAdvance;
   for (int32 i = 0; i < count; ++i)
-    if (Usable(cars[i]) && !UsableStep(cars[i].state->settings.dt)) return kStatusBadAdvance;
+    if (Usable(cars[i]) && !UsableStep(cars[i].state->settings.stepDt)) return kStatusBadAdvance;
 
   for (int32 i = 0; i < count; ++i) {
     if (!Usable(cars[i])) continue;
@@ -386,6 +418,8 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     car.dynamics.singleForcePoint = ToDynamics(bc.GetVector(CAR_FORCE_POINT), 1.0 / upm);
     bc.SetVector(CAR_FORCE, Vector());
     bc.SetVector(CAR_FORCE_POINT, Vector());
+    // Anything borrowed from the scene may have been deleted since the last frame.
+    RefreshSceneLinks(doc, bc, car);
     AutopilotState& ap = car.autopilot;
     ReadAutopilotSettings(bc, ap);
     LoadRouteSpeedTable(ap, 0);
@@ -400,11 +434,19 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
   }
 
   bool collided = false;
+  int32 failed = kStatusOk;
   while (settings.simTime < target) {
     for (int32 i = 0; i < count; ++i) {
       if (!Usable(cars[i])) continue;
       if (cars[i].state->startDelay + settings.startTime > settings.simTime) continue;
-      if (!StepCar(doc, bt, cars[i], cars, count)) return kStatusOk;
+      const StepResult r = StepCar(doc, bt, cars[i], cars, count);
+      if (r == StepResult::kBreak) return kStatusOk;
+      if (r == StepResult::kFailed) {
+        // A blown-up body stops here: it neither steps on nor collides with
+        // its stale matrices; the run reports it at the end of the call.
+        cars[i].ready = 0;
+        if (failed == kStatusOk) failed = kStatusNotFinite;
+      }
     }
     for (int32 i = 0; i < count; ++i) {
       if (!Usable(cars[i]) || !(cars[i].state->flags & 1)) continue;
@@ -415,7 +457,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
         if (obstacles && obstacles[k] && CollideCarWithObstacle(*cars[i].state, *obstacles[k])) collided = true;
     }
     const double before = settings.simTime;
-    settings.simTime += settings.dt;
+    settings.simTime += settings.stepDt;
     if (!(settings.simTime > before)) break;  // time too large for the step to count
   }
 
@@ -433,5 +475,5 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     }
     if (!collided) car.impactTimeMs = 0.0;
   }
-  return status;
+  return failed != kStatusOk ? failed : status;
 }

@@ -34,7 +34,7 @@ class CarExecuteTest : public CarTest {
     sim->GetDataInstance()->SetBool(SIM_RUNNING, true);
     CarState& s = Data(car)->State();
     s.wheelCount = 4;
-    s.settings.lastDocumentTime = 0.0;
+    s.settings.lastDocTime = 0.0;
     s.settings.timeScale = 1.0;
     return car;
   }

@@ -67,7 +67,7 @@ class CollisionTest : public ::testing::Test {
                     double frontCounterKn = 0.0, double curvePercent = 50.0) {
     auto car = std::make_unique<CarState>();
     car->settings.unitsPerMetre = kUnits;
-    car->settings.dt = kDt;
+    car->settings.stepDt = kDt;
     car->flags = 1;
     car->bodySize = size;
     car->boundingRadius = size.GetLength() / 2.0;
@@ -236,7 +236,7 @@ TEST_F(CollisionTest, NoBufferNoCollision) {
 TEST_F(CollisionTest, ContactTimeCountsFineSteps) {
   CarState& a = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 1));
   CarState& b = MakeCar(Vector(0, 0, 390), pi, Vector(240, 150, 400));
-  a.settings.dt = b.settings.dt = 0.0002;  // 5000 steps a second
+  a.settings.stepDt = b.settings.stepDt = 0.0002;  // 5000 steps a second
   for (int i = 0; i < 5; ++i) CollideCars(a, b);
   EXPECT_NEAR(a.impactTimeMs, 1.0, 1e-12);
 }
@@ -289,6 +289,27 @@ TEST_F(CollisionTest, FrontZoneAgainstAWallPushesWithTheCurvedCounterforce) {
   EXPECT_EQ(car.sideImpulse[1], Vector());
   EXPECT_NE(car.sideImpulse[0], Vector());
   EXPECT_EQ(car.dynamics.crashFlag, 0);
+}
+
+// At walking pace the zone's resistance (20 kN) is more than stops the car
+// in one step (1000 kg x 0.01 m/s / 1 ms = 10 kN): the contact must stop
+// the car at the wall, not throw it back off it.
+TEST_F(CollisionTest, ASlowCarComesToRestAgainstAWall) {
+  CarState& car = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 0.01), 50.0, 80.0, 25.0);
+  CollisionShape wall = Box(kObstacleCube, Vector(0, 0, 299.5), Vector(400, 300, 200));
+  int hits = 0;
+  for (int step = 0; step < 500; ++step) {
+    if (CollideCarWithObstacle(car, wall)) ++hits;
+    for (int s = 0; s < kForceSlots; ++s) {
+      car.velocity.z += SlotForce(car, s).z / 1000.0 * kDt;
+      car.dynamics.externalForces[s] = Vec3();
+    }
+    car.bodyMatrix.off.z += car.velocity.z * kDt * kUnits;
+    PlaceFootprintInWorld(car);
+  }
+  EXPECT_GT(hits, 0);
+  EXPECT_GE(car.velocity.z, -1e-12) << "thrown back";
+  EXPECT_LT(car.velocity.z, 1e-12);
 }
 
 // A car with a front crumple zone of flat resistance R is driven with a

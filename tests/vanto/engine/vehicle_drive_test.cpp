@@ -76,6 +76,44 @@ TEST_F(VehicleDriveTest, FullThrottleThenFullBrakeFrom100) {
   EXPECT_EQ(assertCount, 0);
 }
 
+// With the Car's default shift points (up 4000, down 3000 rpm) an upshift
+// from first at 4000 rpm would land at 4000 x 2.86 / 4.38 = 2612 rpm, below
+// the down point. The box must never shift straight back: accelerating
+// only shifts up, braking only shifts down, and every shift lands inside
+// [down, up].
+TEST_F(VehicleDriveTest, TheDefaultShiftPointsDoNotHunt) {
+  CarDynamicsParams p = ReferenceCarParams();
+  const double rpm = vanto::kTwoPi / 60.0;
+  p.upShiftSpeed = 4000.0 * rpm;
+  p.downShiftSpeed = 3000.0 * rpm;
+  auto car = MakeCarOnGround(p);
+  Settle(*car, 1.0);
+  CarDynamics& d = car->dynamics;
+  struct Phase {
+    double throttle, brake, seconds;
+    int sense;  // +1 only upshifts, -1 only downshifts
+  };
+  int shifts[2] = {};
+  for (const Phase& ph : {Phase{1.0, 0.0, 20.0, 1}, Phase{0.0, 0.25, 15.0, -1}}) {
+    int gear = d.gear;
+    for (int i = 0; i < static_cast<int>(ph.seconds / 0.001); ++i) {
+      StepOnGround(*car, 0.0, ph.throttle, ph.brake);
+      if (d.gear == gear) continue;
+      EXPECT_EQ(d.gear - gear, ph.sense) << "at step " << i;
+      // The step after the shift has already moved the engine a little.
+      EXPECT_GE(d.engine.engineSpeed, 0.99 * p.downShiftSpeed);
+      EXPECT_LE(d.engine.engineSpeed, 1.01 * p.upShiftSpeed);
+      ++shifts[ph.sense > 0 ? 0 : 1];
+      gear = d.gear;
+    }
+    if (ph.sense > 0) {
+      EXPECT_GE(d.gear, 4) << "the car did go up through the box";
+    }
+  }
+  EXPECT_GE(shifts[1], 2) << "and came down again";
+  EXPECT_EQ(assertCount, 0);
+}
+
 // Steering left and right by the same amount gives paths that are mirror
 // images, also with cambered wheels (left and right tyres see mirrored
 // profiles).

@@ -50,6 +50,8 @@ TEST_F(VehicleStepTest, GearboxClutchAndPedals) {
     d->crashFlag = c.crash;
     const double w0 = (c.nearDown ? d->downShiftSpeed : d->upShiftSpeed) + c.speedOverUp;
     d->engine.engineSpeed = w0;
+    // The body moves at the speed the wheels roll at in this gear.
+    if (c.gear >= 1) d->body.velocity.x = w0 / RatioOf(*d, c.gear) * d->wheels[0].radius;
     StepCarDynamics(*d, 0.001, 0, c.T, c.B, c.H, c.V);
     EXPECT_EQ(d->gear, c.expectGear);
     EXPECT_EQ(d->engagedGear, c.expectEngaged);
@@ -249,6 +251,7 @@ TEST_F(VehicleStepTest, ZeroRatioGearNeverDividesAShift) {
   auto d = MakeAirborneCar(p);
   d->gear = 2;
   d->engine.engineSpeed = d->upShiftSpeed + 1.0;
+  d->body.velocity.x = 50.0;  // fast enough for third gear
   StepCarDynamics(*d, 0.001, 0, 0, 1.0, 0, 0);  // brake: clutch open
   EXPECT_EQ(d->gear, 3);
   EXPECT_NEAR(d->engine.engineSpeed, d->upShiftSpeed + 1.0 - 0.25, 0.01);

@@ -187,6 +187,7 @@ TEST_F(GroundContactTest, AdvanceReadsGripAndModeOfTheObjectUnderEachWheel) {
   // An object that left the group (or was deleted) is forgotten, not read.
   b->Remove();
   BaseObject::Free(a);
+  RefreshSceneLinks(doc, bc, *car);
   groundcontact::ReadWheelGroundTags(*car, bc);
   for (int w = 0; w < 3; ++w) {
     EXPECT_EQ(Wheel(w).groundObject, nullptr);
@@ -308,16 +309,20 @@ TEST_F(GroundContactTest, SwitchedOffObjectsAreKeptButNotSearched) {
   EXPECT_DOUBLE_EQ(Wheel().height, 10.0);
 }
 
+// Deleted objects are dropped at the start of every advance call, before
+// any query.
 TEST_F(GroundContactTest, ADeletedGroundObjectIsNeverTouched) {
   BaseObject* slope = NewSlope(group, -100, 100, -100, 100, 10, 0, 0);
   ASSERT_EQ(Query(Vector(0, 50, 0)).groundObject, slope);
   BaseObject::Free(slope);
+  RefreshSceneLinks(doc, bc, *car);
   ExpectDefaultGround(Query(Vector(1, 50, 0)), Vector(1, 50, 0));
   // The group link itself gone: the default ground as well.
   ASSERT_EQ(Query(Vector(1, 50, 0)).groundObject, nullptr);
   BaseObject* other = NewSlope(group, -100, 100, -100, 100, 10, 0, 0);
   ASSERT_EQ(Query(Vector(0, 50, 0)).groundObject, other);
   BaseObject::Free(group);
+  RefreshSceneLinks(doc, bc, *car);
   ExpectDefaultGround(Query(Vector(2, 50, 0)), Vector(2, 50, 0));
 }
 

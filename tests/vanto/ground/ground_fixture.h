@@ -10,6 +10,7 @@
 #include "carparams.h"
 #include "carstate.h"
 #include "ground.h"
+#include "scene_links.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "host_loader.h"

@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "markers_fixture.h"
+#include "simrun.h"
 
 namespace markertest {
 namespace {
@@ -321,7 +322,23 @@ TEST_F(Markers, AHigherLevelKeepsCommandsOut) {
   car->ramps[kRampSteer] = ControlRamp{0.1, 0.1, 0.0, 5.0};
   Tick();
   EXPECT_EQ(car->ramps[kRampSteer].target, 0.1);
-  EXPECT_DOUBLE_EQ(car->commands.commandLevel, 0.6);
+  EXPECT_EQ(car->commands.commandLevel, 0.6);
+}
+
+// The default level 6 ties with the crash reaction's 0.6, so a crash still
+// takes the pedals from a marker that holds them.
+TEST_F(Markers, ACrashStillReactsWhileAMarkerHoldsThePedals) {
+  BaseObject* m = NewMarker("A", Vector());
+  SetPedal(Tag(m), 1, 0.0, 2.0, 0.5, {{0.0, 50.0}, {2.0, 50.0}});
+  MoveCar(Vector());
+  Tick(3);
+  ASSERT_EQ(car->pedalRampLevel, 0.6);
+  car->crashReaction.mode[0] = 1;
+  car->crashReaction.holdTime[0] = 1.0;
+  car->sideImpulse[0] = Vector(1.0, 0.0, 0.0);
+  ReactToCollision(*car);
+  EXPECT_EQ(car->ramps[kRampThrottle].current, 0.0);
+  EXPECT_EQ(car->ramps[kRampThrottle].remaining, 1.0);
 }
 
 TEST_F(Markers, ResetAtTheStartOfARun) {
@@ -333,7 +350,7 @@ TEST_F(Markers, ResetAtTheStartOfARun) {
   EXPECT_TRUE(ResetCommandState(doc, *carBc, *car));
   EXPECT_EQ(car->commands.lastMarker, nullptr);
   for (const CommandSlot& s : car->commands.slots) EXPECT_EQ(s.mode, kCommandIdle);
-  EXPECT_DOUBLE_EQ(car->commands.commandLevel, 0.8);
+  EXPECT_EQ(car->commands.commandLevel, 0.8);
   EXPECT_EQ(car->commandOutput, 0.0);
   EXPECT_EQ(carBc->GetReal(CAR_OUTPUT_LAST), 0.0);
 
@@ -341,7 +358,7 @@ TEST_F(Markers, ResetAtTheStartOfARun) {
   carBc->SetLong(CAR_COMMAND_LEVEL, 3);
   ResetCommandState(*car);
   Tick();
-  EXPECT_DOUBLE_EQ(car->commands.commandLevel, 0.3);
+  EXPECT_EQ(car->commands.commandLevel, 0.3);
 }
 
 // ---------------------------------------------------------------- markers that change
@@ -378,6 +395,7 @@ TEST_F(Markers, ATagOrMarkerRemovedDuringARunStopsItsCommand) {
   a->KillTag(ID_VANTOCOMMANDS);
   b->Remove();
   BaseObject::Free(b);
+  RefreshSceneLinks(doc, *carBc, *car);  // what every advance call does first
   Tick(3);
   EXPECT_EQ(Slot(kSlotSteer).mode, kCommandIdle);
   EXPECT_EQ(Slot(kSlotPedal).mode, kCommandIdle);

@@ -18,7 +18,7 @@ class Autopilot : public RouteTest {
     RouteTest::SetUp();
     car = std::make_unique<CarState>();
     car->settings.unitsPerMetre = 100.0;
-    car->settings.dt = 0.001;
+    car->settings.stepDt = 0.001;
     car->settings.inputPeriod = 0.01;
     car->autopilot.speedScale = 1.0;
     car->autopilot.maxSteerAngle = pi / 6;
@@ -246,6 +246,29 @@ TEST_F(SpeedProfile, PastThePointsSpeedTheCarBrakes) {
   EXPECT_EQ(car->ramps[kRampBrake].target, 0.0);
 }
 
+// Once the brake has brought the car below the point's speed it lets go at
+// the next input tick, whether or not a correction is due.
+TEST_F(SpeedProfile, BelowThePointsSpeedTheBrakeLetsGoAtOnce) {
+  car->speed = 4.0;
+  ControlRouteSpeed(road, -0.5, *car);
+  car->pedalRampLevel = 0.0;
+  for (int countdown : {0, 50}) {
+    SCOPED_TRACE(countdown);
+    car->ramps[kRampBrake] = ControlRamp{0.12, 0.12, 0.0, 0.16};
+    car->speed = 9.5;
+    car->settings.breakCountdown = countdown;
+    ControlRouteSpeed(road, -0.6, *car);
+    EXPECT_EQ(car->ramps[kRampBrake].current, 0.0);
+    EXPECT_EQ(car->ramps[kRampBrake].target, 0.0);
+  }
+  // Above it the brake is kept.
+  car->ramps[kRampBrake] = ControlRamp{0.12, 0.12, 0.0, 0.16};
+  car->speed = 10.5;
+  car->settings.breakCountdown = 50;
+  ControlRouteSpeed(road, -0.6, *car);
+  EXPECT_EQ(car->ramps[kRampBrake].current, 0.12);
+}
+
 TEST_F(SpeedProfile, ReachingThePointCorrectsTheGain) {
   car->speed = 4.0;
   ControlRouteSpeed(road, -0.5, *car);  // +6 m/s planned with gain 0.75
@@ -319,6 +342,28 @@ TEST_F(GapKeeper, ZonesAndBrakes) {
   car->autopilot.gapSameRoute = 1;
   KeepGapToCars(*car, entries, 2);
   EXPECT_EQ(car->autopilot.gapZone, 0);
+}
+
+// Two cars in the cone: a slow one near and a faster one farther on. The
+// near one decides, in either list order.
+TEST_F(GapKeeper, TheNearestCarAheadDecidesInEitherListOrder) {
+  car->speed = 10.0;
+  Place(1100.0, 10.2);  // far, a little faster: its answer lets go of the brake
+  std::unique_ptr<CarState> far = std::move(other);
+  Place(600.0, 8.0);  // near and slower: k = (10 / 8 - 1) x 2 = 0.5
+  for (bool nearFirst : {true, false}) {
+    SCOPED_TRACE(nearFirst ? "near car listed first" : "far car listed first");
+    car->ramps[kRampBrake] = ControlRamp{};
+    car->ramps[kRampThrottle] = ControlRamp{0.5, 0.5, 0, 0};
+    car->pedalRampLevel = 0.0;
+    CarEntry list[3] = {entries[0], entries[1], CarEntry{reinterpret_cast<BaseObject*>(this), far.get(), 1}};
+    if (!nearFirst) std::swap(list[1], list[2]);
+    KeepGapToCars(*car, list, 3);
+    EXPECT_EQ(car->autopilot.gapZone, 3);
+    EXPECT_NEAR(car->ramps[kRampBrake].target, 0.5, 1e-12);
+    EXPECT_GT(car->ramps[kRampBrake].remaining, 0.0);
+    EXPECT_EQ(car->ramps[kRampThrottle].target, 0.0);
+  }
 }
 
 // Beyond the end of a sweep piece the next piece's road carries the wheels;

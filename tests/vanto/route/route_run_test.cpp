@@ -1,8 +1,11 @@
 // Cars driven by the autopilot in a running Sim: route speeds, steering
 // along a bend, the end of the route and the gap to a car in front.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "route_fixture.h"
+#include "simrun.h"
 
 namespace {
 
@@ -142,6 +145,69 @@ TEST_F(RouteRun, AFollowerStopsBehindAStandingCar) {
   EXPECT_LT(s.speed, 0.5);
   EXPECT_NEAR(o.bodyMatrix.off.z, 6000.0, 5.0);
   EXPECT_EQ(s.autopilot.gapZone, 3);
+}
+
+// A crash reaction that holds the throttle at 0 for 1 s keeps the
+// autopilot (a lower level) off the pedals for that second, step after step.
+TEST_F(RouteRun, ACrashHoldOfTheThrottleLastsItsTime) {
+  BaseObject* sim = AddSim();
+  BaseObject* routes = Null(doc, nullptr, "routes", Vector());
+  SplineObject* road = Spline(routes, {Vector(0, 0, 0), Vector(0, 0, 60000)});
+  Tag(road, {{72, 0.2}, {72, 1.0}});
+  BaseObject* car = RouteCar(sim, routes);
+  Play(1, 60);
+  CarState& s = car->GetNodeData<Car>()->State();
+  ASSERT_GT(s.ramps[kRampThrottle].current, 0.1);
+  s.crashReaction.mode[0] = 1;
+  s.crashReaction.holdTime[0] = 1.0;
+  s.sideImpulse[0] = Vector(1.0, 0.0, 0.0);
+  ReactToCollision(s);
+  for (LONG f = 61; f <= 87; ++f) {
+    Frame(f);
+    ASSERT_EQ(s.ramps[kRampThrottle].current, 0.0) << f;
+    ASSERT_EQ(s.pedalRampLevel, 0.6) << f;
+  }
+  Play(88, 120);
+  EXPECT_GT(s.ramps[kRampThrottle].current, 0.0) << "the autopilot drives again after the hold";
+}
+
+// A constant 40 km/h (11.1 m/s) along the whole route: once the car has
+// come up to speed it stays within 10 % of it, on a long straight and on a
+// circle. A brake that lingers below the target drags it far under.
+TEST_F(RouteRun, SpeedSettlesAtAConstantTableValue) {
+  const double target = 40.0 / 3.6;
+  for (bool circle : {false, true}) {
+    SCOPED_TRACE(circle ? "circle" : "straight");
+    TearDown();
+    SetUp();
+    BaseObject* sim = AddSim();
+    BaseObject* routes = Null(doc, nullptr, "routes", Vector());
+    std::vector<Vector> pts;
+    const double R = 6000.0;
+    if (circle) {
+      for (int k = 0; k <= 72; ++k) pts.push_back(Vector(R - R * std::cos(k * pi / 36), 0, R * std::sin(k * pi / 36)));
+    } else {
+      pts = {Vector(0, 0, 0), Vector(0, 0, 80000)};
+    }
+    SplineObject* road = SplineObject::Alloc(static_cast<LONG>(pts.size()), SPLINETYPE_LINEAR);
+    for (size_t i = 0; i < pts.size(); ++i) road->GetPointW()[i] = pts[i];
+    doc->InsertObject(road, routes, nullptr);
+    std::initializer_list<std::pair<double, double>> table = {{40, 0.05}, {40, 0.15}, {40, 0.25}, {40, 0.35},
+                                                              {40, 0.45}, {40, 0.55}, {40, 0.65}, {40, 0.75},
+                                                              {40, 0.85}, {40, 0.95}};
+    Tag(road, table);
+    BaseObject* car = RouteCar(sim, routes);
+    Play(1, 30 * 12);
+    const CarState& s = State(car);
+    double low = 1e9, high = 0.0;
+    for (LONG f = 30 * 12 + 1; f <= 30 * 25; ++f) {
+      Frame(f);
+      low = std::min(low, s.speed);
+      high = std::max(high, s.speed);
+    }
+    EXPECT_GT(low, 0.9 * target);
+    EXPECT_LT(high, 1.1 * target);
+  }
 }
 
 }  // namespace

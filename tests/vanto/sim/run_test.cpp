@@ -248,6 +248,25 @@ TEST_F(Run, ForcesFromAnEarlierRunNeverActAndTheOneOffForceActsOnce) {
   EXPECT_LT(std::fabs(s.velocity.x), 2000.0 / 30.0 / 1820.0 * 0.25);
 }
 
+// A step that leaves a state that cannot be stored stops that car at that
+// step: it takes no further steps in the frame, and the run reports it.
+TEST_F(Run, ABlownUpCarStopsAtTheFailingStep) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim);
+  BaseObject* other = AddCar(sim, 2000.0);
+  Start(sim);
+  Frame(2);
+  CarState& s = State(car);
+  const double before = s.settings.simTime;
+  const Matrix at = s.bodyMatrix;
+  s.dynamics.body.velocity.z = std::nan("");  // the model blows up in the next step
+  Frame(3);
+  EXPECT_EQ(s.settings.simTime, before + s.settings.dt);
+  EXPECT_EQ(s.bodyMatrix, at);
+  EXPECT_FALSE(Dialogs().empty()) << "the failure is reported";
+  EXPECT_TRUE(std::isfinite(State(other).bodyMatrix.off.y));
+}
+
 TEST_F(Run, ABreakRequestStopsTheAdvanceWhereItIs) {
   BaseObject* sim = AddSim();
   BaseObject* car = AddCar(sim);
@@ -268,12 +287,12 @@ TEST_F(Run, UnusableStepsAreRefusedNotLoopedOn) {
   SimSettings settings;
   CarEntry none{};
   for (double dt : {0.0, -0.001, std::nan(""), 2.0}) {
-    settings.dt = dt;
+    settings.stepDt = dt;
     EXPECT_EQ(InitSimulationRun(doc, nullptr, settings, &none, 1), kStatusBadSettings) << dt;
     EXPECT_EQ(AdvanceSimulation(doc, nullptr, 1.0, nullptr, settings, &none, 1, nullptr, 0), kStatusBadAdvance)
         << dt;
   }
-  settings.dt = 0.001;
+  settings.stepDt = 0.001;
   EXPECT_EQ(AdvanceSimulation(doc, nullptr, INFINITY, nullptr, settings, &none, 1, nullptr, 0), kStatusBadAdvance);
   // A null list is a run of nothing.
   EXPECT_EQ(InitSimulationRun(doc, nullptr, settings, nullptr, 3), kStatusOk);
@@ -350,6 +369,59 @@ TEST_F(Run, TwoIdenticalRunsGiveBitIdenticalResults) {
     result = Fingerprint({a, b});
   }
   EXPECT_EQ(results[0], results[1]);
+}
+
+}  // namespace
+
+namespace {
+
+class StepRate : public Run {};
+
+// The Sim accepts 1 to 100000 steps per second. At low rates (and with a
+// stiff clutch even at 1000) a run step is longer than the clutch mode can
+// be integrated in: the car must still start and stand still without a
+// single consistency message or error box.
+TEST_F(StepRate, TheCarStandsStillAtEveryStepRateAndClutch) {
+  for (LONG clutch : {50, 100}) {
+    for (LONG steps : {1, 60, 600, 1000}) {
+      SCOPED_TRACE(testing::Message() << steps << " steps/s, clutch " << clutch);
+      TearDown();
+      SetUp();
+      BaseObject* sim = AddSim();
+      sim->GetDataInstance()->SetLong(SIM_STEPS_PER_SECOND, steps);
+      BaseObject* car = AddCar(sim);
+      car->GetDataInstance()->SetReal(CAR_CLUTCH, static_cast<Real>(clutch));
+      Start(sim);
+      for (LONG f = 2; f <= 60; ++f) Frame(f);
+      const CarState& s = State(car);
+      EXPECT_TRUE(hostlog::Console().empty()) << hostlog::Console().size() << " lines, first: "
+                                              << (hostlog::Console().empty() ? String() : hostlog::Console()[0]);
+      EXPECT_TRUE(hostlog::Dialogs().empty()) << Dialogs();
+      EXPECT_LT(s.speed, 0.05);
+      EXPECT_NEAR(s.bodyMatrix.off.y, simtest::kBodyY, 2.0);
+    }
+  }
+}
+
+// A check that keeps failing while a run steps a car is reported once for
+// that car, not once per step; outside a run every failure is printed.
+TEST(ConsistencyReport, OncePerCarWhileARunStepsIt) {
+  static int printed = 0;
+  printed = 0;
+  SetSimulationPrint([](const String&) { ++printed; });
+  int32 first = 0, second = 0;
+  gEngine.reportOnce = &first;
+  for (int k = 0; k < 5; ++k) SimulationAssert(false);
+  gEngine.reportOnce = &second;
+  SimulationAssert(true);
+  SimulationAssert(false);
+  SimulationAssert(false);
+  EXPECT_EQ(printed, 2);
+  gEngine.reportOnce = nullptr;
+  SimulationAssert(false);
+  SimulationAssert(false);
+  EXPECT_EQ(printed, 4);
+  ResetEngineGlobals();
 }
 
 }  // namespace

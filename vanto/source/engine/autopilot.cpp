@@ -187,7 +187,7 @@ bool FrontPending(const AutopilotState& ap) {
 // tick on which both counters run out together would skip them for seconds
 // when the break period is not a whole number of input periods.
 bool ProfileTick(const CarState& car) {
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
   const double steps = dt > 0.0 ? std::floor(InputPeriod(car) / dt + 0.5) : 1.0;
   return car.settings.breakCountdown < std::max(steps, 1.0);
 }
@@ -480,6 +480,10 @@ int32 ControlSpeedOn(const ArcLength& arc, double place, CarState& car) {
     const double D = metresTo(ap.speedPointIndex);
     SpeedTarget& front = ap.speedQueue[0];
     if (D > 0.0) {
+      // The brake serves only above the point's speed: below it, it lets go
+      // at once, not at the next correction while the car slows on.
+      ControlRamp& b = car.ramps[kRampBrake];
+      if (v < pointSpeed && (b.current > 0.0 || b.target > 0.0)) b = ControlRamp();
       if (!ProfileTick(car)) return 0;
       const double ratio = front.changeDistance > 0.0 ? std::min(D / front.changeDistance, 1.0) : 1.0;
       const double planned = front.deltaSpeed * (1.0 - std::sqrt(1.0 - ratio));
@@ -571,6 +575,10 @@ void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count) {
   const double period = InputPeriod(car);
   const Vector forward = car.bodyMatrix.v3.GetNormalized();
   const Vector front = car.bodyMatrix.off + forward * (car.bodySize.z * 0.5);
+  // Only the nearest car ahead counts: a farther one's lighter answer must
+  // not undo the brake the nearer one asks for.
+  const CarState* nearest = nullptr;
+  double dist = 0.0;
   for (int32 i = 0; i < count; ++i) {
     const CarEntry& e = cars[i];
     if (!e.ready || !e.object || !e.state || e.state == &car) continue;
@@ -578,33 +586,39 @@ void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count) {
     if (ap.gapSameRoute && (!ap.routeSpline || other.autopilot.routeSpline != ap.routeSpline)) continue;
     const Vector rear = other.bodyMatrix.off - other.bodyMatrix.v3.GetNormalized() * (other.bodySize.z * 0.5);
     const Vector d = rear - front;
-    const double dist = d.GetLength();
-    if (AngleBetween(d, forward) > ap.gapHalfAngle || dist > G + M) continue;
-    ap.gapZone = 3;
-    if (dist < (G - M) * 0.5 || other.speed < 0.01) {
-      RampBrake(1.0, period, kGapKeeperLevel, car);
-      continue;
+    const double di = d.GetLength();
+    if (AngleBetween(d, forward) > ap.gapHalfAngle || di > G + M) continue;
+    if (!nearest || di < dist) {
+      nearest = &other;
+      dist = di;
     }
-    double k = (car.speed / other.speed - 1.0) * 2.0;
-    if (dist > G - M) {
-      k *= 0.8;
-      ap.gapZone = 2;
-    }
-    if (dist > G) {
-      k *= 0.8;
-      ap.gapZone = 1;
-    }
-    if (k < -0.1) continue;
-    if (k <= 0.01) {
-      if (car.speed > 2.0) RampThrottle(0.0, period, kGapKeeperLevel, car);
-    } else if (k <= 1.0) {
-      const ControlRamp& b = car.ramps[kRampBrake];
-      if (k < 0.2 && b.current <= 0.0 && b.target <= 0.0)
-        RampThrottle(0.0, period, kGapKeeperLevel, car);
-      else
-        RampBrake(k, period, kGapKeeperLevel, car);
-    } else {
-      RampBrake(1.0, period, kGapKeeperLevel, car);
-    }
+  }
+  if (!nearest) return;
+  const CarState& other = *nearest;
+  ap.gapZone = 3;
+  if (dist < (G - M) * 0.5 || other.speed < 0.01) {
+    RampBrake(1.0, period, kGapKeeperLevel, car);
+    return;
+  }
+  double k = (car.speed / other.speed - 1.0) * 2.0;
+  if (dist > G - M) {
+    k *= 0.8;
+    ap.gapZone = 2;
+  }
+  if (dist > G) {
+    k *= 0.8;
+    ap.gapZone = 1;
+  }
+  if (k < -0.1) return;
+  if (k <= 0.01) {
+    if (car.speed > 2.0) RampThrottle(0.0, period, kGapKeeperLevel, car);
+  } else if (k <= 1.0) {
+    const ControlRamp& b = car.ramps[kRampBrake];
+    if (k < 0.2 && b.current <= 0.0 && b.target <= 0.0)
+      RampThrottle(0.0, period, kGapKeeperLevel, car);
+    else
+      RampBrake(k, period, kGapKeeperLevel, car);
+  } else {
+    RampBrake(1.0, period, kGapKeeperLevel, car);
   }
 }

@@ -134,6 +134,9 @@ struct CarDynamics {
   int32 brakeSlipControl = 0;
   double tractionSlipLimit = 0.0;
   double brakeSlipLimit = 0.0;
+  // 1 once this car's run reported a failed consistency check: a check that
+  // keeps failing is reported once per car and run, not once per step.
+  int32 consistencyReported = 0;
   TyreBlock tyreBlock[kMaxWheels];
   SampledCurve tyreProfiles[3][2];  // [P1 offset, P2 radial, P3 profile][axle group]
   double tyreGroupValues[2][5] = {};  // per group: radial stiffness, radius, three spare values
@@ -219,6 +222,16 @@ void PlaceCarBody(CarDynamics& d, const Vec3& position, const Quat& orientation)
 void StepCarDynamics(CarDynamics& d, double dt, double steer, double throttle, double brake, double handbrake,
                      double reverse);
 void ComputeCarForces(CarDynamics& d);
+// The model is built and checked at 1 ms steps; no internal step is longer.
+inline constexpr double kLongestModelStep = 0.001;
+// The longest step the model integrates stably: at most kLongestModelStep,
+// shorter for a clutch so stiff that coupling the engine to the driven
+// wheels in the lowest gear (or reverse) decays faster than the
+// integrator can follow.
+double LongestStableStep(const CarDynamics& d);
+// Equal internal steps a step of dt is divided into so that none is longer
+// than LongestStableStep (1 when dt already is; at most 1000000).
+int32 InternalStepCount(const CarDynamics& d, double dt);
 void ApplySteering(CarDynamics& d, double steer);
 
 // ---- queries ----
@@ -236,6 +249,9 @@ inline void GetWheelCompression(const CarDynamics& d, int32 w, double& compressi
 inline void AddWheelTorque(CarDynamics& d, int32 w, double t) { d.wheels[w].axleTorque += t; }
 inline void AddSuspensionForce(CarDynamics& d, int32 w, double f) { d.wheels[w].suspensionForce += f; }
 double MeanPoweredWheelSpin(const CarDynamics& d);
+// Spin (rad/s) the driven wheels would have rolling without slip at the
+// body's speed.
+double RollingDriveSpin(const CarDynamics& d);
 void AddAxleTorque(CarDynamics& d, double torque);
 void GetWheelContactFrame(const CarDynamics& d, int32 w, Vec3& hub, Vec3& hubVelocity, Vec3& axle,
                           double& spinRate);

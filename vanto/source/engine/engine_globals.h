@@ -35,6 +35,9 @@ struct EngineGlobalState {
   // Whether the tyre pass runs its version built for four-wide registers;
   // both versions give the same results, and a test may run either.
   bool wideRegisters = ProcessorHasWideRegisters();
+  // While a run steps a car: that car's "already reported" mark. Null
+  // outside a run: every failed check is printed.
+  int* reportOnce = nullptr;
 };
 
 inline EngineGlobalState gEngine;
@@ -49,7 +52,13 @@ void SetSimulationPrint(SimulationPrintFn fn);
 void SetWheelGroundQuery(WheelGroundQueryFn fn);
 
 // The engine's internal consistency check: on a false condition it prints
-// "Simulation Error -4" and the run goes on.
+// "Simulation Error -4" (once per car and run while a run steps a car) and
+// the run goes on.
 inline void SimulationAssert(bool condition) {
-  if (!condition) gEngine.print(String("Simulation Error -4"));
+  if (condition) return;
+  if (int* once = gEngine.reportOnce) {
+    if (*once) return;
+    *once = 1;
+  }
+  gEngine.print(String("Simulation Error -4"));
 }

@@ -19,14 +19,6 @@ double UnitsPerMetre(const CarState& car) {
   return u > 0.0 && std::isfinite(u) ? u : 100.0;
 }
 
-// Compares addresses only: a stored object that was deleted is never touched.
-bool IsDirectChild(const BaseObject* child, const BaseObject* parent) {
-  if (!child || !parent) return false;
-  for (const BaseObject* c = parent->GetDown(); c; c = c->GetNext())
-    if (c == child) return true;
-  return false;
-}
-
 void ReadGroundTag(const BaseObject* op, double& grip, int32& mode) {
   const BaseTag* tag = op ? op->GetTag(kGroundTagType) : nullptr;
   if (!tag) {
@@ -401,10 +393,9 @@ void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
   const double upm = UnitsPerMetre(car);
   car.defaultGround.planeOffset = -bc.GetReal(CAR_GROUND_HEIGHT) / upm;
   car.defaultGround.friction = car.defaultGround.gripFactor = bc.GetReal(CAR_GROUND_GRIP);
-  const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, nullptr);
+  // The wheels' objects were checked against the ground group (RefreshSceneLinks).
   for (int32 i = 0; i < kMaxWheels; ++i) {
     GroundHit& g = car.wheelGroundRecords[i];
-    if (g.groundObject && !IsDirectChild(g.groundObject, group)) g.groundObject = nullptr;
     if (i > 0 && g.groundObject == car.wheelGroundRecords[i - 1].groundObject) {
       g.gripFactor = car.wheelGroundRecords[i - 1].gripFactor;
       g.contactMode = car.wheelGroundRecords[i - 1].contactMode;
@@ -425,7 +416,6 @@ void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point
   const double upm = UnitsPerMetre(car);
   const double r = car.dynamics.wheels[wheel].radius * upm;
   const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
-  if (hit.groundObject && !IsDirectChild(hit.groundObject, group)) hit.groundObject = nullptr;
 
   if (BaseObject* op = hit.groundObject) {
     Mesh mesh;

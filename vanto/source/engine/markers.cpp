@@ -81,14 +81,6 @@ bool InRange(const BaseObject* marker, const Vector& car) {
   return std::sqrt(dx * dx + dz * dz) <= marker->GetDataInstance()->GetReal(kMarkerRadiusParam);
 }
 
-// A running slot may outlive its tag (deleted or moved during the run): it
-// may only read settings that still belong to a marker of the group.
-bool TagStillInGroup(const BaseObject* group, const BaseContainer* settings) {
-  for (const BaseObject* child = group->GetDown(); child; child = child->GetNext())
-    if (CommandsOf(child) == settings) return true;
-  return false;
-}
-
 void StopSlot(CommandSlot& slot) {
   slot.mode = kCommandIdle;
   slot.tagSettings = nullptr;
@@ -300,10 +292,11 @@ double CurveScaleOf(int32 mode) {
   return 0.01;
 }
 
-void AdvanceSlot(BaseDocument* doc, const BaseObject* group, int32 index, CarState& car) {
+void AdvanceSlot(BaseDocument* doc, int32 index, CarState& car) {
   CommandSlot& slot = car.commands.slots[index];
   if (slot.mode < 0) return;
-  if (!slot.tagSettings || !TagStillInGroup(group, slot.tagSettings)) {
+  // Slots whose tag left the group were stopped at the start of the advance call.
+  if (!slot.tagSettings) {
     StopSlot(slot);
     return;
   }
@@ -349,11 +342,15 @@ void AdvanceSlot(BaseDocument* doc, const BaseObject* group, int32 index, CarSta
   ApplySlotValue(index, mode, v, AtLeastMinDuration(duration), car);
 }
 
+// LONG 1922 in tenths. Divided, not multiplied by 0.1: 6 x 0.1 is
+// 0.6000000000000001, which outranks the crash reaction's 0.6.
+double CommandLevelOf(const BaseContainer& bc) { return bc.GetLong(CAR_COMMAND_LEVEL) / 10.0; }
+
 }  // namespace
 
 Bool ResetCommandState(BaseDocument*, BaseContainer& bc, CarState& car) {
   ResetCommandState(car);
-  car.commands.commandLevel = bc.GetReal(CAR_COMMAND_LEVEL) * 0.1;
+  car.commands.commandLevel = CommandLevelOf(bc);
   bc.SetReal(CAR_OUTPUT_LAST, 0.0);
   return true;
 }
@@ -369,7 +366,7 @@ void ResetCommandState(CarState& car) {
 void EvaluateCommandTag(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
   BaseObject* group = bc.GetObjectLink(CAR_COMMAND_GROUP, doc);
   if (!group) return;
-  if (std::isnan(car.commands.commandLevel)) car.commands.commandLevel = bc.GetReal(CAR_COMMAND_LEVEL) * 0.1;
+  if (std::isnan(car.commands.commandLevel)) car.commands.commandLevel = CommandLevelOf(bc);
   if (!SearchMarkers(group, car)) return;
-  for (int32 index = kSlotSteer; index <= kSlotOutput; ++index) AdvanceSlot(doc, group, index, car);
+  for (int32 index = kSlotSteer; index <= kSlotOutput; ++index) AdvanceSlot(doc, index, car);
 }

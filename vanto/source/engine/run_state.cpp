@@ -93,6 +93,7 @@ int32 StoreDynamicsResults(CarState& car, int32 body, int32 wheels) {
 
 void ResetCarRunState(CarState& car) {
   for (ControlRamp& r : car.ramps) r = ControlRamp();
+  car.pedalHoldRemaining = 0.0;
   car.engagedGear = 0;
   car.engineRpm = 0;
   car.speed = 0.0;

@@ -34,8 +34,6 @@ void BuildWheelFrame(Mat3& f, const Vec3& a, bool odd) {
   }
 }
 
-inline Vec3 MirrorY(const Vec3& v) { return {v.x, -v.y, v.z}; }
-
 }  // namespace
 
 // ---------------------------------------------------------------- set-up
@@ -337,6 +335,37 @@ double MeanPoweredWheelSpin(const CarDynamics& d) {
   for (int32 a = 0; a < d.axleCount; ++a)
     sum += d.torqueSplit[a] * (d.wheels[2 * a].spinRate + d.wheels[2 * a + 1].spinRate);
   return sum;
+}
+
+double LongestStableStep(const CarDynamics& d) {
+  // The clutch mode: the engine and the driven wheels pulled together by
+  // k (we - r wm) decay at rate k (1 / Ie + r^2 sum 2 s^2 / Iw). The
+  // classic fourth-order Runge-Kutta step stays stable for rate x h up to
+  // about 2.78; 2.0 leaves room for the tyres acting on the same wheels.
+  double wheels = 0.0;
+  for (int32 a = 0; a < d.axleCount && a < kMaxAxles; ++a) {
+    const double s = d.torqueSplit[a];
+    for (int32 i = 2 * a; i <= 2 * a + 1; ++i) wheels += s * s * d.wheels[i].inverseInertia;
+  }
+  double r2 = d.reverseRatio * d.reverseRatio;
+  for (int32 g = 0; g < d.gearCount && g < kMaxGears; ++g) r2 = std::fmax(r2, d.gearRatio[g] * d.gearRatio[g]);
+  const double rate = std::fabs(d.clutchStiffness) * (d.engine.inverseInertia + r2 * wheels);
+  const double h = rate > 0.0 ? 2.0 / rate : kLongestModelStep;
+  return std::isfinite(h) && h < kLongestModelStep ? h : kLongestModelStep;
+}
+
+int32 InternalStepCount(const CarDynamics& d, double dt) {
+  // A step a rounding error longer than the limit is not divided.
+  const double n = std::ceil(dt / LongestStableStep(d) * (1.0 - 1e-12));
+  if (!(n > 1.0)) return 1;
+  return n < 1e6 ? static_cast<int32>(n) : 1000000;
+}
+
+double RollingDriveSpin(const CarDynamics& d) {
+  double radius = 0.0;
+  for (int32 a = 0; a < d.axleCount && a < kMaxAxles; ++a)
+    radius += d.torqueSplit[a] * (d.wheels[2 * a].radius + d.wheels[2 * a + 1].radius);
+  return radius > 0.0 ? LengthVec3(d.body.velocity) / radius : 0.0;
 }
 
 void AddAxleTorque(CarDynamics& d, double torque) {
@@ -882,15 +911,31 @@ void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B
     } else {
       const int32 g = d.gear;
       EngineState& e = d.engine;
+      // The engine speed the box would have in gear `to`. A zero ratio
+      // carries no speed across; the engine keeps its own.
+      auto speedIn = [&](int32 to) {
+        const double from = ForwardRatio(d, g);
+        return from != 0.0 ? e.engineSpeed * ForwardRatio(d, to) / from : e.engineSpeed;
+      };
+      // A shift whose new engine speed lies beyond the other shift point
+      // would be undone on the next step: the box stays until it can land
+      // inside [down, up].
       if (g >= 1 && e.engineSpeed > d.upShiftSpeed && g < d.gearCount) {
-        const double from = ForwardRatio(d, g);
-        d.gear = g + 1;
-        // A zero ratio carries no speed across; the engine keeps its own.
-        if (from != 0.0) e.engineSpeed = e.engineSpeed * ForwardRatio(d, g + 1) / from;
+        const double after = speedIn(g + 1);
+        // Spinning driven wheels raise the engine speed only while the low
+        // gear's torque keeps them spinning: the new gear is judged by the
+        // speed the wheels would roll at as well.
+        const double rolling = RollingDriveSpin(d) * ForwardRatio(d, g + 1);
+        if (!(after < d.downShiftSpeed) && !(rolling < d.downShiftSpeed)) {
+          d.gear = g + 1;
+          e.engineSpeed = after;
+        }
       } else if (!(e.engineSpeed > d.upShiftSpeed) && e.engineSpeed < d.downShiftSpeed && g >= 2 && g <= d.gearCount) {
-        const double from = ForwardRatio(d, g);
-        d.gear = g - 1;
-        if (from != 0.0) e.engineSpeed = e.engineSpeed * ForwardRatio(d, g - 1) / from;
+        const double after = speedIn(g - 1);
+        if (!(after > d.upShiftSpeed)) {
+          d.gear = g - 1;
+          e.engineSpeed = after;
+        }
       }
     }
     d.engagedGear = (B > d.pedalThreshold || H > d.pedalThreshold) ? 0 : d.gear;

@@ -194,7 +194,9 @@ bool FollowPolygonProfile(GroundHit& hit, const Mesh& mesh, const Vector& p, dou
       const LONG last = mesh.Triangle(k) ? 2 : 3;
       for (int32 i = 0; i < n; ++i) {
         double t = 0.0;
-        if (IntersectRayPolygon(corners, 0, 1, 2, last, p, rays[i], t) && t < best) {
+        // A hit behind the hub (t < 0, a hub sunk below the surface) is not
+        // under the tyre.
+        if (IntersectRayPolygon(corners, 0, 1, 2, last, p, rays[i], t) && t >= 0.0 && t < best) {
           best = t;
           bestPolygon = k;
           bestPoint = p + rays[i] * t;
@@ -375,7 +377,7 @@ void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 sk
   g.hitPoint = Vector();
   g.hostNormal = Vector(0.0, 1.0, 0.0);
   g.normal = Vec3(0.0, 0.0, 1.0);
-  g.height = h / upm;
+  g.height = h;  // scene units, as in every ground record
   g.planeOffset = -h / upm;
   g.friction = g.gripFactor = bc.GetReal(CAR_GROUND_GRIP);
   g.frictionWeight = 1.0;
@@ -391,7 +393,8 @@ void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 sk
 
 void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
   const double upm = UnitsPerMetre(car);
-  car.defaultGround.planeOffset = -bc.GetReal(CAR_GROUND_HEIGHT) / upm;
+  car.defaultGround.height = bc.GetReal(CAR_GROUND_HEIGHT);
+  car.defaultGround.planeOffset = -car.defaultGround.height / upm;
   car.defaultGround.friction = car.defaultGround.gripFactor = bc.GetReal(CAR_GROUND_GRIP);
   // The wheels' objects were checked against the ground group (RefreshSceneLinks).
   for (int32 i = 0; i < kMaxWheels; ++i) {
@@ -425,7 +428,8 @@ void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point
       if (std::fabs(local.x - mp.x) < rad.x && std::fabs(local.z - mp.z) < rad.z) {
         hit.height = kNoGroundHeight;
         bool accepted = false;
-        if (TagGrid(op, local, point, hit, upm, accepted)) return;
+        // An answer whose plane was not taken leaves the search to find one.
+        if (TagGrid(op, local, point, hit, upm, accepted) && accepted) return;
       }
     } else if (mesh.Bind(op) && hit.polygonIndex >= 0 && hit.polygonIndex < mesh.polygonCount &&
                mesh.Valid(hit.polygonIndex)) {
@@ -555,7 +559,9 @@ int32 QueryRouteGround(const Vector& point, GroundHit& hit, const CarState& car)
   const double t = width > 0.0 ? (local.x - section[k][0].x) / width : 0.0;
   const Vector p = section[k][0] + (section[k + 1][0] - section[k][0]) * t;
   const Vector n = (section[k][1] + (section[k + 1][1] - section[k][1]) * t).GetNormalized();
-  const Vector worldPoint = frame * p;
+  // The frame stands at the car's lateral offset from the rail; the section
+  // is drawn about the rail.
+  const Vector worldPoint = frame * Vector(p.x - ap.lateralOffset, p.y, p.z);
   const Vector worldNormal = frame.TransformDirection(n).GetNormalized();
   const double upm = UnitsPerMetre(car);
   hit.groundObject = nullptr;

@@ -267,6 +267,28 @@ TEST_F(Run, ABlownUpCarStopsAtTheFailingStep) {
   EXPECT_TRUE(std::isfinite(State(other).bodyMatrix.off.y));
 }
 
+// The start position lies at y = 0 under a slab 1 m up: the car is placed
+// on the slab (its body at the slab's height plus the body's own), not
+// inside it on the ground below.
+TEST_F(Run, AStartUnderARaisedGroundStandsOnIt) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim);
+  BaseObject* grounds = Null(doc, nullptr, "grounds", Vector());
+  PolygonObject* slab = PolygonObject::Alloc(4, 1);
+  const Vector c[4] = {Vector(-1000, 100, -1000), Vector(-1000, 100, 1000), Vector(1000, 100, 1000),
+                       Vector(1000, 100, -1000)};
+  for (int k = 0; k < 4; ++k) slab->GetPointW()[k] = c[k];
+  slab->GetPolygonW()[0] = CPolygon(0, 1, 2, 3);
+  doc->InsertObject(slab, grounds, nullptr);
+  car->GetDataInstance()->SetLink(CAR_GROUND_GROUP, grounds);
+  Start(sim);
+  for (LONG f = 2; f <= 30; ++f) Frame(f);
+  const CarState& s = State(car);
+  EXPECT_NEAR(s.bodyMatrix.off.y, 100.0 + simtest::kBodyY, 2.0);
+  EXPECT_EQ(s.wheelGroundRecords[0].groundObject, slab);
+  EXPECT_LT(s.speed, 0.05);
+}
+
 TEST_F(Run, ABreakRequestStopsTheAdvanceWhereItIs) {
   BaseObject* sim = AddSim();
   BaseObject* car = AddCar(sim);

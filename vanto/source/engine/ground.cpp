@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "autopilot.h"
 #include "carparams.h"
@@ -468,6 +469,23 @@ void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& 
   const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
   if (SearchGround(group, point, hit, r, 2.0, false, upm)) return;
   FallBack(hit, point, car, false, upm);
+}
+
+double HighestGroundTop(BaseDocument* doc, const BaseContainer& bc) {
+  double top = -std::numeric_limits<double>::infinity();
+  const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
+  if (!group) return top;
+  for (const BaseObject* child = group->GetDown(); child; child = child->GetNext()) {
+    if (child->GetEditorMode() == MODE_OFF) continue;
+    const Matrix mg = child->GetMg();
+    const Vector mp = child->GetMp(), rad = child->GetRad();
+    for (int corner = 0; corner < 8; ++corner) {
+      const Vector c(mp.x + ((corner & 1) ? rad.x : -rad.x), mp.y + ((corner & 2) ? rad.y : -rad.y),
+                     mp.z + ((corner & 4) ? rad.z : -rad.z));
+      top = std::max(top, (mg * c).y);
+    }
+  }
+  return top;
 }
 
 int32 QueryGroundTagGrid(BaseDocument*, BaseObject* op, const Vector& localPoint, const Vector& worldPoint,

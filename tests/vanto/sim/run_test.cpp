@@ -79,6 +79,75 @@ TEST_F(Run, ACarAtRestSagsByItsWeightAndStandsWhereItWasPlaced) {
   EXPECT_TRUE(hostlog::Dialogs().empty()) << Dialogs();
 }
 
+// The reset form of the sag shift (a stored marker y below 0): the rest
+// pose becomes the settled one, x and z of the body's rest position go to
+// 0 and the marker is cleared. Without the marker the rest pose is kept.
+TEST_F(Run, ANegativeSagMarkerResetsTheRestPose) {
+  for (bool reset : {false, true}) {
+    SCOPED_TRACE(reset ? "reset" : "kept");
+    TearDown();
+    SetUp();
+    BaseObject* sim = AddSim();
+    BaseObject* car = AddCar(sim);
+    BaseContainer* bc = car->GetDataInstance();
+    bc->SetVector(RIG_REST_BODY, Vector(5.0, simtest::kBodyY, 7.0));
+    if (reset) bc->SetVector(6599, Vector(0.0, -1.0, 0.0));
+    Start(sim);
+    const Vector body = bc->GetVector(RIG_REST_BODY);
+    const double hubY = bc->GetVector(RIG_REST_HUB).y;
+    EXPECT_EQ(bc->GetVector(6599), Vector());
+    if (reset) {
+      // The body sank by dy on its springs; the wheels' rest moved up by dy.
+      const double dy = simtest::kBodyY - body.y;
+      EXPECT_GT(dy, 0.5);
+      EXPECT_EQ(body.x, 0.0);
+      EXPECT_EQ(body.z, 0.0);
+      EXPECT_NEAR(hubY, simtest::kWheelRadius - simtest::kBodyY + dy, 1e-9);
+    } else {
+      EXPECT_EQ(body, Vector(5.0, simtest::kBodyY, 7.0));
+      EXPECT_NEAR(hubY, simtest::kWheelRadius - simtest::kBodyY, 1e-9);
+    }
+  }
+}
+
+// The start pose: heading from Real 1008, pitch and bank from the ground
+// heights under the wheels (a 10 % slope up along z, then along x).
+TEST_F(Run, TheStartPoseTakesTheHeadingAndTheSlopeOfTheGround) {
+  struct Case {
+    double heading, slopeX, slopeZ;
+  } cases[] = {{pi / 2, 0.0, 0.0}, {0.0, 0.0, 0.4}, {0.0, 0.4, 0.0}, {0.0, 0.3, 0.3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.heading << " " << c.slopeX << " " << c.slopeZ);
+    TearDown();
+    SetUp();
+    BaseObject* sim = AddSim();
+    BaseObject* car = AddCar(sim);
+    BaseContainer* bc = car->GetDataInstance();
+    bc->SetReal(CAR_START_HEADING, c.heading);
+    BaseObject* grounds = Null(doc, nullptr, "grounds", Vector());
+    PolygonObject* slope = PolygonObject::Alloc(4, 1);
+    auto y = [&](double x, double z) { return 200.0 + c.slopeX * x + c.slopeZ * z; };
+    const double e = 2000.0;
+    const Vector pts[4] = {Vector(-e, y(-e, -e), -e), Vector(-e, y(-e, e), e), Vector(e, y(e, e), e),
+                           Vector(e, y(e, -e), -e)};
+    for (int k = 0; k < 4; ++k) slope->GetPointW()[k] = pts[k];
+    slope->GetPolygonW()[0] = CPolygon(0, 1, 2, 3);
+    doc->InsertObject(slope, grounds, nullptr);
+    bc->SetLink(CAR_GROUND_GROUP, grounds);
+    // Placed level on a 40 % slope the wheels on one side would start deep
+    // in the ground and the car would be thrown about while it settles;
+    // placed along the slope it settles upright, at its ride height above
+    // the ground under it, having slid sideways only a little.
+    Start(sim);
+    const Matrix& m = State(car).bodyMatrix;
+    const Vector ahead = m.v3.GetNormalized();
+    EXPECT_NEAR(std::atan2(-ahead.x, ahead.z), c.heading, 0.01);  // a positive heading turns +z toward -x
+    EXPECT_GT(m.v2.GetNormalized().y, 0.9);
+    EXPECT_NEAR(m.off.y - y(m.off.x, m.off.z), simtest::kBodyY, 15.0);
+    EXPECT_LT(std::fabs(m.off.x), 100.0);  // it may roll down along z, not slide sideways
+  }
+}
+
 TEST_F(Run, ACarWaitsForItsStartDelay) {
   BaseObject* sim = AddSim();
   BaseObject* car = AddCar(sim);
@@ -246,6 +315,16 @@ TEST_F(Run, ForcesFromAnEarlierRunNeverActAndTheOneOffForceActsOnce) {
   // The tyres take the push up at once; what is left must be far below what
   // a force acting all frame long (2000 N for 1/30 s) would give.
   EXPECT_LT(std::fabs(s.velocity.x), 2000.0 / 30.0 / 1820.0 * 0.25);
+
+  // Along the heading nothing holds the rolling car: one step of 2000 N
+  // gives it 2 N s / 1820 kg, a frame's worth 33 times that, none nothing.
+  bc->SetVector(2600, Vector(0.0, 0.0, 2000.0));
+  bc->SetVector(2601, s.bodyMatrix.off);
+  const double v0 = s.velocity.z;
+  Frame(3);
+  const double dv = s.velocity.z - v0;
+  EXPECT_GT(dv, 0.7 * 2.0 / 1820.0);
+  EXPECT_LT(dv, 1.3 * 2.0 / 1820.0);
 }
 
 // A step that leaves a state that cannot be stored stops that car at that

@@ -1,5 +1,6 @@
 // The simulation run: start, settle and placement, fixed steps, inputs,
 // forces, breaks and the crash reaction.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -523,6 +524,65 @@ TEST(ConsistencyReport, OncePerCarWhileARunStepsIt) {
   SimulationAssert(false);
   EXPECT_EQ(printed, 4);
   ResetEngineGlobals();
+}
+
+}  // namespace
+
+namespace {
+
+class SlipSwitch : public Run {
+ protected:
+  // Full throttle from rest for 1.5 s, then full brake for 1.5 s, by direct
+  // input, with the two switches as given (threshold 0.05). Returns the
+  // largest driven-wheel slip under throttle and the smallest under brake,
+  // and whether either switch acted.
+  struct Seen {
+    double maxSlip = -1e9, minSlip = 1e9;
+    bool cut = false, released = false;
+  };
+  Seen Drive(bool traction, bool antilock) {
+    TearDown();
+    SetUp();
+    BaseObject* sim = AddSim();
+    BaseObject* car = AddCar(sim);
+    BaseContainer* bc = car->GetDataInstance();
+    bc->SetReal(CAR_TRACTION_THRESHOLD, 0.05);
+    bc->SetReal(CAR_ANTILOCK_THRESHOLD, 0.05);
+    Start(sim);
+    const CarState& s = State(car);
+    Seen seen;
+    bc->SetLong(9906, (traction ? 1 : 0) | (antilock ? 2 : 0));
+    for (LONG f = 2; f <= 90; ++f) {
+      const bool braking = f > 45;
+      bc->SetLong(9900, 2 | 4 | 32);
+      bc->SetReal(9902, braking ? 0.0 : 1.0);
+      bc->SetReal(9903, braking ? 1.0 : 0.0);
+      Frame(f);
+      for (int w = 0; w < 4; ++w) {
+        const double slip = s.dynamics.wheelSlip.saved[w];
+        if (!braking && w >= 2) seen.maxSlip = std::max(seen.maxSlip, slip);
+        if (braking && s.speed > 2.0) seen.minSlip = std::min(seen.minSlip, slip);
+      }
+      seen.cut = seen.cut || s.tractionCutFlag;
+      seen.released = seen.released || s.brakeReleaseFlag;
+    }
+    return seen;
+  }
+};
+
+// The traction switch takes the throttle away while a wheel spins beyond the
+// threshold; the brake-slip switch lets go of the brake while one locks.
+TEST_F(SlipSwitch, TractionCutAndBrakeReleaseKeepTheSlipDown) {
+  const Seen off = Drive(false, false);
+  const Seen on = Drive(true, true);
+  EXPECT_FALSE(off.cut);
+  EXPECT_FALSE(off.released);
+  EXPECT_TRUE(on.cut);
+  EXPECT_TRUE(on.released);
+  EXPECT_GT(off.maxSlip, 0.1) << "the test car does spin its wheels";
+  EXPECT_LT(on.maxSlip, 0.5 * off.maxSlip);
+  EXPECT_LT(off.minSlip, -0.2) << "and all but locks them";
+  EXPECT_GT(on.minSlip, 0.5 * off.minSlip);
 }
 
 }  // namespace

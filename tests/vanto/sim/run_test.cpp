@@ -20,7 +20,6 @@ class Run : public VantoTest {
  protected:
   void TearDown() override {
     SetCarModelBuild(nullptr);
-    SetWheelGroundQuery(nullptr);
     VantoTest::TearDown();
   }
   // Collects and starts a run at frame 1 as the Sim does.
@@ -216,22 +215,35 @@ TEST_F(Run, SpacingAlwaysMoves) {
   EXPECT_EQ(R, Vector());  // a car not set up is not in the way
 }
 
-// Flat ground whose host normal reports no vertical part: the start pose has
-// no height to divide out of it and keeps the wheels' own.
-void GroundWithoutUp(CarState& car, int wheel, const Vector& p, GroundHit& hit) {
-  QueryFlatGround(car, wheel, p, hit);
-  hit.hostNormal = Vector(1.0, 0.0, 0.0);
-}
-
+// A sweep route used as ground, banked by its guide spline so far that the
+// road's up points along +x: the start placement's ground normal has no
+// height component, so it has no height to divide out of it and keeps the
+// wheels' own.
 TEST_F(Run, AGroundNormalWithoutHeightNeverDivides) {
   BaseObject* sim = AddSim();
   BaseObject* car = AddCar(sim);
-  SetWheelGroundQuery(&GroundWithoutUp);
+  BaseObject* routes = Null(doc, nullptr, "routes", Vector());
+  BaseObject* sweep = BaseObject::Alloc(Osweep);
+  doc->InsertObject(sweep, routes, nullptr);
+  auto spline = [&](std::initializer_list<Vector> pts) {
+    SplineObject* sp = SplineObject::Alloc(static_cast<LONG>(pts.size()), SPLINETYPE_LINEAR);
+    LONG i = 0;
+    for (const Vector& p : pts) sp->GetPointW()[i++] = p;
+    doc->InsertObject(sp, sweep, sweep->GetDownLast());
+  };
+  spline({Vector(400, 0, 0), Vector(0, 0, 0), Vector(-400, 0, 0)});  // profile
+  spline({Vector(0, 0, 0), Vector(0, 0, 10000)});                      // rail
+  spline({Vector(1, 0, 0), Vector(1, 0, 0)});                          // guide: up along +x
+  BaseContainer* bc = car->GetDataInstance();
+  bc->SetLink(CAR_ROUTE_GROUP, routes);
+  bc->SetLong(CAR_START_MODE, 1);
   Frame(1);
-  SetWheelGroundQuery(nullptr);
+  const CarState& s = State(car);
+  ASSERT_EQ(s.autopilot.routeIsGround, 1);
+  EXPECT_EQ(s.wheelGroundRecords[0].hostNormal.y, 0.0) << "the real query gave a normal without height";
   EXPECT_TRUE(hostlog::Dialogs().empty()) << Dialogs();
-  EXPECT_TRUE(std::isfinite(State(car).bodyMatrix.off.y));
-  EXPECT_TRUE(std::isfinite(State(car).wheelGroundRecords[0].height));
+  EXPECT_TRUE(std::isfinite(s.bodyMatrix.off.y));
+  EXPECT_TRUE(std::isfinite(s.wheelGroundRecords[0].height));
 }
 
 TEST_F(Run, ACarWithFewerThanFourWheelsIsSkippedAndTheNextStillRuns) {

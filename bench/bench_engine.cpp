@@ -26,7 +26,7 @@ constexpr double kDt = 0.001;
 std::unique_ptr<CarState> MakeCar() {
   CarDynamicsParams p = ReferenceCarParams();
   auto car = std::make_unique<CarState>();
-  car->settings.dt = kDt;
+  car->settings.stepDt = kDt;
   car->settings.unitsPerMetre = 100.0;
   car->wheelCount = 4;
   WriteReferenceTyreConstants(car->dynamics);

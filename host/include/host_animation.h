@@ -20,8 +20,11 @@
 
 // The point-level track: every point of a point object in one key.
 enum : LONG {
-  ID_POINTLEVEL_TRACK = 1090002,
-  CUSTOMDATATYPE_POINTLEVEL = 1090001,
+  ID_POINTLEVEL_TRACK = 100004812,
+  CUSTOMDATATYPE_POINTLEVEL = 100004811,
+  // The numbers scenes baked by earlier builds carry; read as the two above.
+  ID_POINTLEVEL_TRACK_OLD = 1090002,
+  CUSTOMDATATYPE_POINTLEVEL_OLD = 1090001,
   // The key parameter that holds a point-level key's points.
   ID_CKEY_POINTLEVEL_DATA = 10003,
 };

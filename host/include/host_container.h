@@ -12,20 +12,21 @@ class BaseObject;
 class BaseTag;
 class BaseDocument;
 
-// Value type numbers. LONG 15, Real 19, Vector 23 and String 130 are what the
-// plug-ins compare against; the others are this host's own.
+// Value type numbers. LONG 15, Real 19, Vector 23, String 130 and link 133
+// are the numbers the plug-ins compare against and put into descriptions;
+// the others are this host's own.
 enum : LONG {
   DA_NIL = 0,
   DA_LONG = 15,
   DA_REAL = 19,
   DA_VECTOR = 23,
   DA_STRING = 130,
+  DA_ALIASLINK = 133,
   DA_CONTAINER = 1001,
   DA_LLONG = 1002,
   DA_TIME = 1003,
   DA_MATRIX = 1004,
   DA_FILENAME = 1005,
-  DA_ALIASLINK = 1006,
 };
 
 // Base of every custom data type (spline curves and the like). A custom value

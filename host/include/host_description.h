@@ -172,6 +172,8 @@ Bool GetNodeDescription(BaseList2D* node, Description* out);
 // its description entry (null when desc is null or lacks it). Nodes without
 // plug-in data are always enabled.
 Bool IsEnabled(BaseList2D* node, const DescID& id, const Description* desc = nullptr);
+// How often the host's default NodeData::GetDDescription has run.
+LONG DefaultDescriptionCalls();
 
 // Extra folders searched for NAME.json after the registering module's
 // res/description folder (tests and tools).

@@ -112,6 +112,9 @@ struct SelectorCall {
 };
 const std::vector<SelectorCall>& SelectorCalls();
 void ClearRecords();
+// Whether the host's HTML-viewer library is installed (yes by default);
+// without it AddCustomGui gives no viewer gadget.
+void SetHtmlViewerAvailable(Bool available);
 }  // namespace hostdialog
 
 // ---------------------------------------------------------------- dialogs

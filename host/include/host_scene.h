@@ -459,6 +459,11 @@ class BaseDocument : public BaseList2D {
   std::vector<UndoRecord> undo_log_;
 };
 
+// The document the host's interface shows; null when there is none. A
+// document that is freed stops being the active one.
+BaseDocument* GetActiveDocument();
+void SetActiveDocument(BaseDocument* doc);
+
 // Passes the evaluation runs besides the expressions; the geometry and
 // animation parts of the host fill them in.
 namespace hostpass {

@@ -12,8 +12,9 @@ namespace scenefile {
 // half loaded. After loading every node gets MSG_MULTI_DOCUMENTIMPORTED (13).
 BaseDocument* Load(const Filename& file, String* error);
 BaseDocument* LoadFromString(const std::string& json, String* error);
-// The file is written next to its destination first and then renamed over
-// it, so a failed save leaves an existing file as it was.
+// The file is written to a uniquely named temporary next to its destination
+// and then renamed over it, so a failed save leaves an existing file as it
+// was; a destination that exists and is not a regular file is refused.
 Bool Save(const BaseDocument* doc, const Filename& file, String* error);
 // Empty when the document cannot be written (see the overload for why).
 std::string SaveToString(const BaseDocument* doc);

@@ -22,7 +22,9 @@ long LiveBlocks();
 void FailAllocation(long n);
 }  // namespace hostmem
 
-// Console output (the host's log). Lines also go to stderr unless quiet.
+// Console output (the host's log). Lines also go to stderr unless quiet; a
+// line equal to the one before is counted instead ("... repeated N more
+// times" once another line comes, at hostlog::FlushOutput or at exit).
 void GePrint(const String& text);
 // A message box: recorded and printed to stderr.
 void MessageDialog(const String& text);
@@ -33,6 +35,8 @@ const std::vector<String>& Console();
 const std::vector<String>& Dialogs();
 void Clear();
 void SetQuiet(Bool quiet);
+// Prints the count of a pending repeat and forgets the last line.
+void FlushOutput();
 // Answer for the next QuestionDialog calls.
 void SetQuestionAnswer(Bool yes);
 }  // namespace hostlog
@@ -45,10 +49,10 @@ class BaseThread {
   static void RequestBreak(Bool on);
 };
 
-// Keyboard state as GetInputState reports it.
-enum : LONG { BFM_INPUT_KEYBOARD = 1, BFM_INPUT_MOUSE = 2, BFM_INPUT_CHANNEL = 3 };
-enum : LONG { BFM_INPUT_VALUE = 1000, BFM_INPUT_QUALIFIER = 1001 };
-enum : LONG { KEY_ESC = 27 };
+// Keyboard state as GetInputState reports it. The host's own codes.
+enum : LONG { BFM_INPUT_KEYBOARD = 0x6b657962, BFM_INPUT_MOUSE = 0x6d6f7573, BFM_INPUT_CHANNEL = 3 };  // 'keyb', 'mous'
+enum : LONG { BFM_INPUT_VALUE = 0x69707661, BFM_INPUT_QUALIFIER = 0x69707161 };                          // 'ipva', 'ipqa'
+enum : LONG { KEY_ESC = 0xF11B };
 // Modifier keys as BFM_INPUT_QUALIFIER reports them.
 enum : LONG { QUALIFIER_NONE = 0, QUALIFIER_SHIFT = 1, QUALIFIER_CTRL = 2 };
 // Fills res with BFM_INPUT_VALUE (key down) for the asked channel; for the
@@ -62,7 +66,7 @@ void SetQualifier(LONG qualifier);
 }
 
 // Mouse cursor state while the host is busy (recorded only).
-enum : LONG { MOUSE_HIDE = 0, MOUSE_SHOW = 1, MOUSE_BUSY = 2, MOUSE_NORMAL = 3 };
+enum : LONG { MOUSE_HIDE = 0, MOUSE_SHOW = 1, MOUSE_NORMAL = 2, MOUSE_BUSY = 3 };
 void GeShowMouse(LONG mode);
 
 // Sorting with a comparator object. Never reads or writes outside the array,

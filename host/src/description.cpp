@@ -133,14 +133,22 @@ constexpr UnitName kUnits[] = {{"real", DESC_UNIT_REAL},   {"percent", DESC_UNIT
                                {"degree", DESC_UNIT_DEGREE}, {"meter", DESC_UNIT_METER},
                                {"long", DESC_UNIT_LONG},   {"time", DESC_UNIT_TIME}};
 
+// Whether a number read for a long parameter fits one (fractions are cut).
+bool FitsLong(const json& v) {
+  const double d = v.get<double>();
+  return d > static_cast<double>(INT32_MIN) - 1.0 && d < static_cast<double>(INT32_MAX) + 1.0;
+}
+
 bool ParseDefault(const json& v, LONG dtype, GeData& out, std::string& why) {
   if (v.is_boolean()) {
     out = GeData(v.get<bool>() ? 1 : 0);
   } else if (v.is_number()) {
     if (dtype == DA_REAL || dtype == DA_TIME)
       out = dtype == DA_TIME ? GeData(BaseTime(v.get<double>())) : GeData(v.get<double>());
-    else if (dtype == DA_LONG || dtype == DTYPE_BOOL)
+    else if (dtype == DA_LONG || dtype == DTYPE_BOOL) {
+      if (!FitsLong(v)) return why = "the default is beyond the integer range", false;
       out = GeData(static_cast<int>(v.get<double>()));
+    }
     else
       return why = "a number does not fit this type", false;
   } else if (v.is_array() && v.size() == 3 && dtype == DA_VECTOR) {
@@ -194,6 +202,7 @@ bool ParseEntry(const json& j, DescEntry& e, std::string& why) {
     } else if (k == "min" || k == "max" || k == "step") {
       if (!need(v.is_number(), "a number")) return false;
       const LONG key = k == "min" ? DESC_MIN : k == "max" ? DESC_MAX : DESC_STEP;
+      if (dtype == DA_LONG && !FitsLong(v)) return why = where + "\"" + k + "\" is beyond the integer range", false;
       if (dtype == DA_LONG)
         bc.SetLong(key, static_cast<LONG>(v.get<double>()));
       else

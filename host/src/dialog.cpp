@@ -35,8 +35,15 @@ Bool GeDialog::Close() {
   return true;
 }
 
+namespace {
+Bool g_html_viewer = true;
+}  // namespace
+
+void hostdialog::SetHtmlViewerAvailable(Bool available) { g_html_viewer = available; }
+
 DialogGadget* GeDialog::AddCustomGui(LONG id, LONG pluginid, const String& name, LONG flags, LONG minw, LONG minh,
                                   const BaseContainer&) {
+  if (pluginid == CUSTOMGUI_HTMLVIEWER && !g_html_viewer) return nullptr;
   DialogGadget* g = pluginid == CUSTOMGUI_HTMLVIEWER ? new HtmlViewerCustomGui : new DialogGadget;
   g->id = id;
   g->gui = pluginid;

@@ -1,4 +1,6 @@
+#if CARSIM_HAS_PNG
 #include <cairo.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -188,6 +190,21 @@ Matrix BaseDrawHelp::GetMg() const { return op_ ? op_->GetMg() : Matrix(); }
 // ---------------------------------------------------------------- rasterising
 
 namespace {
+Real Channel(Real v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; }
+
+// A picture of the plain background.
+std::vector<std::uint8_t> PlainPicture(LONG width, LONG height, const Vector& background) {
+  std::vector<std::uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+  const std::uint8_t bg[3] = {static_cast<std::uint8_t>(std::lround(Channel(background.x) * 255.0)),
+                              static_cast<std::uint8_t>(std::lround(Channel(background.y) * 255.0)),
+                              static_cast<std::uint8_t>(std::lround(Channel(background.z) * 255.0))};
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = bg[i % 3];
+  return rgb;
+}
+}  // namespace
+
+#if CARSIM_HAS_PNG
+namespace {
 struct CairoDeleter {
   void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
   void operator()(cairo_t* cr) const { cairo_destroy(cr); }
@@ -203,7 +220,6 @@ using PatternPtr = std::unique_ptr<cairo_pattern_t, CairoDeleter>;
 // line and handle, so nothing visible changes.
 constexpr Real kGuard = 64.0;
 
-Real Channel(Real v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; }
 bool Finite(const Vector& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 // A screen-space vertex with its colour, for polygon clipping.
@@ -483,15 +499,8 @@ std::vector<std::uint8_t> SurfaceRgb(cairo_surface_t* surface) {
 
 std::vector<std::uint8_t> BaseDraw::Rasterize(const Vector& background) const {
   SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width_, height_));
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
-    // Beyond what cairo can hold: the plain background, at the promised size.
-    std::vector<std::uint8_t> rgb(static_cast<size_t>(width_) * height_ * 3);
-    const std::uint8_t bg[3] = {static_cast<std::uint8_t>(std::lround(Channel(background.x) * 255.0)),
-                                static_cast<std::uint8_t>(std::lround(Channel(background.y) * 255.0)),
-                                static_cast<std::uint8_t>(std::lround(Channel(background.z) * 255.0))};
-    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = bg[i % 3];
-    return rgb;
-  }
+  // Beyond what cairo can hold: the plain background, at the promised size.
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return PlainPicture(width_, height_, background);
   {
     ContextPtr cr(cairo_create(surface.get()));
     Painter painter(cr.get(), *this);
@@ -500,6 +509,13 @@ std::vector<std::uint8_t> BaseDraw::Rasterize(const Vector& background) const {
   }
   return SurfaceRgb(surface.get());
 }
+#else
+// Built without the picture library (no cairo for the target): every
+// picture is the plain background, and writing one is refused.
+std::vector<std::uint8_t> BaseDraw::Rasterize(const Vector& background) const {
+  return PlainPicture(width_, height_, background);
+}
+#endif
 
 // ---------------------------------------------------------------- the document
 
@@ -621,6 +637,9 @@ Bool WritePng(const Filename& file, LONG width, LONG height, const std::vector<s
     return fail("picture size does not match its pixels");
   const String path = file.GetString();
   if (path.empty()) return fail("no file name for the picture");
+#if !CARSIM_HAS_PNG
+  return fail("cannot write " + path + ": this build of the host has no PNG output");
+#else
   SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
     return fail("cannot make a " + String::LongToString(width) + " x " + String::LongToString(height) +
@@ -639,6 +658,7 @@ Bool WritePng(const Filename& file, LONG width, LONG height, const std::vector<s
   if (status == CAIRO_STATUS_WRITE_ERROR) return fail("cannot write " + path);
   if (status != CAIRO_STATUS_SUCCESS) return fail("cannot write " + path + ": " + cairo_status_to_string(status));
   return true;
+#endif
 }
 
 Bool RenderFrame(BaseDocument* doc, LONG frame, const Filename& out, const RenderOptions& opts, String* error,

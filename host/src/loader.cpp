@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
+#include "host_description.h"
 #include "host_loader.h"
 #include "host_services.h"
 
@@ -14,6 +17,38 @@ PluginHost& PluginHost::Get() {
 static LONG CallMain(C4DMainFn* fn, LONG action, void* p1 = nullptr, void* p2 = nullptr) {
   return fn(action, p1, p2, nullptr);
 }
+
+namespace {
+// The string table a module reads: the interface language's, else English.
+Filename StringTable(const Filename& folder) {
+  const Filename res = folder + Filename("res");
+  Filename file = res + Filename(HostGetLanguageFolder()) + Filename("c4d_strings.str");
+  if (!file.FileExists()) file = res + Filename("strings_us") + Filename("c4d_strings.str");
+  return file;
+}
+
+// What a started module would otherwise only show later and elsewhere: an
+// empty string table leaves its plug-ins unnamed and so unregistered, and a
+// broken description resource leaves its parameters without types. Empty
+// when all is well.
+String CheckResources(const String& module, const Filename& folder, const Filename& strings) {
+  std::vector<std::pair<LONG, String>> table;
+  if (GeResource::ParseFile(strings, table) && table.empty())
+    return "its string table " + strings.GetString() + " holds no strings";
+  for (const BasePlugin* p : hostregistry::All()) {
+    if (p->module != module || p->description.empty()) continue;
+    const Filename file = folder + Filename("res") + Filename("description") + Filename(p->description + ".json");
+    std::ifstream in(file.GetString(), std::ios::binary);
+    if (!in) continue;  // none: the plug-in describes itself
+    std::ostringstream text;
+    text << in.rdbuf();
+    Description d;
+    String error;
+    if (!d.LoadFromText(text.str(), &error)) return "description resource " + file.GetString() + ": " + error;
+  }
+  return String();
+}
+}  // namespace
 
 Bool PluginHost::LoadModule(const Filename& folder, String* error) {
   String name = folder.GetFile().GetString();
@@ -39,12 +74,15 @@ Bool PluginHost::LoadModule(const Filename& folder, String* error) {
   std::string path = std::filesystem::absolute(folder.GetString()).lexically_normal().string();
   HostTable table{version_, path.c_str()};
   String why;
+  const Filename strings = StringTable(folder);
   if (!CallMain(fn, PLUGINACTION_HANDOVER, &table)) {
     why = "refused the host (version " + LongToString(version_) + ")";
   } else if (!CallMain(fn, PLUGINACTION_MESSAGE, reinterpret_cast<void*>(static_cast<std::intptr_t>(PLUGINMSG_RESOURCES)))) {
-    why = "its string resources cannot be read";
+    why = "its string resources cannot be read (" + strings.GetString() + ")";
   } else if (!CallMain(fn, PLUGINACTION_START)) {
     why = "failed to start";
+  } else {
+    why = CheckResources(name, folder, strings);
   }
   if (!why.empty()) {
     // Nothing of a refused module may stay behind: its allocators would

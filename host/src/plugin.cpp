@@ -2,6 +2,7 @@
 #include <fstream>
 #include <map>
 
+#include "host_description.h"
 #include "host_geometry.h"
 #include "host_loader.h"
 #include "host_plugin.h"
@@ -17,7 +18,14 @@ Bool NodeData::Init(GeListNode*) { return true; }
 void NodeData::Free(GeListNode*) {}
 Bool NodeData::Message(GeListNode*, LONG, void*) { return true; }
 Bool NodeData::CopyTo(NodeData*, GeListNode*, GeListNode*, LONG, AliasTrans*) { return true; }
-Bool NodeData::GetDDescription(GeListNode*, Description*, LONG&) { return false; }
+namespace {
+LONG g_default_descriptions = 0;
+}  // namespace
+Bool NodeData::GetDDescription(GeListNode*, Description*, LONG&) {
+  ++g_default_descriptions;
+  return false;
+}
+LONG hostdesc::DefaultDescriptionCalls() { return g_default_descriptions; }
 Bool NodeData::GetDEnabling(GeListNode*, const DescID&, const GeData&, LONG, const BaseContainer*) { return true; }
 
 Bool ObjectData::AddToExecution(BaseObject*, PriorityList*) { return false; }

@@ -435,7 +435,15 @@ void BaseDocument::Free(BaseDocument*& doc) {
   doc = nullptr;
 }
 
+namespace {
+BaseDocument* g_active_document = nullptr;
+}  // namespace
+
+BaseDocument* GetActiveDocument() { return g_active_document; }
+void SetActiveDocument(BaseDocument* doc) { g_active_document = doc; }
+
 BaseDocument::~BaseDocument() {
+  if (g_active_document == this) g_active_document = nullptr;
   while (objects_.first) HostNodeFactory::Destroy(objects_.first);
 }
 

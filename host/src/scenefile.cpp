@@ -11,9 +11,13 @@
 // is the second child of the third child of the first top-level object;
 // {"object": [...], "tag": 1} is that object's second tag.
 
+#include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -24,7 +28,9 @@
 #include <nlohmann/json.hpp>
 
 #include "host_animation.h"
+#include "host_description.h"
 #include "host_loader.h"
+#include "host_output.h"
 #include "host_plugin.h"
 #include "host_scenefile.h"
 
@@ -43,6 +49,9 @@ constexpr LONG kVersion = 1;
 // Deeper trees or containers than this are refused rather than risking the
 // stack on a hostile file.
 constexpr int kMaxDepth = 1000;
+// Any value of the file, including the node data and custom values that the
+// plug-ins read and write recursively.
+constexpr int kMaxNesting = 4 * kMaxDepth;
 
 struct NodeIO {
   NodeWriter writer;
@@ -50,6 +59,14 @@ struct NodeIO {
 };
 
 CustomDataIO PointLevelIO();
+
+// Scenes baked by earlier builds name the point-level track and its data by
+// numbers of their own; they load as the host's.
+LONG CurrentTypeId(LONG id) {
+  if (id == ID_POINTLEVEL_TRACK_OLD) return ID_POINTLEVEL_TRACK;
+  if (id == CUSTOMDATATYPE_POINTLEVEL_OLD) return CUSTOMDATATYPE_POINTLEVEL;
+  return id;
+}
 
 // The host's own custom types are always known.
 std::map<LONG, CustomDataIO>& CustomIOs() {
@@ -608,6 +625,7 @@ class Reader {
     BaseContainer bc;
     if (!is_doc || j.contains("container")) Container(Require(j, "container", place), cplace, 0, bc);
     bc.SetId(j.contains("container_id") ? JsonToLong(j["container_id"], Field(place, "container_id")) : 0);
+    if (!is_doc && node->GetNodeData()) CheckTypes(node, bc, j, place);
     // The file's values win; what it does not mention keeps its Init value.
     node->SetData(bc, true);
     node->GetDataInstance()->SetId(bc.GetId());
@@ -622,6 +640,81 @@ class Reader {
       String error;
       if (!io->second.reader(node, j["data"].dump(), &error))
         Fail(dplace, error.empty() ? std::string("the node data does not fit its type") : std::string(error));
+    }
+  }
+
+  // A plug-in reads a value of another type than its description gives as
+  // zero: a value or key of the wrong type is refused here instead.
+  void CheckTypes(BaseList2D* node, const BaseContainer& bc, const rjson& j, const std::string& place) {
+    Description desc;
+    if (!hostdesc::GetNodeDescription(node, &desc)) return;
+    std::unordered_map<LONG, const DescEntry*> typed;
+    for (const DescEntry& e : desc.Entries())
+      if (e.id.GetDepth() == 1 && ValueWord(e.dtype)) typed[e.id[0].id] = &e;
+    if (typed.empty()) return;
+    const auto check = [&](LONG id, const GeData& value, const std::string& where) {
+      auto it = typed.find(id);
+      if (it == typed.end() || value.GetType() == DA_NIL || Fits(it->second->dtype, value.GetType())) return;
+      const String name = it->second->settings.GetString(DESC_NAME);
+      Fail(where, "parameter " + std::to_string(id) + (name.empty() ? std::string() : " (" + std::string(name) + ")") +
+                      " takes " + ValueWord(it->second->dtype) + ", not " + GeDataWord(value.GetType()));
+    };
+    for (const auto& [id, value] : bc.Entries()) check(id, value, Entry(Field(place, "container"), id));
+    if (!j.contains("tracks") || !j["tracks"].is_array()) return;
+    const rjson& tracks = j["tracks"];
+    for (size_t i = 0; i < tracks.size(); ++i) {
+      const rjson& tj = tracks[i];
+      if (!tj.is_object() || !tj.contains("id") || !tj.contains("keys") || !tj["keys"].is_array()) continue;
+      const rjson& idj = tj["id"];
+      // Keys of a whole parameter; parts of one (a vector's x) are numbers.
+      if (!idj.is_array() || idj.size() != 1 || !idj[0].is_array() || idj[0].empty() || !idj[0][0].is_number_integer())
+        continue;
+      const std::string tplace = Index(Field(place, "tracks"), i);
+      const LONG id = JsonToLong(idj[0][0], Field(tplace, "id"));
+      const rjson& keys = tj["keys"];
+      for (size_t k = 0; k < keys.size(); ++k) {
+        const std::string kplace = Field(Index(Field(tplace, "keys"), k), "data");
+        if (keys[k].is_object() && keys[k].contains("data")) check(id, Value(keys[k]["data"], kplace, 0), kplace);
+      }
+    }
+  }
+
+  // The file's word for the values a description type takes; null for
+  // types that are not plain values (groups, buttons, custom data).
+  static const char* ValueWord(LONG dtype) {
+    switch (dtype) {
+      case DA_LONG: return "an integer";
+      case DTYPE_BOOL: return "a bool";
+      case DA_REAL: return "a real";
+      case DA_TIME: return "a time";
+      case DA_VECTOR: return "a vector";
+      case DA_MATRIX: return "a matrix";
+      case DA_STRING: return "a string";
+      case DA_FILENAME: return "a filename";
+      case DA_ALIASLINK: return "a link";
+      default: return nullptr;
+    }
+  }
+  static std::string GeDataWord(LONG type) {
+    switch (type) {
+      case DA_LLONG: return "an integer";
+      case DA_CONTAINER: return "a container";
+      default: {
+        const char* word = ValueWord(type);
+        return word ? word : "custom data";
+      }
+    }
+  }
+  // Numbers stand for one another, as the containers convert them; a text
+  // may name a file.
+  static bool Fits(LONG dtype, LONG type) {
+    const bool number = type == DA_LONG || type == DA_LLONG || type == DA_REAL;
+    switch (dtype) {
+      case DA_LONG:
+      case DTYPE_BOOL:
+      case DA_REAL: return number;
+      case DA_FILENAME: return type == DA_FILENAME || type == DA_STRING;
+      default: return type == dtype;
     }
   }
 
@@ -641,7 +734,8 @@ class Reader {
           const std::string lplace = Index(iplace, l);
           const rjson& lj = idj[l];
           if (!lj.is_array() || lj.size() != 3) Fail(lplace, "expected [id, data type, creator]");
-          id.PushId(DescLevel(JsonToLong(lj[0], lplace), JsonToLong(lj[1], lplace), JsonToLong(lj[2], lplace)));
+          id.PushId(DescLevel(CurrentTypeId(JsonToLong(lj[0], lplace)), CurrentTypeId(JsonToLong(lj[1], lplace)),
+                              JsonToLong(lj[2], lplace)));
         }
         for (const CTrack* t : tracks)
           if (t->GetDescriptionID() == id) Fail(iplace, "a second track for the same parameter");
@@ -712,7 +806,7 @@ class Reader {
       return d;
     }
     if (type == "custom") {
-      const LONG id = JsonToLong(Require(j, "id", place), Field(place, "id"));
+      const LONG id = CurrentTypeId(JsonToLong(Require(j, "id", place), Field(place, "id")));
       auto io = CustomIOs().find(id);
       if (io == CustomIOs().end() || !io->second.from_json) Fail(place, "unknown custom data type " + std::to_string(id));
       String error;
@@ -732,23 +826,57 @@ class Reader {
     if (j.is_null()) return nullptr;
     if (!j.is_object() || !j.contains("object") || !j["object"].is_array() || j["object"].empty())
       Fail(place, "expected a link {\"object\": [index, ...]} (and \"tag\": index) or null");
+    if (!indexed_) IndexTree();
     BaseObject* op = nullptr;
     for (const rjson& ij : j["object"]) {
       const LONG i = JsonToLong(ij, place);
-      op = op ? op->GetDown() : doc_->GetFirstObject();
-      for (LONG k = 0; op && k < i; ++k) op = op->GetNext();
-      if (i < 0 || !op) Fail(place, "link to nothing: no object at " + j["object"].dump());
+      const std::vector<std::uint64_t>& list = children_[op];
+      op = i >= 0 && static_cast<size_t>(i) < list.size() ? Live<BaseObject>(list[static_cast<size_t>(i)]) : nullptr;
+      if (!op) Fail(place, "link to nothing: no object at " + j["object"].dump());
     }
     if (!j.contains("tag")) return op;
     const LONG t = JsonToLong(j["tag"], Field(place, "tag"));
-    BaseTag* tag = op->GetFirstTag();
-    for (LONG k = 0; tag && k < t; ++k) tag = tag->GetNext();
-    if (t < 0 || !tag) Fail(place, "link to nothing: the object at " + j["object"].dump() + " has no tag " + std::to_string(t));
+    const std::vector<std::uint64_t>& tags = tags_[op];
+    BaseTag* tag = t >= 0 && static_cast<size_t>(t) < tags.size() ? Live<BaseTag>(tags[static_cast<size_t>(t)]) : nullptr;
+    if (!tag) Fail(place, "link to nothing: the object at " + j["object"].dump() + " has no tag " + std::to_string(t));
     return tag;
+  }
+
+  // A node of the index, unless a reader has freed it since.
+  template <class T>
+  T* Live(std::uint64_t serial) const {
+    BaseList2D* node = BaseList2D::FromSerial(serial);
+    return node && node->GetDocument() == doc_ ? dynamic_cast<T*>(node) : nullptr;
+  }
+
+  // The children and tags of every object by position (the top level under
+  // null), once the tree is built: a link then costs its path's length, not
+  // a walk along every sibling before it.
+  void IndexTree() {
+    indexed_ = true;
+    std::vector<BaseObject*> stack;
+    for (BaseObject* op = doc_->GetFirstObject(); op; op = op->GetNext()) {
+      children_[nullptr].push_back(op->GetSerial());
+      stack.push_back(op);
+    }
+    while (!stack.empty()) {
+      BaseObject* op = stack.back();
+      stack.pop_back();
+      std::vector<std::uint64_t>& tags = tags_[op];
+      for (BaseTag* tag = op->GetFirstTag(); tag; tag = tag->GetNext()) tags.push_back(tag->GetSerial());
+      std::vector<std::uint64_t>& children = children_[op];
+      for (BaseObject* child = op->GetDown(); child; child = child->GetNext()) {
+        children.push_back(child->GetSerial());
+        stack.push_back(child);
+      }
+    }
   }
 
   BaseDocument* doc_;
   std::vector<Pending> pending_;
+  bool indexed_ = false;
+  std::unordered_map<const BaseObject*, std::vector<std::uint64_t>> children_;
+  std::unordered_map<const BaseObject*, std::vector<std::uint64_t>> tags_;
 };
 
 // Whether j written compactly fits in budget characters; stops counting as
@@ -790,6 +918,98 @@ void Pretty(const json& j, std::string& out, int indent) {
   out += "\n";
   out.append(static_cast<size_t>(indent) * 2, ' ');
   out += j.is_object() ? "}" : "]";
+}
+
+// The parser's own tree builder, with one depth limit for every nested value
+// (the tree is walked recursively later on) and the place of a number that
+// does not fit a double.
+class LimitedDomParser : public nlohmann::detail::json_sax_dom_parser<rjson> {
+ public:
+  LimitedDomParser(rjson& root, const std::string& text) : json_sax_dom_parser(root, false), text_(text) {}
+
+  bool start_object(std::size_t len) { return Enter() && json_sax_dom_parser::start_object(len); }
+  bool start_array(std::size_t len) { return Enter() && json_sax_dom_parser::start_array(len); }
+  bool end_object() { return --depth_, json_sax_dom_parser::end_object(); }
+  bool end_array() { return --depth_, json_sax_dom_parser::end_array(); }
+
+  template <class Exception>
+  bool parse_error(std::size_t position, const std::string& token, const Exception& ex) {
+    if (why_.empty()) {
+      if (ex.id == 406) {
+        why_ = Where(position - std::min(position, token.size())) + ": the number " + token + " is outside the range of a double";
+      } else {
+        // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."
+        const std::string what = ex.what();
+        const size_t at = what.find("parse error");
+        why_ = "not valid JSON: " + (at == std::string::npos ? what : what.substr(at));
+      }
+    }
+    return json_sax_dom_parser::parse_error(position, token, ex);
+  }
+
+  const std::string& Why() const { return why_; }
+
+ private:
+  bool Enter() {
+    if (++depth_ <= kMaxNesting) return true;
+    // The position is not at hand here: count the brackets up to the one
+    // past the limit.
+    why_ = Where(OpeningAt(kMaxNesting + 1)) + ": values nested deeper than " + std::to_string(kMaxNesting) +
+           " levels";
+    return false;
+  }
+  // Byte offset of the n-th unmatched opening bracket, outside strings.
+  size_t OpeningAt(int n) const {
+    int open = 0;
+    bool in_string = false;
+    for (size_t i = 0; i < text_.size(); ++i) {
+      const char c = text_[i];
+      if (in_string) {
+        if (c == '\\') ++i;
+        else if (c == '"') in_string = false;
+      } else if (c == '"') {
+        in_string = true;
+      } else if (c == '{' || c == '[') {
+        if (++open == n) return i;
+      } else if (c == '}' || c == ']') {
+        --open;
+      }
+    }
+    return text_.size();
+  }
+  // Line and column (from 1) of the byte at offset.
+  std::string Where(size_t offset) const {
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < offset && i < text_.size(); ++i) {
+      if (text_[i] == '\n') {
+        ++line;
+        column = 1;
+      } else {
+        ++column;
+      }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+  }
+
+  const std::string& text_;
+  int depth_ = 0;
+  std::string why_;
+};
+
+bool ParseJson(const std::string& text, rjson& root, std::string& why) {
+  LimitedDomParser sax(root, text);
+  bool ok = false;
+  try {
+    ok = rjson::sax_parse(text, &sax) && !sax.is_errored();
+  } catch (const rjson::exception& e) {
+    why = std::string("not valid JSON: ") + e.what();
+    root = nullptr;
+    return false;
+  }
+  if (ok) return true;
+  why = sax.Why().empty() ? std::string("not valid JSON") : sax.Why();
+  root = nullptr;
+  return false;
 }
 
 void CollectPreOrder(BaseObject* op, std::vector<std::uint64_t>& out) {
@@ -835,21 +1055,10 @@ std::string SaveToString(const BaseDocument* doc) {
 Bool Save(const BaseDocument* doc, const Filename& file, String* error) {
   std::string text;
   if (!SaveToString(doc, &text, error)) return false;
-  const std::string path = file.GetString();
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (f) f.write(text.data(), static_cast<std::streamsize>(text.size()));
-    f.close();
-    if (!f) {
-      std::remove(tmp.c_str());
-      SetError(error, "cannot write scene file '" + path + "'");
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    SetError(error, "cannot write scene file '" + path + "'");
+  std::string why;
+  if (!hostoutput::WriteWhole(file.GetString(), text, &why)) {
+    // "cannot write 'PATH': why" names the kind of file too.
+    SetError(error, "cannot write scene file" + why.substr(std::string("cannot write").size()));
     return false;
   }
   return true;
@@ -857,13 +1066,9 @@ Bool Save(const BaseDocument* doc, const Filename& file, String* error) {
 
 BaseDocument* LoadFromString(const std::string& text, String* error) {
   rjson root;
-  try {
-    root = rjson::parse(text);
-  } catch (const rjson::parse_error& e) {
-    // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."
-    std::string what = e.what();
-    const size_t at = what.find("parse error");
-    SetError(error, "not valid JSON: " + (at == std::string::npos ? what : what.substr(at)));
+  std::string why;
+  if (!ParseJson(text, root, why)) {
+    SetError(error, why);
     return nullptr;
   }
   BaseDocument* doc = BaseDocument::Alloc();
@@ -891,15 +1096,29 @@ BaseDocument* LoadFromString(const std::string& text, String* error) {
 
 BaseDocument* Load(const Filename& file, String* error) {
   const std::string path = file.GetString();
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream text;
-  if (f.is_open()) text << f.rdbuf();
-  if (!f.is_open() || f.bad()) {
-    SetError(error, "cannot read scene file '" + path + "'");
+  std::string text;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    SetError(error, "cannot read scene file '" + path + "': it is a folder");
+    return nullptr;
+  }
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f) {
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    const bool failed = std::ferror(f);
+    const int err = errno;
+    std::fclose(f);
+    if (failed) f = nullptr, errno = err ? err : EIO;
+  }
+  if (!f) {
+    SetError(error, "cannot read scene file '" + path + "': " + std::strerror(errno));
     return nullptr;
   }
   String inner;
-  BaseDocument* doc = LoadFromString(text.str(), &inner);
+  BaseDocument* doc = LoadFromString(text, &inner);
   if (!doc) SetError(error, path + ": " + std::string(inner));
   return doc;
 }

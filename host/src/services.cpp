@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unordered_map>
 
 #include "host_file.h"
@@ -51,27 +52,47 @@ namespace {
 std::vector<String> g_console, g_dialogs;
 Bool g_quiet = false;
 Bool g_question_answer = true;
+
+// A line that repeats the one before is counted, not printed again: an
+// error reported on every step of a run would fill the screen.
+std::string g_last_line;
+long g_repeats = 0;
+
+void FlushRepeats() {
+  if (g_repeats > 0) std::fprintf(stderr, "... repeated %ld more time%s\n", g_repeats, g_repeats == 1 ? "" : "s");
+  g_repeats = 0;
+}
+
+void Emit(const std::string& line) {
+  if (g_quiet) return;
+  static const bool flush_at_exit = (std::atexit(FlushRepeats), true);
+  (void)flush_at_exit;
+  if (line == g_last_line) {
+    ++g_repeats;
+    return;
+  }
+  FlushRepeats();
+  g_last_line = line;
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
 }  // namespace
 
 void GePrint(const String& text) {
   g_console.push_back(text);
-  if (!g_quiet) std::fprintf(stderr, "%s\n", text.c_str());
+  Emit(text);
 }
 
 void MessageDialog(const String& text) {
   g_dialogs.push_back(text);
-  if (!g_quiet) std::fprintf(stderr, "[message] %s\n", text.c_str());
+  Emit("[message] " + std::string(text));
 }
 
 Bool QuestionDialog(const String& text) {
   g_dialogs.push_back(text);
   Bool scripted = false;
-  if (hostdialog::NextQuestionAnswer(&scripted)) {
-    if (!g_quiet) std::fprintf(stderr, "[question] %s -> %s\n", text.c_str(), scripted ? "yes" : "no");
-    return scripted;
-  }
-  if (!g_quiet) std::fprintf(stderr, "[question] %s -> %s\n", text.c_str(), g_question_answer ? "yes" : "no");
-  return g_question_answer;
+  const Bool answer = hostdialog::NextQuestionAnswer(&scripted) ? scripted : g_question_answer;
+  Emit("[question] " + std::string(text) + " -> " + (answer ? "yes" : "no"));
+  return answer;
 }
 
 namespace hostlog {
@@ -82,6 +103,11 @@ void Clear() {
   g_dialogs.clear();
 }
 void SetQuiet(Bool quiet) { g_quiet = quiet; }
+void FlushOutput() {
+  FlushRepeats();
+  g_last_line.clear();
+  std::fflush(stderr);
+}
 void SetQuestionAnswer(Bool yes) { g_question_answer = yes; }
 }  // namespace hostlog
 

@@ -241,9 +241,9 @@ Bool Kolvaris::Message(GeListNode* node, LONG type, void* data) {
       return true;
     case MSG_MENUPREPARE: {
       if (!tag) return false;
-      // The host has no active document to fall back on: a tag outside a
-      // document has nothing to build in.
+      // A tag outside a document builds in the one the user works in.
       BaseDocument* doc = tag->GetDocument();
+      if (!doc) doc = GetActiveDocument();
       if (!doc) return false;
       BaseObject* op = tag->GetObject();
       if (!op) return false;

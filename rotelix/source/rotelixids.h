@@ -104,6 +104,7 @@ enum : LONG {
   IDS_RETURN_ROLLER = 10116,
   IDS_TRACK = 10117,
   IDS_TREAD_LINK = 10118,
+  IDS_TRACK_NEEDS_WHEELS = 10119,  // the track buttons' message: too few wheels
 };
 
 inline constexpr const char* kRotelixVersion = "Rotelix 1.01.0";

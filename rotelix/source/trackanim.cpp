@@ -242,12 +242,16 @@ void AnimateTracks(BaseDocument* doc, BaseObject* car, BaseContainer& tag, Wheel
       state.sprocketAngle[j] = angle;
     }
 
-    // Every rig wheel turns with the sprocket, scaled by its radius.
-    const Bool keepSprocketWheels = tag.GetLong(ROTELIX_SPROCKET_MODE) == 2;
+    // Every rig wheel turns with the sprocket, scaled by its radius. Outside
+    // mode 1 the angle is read from the sprocket wheels themselves: written
+    // back scaled, it would grow on every frame, so they are left alone.
+    const Bool keepSprocketWheels = tag.GetLong(ROTELIX_SPROCKET_MODE) != 1;
     for (LONG g = 0; g < state.groupCount; ++g) {
       const TrackWheelEntry& e = entry(g);
       const Real inner = e.radius - inset;
-      if (inner == 0.0) continue;  // no rolling radius: leave it standing
+      // No rolling radius, or the track runs outside the wheel (a radius
+      // below the inset): turning it would spin it backwards or without end.
+      if (!(inner > 0.0)) continue;
       const Vector wheelRot(rot.x, rs / inner * rot.y, rot.z);
       if (e.flags & TRACKWHEEL_END) {
         if (BaseObject* op = EndPairObject(tag, e.key, j, doc)) op->SetRelRot(wheelRot);
@@ -300,15 +304,18 @@ Bool PlaceTreadLinks(BaseDocument* doc, BaseObject* /*car*/, BaseContainer& tag,
     if (!first) return false;
     // Keep the first n links; surplus instances right behind them go.
     LONG count = 1;
-    for (BaseObject* op = first->GetNext(); op; op = op->GetNext()) {
-      if (++count != n) continue;
-      BaseObject* extra = op->GetNext();
+    BaseObject* last = first;
+    while (count < n && last->GetNext()) {
+      last = last->GetNext();
+      ++count;
+    }
+    if (n >= 1 && count == n) {
+      BaseObject* extra = last->GetNext();
       while (extra && extra->IsInstanceOf(Oinstance)) {
         BaseObject* next = extra->GetNext();
         BaseObject::Free(extra);
         extra = next;
       }
-      break;
     }
     for (; count < n; ++count)
       if (!CreateInstanceOf(doc, first)) return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/axle_word.h"
 #include "rotelixids.h"
 #include "sortpairs.h"
 #include "trackanim.h"
@@ -71,28 +72,9 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
       road[roadCount++] = RealPair{static_cast<Real>(i), cbc.GetVector(CARP_REST_HUB + 2 * i).z};
   if (roadCount < 2) return false;
   SortRealPairs(road, roadCount);
-
-  state.groupCount = 0;
-  LONG firstRoad = -1, lastRoad = -1;
-  for (LONG r = roadCount - 1; r >= 0; --r) {
-    if (r < roadCount - 1 && road[r].key == road[r + 1].key) continue;
-    const LONG g = state.groupCount++;
-    const LONG a = static_cast<LONG>(road[r].value);
-    const Real diameter = cbc.GetLong(CARP_AXLE_TYPE + a) == 0 ? cbc.GetReal(CARP_WHEEL_DIAMETER_FRONT)
-                                                               : cbc.GetReal(CARP_WHEEL_DIAMETER_REAR);
-    for (LONG s = 0; s < 2; ++s) {
-      TrackWheelEntry& e = state.wheels[2 * g + s];
-      e.key = a;
-      e.restPosition = e.currentPosition = InPlane(cbc.GetVector(CARP_REST_HUB + 2 * a + s));
-      e.radius = 0.5 * diameter;
-      e.tensionerTravel = 0.0;
-      e.flags = TRACKWHEEL_ROAD;
-    }
-    if (firstRoad < 0) firstRoad = g;
-    lastRoad = g;
-  }
-  for (LONG g : {firstRoad, lastRoad})
-    for (LONG s = 0; s < 2; ++s) state.wheels[2 * g + s].flags = TRACKWHEEL_ROAD | TRACKWHEEL_WRAP;
+  LONG roadPlaces = 0;
+  for (LONG r = 0; r < roadCount; ++r)
+    if (r == 0 || road[r].key != road[r - 1].key) ++roadPlaces;
 
   // End pairs and return rollers, keyed by the z of their side-1 object.
   RealPair others[kMaxOtherGroups];
@@ -108,16 +90,43 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
     if (roller1 && Link(tag, ROTELIX_ROLLER_LINK + 2 * k, doc))
       others[otherCount++] = RealPair{static_cast<Real>(k), roller1->GetRelPos().z};
   }
+  // Road wheels at one z with nothing else to run round would give a track
+  // collapsed onto one wheel: no table at all.
+  if (roadPlaces + otherCount < 2) return false;
+
+  state.groupCount = 0;
+  LONG firstRoad = -1, lastRoad = -1;
+  for (LONG r = roadCount - 1; r >= 0; --r) {
+    if (r < roadCount - 1 && road[r].key == road[r + 1].key) continue;
+    const LONG g = state.groupCount++;
+    const LONG a = static_cast<LONG>(road[r].value);
+    const bool rear = DecodeAxleWord(cbc.GetLong(CARP_AXLE_TYPE + a)).Rear();
+    const Real diameter = cbc.GetReal(rear ? CARP_WHEEL_DIAMETER_REAR : CARP_WHEEL_DIAMETER_FRONT);
+    for (LONG s = 0; s < 2; ++s) {
+      TrackWheelEntry& e = state.wheels[2 * g + s];
+      e.key = a;
+      e.restPosition = e.currentPosition = InPlane(cbc.GetVector(CARP_REST_HUB + 2 * a + s));
+      e.radius = 0.5 * diameter;
+      e.tensionerTravel = 0.0;
+      e.flags = TRACKWHEEL_ROAD;
+    }
+    if (firstRoad < 0) firstRoad = g;
+    lastRoad = g;
+  }
+  for (LONG g : {firstRoad, lastRoad})
+    for (LONG s = 0; s < 2; ++s) state.wheels[2 * g + s].flags = TRACKWHEEL_ROAD | TRACKWHEEL_WRAP;
 
   // The tensioner moves away from the fixed end pair. With no fixed pair met
-  // yet it moves away from the body's rest position, level with itself.
+  // yet it moves away from the middle of the road wheels, level with itself:
+  // the track's own shape, wherever the body's origin happens to be.
   Vector reference;
-  Bool referenceFromBody = true;
+  Bool referenceFromRoad = true;
   if (hasRear && hasFront) {
     reference = InPlane(front1->GetRelPos());
-    referenceFromBody = false;
+    referenceFromRoad = false;
   }
-  const Vector body = InPlane(cbc.GetVector(CARP_REST_BODY));
+  const Real roadMiddleZ =
+      0.5 * (state.wheels[2 * firstRoad].restPosition.z + state.wheels[2 * lastRoad].restPosition.z);
 
   SortRealPairs(others, otherCount);
   for (LONG r = 0; r < otherCount; ++r) {
@@ -129,11 +138,11 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
       const Bool tensioner = tag.GetBool(front ? ROTELIX_FRONT_TENSIONER : ROTELIX_REAR_TENSIONER);
       Vector direction;
       if (tensioner) {
-        const Vector from = referenceFromBody ? Vector(0.0, p.y, body.z) : reference;
+        const Vector from = referenceFromRoad ? Vector(0.0, p.y, roadMiddleZ) : reference;
         direction = (p - from).GetNormalized();
       } else {
         reference = p;
-        referenceFromBody = false;
+        referenceFromRoad = false;
       }
       for (LONG s = 0; s < 2; ++s) {
         TrackWheelEntry& e = state.wheels[2 * g + s];

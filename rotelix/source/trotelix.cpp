@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "host_description.h"
+#include "engine/axle_word.h"
+#include "host_services.h"
 #include "rotelixids.h"
 #include "trackanim.h"
 #include "trackrig.h"
@@ -71,7 +73,10 @@ void OnButton(BaseTag* tag, BaseDocument* doc, BaseContainer& bc, BaseObject* ca
       return;
     }
     case ROTELIX_REMOVE_AXLE: {
-      const LONG n = bc.GetLong(ROTELIX_AXLE_COUNT);
+      // A stored count above what a car can hold names axles it never had:
+      // the request goes to the last one it can have, and the count follows
+      // only what the car took.
+      const LONG n = std::min(bc.GetLong(ROTELIX_AXLE_COUNT), kMaxExtraAxleCount);
       if (n <= 0) return;
       RigCommand cmd{RIGCOMMAND_REMOVE_AXLE, n - 1, 0, 0, nullptr, nullptr};
       if (SendRigCommand(car, cmd)) bc.SetLong(ROTELIX_AXLE_COUNT, n - 1);
@@ -117,7 +122,11 @@ void OnButton(BaseTag* tag, BaseDocument* doc, BaseContainer& bc, BaseObject* ca
         if (!CreateTrackSplines(doc, car, bc, state, &a, &b)) return;
         bc.SetLink(ROTELIX_TRACK_LINK, a);
         bc.SetLink(ROTELIX_TRACK_LINK + 1, b);
-        RebuildTrackSplines(doc, car, bc, state);
+        if (!RebuildTrackSplines(doc, car, bc, state)) {
+          // Say why the tracks stay empty when the wheels are the reason.
+          WheelRigState probe{};
+          if (!BuildTrackWheelTable(doc, car, bc, probe)) MessageDialog(GeLoadString(IDS_TRACK_NEEDS_WHEELS));
+        }
       }
       return;
     case ROTELIX_BUILD_TREADS:
@@ -230,9 +239,7 @@ Bool AddAxleGroup(Description* desc, LONG e) {
 }  // namespace
 
 LONG AxleCode(const BaseContainer& tag, LONG axle) {
-  LONG code = tag.GetLong(ROTELIX_AXLE_TEMPLATE + axle);
-  if (!tag.GetBool(ROTELIX_AXLE_SWITCH + axle)) code |= 0x100;
-  return code;
+  return EncodeAxleWord(tag.GetLong(ROTELIX_AXLE_TEMPLATE + axle), tag.GetBool(ROTELIX_AXLE_SWITCH + axle));
 }
 
 Bool SendRigCommand(BaseObject* car, RigCommand& cmd) {
@@ -246,9 +253,13 @@ Bool SendRigCommand(BaseObject* car, RigCommand& cmd) {
 
 Bool AcceptsHost(const BaseObject* op) {
   if (!op || !op->IsInstanceOf(ID_CAR_OBJECT)) return false;
-  Bool ok = false;
-  const Real version = op->GetDataInstance()->GetString(CARP_VERSION).SubStr(7, 4).ToReal(&ok);
-  return ok && version > 1.5;
+  // The car's version number stands at characters 7 to 10 as "d.dd"; any
+  // other text there (a letter, a space, "inf") is no version.
+  const String text = op->GetDataInstance()->GetString(CARP_VERSION);
+  if (text.GetLength() < 11) return false;
+  const auto digit = [&](LONG i) { return text[static_cast<size_t>(i)] >= '0' && text[static_cast<size_t>(i)] <= '9'; };
+  if (!digit(7) || text[8] != '.' || !digit(9) || !digit(10)) return false;
+  return text.SubStr(7, 4).ToReal() > 1.5;
 }
 
 NodeData* Rotelix::Alloc() {
@@ -293,7 +304,7 @@ Bool Rotelix::Message(GeListNode* node, LONG type, void* data) {
       bc.SetString(ROTELIX_VERSION, kRotelixVersion);
       return true;
     case MSG_MENUPREPARE:
-      if (!doc && !data) return false;
+      if (!doc && !GetActiveDocument()) return false;
       return AcceptsHost(car);
     case MSG_DESCRIPTION_POSTSETPARAMETER: {
       const auto* set = static_cast<const PostSetParameterData*>(data);

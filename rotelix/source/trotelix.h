@@ -33,7 +33,7 @@ class Rotelix : public TagData {
 };
 
 // The axle code the Car stores for extra axle e: its wheel template, with
-// bit 0x100 while the axle's switch is off.
+// bit 0x100 while the axle's switch is off (EncodeAxleWord).
 LONG AxleCode(const BaseContainer& tag, LONG axle);
 
 // Sends a rig command to the car; false when there is no car or the car

@@ -1,13 +1,13 @@
 # End to end through `simhost bake`: the demo scene is baked, then played with
 # its Sim disabled (as the bake leaves it) and with the Sim taken out of the
 # scene altogether; both times the rig must move as the simulation moved it.
-# Variables: SIMHOST, PLUGINS, COMPARE, OUT.
+# Variables: SIMHOST, PLUGINS, COMPARE, OUT, EMULATOR (optional).
 set(first 1)
 set(last 60)
 set(objects --matrix Body --matrix "Wheel FL" --matrix "Wheel Spin" --matrix "Suspension Bottom")
 
 function(run what)
-  execute_process(COMMAND ${SIMHOST} --plugins ${PLUGINS} ${ARGN} RESULT_VARIABLE rc ERROR_VARIABLE err)
+  execute_process(COMMAND ${EMULATOR} ${SIMHOST} --plugins ${PLUGINS} ${ARGN} RESULT_VARIABLE rc ERROR_VARIABLE err)
   if(rc)
     message(FATAL_ERROR "simhost ${what} failed (${rc}): ${err}")
   endif()
@@ -19,7 +19,7 @@ endfunction()
 # also carry the body's thinned turn out over their distance from it.
 function(compare played)
   foreach(check "Body;0.01;0.005" "Wheel FL;0.5;0.005" "Wheel Spin;0.5;0.005" "Suspension Bottom;0.5;0.005")
-    execute_process(COMMAND ${COMPARE} ${OUT}/simulated.csv ${OUT}/${played} ${first} ${last} ${check}
+    execute_process(COMMAND ${EMULATOR} ${COMPARE} ${OUT}/simulated.csv ${OUT}/${played} ${first} ${last} ${check}
                     RESULT_VARIABLE rc)
     if(rc)
       message(FATAL_ERROR "the baked motion (${played}) differs from the simulated one")
@@ -34,7 +34,7 @@ run(play play ${OUT}/demo_scene.json --from 0 --to 75 --csv ${OUT}/simulated.csv
 run(bake bake ${OUT}/demo_scene.json --out ${OUT}/baked.json --from ${first} --to ${last})
 
 # A baked scene is not baked again.
-execute_process(COMMAND ${SIMHOST} --plugins ${PLUGINS} bake ${OUT}/baked.json --out ${OUT}/again.json
+execute_process(COMMAND ${EMULATOR} ${SIMHOST} --plugins ${PLUGINS} bake ${OUT}/baked.json --out ${OUT}/again.json
                 RESULT_VARIABLE rc ERROR_VARIABLE err)
 if(NOT rc OR NOT err MATCHES "already baked")
   message(FATAL_ERROR "baking a baked scene was not refused (${rc}): ${err}")

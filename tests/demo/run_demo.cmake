@@ -1,14 +1,14 @@
 # End to end through `simhost demo`: a straight full-throttle run (checked by
 # demo_check), the same run again (byte-identical output), and a run with
-# steering. Variables: SIMHOST, PLUGINS, CHECK, OUT.
+# steering. Variables: SIMHOST, PLUGINS, CHECK, OUT, EMULATOR (optional).
 function(run_demo dir)
-  execute_process(COMMAND ${SIMHOST} --plugins ${PLUGINS} demo --out ${OUT}/${dir} ${ARGN} RESULT_VARIABLE rc)
+  execute_process(COMMAND ${EMULATOR} ${SIMHOST} --plugins ${PLUGINS} demo --out ${OUT}/${dir} ${ARGN} RESULT_VARIABLE rc)
   if(rc)
     message(FATAL_ERROR "simhost demo ${ARGN} failed: ${rc}")
   endif()
 endfunction()
 function(check mode dir)
-  execute_process(COMMAND ${CHECK} ${mode} ${OUT}/${dir}/demo_path.csv RESULT_VARIABLE rc)
+  execute_process(COMMAND ${EMULATOR} ${CHECK} ${mode} ${OUT}/${dir}/demo_path.csv RESULT_VARIABLE rc)
   if(rc)
     message(FATAL_ERROR "demo_check ${mode} failed")
   endif()
@@ -31,7 +31,7 @@ check(turn turn)
 
 # The saved scene drives by itself: played again, the body ends where the
 # demo left it.
-execute_process(COMMAND ${SIMHOST} --plugins ${PLUGINS} play ${OUT}/straight/demo_scene.json --object Body
+execute_process(COMMAND ${EMULATOR} ${SIMHOST} --plugins ${PLUGINS} play ${OUT}/straight/demo_scene.json --object Body
                 OUTPUT_VARIABLE played RESULT_VARIABLE rc)
 if(rc)
   message(FATAL_ERROR "playing the saved demo scene failed: ${rc}")

@@ -1,8 +1,8 @@
 # Builds the example scenes again with make_examples and compares them with
 # the checked-in files, so that the examples stay in step with the plug-ins.
-# Variables: MAKE, PLUGINS, SCENES (the examples folder), OUT.
+# Variables: MAKE, PLUGINS, SCENES (the examples folder), OUT, EMULATOR (optional).
 file(REMOVE_RECURSE ${OUT})
-execute_process(COMMAND ${MAKE} --plugins ${PLUGINS} --out ${OUT} RESULT_VARIABLE rc OUTPUT_QUIET)
+execute_process(COMMAND ${EMULATOR} ${MAKE} --plugins ${PLUGINS} --out ${OUT} RESULT_VARIABLE rc OUTPUT_QUIET)
 if(rc)
   message(FATAL_ERROR "make_examples failed (${rc})")
 endif()

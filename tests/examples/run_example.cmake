@@ -1,5 +1,6 @@
 # Plays one example scene through simhost and hands the CSV to check_example.
-# Variables: SIMHOST, PLUGINS, CHECK, SCENES (the examples folder), NAME, OUT.
+# Variables: SIMHOST, PLUGINS, CHECK, SCENES (the examples folder), NAME, OUT,
+# EMULATOR (optional: runs the programs in a cross build).
 set(columns --matrix Body --param Car:2501)
 if(NAME STREQUAL "drive")
   list(APPEND columns --param Car:2503)
@@ -13,7 +14,7 @@ endif()
 
 set(csv ${OUT}/${NAME}.csv)
 file(MAKE_DIRECTORY ${OUT})
-execute_process(COMMAND ${SIMHOST} --plugins ${PLUGINS} play ${SCENES}/${NAME}.json --csv ${csv} ${columns}
+execute_process(COMMAND ${EMULATOR} ${SIMHOST} --plugins ${PLUGINS} play ${SCENES}/${NAME}.json --csv ${csv} ${columns}
                 RESULT_VARIABLE rc ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "simhost play ${NAME}.json failed (${rc}): ${err}")
@@ -22,7 +23,7 @@ endif()
 if(NOT err STREQUAL "")
   message(FATAL_ERROR "simhost play ${NAME}.json reported: ${err}")
 endif()
-execute_process(COMMAND ${CHECK} ${NAME} ${csv} RESULT_VARIABLE rc)
+execute_process(COMMAND ${EMULATOR} ${CHECK} ${NAME} ${csv} RESULT_VARIABLE rc)
 if(rc)
   message(FATAL_ERROR "the ${NAME} example does not show what it is for (see above; ${csv})")
 endif()

@@ -131,6 +131,10 @@ TEST_F(Descriptions, MalformedResourcesAreRefusedWithTheReason) {
       {R"({"entries": [{"id": 1, "type": "real"}, {"id": 1, "type": "long"}]})", "appears twice"},
       {R"({"entries": [{"id": 0, "type": "real"}]})", "id 0"},
       {R"({"entries": [{"id": 1, "type": "vector", "default": [1, 2]}]})", "does not fit"},
+      {R"({"entries": [{"id": 1, "type": "long", "default": 1e300}]})", "entry 1: the default is beyond the integer range"},
+      {R"({"entries": [{"id": 1, "type": "bool", "default": -3e9}]})", "beyond the integer range"},
+      {R"({"entries": [{"id": 1, "type": "long", "max": 2147483648}]})", "entry 1: \"max\" is beyond the integer range"},
+      {R"({"entries": [{"id": 1, "type": "long", "min": -1e300}]})", "\"min\" is beyond the integer range"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -141,6 +145,12 @@ TEST_F(Descriptions, MalformedResourcesAreRefusedWithTheReason) {
     EXPECT_NE(why.find(c.reason), std::string::npos) << why;
     EXPECT_EQ(d.GetCount(), 1);  // what was loaded stays
   }
+  // The ends of the integer range are fine.
+  Description edge;
+  ASSERT_TRUE(edge.LoadFromText(
+      R"({"entries": [{"id": 1, "type": "long", "min": -2147483648, "max": 2147483647, "default": 2147483647}]})", nullptr));
+  EXPECT_EQ(edge.GetParameter(DescID(1))->GetLong(DESC_MIN), INT32_MIN);
+  EXPECT_EQ(edge.GetParameter(DescID(1))->GetLong(DESC_DEFAULT), INT32_MAX);
   Description d;
   EXPECT_FALSE(d.LoadDescriptionByName("Onothere"));
   EXPECT_NE(d.GetError().find("Onothere"), std::string::npos);

@@ -1,6 +1,8 @@
 // Viewport drawing: the recorded call list, what the host draws of a
 // document, and the rendered picture.
+#if CARSIM_HAS_PNG
 #include <cairo/cairo.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,6 +20,7 @@ namespace {
 constexpr LONG kLiner = 993001, kLinerTag = 993002;
 const Vector kRed(1, 0, 0), kGreen(0, 1, 0);
 
+#if CARSIM_HAS_PNG
 // A PNG file's pixels as RGB bytes (empty when it cannot be read).
 std::vector<unsigned char> ReadPng(const std::string& path, int* width, int* height) {
   cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
@@ -38,6 +41,7 @@ std::vector<unsigned char> ReadPng(const std::string& path, int* width, int* hei
   cairo_surface_destroy(surface);
   return rgb;
 }
+#endif
 
 // Reads pixels of an RGB picture as 0-255 vectors.
 struct Picture {
@@ -193,6 +197,7 @@ TEST_F(Drawing, DocumentDrawsWireframesPluginsAndTagsOfVisibleObjects) {
   EXPECT_EQ(lines_of(group, DrawCall::kLine).size(), 0u);
 }
 
+#if CARSIM_HAS_PNG
 TEST_F(Drawing, RenderedPictureShowsTheLineWhereItShouldBe) {
   BaseObject* camera = BaseObject::Alloc(Ocamera);
   ASSERT_NE(camera, nullptr);
@@ -334,5 +339,23 @@ TEST(DrawPicture, PolygonsBlendTheirCornerColoursAndSurviveTheCameraPlane) {
   EXPECT_EQ(pixel(40, 69).y, 0);  // the quad just above the line
   EXPECT_EQ(pixel(6, 94), Vector(0, 255, 0));
 }
+#else
+TEST_F(Drawing, WithoutPngOutputRenderingFailsWithAReasonAndWritesNothing) {
+  const auto file = std::filesystem::temp_directory_path() / ("draw_test_" + std::to_string(::getpid()) + ".png");
+  hostdraw::RenderOptions opts;
+  opts.width = 16;
+  opts.height = 12;
+  String error;
+  EXPECT_FALSE(hostdraw::RenderFrame(doc, 0, Filename(file.string().c_str()), opts, &error));
+  EXPECT_NE(error.find("no PNG output"), std::string::npos) << error;
+  EXPECT_FALSE(std::filesystem::exists(file));
+  // The picture is the plain background, at its size.
+  BaseDraw bd(4, 3);
+  bd.DrawLine2D(Vector(0, 1.5, 0), Vector(4, 1.5, 0));
+  std::vector<std::uint8_t> plain;
+  for (int i = 0; i < 4 * 3; ++i) plain.insert(plain.end(), {255, 0, 128});
+  EXPECT_EQ(bd.Rasterize(Vector(1, 0, 0.5)), plain);
+}
+#endif
 
 }  // namespace

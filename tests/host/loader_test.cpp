@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "host_loader.h"
 #include "host_services.h"
@@ -85,6 +87,51 @@ TEST_F(Loader, MissingFolderOrLibraryIsReported) {
   std::vector<String> errors;
   EXPECT_EQ(PluginHost::Get().LoadFolder(Filename("/nonexistent"), &errors), 0);
   EXPECT_FALSE(errors.empty());
+}
+
+// A copy of the probe module under another name, with resources of our own.
+std::filesystem::path ModuleCopy(const std::string& name, const std::string& strings, const std::string& description) {
+  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "loader_modules" / name;
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "res" / "strings_us");
+  std::filesystem::copy_file(CARSIM_TEST_PLUGIN_ROOT "/probe/probe.so", dir / (name + ".so"));
+  std::ofstream(dir / "res" / "strings_us" / "c4d_strings.str") << strings;
+  if (!description.empty()) {
+    std::filesystem::create_directories(dir / "res" / "description");
+    std::ofstream(dir / "res" / "description" / "Tprobe.json") << description;
+  }
+  return dir;
+}
+
+TEST_F(Loader, BrokenResourcesAreReportedWithModuleAndFile) {
+  const std::string strings = "STRINGTABLE\n{\n  IDS_PROBE 10000 \"Probe\";\n}\n";
+  struct Case {
+    const char* name;
+    std::string strings, description;
+    std::string error;  // empty: loads
+  };
+  const Case cases[] = {
+      {"fine", strings, R"({"entries": [{"id": 1, "type": "long", "default": 3}]})", ""},
+      {"nodesc", strings, "", ""},
+      {"emptystrings", "", "", "module emptystrings: its string table %/res/strings_us/c4d_strings.str holds no strings"},
+      {"baddesc", strings, R"({"entries": [{"id": 1, "type": "lnog"}]})",
+       "module baddesc: description resource %/res/description/Tprobe.json: entry 1: unknown type \"lnog\""},
+      {"bigdefault", strings, R"({"entries": [{"id": 1, "type": "long", "default": 1e300}]})",
+       "module bigdefault: description resource %/res/description/Tprobe.json: entry 1: the default is beyond the integer range"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::filesystem::path dir = ModuleCopy(c.name, c.strings, c.description);
+    String error;
+    const bool loaded = PluginHost::Get().LoadModule(Filename(String(dir.string())), &error);
+    EXPECT_EQ(loaded, c.error.empty()) << error;
+    std::string expected = c.error;
+    if (const size_t at = expected.find('%'); at != std::string::npos) expected.replace(at, 1, dir.string());
+    EXPECT_EQ(std::string(error), expected);
+    // A refused module leaves no registration behind.
+    EXPECT_EQ(FindPlugin(990001, PLUGINTYPE_ANY) != nullptr, loaded);
+    PluginHost::Get().UnloadAll();
+  }
 }
 
 TEST(Resources, ParsesNumbersTextsAndEscapes) {

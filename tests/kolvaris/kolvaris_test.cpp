@@ -238,10 +238,20 @@ TEST_F(KolvarisTest, TagDefaultsMessagesAndEnabling) {
   tag->Remove();
   other->InsertTag(tag);
   EXPECT_FALSE(data->GetDEnabling(tag, DescID(KOLVARIS_IMPACT_SCALE), GeData(), 0, nullptr));
-  // A tag outside a document cannot build.
+  // A tag on an object outside any document builds in the host's active
+  // document; with none it cannot build.
+  BaseObject* loose = BaseObject::Alloc(Ocube);
+  tag->Remove();
+  loose->InsertTag(tag);
+  EXPECT_FALSE(tag->Message(MSG_MENUPREPARE));
+  SetActiveDocument(doc);
+  EXPECT_TRUE(tag->Message(MSG_MENUPREPARE));
+  EXPECT_EQ(s->sourceObject, loose);
+  SetActiveDocument(nullptr);
   tag->Remove();
   EXPECT_FALSE(tag->Message(MSG_MENUPREPARE));
   BaseTag::Free(tag);
+  BaseObject::Free(loose);
 }
 
 TEST_F(KolvarisTest, EvaluationBuildsStandsUprightRefreshesAndPublishes) {
@@ -297,13 +307,39 @@ TEST_F(KolvarisTest, ASplineThatChangesItsPointsIsLostUntilTheTimelineRestarts) 
   EXPECT_EQ(s->pointCount, 6);
 }
 
+// Out of memory the allocator answers null, as the host expects.
+TEST_F(KolvarisTest, AllocAnswersNullWhenMemoryFails) {
+  hostmem::FailAllocation(1);
+  EXPECT_EQ(Kolvaris::Alloc(), nullptr);
+  hostmem::FailAllocation(0);
+}
+
+// The tag with a count of its runs.
+class CountingKolvaris : public Kolvaris {
+ public:
+  EXECUTIONRESULT Execute(BaseTag* tag, BaseDocument* doc, BaseObject* op, BaseThread* bt, LONG priority,
+                          LONG flags) override {
+    priorities.push_back(priority);
+    return Kolvaris::Execute(tag, doc, op, bt, priority, flags);
+  }
+  static inline std::vector<LONG> priorities;
+};
+
+// The tag puts itself into the host's list at priority 3000; the host must
+// not add it a second time as an ordinary expression: each evaluation runs
+// it exactly once.
 TEST_F(KolvarisTest, RunsOncePerEvaluation) {
+  constexpr LONG kCountingTag = 1999778;
+  ASSERT_TRUE(RegisterTagPlugin(kCountingTag, "Counting", TAG_VISIBLE | TAG_EXPRESSION,
+                                [] { return static_cast<NodeData*>(new CountingKolvaris); }, "", nullptr, 0));
   BaseObject* cube = Add(Ocube);
-  BaseTag* tag = TagOn(cube);
-  PriorityList list;
-  EXPECT_TRUE(tag->GetNodeData<Kolvaris>()->AddToExecution(tag, &list));
-  ASSERT_EQ(list.entries.size(), 1u);
-  EXPECT_EQ(list.entries[0].priority, EXECUTIONPRIORITY_EXPRESSION);
+  ASSERT_NE(cube->MakeTag(kCountingTag), nullptr);
+  CountingKolvaris::priorities.clear();
+  doc->ExecutePasses(nullptr, true, true, false);
+  EXPECT_EQ(CountingKolvaris::priorities, std::vector<LONG>{3000});
+  doc->SetTime(BaseTime(1.0, 30.0));
+  doc->ExecutePasses(nullptr, true, true, false);
+  EXPECT_EQ(CountingKolvaris::priorities, (std::vector<LONG>{3000, 3000}));
 }
 
 TEST_F(KolvarisTest, DrawsOneTickPerEdgeOfTheOutline) {

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "rotelix_test_support.h"
 
 namespace {
@@ -39,6 +41,13 @@ TEST_F(TagTest, RegisteredAsVisibleExpressionTag) {
   EXPECT_EQ(p->description, "Trotelix");
 }
 
+// Out of memory the allocator answers null, as the host expects.
+TEST_F(TagTest, AllocAnswersNullWhenMemoryFails) {
+  hostmem::FailAllocation(1);
+  EXPECT_EQ(Rotelix::Alloc(), nullptr);
+  hostmem::FailAllocation(0);
+}
+
 TEST_F(TagTest, OlderSceneGetsTheCurrentVersionText) {
   BaseTag* tag = NewTag(NewCar());
   Bc(tag).SetString(ROTELIX_VERSION, "Rotelix 0.9");
@@ -51,7 +60,10 @@ TEST_F(TagTest, AcceptsOnlyACarNewerThanOnePointFive) {
     const char* version;
     Bool accepted;
   } cases[] = {{"VANTO! 1.70.4", true}, {"VANTO! 1.50.0", false}, {"VANTO! 1.51.0", true}, {"", false},
-               {"VANTO! x.yz", false}};
+               {"VANTO! x.yz", false},
+               // Characters 7 to 10 must read "d.dd" exactly.
+               {"VANTO! 1.7x", false}, {"VANTO! inf", false}, {"VANTO! infinity", false}, {"VANTO!  1.70", false},
+               {"VANTO! 2e10", false}, {"VANTO! 1.70", true}, {"VANTO! 9.99", true}};
   for (const Case& c : cases) {
     BaseObject* car = NewCar();
     car->GetDataInstance()->SetString(CARP_VERSION, c.version);
@@ -59,6 +71,16 @@ TEST_F(TagTest, AcceptsOnlyACarNewerThanOnePointFive) {
   }
   BaseTag* onNull = NewTag(NewNull(nullptr, "Null"));
   EXPECT_FALSE(onNull->Message(MSG_MENUPREPARE));
+
+  // A car outside any document: the verdict needs the host's active document.
+  BaseObject* loose = BaseObject::Alloc(ID_CAR_OBJECT);
+  loose->GetDataInstance()->SetString(CARP_VERSION, "VANTO! 1.70.4");
+  BaseTag* tag = NewTag(loose);
+  EXPECT_FALSE(tag->Message(MSG_MENUPREPARE));
+  SetActiveDocument(doc);
+  EXPECT_TRUE(tag->Message(MSG_MENUPREPARE));
+  SetActiveDocument(nullptr);
+  BaseObject::Free(loose);
 }
 
 TEST_F(TagTest, ExactlyOneEndPairIsTheTensioner) {
@@ -143,6 +165,17 @@ TEST_F(TagTest, RemoveAxleTakesTheLastOne) {
   FakeCar::answer = false;
   Press(tag, ROTELIX_REMOVE_AXLE);
   EXPECT_EQ(Bc(tag).GetLong(ROTELIX_AXLE_COUNT), 2);
+
+  // A stored count above 8 (from a scene file): the request names the last
+  // axle a car can have, and the count follows the car's answer.
+  Bc(tag).SetLong(ROTELIX_AXLE_COUNT, 12);
+  Press(tag, ROTELIX_REMOVE_AXLE);
+  EXPECT_EQ(FakeCar::log.back().index, 7);
+  EXPECT_EQ(Bc(tag).GetLong(ROTELIX_AXLE_COUNT), 12);
+  FakeCar::answer = true;
+  Press(tag, ROTELIX_REMOVE_AXLE);
+  EXPECT_EQ(FakeCar::log.back().index, 7);
+  EXPECT_EQ(Bc(tag).GetLong(ROTELIX_AXLE_COUNT), 7);
 }
 
 TEST_F(TagTest, AxleObjectButtonsLinkBothResultsOrNothing) {
@@ -409,6 +442,14 @@ TEST_F(TagTest, DescriptionHoldsTheDynamicEntries) {
   for (const DescEntry& e : desc.Entries())
     if (e.parent.GetDepth() > 0 && e.parent[0].id == ROTELIX_AXLE_GROUP) order.push_back(e.id[0].id);
   EXPECT_EQ(order, (std::vector<LONG>{1140, 1160, 0, 1250, 1251, 1320, 1200, 1201, 1300}));
+
+  // The dynamic link entries carry the host's link data type 133.
+  for (LONG id : {1200, 1201, 1202, 1203, 1250, 1251, 1252, 1253, 1400, 1401}) {
+    auto e = std::find_if(desc.Entries().begin(), desc.Entries().end(),
+                          [&](const DescEntry& d) { return d.id.GetDepth() > 0 && d.id[0].id == id; });
+    ASSERT_NE(e, desc.Entries().end()) << id;
+    EXPECT_EQ(e->id[0].dtype, 133) << id;
+  }
 }
 
 TEST_F(TagTest, RefusedDescriptionEntryEndsTheDescription) {

@@ -222,12 +222,16 @@ TEST_F(TrackAnimTest, SprocketModes) {
   const Real travel = 30.0 * -0.5 / State(tag).restLength;
   EXPECT_NEAR(State(tag).treadOffset[0], travel, 1e-12);
 
-  // 0: the angle comes from the sprocket as well, but its wheels turn too.
+  // 0: the angle comes from the sprocket as well. The sprocket wheels are
+  // where it is read, so the rig never writes them: frame after frame the
+  // angle stays the one the sprocket was given, and the other wheels turn by
+  // it times their ratio 30 / (30 - 5).
   Bc(tag).SetLong(ROTELIX_SPROCKET_MODE, 0);
-  CarLink(CARP_SPROCKET)->SetRelRot(Vector(0, 1.0, 0));
-  Evaluate(tag, 2.0 / 30);
-  EXPECT_NEAR(State(tag).sprocketAngle[0], -1.0, 1e-15);
-  ExpectNear(CarLink(CARP_SPROCKET)->GetRelRot(), Vector(0, 1.2, 0), 1e-12);
+  CarLink(CARP_SPROCKET)->SetRelRot(Vector(0, 0.1, 0));
+  for (LONG f = 2; f <= 11; ++f) Evaluate(tag, f / 30.0);
+  EXPECT_NEAR(State(tag).sprocketAngle[0], -0.1, 1e-15);
+  ExpectNear(CarLink(CARP_SPROCKET)->GetRelRot(), Vector(0, 0.1, 0), 1e-12);
+  ExpectNear(CarLink(CARP_HUB)->GetRelRot(), Vector(0, 0.12, 0), 1e-12);
 }
 
 TEST_F(TrackAnimTest, TensionerTakesUpALongerTrack) {
@@ -256,6 +260,53 @@ TEST_F(TrackAnimTest, TensionerTakesUpALongerTrack) {
       EXPECT_GE(z, std::min(c.lowZ, c.highZ) - 1e-9) << c.move;
       EXPECT_LE(z, std::max(c.lowZ, c.highZ) + 1e-9) << c.move;
       EXPECT_NE(z, c.restZ);
+    }
+  }
+}
+
+// The tensioner's worked value: the front pair rests at z 210 with a travel
+// of 10, so its range starts at 200. A track 5 longer than at rest sets it at
+// 200 + 10 - 0.4 * 5 = 208.
+TEST_F(TrackAnimTest, TensionerWorkedValue) {
+  BaseTag* tag = RiggedTag();
+  State(tag).restLength -= 5.0;
+  Evaluate(tag, 1.0 / 30);
+  for (LONG s = 0; s < 2; ++s) EXPECT_NEAR(Link(tag, ROTELIX_FRONT_LINK + s)->GetRelPos().z, 208.0, 1e-9) << s;
+}
+
+// The sag's worked value, with no tensioner to take up the difference: the
+// one free span runs from the rear pair to the front pair, 420 long, so its
+// half s and the sum of halves are both 210. A track 5 short of its rest
+// length stretches the half to s2 = 215 and drops the middle by
+// 0.7 * sqrt(215^2 - 210^2) = 32.27. Road wheels whose top lies below the
+// middle point hold it up: the nearest one along z is the floor.
+TEST_F(TrackAnimTest, SagWorkedValueAndTheRoadWheelFloor) {
+  struct Case {
+    Real wheelY;    // the road wheels' height: their top is wheelY + 30 - 5
+    Real shortBy;   // how much shorter than at rest
+    Real expectY;   // the middle point afterwards
+  } cases[] = {
+      {30.0, 5.0, 25.0 - 0.7 * std::sqrt(215.0 * 215.0 - 210.0 * 210.0)},
+      {30.0, 200.0, 25.0 - 0.7 * std::sqrt(410.0 * 410.0 - 210.0 * 210.0)},  // tops at 55: above it
+      {-10.0, 200.0, 15.0},  // tops at 15, below it: the rear wheel (z -120) is the nearer one
+  };
+  for (const Case& c : cases) {
+    car = NewCar({{c.wheelY, 150.0}, {c.wheelY, -120.0}});
+    BaseTag* tag = NewTag(car);
+    Bc(tag).SetBool(ROTELIX_FRONT_TENSIONER, false);
+    Bc(tag).SetBool(ROTELIX_REAR_TENSIONER, false);
+    BuildRig(tag);
+    Evaluate(tag, 0.0);
+    const LONG mid = State(tag).wheels[4].midIndex;
+    ASSERT_EQ(State(tag).wheels[4].key, -2);
+    ASSERT_NEAR(State(tag).sagHalfLengthSum, 210.0, 1e-9);
+    ExpectNear(Track(tag, 0)->GetPointR()[mid], Vector(0, 25, 0), 1e-9);
+    State(tag).restLength += c.shortBy;
+    Evaluate(tag, 1.0 / 30);
+    for (LONG s = 0; s < 2; ++s) {
+      const Vector m = Track(tag, s)->GetPointR()[mid];
+      EXPECT_NEAR(m.y, c.expectY, 1e-9) << c.wheelY << " " << c.shortBy;
+      EXPECT_NEAR(m.z, 0.0, 1e-9);
     }
   }
 }
@@ -305,6 +356,33 @@ TEST_F(TrackAnimTest, WheelWithoutRollingRadiusIsLeftStanding) {
   ExpectNear(Link(tag, ROTELIX_FRONT_LINK)->GetRelRot(), Vector(0, 0, 0));
   EXPECT_EQ(State(tag).sprocketAngle[0], 0.0);
   for (LONG i = 0; i < State(tag).pointCount; ++i) EXPECT_TRUE(std::isfinite(Track(tag, 0)->GetPointR()[i].y));
+}
+
+// A roller smaller than the inset has the track running outside it: turned
+// by the ratio it would spin backwards, so it is left as it stands.
+TEST_F(TrackAnimTest, ARollerBelowTheInsetIsNotTurned) {
+  BaseTag* tag = RiggedTag(1);
+  Bc(tag).SetReal(ROTELIX_ROLLER_RADIUS, 3.0);
+  Evaluate(tag, 0.0);
+  car->SetRelPos(Vector(0, 0, 30));
+  Evaluate(tag, 1.0 / 30);
+  ASSERT_NE(State(tag).sprocketAngle[1], 0.0);
+  ExpectNear(Link(tag, ROTELIX_ROLLER_LINK)->GetRelRot(), Vector(0, 0, 0));
+  ExpectNear(Link(tag, ROTELIX_ROLLER_LINK + 1)->GetRelRot(), Vector(pi, 0, 0));
+  EXPECT_NE(Link(tag, ROTELIX_FRONT_LINK)->GetRelRot().y, 0.0);  // the others do turn
+}
+
+// When the track holds a single link, the surplus behind it goes too.
+TEST_F(TrackAnimTest, ASingleLinkLeavesNoSurplus) {
+  BaseTag* tag = RiggedTag();
+  ASSERT_GT(Chain(tag, 0).size(), 2u);
+  Bc(tag).SetReal(ROTELIX_TREAD_LENGTH, 0.75 * State(tag).restLength);
+  Evaluate(tag, 0.0);
+  EXPECT_EQ(State(tag).treadLinkCount, 1);
+  for (LONG side = 0; side < 2; ++side) {
+    ASSERT_EQ(Chain(tag, side).size(), 1u) << side;
+    EXPECT_EQ(Chain(tag, side)[0]->GetType(), Onull);
+  }
 }
 
 TEST_F(TrackAnimTest, CountsBeyondTheLimitsAreReadAsTheLimits) {

@@ -136,9 +136,17 @@ TEST_F(TrackWheelsTest, TensionerMovesAwayFromTheFixedPair) {
   struct Case {
     Bool rearTensioner, rear;
     Vector direction;
-  } cases[] = {{false, true, {0, 0, 1}}, {true, true, {0, 0, -1}}, {false, false, {0, 0, 1}}};
+    Real bodyZ = 0.0;  // the body's rest z, which a lone tensioner ignores
+  } cases[] = {{false, true, {0, 0, 1}},
+               {true, true, {0, 0, -1}},
+               {false, false, {0, 0, 1}},
+               // A lone front tensioner moves out of the track even with the
+               // body's origin ahead of it.
+               {false, false, {0, 0, 1}, 500.0}};
   for (const Case& c : cases) {
-    BaseTag* tag = NewTag(NewCar());
+    BaseObject* car = NewCar();
+    car->GetDataInstance()->SetVector(CARP_REST_BODY, Vector(0, 40, c.bodyZ));
+    BaseTag* tag = NewTag(car);
     Bc(tag).SetBool(ROTELIX_FRONT_TENSIONER, !c.rearTensioner);
     Bc(tag).SetBool(ROTELIX_REAR_TENSIONER, c.rearTensioner);
     Press(tag, ROTELIX_BUILD_FRONT);
@@ -166,6 +174,27 @@ TEST_F(TrackWheelsTest, AxlesAtOneZShareAGroup) {
   EXPECT_EQ(st.wheels[0].flags, 3);
   EXPECT_EQ(st.wheels[2].flags, 3);
   EXPECT_EQ(st.wheels[4].key, -2);
+}
+
+// Two selected axles at one z and nothing else to run round: no track is
+// built, and the track button says why.
+TEST_F(TrackWheelsTest, AxlesAtOneZAloneAreRefused) {
+  BaseObject* car = NewCar({{30.0, 150.0}, {30.0, 150.0}});
+  BaseTag* tag = NewTag(car);
+  hostlog::Clear();
+  Press(tag, ROTELIX_BUILD_TRACKS);
+  ASSERT_NE(Track(tag, 0), nullptr);
+  EXPECT_EQ(State(tag).groupCount, 0);
+  EXPECT_EQ(State(tag).pointCount, 0);
+  ASSERT_EQ(hostlog::Dialogs().size(), 1u);
+  EXPECT_NE(hostlog::Dialogs()[0].find("two wheels"), std::string::npos) << hostlog::Dialogs()[0];
+  WheelRigState fresh{};
+  EXPECT_FALSE(BuildTrackWheelTable(doc, car, Bc(tag), fresh));
+  // With an end pair there is a loop to build.
+  Press(tag, ROTELIX_BUILD_FRONT);
+  EXPECT_TRUE(RebuildTrackSplines(doc, car, Bc(tag), State(tag)));
+  EXPECT_EQ(State(tag).groupCount, 2);
+  EXPECT_EQ(hostlog::Dialogs().size(), 1u);
 }
 
 TEST_F(TrackWheelsTest, FewerThanTwoRoadWheelsBuildsNothing) {

@@ -137,11 +137,11 @@ Bool WriteBakeKeys(BaseDocument* doc, BaseObject* car, BaseObject* sim, CarState
   }
   if (Gate(gates, SIM_RECORD_DEFORM)) {
     outputs |= 0x20;
-    if (BaseObject* deformer = links.Car(RIG_DEFORMER)) {
+    if (BaseObject* deformer = links.Car(CAR_DEFORMER_LINK)) {
       track(KeyParameter906(doc, deformer, t));
       if (BaseObject* points = links.DeformedPoints(deformer)) track(KeyPointPositions(doc, points, t));
     }
-    if (BaseObject* parts = links.Car(RIG_PARTS_GROUP))
+    if (BaseObject* parts = links.Car(CAR_PARTS_LINK))
       for (BaseObject* part = parts->GetDown(); part; part = part->GetNext())
         track(KeyTransform(doc, part, t, kPositionAndRotation, kPositionAndRotation));
   }
@@ -180,11 +180,11 @@ void ThinBakeKeys(BaseDocument* doc, BaseObject* car, CarState& state) {
       if (second) RewriteSkidMarkKeys(doc, second);
     }
   }
-  if (BaseObject* deformer = links.Car(RIG_DEFORMER)) {
+  if (BaseObject* deformer = links.Car(CAR_DEFORMER_LINK)) {
     ThinParameter906Keys(deformer);
     if (BaseObject* points = links.DeformedPoints(deformer)) ThinPointKeys(points);
   }
-  if (BaseObject* parts = links.Car(RIG_PARTS_GROUP))
+  if (BaseObject* parts = links.Car(CAR_PARTS_LINK))
     for (BaseObject* part = parts->GetDown(); part; part = part->GetNext()) ThinTransformKeys(part);
   if (BaseObject* out = links.Car(CAR_OUTPUT_OBJECT))
     ThinUserDataKeys(out);
@@ -212,11 +212,11 @@ void ClearRecordedAnimation(BaseDocument* doc, BaseObject* car, CarState& state)
       DeletePointTrack(second);
     }
   }
-  if (BaseObject* deformer = links.Car(RIG_DEFORMER)) {
+  if (BaseObject* deformer = links.Car(CAR_DEFORMER_LINK)) {
     DeleteParameter906Track(deformer);
     DeletePointTrack(links.DeformedPoints(deformer));
   }
-  if (BaseObject* parts = links.Car(RIG_PARTS_GROUP))
+  if (BaseObject* parts = links.Car(CAR_PARTS_LINK))
     for (BaseObject* part = parts->GetDown(); part; part = part->GetNext()) DeleteTransformTracks(part);
   if (BaseObject* out = links.Car(CAR_OUTPUT_OBJECT))
     DeleteUserDataTracks(out);

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "links.h"
 #include "carmessages.h"
 #include "carparams.h"
 #include "carpublish.h"
@@ -32,8 +33,6 @@ enum : LONG { kNullCircle = 2, kPlaneXY = 1, kPlaneZY = 2 };
 // takes at most as many points a side as the collision outline can hold.
 constexpr LONG kMaxSubdivisions = 100;
 constexpr LONG kMinFfdGrid = 2;
-
-BaseObject* Link(BaseDocument* doc, const BaseContainer& bc, LONG id) { return bc.GetObjectLink(id, doc); }
 
 // One undo group recording every object given as new; none for none.
 void RecordNew(BaseDocument* doc, const std::vector<BaseObject*>& made) {
@@ -100,8 +99,7 @@ void BuildCrumpleOutline(BaseDocument* doc, BaseObject* car, CarState& state) {
   // The deformer would act on the outline while it is being measured.
   if (BaseObject* deformer = Link(doc, bc, CAR_DEFORMER_LINK)) deformer->SetDeformMode(false);
   GeShowMouse(MOUSE_BUSY);
-  Vector size = body;
-  SplineObject* outline = CreateFootprintOutline(doc, group, nullptr, GeLoadString(IDS_COLLISION_OUTLINE), size,
+  SplineObject* outline = CreateFootprintOutline(doc, group, nullptr, GeLoadString(IDS_COLLISION_OUTLINE), body,
                                                  SideSamples(body.x), SideSamples(body.z), kMarkerColour, 0, nullptr);
   if (outline) {
     bc.SetLink(CAR_OUTLINE_LINK, outline);
@@ -139,12 +137,10 @@ void BuildMeshDeformer(BaseDocument* doc, BaseObject* car, CarState& state) {
   const LONG nz = std::clamp<LONG>(bc.GetLong(CAR_FFD_GRID), 1, kMaxSubdivisions);
   const String name = GeLoadString(IDS_COLLISION_OUTLINE);
   GeShowMouse(MOUSE_BUSY);
-  Vector size = body;
   SplineObject* original =
-      CreateFootprintOutline(doc, group, nullptr, name + " Original", size, nx, nz, kNoColour, 0, nullptr);
-  size = body;
+      CreateFootprintOutline(doc, group, nullptr, name + " Original", body, nx, nz, kNoColour, 0, nullptr);
   SplineObject* deformed =
-      CreateFootprintOutline(doc, group, original, name + " Deformer", size, nx, nz, kNoColour, 0, nullptr);
+      CreateFootprintOutline(doc, group, original, name + " Deformer", body, nx, nz, kNoColour, 0, nullptr);
   BaseObject* binder = original && deformed ? CreateMeshBinder(doc, group, original, deformed, 0.75 * body.y) : nullptr;
   if (binder) {
     UseAsDeformer(doc, bc, binder);
@@ -187,7 +183,7 @@ void FindAttachedParts(BaseDocument* doc, BaseObject* car) {
   std::vector<BaseObject*> made;
   BaseObject* crumple = FindOrMakeChild(doc, Link(doc, bc, RIG_BODY), IDS_CRUMPLE_GROUP, made);
   BaseObject* parts = FindOrMakeChild(doc, crumple, IDS_ATTACHED_PARTS, made);
-  if (parts) bc.SetLink(RIG_PARTS_GROUP, parts);
+  if (parts) bc.SetLink(CAR_PARTS_LINK, parts);
   RecordNew(doc, made);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "links.h"
 #include "carhandles.h"
 #include "carparams.h"
 #include "carstatus.h"
@@ -16,16 +17,8 @@ namespace {
 constexpr Vector kWhite{1.0, 1.0, 1.0};
 constexpr Vector kBlack{0.0, 0.0, 0.0};
 
-// Published outputs the dashboard shows.
+// The direct-input switches of the car.
 enum : LONG {
-  OUT_SPEED_KMH = 2500,
-  OUT_ENGINE_RPM = 2502,
-  OUT_GEAR = 2503,
-  OUT_THROTTLE = 2504,
-  OUT_BRAKE = 2505,
-  OUT_STEER = 2507,
-  OUT_TRACTION_CUT = 2508,
-  OUT_BRAKE_RELEASE = 2509,
   CAR_DIRECT_INPUT = 9900,
 };
 // Direct-input bits of LONG 9900 per bar.
@@ -42,7 +35,7 @@ struct Ctx {
   BaseObject* body;
 };
 
-BaseObject* Link(const Ctx& c, LONG id) { return c.doc ? c.bc.GetObjectLink(id, c.doc) : nullptr; }
+BaseObject* Link(const Ctx& c, LONG id) { return c.doc ? Link(c.doc, c.bc, id) : nullptr; }
 
 bool HiddenInEditor(const BaseObject* op) {
   for (const BaseObject* o = op; o; o = o->GetUp())
@@ -140,7 +133,7 @@ void DrawWheels(const Ctx& c) {
   bd->SetPen(kWheelBlue, 0);
   for (LONG w = 0; w < wheels; ++w) {
     if (w == 4) bd->SetPen(kExtraWheelBlue, 0);
-    const bool second = c.bc.GetLong(RIG_AXLE_TYPE + w / 2) == 1;
+    const bool second = RigAxleWord(c.bc, w / 2).Rear();
     const Real r = c.bc.GetReal(second ? CAR_WHEEL_DIAMETER_REAR : CAR_WHEEL_DIAMETER_FRONT) / 2;
     const Real b = c.bc.GetReal(second ? CAR_WHEEL_WIDTH_REAR : CAR_WHEEL_WIDTH_FRONT) / 2;
     BaseObject* wheel = Link(c, RIG_SPINNER + w);
@@ -289,34 +282,38 @@ void DrawDashboard(const Ctx& c) {
     }
   }
 
+  // The panel's text rows, 12 pixels apart below the title.
+  enum PanelRow { kRowTitle, kRowSpeed, kRowRpm, kRowGear, kRowThrottle, kRowBrake, kRowSteer };
+  auto row_y = [&](PanelRow r) { return y + 12 * static_cast<Real>(r); };
+
   // Throttle and brake grow leftwards from x + 160, steering either way
   // from x + 110. Values are held to their ranges: a stored output is never
   // trusted to size a loop.
   for (int b = 0; b < 2; ++b) {
-    const Real row = y + 48 + 12 * b;
-    const LONG n = static_cast<LONG>(std::floor(Held(bc.GetReal(b == 0 ? OUT_THROTTLE : OUT_BRAKE), 0.0, 1.0) * 100));
+    const Real row = row_y(b == 0 ? kRowThrottle : kRowBrake);
+    const LONG n = static_cast<LONG>(std::floor(Held(bc.GetReal(b == 0 ? CAR_OUTPUT_THROTTLE : CAR_OUTPUT_BRAKE), 0.0, 1.0) * 100));
     bd->SetPen(bars[b].colour, 0);
     for (LONG k = 0; k <= n; ++k) bd->DrawLine2D(Vector(x + 160 - k, row, 0), Vector(x + 160 - k, row + 9, 0));
     bd->SetPen(kWhite, 0);
     Text(bd, bars[b].label, x + 60, row);
   }
-  const LONG v = static_cast<LONG>(std::floor(Held(bc.GetReal(OUT_STEER), -1.0, 1.0) * 50));
+  const LONG v = static_cast<LONG>(std::floor(Held(bc.GetReal(CAR_OUTPUT_STEER), -1.0, 1.0) * 50));
   bd->SetPen(bars[2].colour, 0);
   for (LONG k = 0; k <= std::abs(v); ++k) {
     const Real px = v >= 0 ? x + 110 + k : x + 110 - k;
-    bd->DrawLine2D(Vector(px, y + 72, 0), Vector(px, y + 81, 0));
+    bd->DrawLine2D(Vector(px, row_y(kRowSteer), 0), Vector(px, row_y(kRowSteer) + 9, 0));
   }
   bd->SetPen(kWhite, 0);
-  Text(bd, bars[2].label, x + 60, y + 72);
+  Text(bd, bars[2].label, x + 60, row_y(kRowSteer));
 
   bd->SetPen(kBlack, 0);
-  Text(bd, FitToWidth(HudUpperCase(c.op->GetName()), kPanelTitleChars), x, y);
+  Text(bd, FitToWidth(HudUpperCase(c.op->GetName()), kPanelTitleChars), x, row_y(kRowTitle));
 
   bd->SetPen(kWhite, 0);
-  Text(bd, s.HudLabels[0] + Five(std::floor(bc.GetReal(OUT_SPEED_KMH))), x, y + 12);
-  Text(bd, s.HudLabels[1] + Five(bc.GetLong(OUT_ENGINE_RPM)), x, y + 24);
-  const LONG gear = bc.GetLong(OUT_GEAR);
-  Text(bd, s.HudLabels[2] + (gear == 0 ? String("    N") : gear < 0 ? String("    R") : Five(gear)), x, y + 36);
+  Text(bd, s.HudLabels[0] + Five(std::floor(bc.GetReal(CAR_OUTPUT_SPEED_KMH))), x, row_y(kRowSpeed));
+  Text(bd, s.HudLabels[1] + Five(bc.GetLong(CAR_OUTPUT_ENGINE_RPM)), x, row_y(kRowRpm));
+  const LONG gear = bc.GetLong(CAR_OUTPUT_GEAR);
+  Text(bd, s.HudLabels[2] + (gear == 0 ? String("    N") : gear < 0 ? String("    R") : Five(gear)), x, row_y(kRowGear));
   // The wheel-slip switches: lit while they act, dark while merely on.
   auto indicator = [&](const String& caption, LONG acting, int32 on, const char* mark, Real row) {
     if (acting) {
@@ -330,9 +327,9 @@ void DrawDashboard(const Ctx& c) {
       bd->SetPen(kWhite, 0);
     }
   };
-  indicator(s.HudLabels[3], bc.GetLong(OUT_TRACTION_CUT), s.dynamics.tractionControl, "   TC", y + 48);
-  indicator(s.HudLabels[4], bc.GetLong(OUT_BRAKE_RELEASE), s.dynamics.brakeSlipControl, "  ABS", y + 60);
-  Text(bd, s.HudLabels[5], x, y + 72);
+  indicator(s.HudLabels[3], bc.GetLong(CAR_OUTPUT_TRACTION_CUT), s.dynamics.tractionControl, "   TC", row_y(kRowThrottle));
+  indicator(s.HudLabels[4], bc.GetLong(CAR_OUTPUT_BRAKE_RELEASE), s.dynamics.brakeSlipControl, "  ABS", row_y(kRowBrake));
+  Text(bd, s.HudLabels[5], x, row_y(kRowSteer));
 }
 
 }  // namespace

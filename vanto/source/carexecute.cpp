@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "links.h"
 #include "car_body.h"
 #include "bake.h"
 #include "carmessages.h"
@@ -20,11 +21,9 @@ namespace {
 // been reset (a copy no Sim wrote holds 0; the reset writes 0.01).
 constexpr double kResetInputPeriod = 0.0098;
 
-BaseObject* Link(BaseDocument* doc, const BaseContainer& bc, LONG id) { return bc.GetObjectLink(id, doc); }
-
 void SwitchDeformerOff(BaseDocument* doc, const BaseContainer& bc) {
   if (!bc.GetBool(CAR_DEFORMER_ANIMATED)) return;
-  if (BaseObject* deformer = Link(doc, bc, RIG_DEFORMER)) deformer->SetDeformMode(false);
+  if (BaseObject* deformer = Link(doc, bc, CAR_DEFORMER_LINK)) deformer->SetDeformMode(false);
 }
 
 // Axes of a suspension strut along d: v1 across it, v3 completing the frame.
@@ -137,7 +136,7 @@ void RunPath(BaseDocument* doc, BaseObject* op, BaseObject* sim, CarState& state
   const SimSettings& st = state.settings;
   if (st.startTime <= t) {
     // The time stood still (or went back) since the Sim copied its settings.
-    if ((t - st.lastDocumentTime) * st.timeScale <= 0.0) CheckLinkedObjects(doc, op, state);
+    if ((t - st.lastDocTime) * st.timeScale <= 0.0) CheckLinkedObjects(doc, op, state);
   } else {
     SwitchDeformerOff(doc, bc);
     LoadSpeedTargets(bc, state);
@@ -197,11 +196,11 @@ Bool PlaceRigFromState(BaseDocument* doc, BaseObject* op, const CarState& state)
 
 void LayOutCarRig(BaseDocument* doc, BaseObject* op, CarState& state) {
   BaseContainer& bc = *op->GetDataInstance();
-  if (BaseObject* outline = Link(doc, bc, CAR_OUTLINE_OBJECT)) {
+  if (BaseObject* outline = Link(doc, bc, CAR_OUTLINE_LINK)) {
     outline->SetRelPos(Vector(0.0, outline->GetRelPos().y, 0.0));
     outline->SetRelRot(Vector());
   }
-  if (BaseObject* parts = Link(doc, bc, RIG_PARTS_GROUP)) parts->SetMl(Matrix());
+  if (BaseObject* parts = Link(doc, bc, CAR_PARTS_LINK)) parts->SetMl(Matrix());
   state.bodySize = bc.GetVector(CAR_BODY_SIZE);
   ComputeRoofCorners(bc, state);
   const Real h = state.bodySize.y, l = state.bodySize.z;

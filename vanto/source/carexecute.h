@@ -8,11 +8,6 @@
 #include "carstate.h"
 #include "host_scene.h"
 
-// Car parameters the evaluation reads besides those of carparams.h.
-enum : LONG {
-  CAR_OUTLINE_OBJECT = 1855,
-};
-
 // One evaluation of the car op. bakePhase is the Car's current bake phase;
 // flags are the host's execution flags (only EXECUTIONFLAGS_ANIMATION is
 // looked at). Always EXECUTIONRESULT_OK.

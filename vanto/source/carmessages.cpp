@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "links.h"
 #include "carparams.h"
 #include "host_plugin.h"
 #include "host_services.h"
@@ -24,8 +25,6 @@ enum : LONG {
   OLD_REST_TOP = 6632,
   OLD_TRACTION_CONTROL = 1960,  // .. 1963, moved to 1760 .. 1763
   RIG_LAYOUT_MARK = 6599,
-  RIG_AXLE_TYPE_REAR = 6623,
-  CAR_FORCE_CURVE_ID = 1880,
 };
 
 // Spline knot interpolation the curves are brought to.
@@ -36,8 +35,6 @@ constexpr LONG kOldMaxGears = 8;
 // Front/rear pairs: an entry at an even position pairs with the next one.
 constexpr LONG kPairedParameters[] = {1020, 1021, 1022, 1023, 1102, 1103, 1114, 1115, 1120, 1121, 1150,
                                       1151, 1152, 1153, 1800, 1801, 1802, 1803, 1804, 1805, 1812, 1813};
-
-BaseObject* Link(BaseDocument* doc, const BaseContainer& bc, LONG id) { return bc.GetObjectLink(id, doc); }
 
 void MoveOldSuspensionLinks(BaseDocument* doc, BaseContainer& bc) {
   if (Link(doc, bc, RIG_SUSPENSION_BOTTOM)) return;
@@ -52,7 +49,7 @@ void MoveOldSuspensionLinks(BaseDocument* doc, BaseContainer& bc) {
     }
   }
   bc.SetLong(RIG_AXLE_TYPE, 0);
-  bc.SetLong(RIG_AXLE_TYPE_REAR, 1);
+  bc.SetLong((RIG_AXLE_TYPE + 1), 1);
 }
 
 // Before wheel parents existed a wheel's own children spun with it: they
@@ -129,7 +126,7 @@ void MigrateCar(BaseDocument* doc, BaseObject* op, CarState& state) {
   }
   NormalizeSplineCurve(&bc, CAR_TORQUE_CURVE, 0.0, bc.GetLong(CAR_MAX_RPM), 100.0, 0.0, bc.GetLong(CAR_MAX_TORQUE),
                        10.0, kCurveInterpolation);
-  NormalizeSplineCurve(&bc, CAR_FORCE_CURVE_ID, 0.0, 100.0, 1.0, 0.0, 100.0, 1.0, kCurveInterpolation);
+  NormalizeSplineCurve(&bc, CAR_FORCE_CURVE, 0.0, 100.0, 1.0, 0.0, 100.0, 1.0, kCurveInterpolation);
 
   bc.SetString(CAR_VERSION, String(kCarVersionText));
   state.bodySize = bc.GetVector(CAR_BODY_SIZE);
@@ -222,7 +219,7 @@ BaseObject* BuildSpringSweep(BaseDocument* doc, BaseObject* bottom, const BaseCo
   if (!sweep) return nullptr;
   sweep->SetRelPos(Vector(0.0, 0.375 * diameter, 0.0));
   BaseObject* path =
-      CreateHelixSpline(doc, sweep, nullptr, "Helix", bc.GetReal(CAR_SPRING_HEIGHT), 0.5 * diameter, 12.0 * pi);
+      CreateHelixSpline(doc, sweep, nullptr, "Helix", bc.GetReal(CAR_SPRING_COIL_RADIUS), 0.5 * diameter, 12.0 * pi);
   if (helix) *helix = path;
   CreateCircleSpline(doc, sweep, "Circle", 5.0, PRIM_PLANE_XY);
   return sweep;
@@ -234,7 +231,7 @@ void HandleRigCommand(BaseDocument* doc, BaseObject* op, CarState& state, RigCom
   const LONG a = cmd.index;
   switch (cmd.kind) {
     case RIGCOMMAND_ADD_AXLE:
-      cmd.kind = AddExtraAxle(doc, op, a, cmd.value, state.settings.unitsPerMetre) ? 1 : 0;
+      cmd.kind = BuildAndPlaceExtraAxle(doc, op, a, cmd.value, state.settings.unitsPerMetre) ? 1 : 0;
       break;
     case RIGCOMMAND_SET_AXLE_TYPE:
       bc.SetLong(RIG_AXLE_TYPE + 2 + a, cmd.value);

@@ -11,8 +11,6 @@
 // Car parameters the messages read besides those of carparams.h.
 enum : LONG {
   CAR_CLUTCH_WARNED = 5001,  // Bool: the clutch warning was shown once
-  CAR_SPRING_LINK = 2060,    // 2060 + i: spring helix of base wheel i
-  CAR_SKID_LINK = 2080,      // 2080 + i: skid-mark sweep of base wheel i
 };
 
 // Texts of the string resource.

@@ -99,7 +99,7 @@ void SetCarDefaults(BaseContainer& bc) {
   bc.SetReal(CAR_NEEDLE_STEER, 2.0943951023931953);  // 2 pi / 3
   for (LONG id : {CAR_NEEDLE_THROTTLE, CAR_NEEDLE_BRAKE, CAR_NEEDLE_HANDBRAKE}) bc.SetReal(id, 0.5235987755982988);
   bc.SetReal(CAR_BRAKE_LIGHT_LEVEL, 0.1);
-  bc.SetReal(CAR_SPRING_HEIGHT, 5.0);
+  bc.SetReal(CAR_SPRING_COIL_RADIUS, 5.0);
   bc.SetLong(CAR_SKID_MAX_POINTS, 1000);
   bc.SetBool(CAR_SKID_SLIP_BAND, true);
   bc.SetReal(CAR_SKID_SLIP_HIGH, 0.5);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "links.h"
 #include "carparams.h"
 #include "geometry.h"
 #include "host_description.h"
@@ -15,8 +16,6 @@ namespace {
 
 // Largest FFD grid side the deformation writes into.
 constexpr LONG kMaxFfdSide = 1000;
-
-BaseObject* Link(BaseDocument* doc, const BaseContainer& bc, LONG id) { return bc.GetObjectLink(id, doc); }
 
 // Wheel i's object of a per-wheel link block: the car's own links for the
 // four base wheels, the wheel-rig tag's for the extra axles (none without it).
@@ -106,7 +105,7 @@ LONG PublishSkidMarks(BaseDocument* doc, const BaseContainer& bc, const BaseCont
         segments = std::max<LONG>(segments, 1);  // a new rail starts its first segment
     }
 
-    const bool rear = bc.GetLong(RIG_AXLE_TYPE + i / 2) == 1;
+    const bool rear = RigAxleWord(bc, i / 2).Rear();
     const Real radius = bc.GetReal(rear ? CAR_WHEEL_DIAMETER_REAR : CAR_WHEEL_DIAMETER_FRONT) / 2.0;
     const Real width = bc.GetReal(rear ? CAR_WHEEL_WIDTH_REAR : CAR_WHEEL_WIDTH_FRONT);
     const Matrix& H = s.wheelHubMatrices[i];
@@ -132,8 +131,7 @@ void DeformFfd(PointObject* ffd, const CarState& s, Real k, Real lift_factor) {
   if (ffd->GetPointCount() != count && !ffd->ResizePoints(count)) return;
   Vector* pts = ffd->GetPointW();
   if (!pts) return;
-  Vector half = size;
-  FillPointGrid(pts, half, nx, ny, nz);
+  FillPointGrid(pts, size, nx, ny, nz);
 
   const CollisionOutline& o = s.collisionOutline;
   const LONG ring = 2 * (nx + nz - 2);
@@ -222,7 +220,7 @@ void DeformMeshBinder(BaseDocument* doc, BaseObject* binder, const CarState& s, 
 }
 
 void PublishDeformation(BaseDocument* doc, const BaseContainer& bc, const CarState& s, LONG flags) {
-  BaseObject* deformer = Link(doc, bc, RIG_DEFORMER);
+  BaseObject* deformer = Link(doc, bc, CAR_DEFORMER_LINK);
   if (!deformer) return;
   if (bc.GetBool(CAR_DEFORMER_ANIMATED) && (flags & PUBLISH_ANIMATION)) deformer->SetDeformMode(true);
   const Real k = bc.GetReal(CAR_DEFORMATION_FACTOR);
@@ -234,7 +232,7 @@ void PublishDeformation(BaseDocument* doc, const BaseContainer& bc, const CarSta
 }
 
 void PublishAttachedParts(BaseDocument* doc, const BaseContainer& bc, const CarState& s) {
-  BaseObject* group = Link(doc, bc, RIG_PARTS_GROUP);
+  BaseObject* group = Link(doc, bc, CAR_PARTS_LINK);
   const CollisionOutline& o = s.collisionOutline;
   if (!group || !o.deformPoints || !o.attachedParts) return;
   const Real k1 = bc.GetReal(CAR_PARTS_FACTOR_A), k2 = bc.GetReal(CAR_PARTS_FACTOR_B);
@@ -269,38 +267,38 @@ String GroundName(BaseDocument* doc, const BaseObject* ground) {
 
 void PublishOutputs(BaseDocument* doc, BaseContainer& bc, const CarState& s, LONG flags) {
   const double f = ForwardSpeed(s);
-  bc.SetReal(2500, std::floor(f * 3.6 * 10.0) * 0.1);
-  bc.SetReal(2501, std::floor(f * 100.0) * 0.01);
-  bc.SetLong(2502, s.engineRpm);
+  bc.SetReal(CAR_OUTPUT_SPEED_KMH, std::floor(f * 3.6 * 10.0) * 0.1);
+  bc.SetReal(CAR_OUTPUT_SPEED_MS, std::floor(f * 100.0) * 0.01);
+  bc.SetLong(CAR_OUTPUT_ENGINE_RPM, s.engineRpm);
   bc.SetLong(CAR_OUTPUT_GEAR, s.engagedGear);
-  bc.SetReal(2504, s.engagedGear < 0 ? s.ramps[kRampReverse].current : s.ramps[kRampThrottle].current);
-  bc.SetReal(2505, s.ramps[kRampBrake].current);
-  bc.SetReal(2506, s.ramps[kRampHandbrake].current);
-  bc.SetReal(2507, s.ramps[kRampSteer].current);
-  bc.SetLong(2508, s.tractionCutFlag);
-  bc.SetLong(2509, s.brakeReleaseFlag);
+  bc.SetReal(CAR_OUTPUT_THROTTLE, s.engagedGear < 0 ? s.ramps[kRampReverse].current : s.ramps[kRampThrottle].current);
+  bc.SetReal(CAR_OUTPUT_BRAKE, s.ramps[kRampBrake].current);
+  bc.SetReal(CAR_OUTPUT_HANDBRAKE, s.ramps[kRampHandbrake].current);
+  bc.SetReal(CAR_OUTPUT_STEER, s.ramps[kRampSteer].current);
+  bc.SetLong(CAR_OUTPUT_TRACTION_CUT, s.tractionCutFlag);
+  bc.SetLong(CAR_OUTPUT_BRAKE_RELEASE, s.brakeReleaseFlag);
   for (LONG i = 0; i < 4; ++i) {
     const TyreOutput& t = s.dynamics.tyreOutput[i];
-    bc.SetReal(2510 + i, s.wheelSpinRates[i]);
-    bc.SetReal(2514 + i, s.dynamics.wheelSlip.saved[i]);
-    bc.SetReal(2518 + i, t.longitudinalForce);
-    bc.SetReal(2522 + i, t.lateralForce);
-    bc.SetLong(2526 + i, t.sliding);
-    bc.SetLong(2530 + i, t.contact);
-    bc.SetReal(2534 + i, s.wheelCompressions[i]);
+    bc.SetReal(CAR_OUTPUT_WHEEL_SPIN + i, s.wheelSpinRates[i]);
+    bc.SetReal(CAR_OUTPUT_WHEEL_SLIP + i, s.dynamics.wheelSlip.saved[i]);
+    bc.SetReal(CAR_OUTPUT_LONGITUDINAL_FORCE + i, t.longitudinalForce);
+    bc.SetReal(CAR_OUTPUT_LATERAL_FORCE + i, t.lateralForce);
+    bc.SetLong(CAR_OUTPUT_SLIDING + i, t.sliding);
+    bc.SetLong(CAR_OUTPUT_CONTACT + i, t.contact);
+    bc.SetReal(CAR_OUTPUT_COMPRESSION + i, s.wheelCompressions[i]);
   }
   if (flags & PUBLISH_ANIMATION) {
-    bc.SetString(2538, s.autopilot.routeObject ? s.autopilot.routeName : String("-"));
-    bc.SetString(2539, s.commands.lastMarker ? s.commands.markerName : String("-"));
-    for (LONG i = 0; i < 4; ++i) bc.SetString(2540 + i, GroundName(doc, s.wheelGroundRecords[i].groundObject));
+    bc.SetString(CAR_OUTPUT_ROUTE, s.autopilot.routeObject ? s.autopilot.routeName : String("-"));
+    bc.SetString(CAR_OUTPUT_MARKER, s.commands.lastMarker ? s.commands.markerName : String("-"));
+    for (LONG i = 0; i < 4; ++i) bc.SetString(CAR_OUTPUT_GROUND + i, GroundName(doc, s.wheelGroundRecords[i].groundObject));
   }
   const Real impulse_scale = bc.GetReal(CAR_IMPULSE_SCALE);
   for (LONG j = 0; j < 4; ++j) {
-    bc.SetVector(2544 + 2 * j, s.sideContactPoints[j]);
-    bc.SetVector(2545 + 2 * j, s.sideImpulse[j] * impulse_scale);
+    bc.SetVector(CAR_OUTPUT_SIDE_CONTACT + 2 * j, s.sideContactPoints[j]);
+    bc.SetVector(CAR_OUTPUT_SIDE_IMPULSE + 2 * j, s.sideImpulse[j] * impulse_scale);
   }
-  bc.SetReal(2552, s.impactTimeMs);
-  bc.SetReal(CAR_OUTPUT_LAST, s.commandOutput);
+  bc.SetReal(CAR_OUTPUT_IMPACT_TIME, s.impactTimeMs);
+  bc.SetReal(CAR_OUTPUT_COMMAND, s.commandOutput);
 }
 
 void PublishOutputObject(BaseDocument* doc, const BaseContainer& bc) {
@@ -359,7 +357,9 @@ LONG PublishCarState(CarState& state, BaseDocument* doc, BaseObject* op, LONG pu
     }
     PublishSprings(doc, bc, rig_tag, wheels);
     if (running && state.speed > kSkidMinSpeed) mask = PublishSkidMarks(doc, bc, rig_tag, state, wheels);
-    const bool deform = running && (state.flags & 1) &&
+    // Attached parts ride on the deformed body: without a deformer there is
+    // none, and they stay where the user put them.
+    const bool deform = running && (state.flags & 1) && Link(doc, bc, CAR_DEFORMER_LINK) &&
                         (state.impactValue > 0.0001 || !(publishFlags & PUBLISH_ANIMATION));
     if (deform) {
       PublishDeformation(doc, bc, state, publishFlags);

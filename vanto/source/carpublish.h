@@ -21,8 +21,6 @@ enum : LONG {
   CAR_NEEDLE_BRAKE_LINK = 2040,
   CAR_NEEDLE_HANDBRAKE_LINK = 2045,
   CAR_BRAKE_LIGHT_LINK = 2050,
-  CAR_SPRING_LINKS = 2060,  // + i, i < 4
-  CAR_SKID_LINKS = 2080,    // + i, i < 4
   WHEELRIG_SPRINGS = 1246,  // + i on the wheel-rig tag, i >= 4
 };
 

@@ -59,8 +59,35 @@ double UsableUnitsPerMetre(const CarState& state) {
 
 namespace {
 
-// The wheel-rig tag keeps the axle type of its extra axle k at this id + k.
+// The wheel-rig tag keeps the group of its extra axle k at this id + k, and
+// whether it steers at the second id + k.
 constexpr LONG kWheelRigAxleTypes = 1140;
+constexpr LONG kWheelRigAxleSteers = 1160;
+
+// Makes the car's extra-axle objects match a set-up of front + rear extra
+// axles: missing ones are built, surplus ones taken out (the user's objects
+// under them stay in the scene). Gives how many the car has afterwards;
+// 0 without a wheel-rig tag, where extra axles cannot live.
+LONG TakeExtraAxles(BaseObject* car, LONG front, LONG rear, double u) {
+  if (!car || !car->GetTag(ID_ROTELIX)) return 0;
+  BaseDocument* doc = car->GetDocument();
+  const LONG wanted = front + rear;
+  LONG have = ExtraAxleCount(car);
+  // Axles the tag counts whose objects are gone are no axles.
+  for (LONG a = 0; a < have; ++a)
+    if (!car->GetDataInstance()->GetObjectLink(RIG_HUB + 4 + 2 * a, doc) ||
+        !car->GetDataInstance()->GetObjectLink(RIG_HUB + 5 + 2 * a, doc)) {
+      have = a;
+      break;
+    }
+  while (have > wanted) RemoveExtraAxle(doc, car, --have);
+  while (have < wanted) {
+    const LONG group = have < front ? kAxleGroupFront : kAxleGroupRear;
+    if (!AddExtraAxle(doc, car, have, group, u)) break;
+    ++have;
+  }
+  return have;
+}
 
 // The host attaches this flag to the end knots of a curve.
 constexpr LONG kEndKnotFlag = 0x20;
@@ -75,8 +102,11 @@ int32_t PairCount(double count) {
 int32_t AxleCount(int32_t count) { return count < 0 ? 0 : count > kCarSettingsAxles ? kCarSettingsAxles : count; }
 
 void NormalizeGears(BaseContainer& bc) {
+  // The car's own count stands unless a slot within it holds no ratio: the
+  // 1.0 fill below must not turn into gears on the next application.
+  const LONG own = std::clamp<LONG>(bc.GetLong(CAR_GEAR_COUNT), 0, kCarMaxForwardGears);
   LONG g = 0;
-  while (g < kCarMaxForwardGears && bc.GetReal(CAR_GEAR_REVERSE + 1 + g) > 0.0) ++g;
+  while (g < own && bc.GetReal(CAR_GEAR_REVERSE + 1 + g) > 0.0) ++g;
   bc.SetLong(CAR_GEAR_COUNT, g);
   // Slots after the last gear hold 1.0, so the gear entries offer a sensible
   // ratio when the count is raised by hand.
@@ -117,7 +147,11 @@ void ApplyGeometry(BaseObject* car, BaseContainer& bc, const CarSettings& s, Car
   const int32_t rear = AxleCount(s.rearAxleCount);
   const LONG extra_front = std::min<LONG>(std::max(front - 1, 0), kMaxExtraAxles);
   const LONG extra_rear = std::min<LONG>(std::max(rear - 1, 0), kMaxExtraAxles - extra_front);
-  auto copy_axle = [&](LONG pair, LONG main_pair, double z, LONG type) {
+  // The car takes as many extra axles as its wheel-rig tag can carry objects
+  // for; those it cannot build are left out rather than counted.
+  const LONG taken = TakeExtraAxles(car, extra_front, extra_rear, u);
+  BaseTag* tag = car ? car->GetTag(ID_ROTELIX) : nullptr;
+  auto copy_axle = [&](LONG pair, LONG main_pair, double z, LONG group) {
     for (LONG side = 0; side < 2; ++side) {
       const LONG w = 2 * pair + side, m = 2 * main_pair + side;
       Vector top = bc.GetVector(RIG_REST_SUSPENSION_TOP + m);
@@ -128,18 +162,19 @@ void ApplyGeometry(BaseObject* car, BaseContainer& bc, const CarSettings& s, Car
       hub.z = z * u;
       bc.SetVector(RIG_REST_HUB + w, hub);
     }
-    bc.SetLong(RIG_AXLE_TYPE + pair, type);
+    // The file names the group; whether the axle steers is the tag's switch.
+    const Bool steers = !tag || tag->GetDataInstance()->GetBool(kWheelRigAxleSteers + pair - 2, true);
+    bc.SetLong(RIG_AXLE_TYPE + pair, EncodeAxleWord(group, steers));
   };
-  for (LONG j = 1; j <= extra_front; ++j) copy_axle(1 + j, 0, s.frontAxleZ[j], 0);
-  for (LONG j = 1; j <= extra_rear; ++j) copy_axle(1 + extra_front + j, 1, s.rearAxleZ[j], 1);
+  for (LONG j = 1; j <= extra_front; ++j) copy_axle(1 + j, 0, s.frontAxleZ[j], kAxleGroupFront);
+  for (LONG j = 1; j <= extra_rear; ++j) copy_axle(1 + extra_front + j, 1, s.rearAxleZ[j], kAxleGroupRear);
 
-  const LONG extra = extra_front + extra_rear;
-  if (extra > 0 && car) {
-    if (BaseTag* tag = car->GetTag(ID_ROTELIX)) {
-      BaseContainer* tc = tag->GetDataInstance();
-      tc->SetLong(WHEELRIG_AXLE_COUNT, extra);
-      for (LONG k = 0; k < extra; ++k) tc->SetLong(kWheelRigAxleTypes + k, bc.GetLong(RIG_AXLE_TYPE + 2 + k));
-    }
+  // The tag counts the axles the car has objects for; the rest positions of
+  // the others wait for axles added later.
+  if (tag) {
+    BaseContainer* tc = tag->GetDataInstance();
+    tc->SetLong(WHEELRIG_AXLE_COUNT, taken);
+    for (LONG k = 0; k < taken; ++k) tc->SetLong(kWheelRigAxleTypes + k, RigAxleWord(bc, 2 + k).group);
   }
 }
 
@@ -148,8 +183,11 @@ void ApplyDrive(BaseContainer& bc, CarSettings& s) {
   if (clutch < 10.0) bc.SetReal(CAR_CLUTCH, 10.0);
   if (clutch > 70.0) bc.SetReal(CAR_CLUTCH, 70.0);
 
-  // The rpm values must rise: the curve ends at the first one that falls.
+  // Without rpm values the set-up has no curve: the car keeps its own and
+  // the range that goes with it.
   const int32_t given = PairCount(s.rpmCount);
+  if (given < 1) return;
+  // The rpm values must rise: the curve ends at the first one that falls.
   double max_rpm = 0.0, max_torque = 0.0;
   for (int32_t k = 1; k <= given; ++k) {
     TorquePoint& p = s.torqueCurve[k - 1];
@@ -169,15 +207,15 @@ void ApplyDrive(BaseContainer& bc, CarSettings& s) {
   bc.SetLong(CAR_MAX_RPM, TruncateToLong(rpm_top));
   bc.SetLong(CAR_MAX_TORQUE, TruncateToLong(torque_top));
 
-  // Without a single rpm value there is no curve to build; the car keeps its own.
   const int32_t n = PairCount(s.rpmCount);
-  if (n < 1) return;
   SplineData* curve = SplineData::Alloc();
   if (!curve) return;  // keep the car's curve rather than store an empty one
   curve->SetRange(0.0, rpm_top, 100.0, 0.0, torque_top, 10.0);
   curve->ResetKnots(-1);
   curve->InsertKnot(0.0, s.torqueCurve[0].torque, kEndKnotFlag);
-  for (int32_t k = 1; k <= n - 2; ++k) curve->InsertKnot(s.torqueCurve[k].rpm, s.torqueCurve[k].torque, 0);
+  // Knots at or past the rounded-down top would run the curve beyond its range.
+  for (int32_t k = 1; k <= n - 2; ++k)
+    if (s.torqueCurve[k].rpm < rpm_top) curve->InsertKnot(s.torqueCurve[k].rpm, s.torqueCurve[k].torque, 0);
   curve->InsertKnot(rpm_top, 0.5 * s.torqueCurve[n - 1].torque, kEndKnotFlag);
   curve->SetAllInterpolation(SPLINEKNOT_CUBIC);
   bc.SetData(CAR_TORQUE_CURVE, GeData(*curve));

@@ -80,8 +80,12 @@ inline constexpr const char* kDefaultSettingsFile = "vanto.ini";
 // Reads a car-settings file into the record (ids below 200), the car's
 // container (ids 1000 to 1899) and its name, description and author, for the
 // sections in mask. False, with nothing changed, when the file cannot be
-// opened or read to its end.
-Bool ReadCarSettingsFile(const Filename& file, BaseObject* car, CarSettings& settings, LONG mask);
+// opened or read to its end. A line whose values the car cannot take (no
+// number, a negative counterforce, a crumple length of 0 or less, a length
+// that overflows once scaled by units_per_metre) is reported on the console
+// and skipped.
+Bool ReadCarSettingsFile(const Filename& file, BaseObject* car, CarSettings& settings, LONG mask,
+                         double units_per_metre = 100.0);
 
 // Writes the record's sections in mask into the car's parameters: geometry
 // in scene units, torque curve, crumple zone; the gear list is recounted on

@@ -1,6 +1,9 @@
 #include "carsettingsfile.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "carparams.h"
@@ -58,7 +61,7 @@ enum : LONG {
   ITEM_AUTHOR = 10002,
 };
 
-// A line gives at most this many values: 20 separated ones and the rest.
+// A line gives at most this many values; the record's lists hold 20.
 constexpr int kMaxLineValues = kCarSettingsPairs + 1;
 // Knots of a curve written at most.
 constexpr LONG kMaxCurveKnots = 100;
@@ -74,22 +77,55 @@ struct LineValues {
   int n = 0;
 };
 
-// Splits the value text at ","; false when a value is not a finite number
-// (such a line is skipped). Text the host cannot read as a number is 0.
-Bool SplitValues(const String& text, LineValues& out) {
+// A whole piece of value text as a finite number; spaces around it are
+// allowed, any other text makes it no number.
+Bool ParseNumber(const String& piece, double& v) {
+  const char* text = piece.c_str();
+  char* end = nullptr;
+  errno = 0;
+  v = std::strtod(text, &end);
+  if (end == text || errno != 0 || !std::isfinite(v)) return false;
+  while (*end == ' ') ++end;
+  return *end == '\0';
+}
+
+// Splits the value text at ","; false, with the offending piece in bad,
+// when a value is not a finite number. Values beyond the first
+// kMaxLineValues are checked, not kept: no field holds more.
+Bool SplitValues(const String& text, LineValues& out, String& bad) {
   out = LineValues();
   // Nothing after "=": no values (an empty list was written).
   if (text.find_first_not_of(' ') == String::npos) return true;
   LONG start = 0;
   for (;;) {
-    const LONG comma = out.n < kMaxLineValues - 1 ? text.FindFirst(",", start) : -1;
+    const LONG comma = text.FindFirst(",", start);
     const String piece = comma < 0 ? text.SubStr(start, text.GetLength() - start) : text.SubStr(start, comma - start);
-    const double v = piece.ToReal();
-    if (!std::isfinite(v)) return false;
-    out.v[out.n++] = v;
+    double v = 0.0;
+    if (!ParseNumber(piece, v)) {
+      bad = piece;
+      return false;
+    }
+    if (out.n < kMaxLineValues) out.v[out.n++] = v;
     if (comma < 0) return true;
     start = comma + 1;
   }
+}
+
+Bool IsRecordLength(LONG id) {
+  return (id >= ITEM_BODY_SIZE && id <= ITEM_REAR_AXLES) || id == ITEM_CRUMPLE_LENGTH;
+}
+
+// The first value of a record line that the car cannot take, or -1: a
+// counterforce below zero would pull the car into an obstacle, a crumple
+// zone needs a length, and a length must stay a number in scene units.
+int RefusedValue(LONG id, const LineValues& vals, double units_per_metre) {
+  for (int i = 0; i < vals.n; ++i) {
+    const double v = vals.v[i];
+    if (id == ITEM_COUNTERFORCE && v < 0.0) return i;
+    if (id == ITEM_CRUMPLE_LENGTH && v <= 0.0) return i;
+    if (IsRecordLength(id) && !std::isfinite(v * units_per_metre)) return i;
+  }
+  return -1;
 }
 
 void FillPair(double (&pair)[2], const LineValues& vals) {
@@ -154,10 +190,14 @@ void StoreRecordItem(CarSettings& s, LONG id, const String& label, const String&
 void StoreContainerItem(BaseContainer& bc, LONG id, const String& label, const LineValues& vals) {
   // Older files named the reverse gear after the slot behind the forward gears.
   if (id == CAR_GEAR_REVERSE + 8 && label == "Rear") id = CAR_GEAR_REVERSE;
+  // A list that starts among the forward gears ends with the last gear slot:
+  // the final ratio and the clutch behind them are lines of their own.
+  const LONG last_gear = CAR_GEAR_REVERSE + kCarMaxForwardGears;
+  const int count = id > CAR_GEAR_REVERSE && id <= last_gear ? std::min<int>(vals.n, last_gear - id + 1) : vals.n;
   if (id == CAR_GEAR_REVERSE + 1 && label == "Forward") {
-    bc.SetLong(CAR_GEAR_COUNT, vals.n);
+    bc.SetLong(CAR_GEAR_COUNT, count);
     // A zero ends the list for the recount of the applier.
-    if (vals.n < kCarMaxForwardGears) bc.SetReal(CAR_GEAR_REVERSE + 1 + vals.n, 0.0);
+    if (count < kCarMaxForwardGears) bc.SetReal(CAR_GEAR_REVERSE + 1 + count, 0.0);
   }
   const LONG type = bc.GetType(id);
   if (type == DA_VECTOR) {
@@ -165,7 +205,7 @@ void StoreContainerItem(BaseContainer& bc, LONG id, const String& label, const L
     return;
   }
   if (type != DA_LONG && type != DA_REAL) return;
-  for (int i = 0; i < vals.n; ++i) {
+  for (int i = 0; i < count; ++i) {
     // Further values run on into the following ids (the forward gears); they
     // never replace a value of another kind there, such as a link or a curve.
     if (i > 0) {
@@ -187,7 +227,14 @@ struct ReadTarget {
   String name;
 };
 
-void ReadLine(const String& line, LONG mask, LONG& section, ReadTarget& t) {
+// Tells the user which line was refused and why; the reading goes on.
+void ReportRefused(LONG line_number, const String& line, const String& value) {
+  GePrint(String("Car settings, line ") + LongToString(line_number) + " \"" + line + "\": the value \"" + value +
+          "\" is not usable; the car keeps its own value.");
+}
+
+void ReadLine(const String& line, LONG line_number, LONG mask, LONG& section, double units_per_metre,
+              ReadTarget& t) {
   if (line.GetLength() < 4 || line[0] == '#') return;
   const LONG open = line.FindFirst("{");
   if (open < 0) return;
@@ -218,7 +265,19 @@ void ReadLine(const String& line, LONG mask, LONG& section, ReadTarget& t) {
   }
   if (id >= ITEM_NAME) return;
   LineValues vals;
-  if (!SplitValues(value_text, vals)) return;
+  String bad;
+  if (!SplitValues(value_text, vals, bad)) {
+    if ((id >= 0 && id < ITEM_RECORD_END) || (id >= ITEM_CONTAINER_FIRST && id < ITEM_CONTAINER_END))
+      ReportRefused(line_number, line, bad);
+    return;
+  }
+  if (id >= 0 && id < ITEM_RECORD_END) {
+    const int refused = RefusedValue(id, vals, units_per_metre);
+    if (refused >= 0) {
+      ReportRefused(line_number, line, RealToString(vals.v[refused]));
+      return;
+    }
+  }
   if (id >= 0 && id < ITEM_RECORD_END)
     StoreRecordItem(t.settings, id, label, value_text, vals);
   else if (id >= ITEM_CONTAINER_FIRST && id < ITEM_CONTAINER_END)
@@ -339,14 +398,13 @@ Bool WriteLines(SettingsWriter& w, BaseObject* car, const CarState& state) {
               " # Position of wheel suspension objects relative to the wheels"));
   w.Line(Item("Suspension Bottom Y-Offset{11}=", list({bottom[0].y, bottom[1].y}),
               " # Position of wheel suspension objects relative to the wheels"));
-  // The two main axles always exist in the container, also before the rig
-  // is built (wheelCount 0); without them a saved file would lose the axles.
-  LONG wheels = state.wheelCount < 4 ? 4 : state.wheelCount;
-  if (wheels > kMaxWheels) wheels = kMaxWheels;
+  // The rig's own count: the run's is not set before the first layout.
+  const LONG wheels = RigWheelCount(car);
   std::vector<double> axles[2];
   for (LONG a = 0; 2 * a < wheels; ++a) {
-    const LONG type = bc.GetLong(RIG_AXLE_TYPE + a);
-    if (type == 0 || type == 1) axles[type].push_back(bc.GetVector(RIG_REST_HUB + 2 * a).z * k);
+    // The file keeps the group only; steering belongs to the wheel-rig tag.
+    const AxleWord word = RigAxleWord(bc, a);
+    if (word.Known()) axles[word.Rear() ? 1 : 0].push_back(bc.GetVector(RIG_REST_HUB + 2 * a).z * k);
   }
   w.Line(Item("Front Axis Position{14}=", List(axles[0]), " # local z-coordinates"));
   w.Line(Item("Rear Axis Position{15}=", List(axles[1]), " # local z-coordinates"));
@@ -474,7 +532,8 @@ String& FormatRealList(String& out, const double* values, LONG n) {
   return out;
 }
 
-Bool ReadCarSettingsFile(const Filename& name, BaseObject* car, CarSettings& settings, LONG mask) {
+Bool ReadCarSettingsFile(const Filename& name, BaseObject* car, CarSettings& settings, LONG mask,
+                         double units_per_metre) {
   if (!car) return false;
   BaseFile* file = BaseFile::Alloc();
   if (!file) return false;
@@ -486,10 +545,10 @@ Bool ReadCarSettingsFile(const Filename& name, BaseObject* car, CarSettings& set
   // Read into copies: a file that breaks off changes nothing.
   ReadTarget target{settings, *car->GetDataInstance(), car->GetName()};
   LONG section = CARSETTINGS_ALL;
-  for (;;) {
+  for (LONG number = 1;; ++number) {
     const String line = ReadTextLine(file);
     if (line == "EOF") break;
-    ReadLine(line, mask, section, target);
+    ReadLine(line, number, mask, section, units_per_metre, target);
   }
   const Bool complete = EndedCleanly(file);
   file->Close();
@@ -548,7 +607,7 @@ Bool LoadCarSettingsCommand(BaseObject* car, CarState& state) {
     return false;
   const LONG mask = CarSettingsLoadMask(*car->GetDataInstance());
   CarSettings loaded;
-  if (!ReadCarSettingsFile(name, car, loaded, mask)) {
+  if (!ReadCarSettingsFile(name, car, loaded, mask, UsableUnitsPerMetre(state))) {
     MessageDialog(GeLoadString(IDS_SETTINGS_LOAD_FAILED));
     return false;
   }

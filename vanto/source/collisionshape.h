@@ -24,11 +24,23 @@ struct CollisionShape {
   Vector impactPoint;        // B: latest contact point, world
 };
 
-#if UINTPTR_MAX == 0xffffffffffffffffu
-static_assert(sizeof(CollisionShape) == 304);
-static_assert(offsetof(CollisionShape, objectType) == 8 && offsetof(CollisionShape, radius) == 16);
-static_assert(offsetof(CollisionShape, centre) == 24 && offsetof(CollisionShape, middleRect) == 48);
-static_assert(offsetof(CollisionShape, matrix) == 144 && offsetof(CollisionShape, points) == 240);
-static_assert(offsetof(CollisionShape, pointCount) == 248 && offsetof(CollisionShape, impactSum) == 256);
-static_assert(offsetof(CollisionShape, impactPoint) == 280);
-#endif
+// Checked for both widths: a pointer takes 4 bytes on 32-bit builds, and the
+// doubles after it must fall on the same offsets whether the platform aligns
+// doubles in records to 4 (i386 Linux) or to 8 (i386 Windows, x86-64).
+namespace collision_shape_layout {
+inline constexpr bool k64 = sizeof(void*) == 8;
+static_assert(sizeof(void*) == 8 || sizeof(void*) == 4, "only 32- and 64-bit builds");
+static_assert(sizeof(LONG) == 4 && sizeof(Real) == 8 && sizeof(Vector) == 24 && sizeof(Matrix) == 96);
+}  // namespace collision_shape_layout
+
+static_assert(offsetof(CollisionShape, sourceObject) == 0);
+static_assert(offsetof(CollisionShape, objectType) == (collision_shape_layout::k64 ? 8 : 4));
+static_assert(offsetof(CollisionShape, radius) == (collision_shape_layout::k64 ? 16 : 8));
+static_assert(offsetof(CollisionShape, centre) == (collision_shape_layout::k64 ? 24 : 16));
+static_assert(offsetof(CollisionShape, middleRect) == (collision_shape_layout::k64 ? 48 : 40));
+static_assert(offsetof(CollisionShape, matrix) == (collision_shape_layout::k64 ? 144 : 136));
+static_assert(offsetof(CollisionShape, points) == (collision_shape_layout::k64 ? 240 : 232));
+static_assert(offsetof(CollisionShape, pointCount) == (collision_shape_layout::k64 ? 248 : 236));
+static_assert(offsetof(CollisionShape, impactSum) == (collision_shape_layout::k64 ? 256 : 240));
+static_assert(offsetof(CollisionShape, impactPoint) == (collision_shape_layout::k64 ? 280 : 264));
+static_assert(sizeof(CollisionShape) == (collision_shape_layout::k64 ? 304 : 288));

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "links.h"
 #include "autopilot.h"
 #include "carparams.h"
 #include "host_geometry.h"
@@ -22,10 +23,6 @@ constexpr Real kRoofMinHeight = 1.0;
 // A wheel leaning further than this from the vertical is not cambered but
 // modelled lying down: its camber is left alone (degrees).
 constexpr Real kMaxCamberDegrees = 10.0;
-
-BaseObject* Link(BaseDocument* doc, const BaseObject* car, LONG id) {
-  return car->GetDataInstance()->GetObjectLink(id, doc);
-}
 
 // op itself or one of its descendants.
 Bool Contains(const BaseObject* op, const BaseObject* other) {

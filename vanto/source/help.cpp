@@ -41,18 +41,16 @@ Bool HelpDialog::CreateLayout() {
                                    kViewerMinWidth, kViewerMinHeight, BaseContainer());
   // Without the host's HTML viewer the dialog stays empty.
   viewer_ = dynamic_cast<HtmlViewerCustomGui*>(gadget);
-  if (viewer_) viewer_->SetUrl(HelpPageAddress(doc_), 0);
+  // The selection the user sees is the active document's; a layout the host
+  // restores has no other document at hand.
+  if (viewer_) viewer_->SetUrl(HelpPageAddress(GetActiveDocument()), 0);
   return true;
 }
 
 DialogCommand::~DialogCommand() = default;
 
-Bool DialogCommand::Execute(BaseDocument* doc) {
-  dialog_.SetDocument(doc);
-  const Bool ok = dialog_.Open(DLG_TYPE_ASYNC, ID_VANTOHELP, -1, -1, kHelpWidth, kHelpHeight, 0);
-  // The document may go away while the dialog stays open.
-  dialog_.SetDocument(nullptr);
-  return ok;
+Bool DialogCommand::Execute(BaseDocument*) {
+  return dialog_.Open(DLG_TYPE_ASYNC, ID_VANTOHELP, -1, -1, kHelpWidth, kHelpHeight, 0);
 }
 
 Bool DialogCommand::RestoreLayout(void* secret) { return dialog_.RestoreLayout(ID_VANTOHELP, 0, secret); }

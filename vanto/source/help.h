@@ -11,26 +11,23 @@
 String HelpPageAddress(BaseDocument* doc);
 
 // A non-modal dialog with the host's HTML viewer showing one manual page,
-// chosen when the layout is built.
+// chosen from the host's active document when the layout is built.
 class HelpDialog : public GeDialog {
  public:
   ~HelpDialog() override;
   Bool CreateLayout() override;
 
-  // The document whose selection picks the page for the next layout; only
-  // valid while the command opens the dialog, null otherwise.
-  void SetDocument(BaseDocument* doc) { doc_ = doc; }
+  // Null without the host's HTML viewer.
   HtmlViewerCustomGui* Viewer() const { return viewer_; }
 
  private:
   HtmlViewerCustomGui* viewer_ = nullptr;  // owned by the dialog's gadgets
-  BaseDocument* doc_ = nullptr;
 };
 
 class DialogCommand : public CommandData {
  public:
   ~DialogCommand() override;
-  // doc is the host's active document.
+  // The page follows the host's active document, not doc.
   Bool Execute(BaseDocument* doc) override;
   Bool RestoreLayout(void* secret) override;
   HelpDialog& Dialog() { return dialog_; }

@@ -96,11 +96,10 @@ int32 BuildCarModel(BaseDocument* doc, BaseObject* car, CarState& state, double 
       p.axlePosition[a] = Dyn(wheel->GetRelPos(), u);
       p.axleType[a] = bc.GetLong(RIG_AXLE_TYPE + a);
     }
-    // The low byte is the axle's group; anything but front or rear would
-    // index past the per-group values.
-    const int32 group = p.axleType[a] & 0xFF;
-    if (p.axleType[a] < 0 || group > 1) return kStatusModelSetUp;
-    state.totalMass += p.wheelMass[group];
+    // Anything but front or rear would index past the per-group values.
+    const AxleWord word = DecodeAxleWord(p.axleType[a]);
+    if (!word.Known()) return kStatusModelSetUp;
+    state.totalMass += p.wheelMass[word.group];
   }
   p.axleType[0] = 0;
   p.axleType[1] = 1;

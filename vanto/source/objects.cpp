@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "carparams.h"
 #include "engine/geometry.h"
 #include "host_description.h"
 #include "host_file.h"
@@ -318,14 +319,13 @@ SplineObject* CreateRegularPolygonSpline(BaseDocument* doc, BaseObject* parent, 
 // ---------------------------------------------------------------- mesh and skid-mark builders
 
 SplineObject* CreateFootprintOutline(BaseDocument* doc, BaseObject* parent, BaseObject* pred, String name,
-                                     Vector& size, LONG nx, LONG nz, const Vector& colour, LONG tag_type,
+                                     const Vector& size, LONG nx, LONG nz, const Vector& colour, LONG tag_type,
                                      const BaseObject* mesh) {
   nx = std::max<LONG>(nx, 1);
   nz = std::max<LONG>(nz, 1);
   const LONG n = 2 * (nx + nz);
   const Real dx = size.x / nx, dz = size.z / nz;
-  size = size * 0.5;
-  const Real hx = size.x, hz = size.z;
+  const Real hx = size.x * 0.5, hz = size.z * 0.5;
   SplineObject* sp = SplineObject::Alloc(n, SPLINETYPE_BEZIER);
   if (!sp) return nullptr;
   sp->GetDataInstance()->SetBool(SPLINEOBJECT_CLOSED, true);
@@ -339,7 +339,7 @@ SplineObject* CreateFootprintOutline(BaseDocument* doc, BaseObject* parent, Base
   Name(sp, name);
   Place(doc, sp, parent, pred, false);
   Finish(sp, colour, tag_type);
-  if (mesh) FitOutlineToMesh(sp, mesh, size * 2.0);
+  if (mesh) FitOutlineToMesh(sp, mesh, size);
   return sp;
 }
 
@@ -458,7 +458,8 @@ BaseObject* CreateOutputObject(BaseDocument* doc, BaseObject* parent, const Base
   Name(op, GeLoadString(10041));
   Place(doc, op, parent, nullptr, true);
   DynamicDescription* dd = op->GetDynamicDescription();
-  for (LONG id = 2500; id <= 2552 && dd; ++id) {
+  // The outputs up to the impact time; the command output is not mirrored.
+  for (LONG id = CAR_OUTPUT_FIRST; id <= CAR_OUTPUT_IMPACT_TIME && dd; ++id) {
     const LONG type = car_settings.GetType(id);
     if (type != DA_LONG && type != DA_REAL && type != DA_VECTOR && type != DA_STRING) continue;
     BaseContainer settings = GetCustomDataTypeDefault(type);
@@ -523,12 +524,11 @@ SplineObject* GetSweepRail(BaseObject* op, SplineObject** second) {
   return rail->GetType() == Ospline ? dynamic_cast<SplineObject*>(rail) : nullptr;
 }
 
-void FillPointGrid(Vector* points, Vector& size, LONG nx, LONG ny, LONG nz) {
+void FillPointGrid(Vector* points, const Vector& size, LONG nx, LONG ny, LONG nz) {
   // A single point on an axis sits at the centre rather than dividing by zero.
   auto step = [](Real len, LONG cnt) { return cnt > 1 ? len / (cnt - 1) : 0.0; };
   const Real sx = step(size.x, nx), sy = step(size.y, ny), sz = step(size.z, nz);
   const Real ox = nx > 1 ? -size.x / 2 : 0.0, oy = ny > 1 ? -size.y / 2 : 0.0, oz = nz > 1 ? -size.z / 2 : 0.0;
-  size = size * 0.5;
   if (!points || nx < 1 || ny < 1 || nz < 1) return;
   for (LONG iz = 0; iz < nz; ++iz)
     for (LONG iy = 0; iy < ny; ++iy)

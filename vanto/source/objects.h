@@ -79,10 +79,10 @@ SplineObject* CreateRegularPolygonSpline(BaseDocument* doc, BaseObject* parent, 
 // ---------------------------------------------------------------- mesh and skid-mark builders
 
 // Closed outline of a body footprint: nx points along the front and rear
-// edges, nz along the sides (counts below 1 count as 1). size is halved in
-// place. With a mesh the outline is then fitted to it.
+// edges, nz along the sides (counts below 1 count as 1), spanning size. With
+// a mesh the outline is then fitted to it.
 SplineObject* CreateFootprintOutline(BaseDocument* doc, BaseObject* parent, BaseObject* pred, String name,
-                                     Vector& size, LONG nx, LONG nz, const Vector& colour, LONG tag_type,
+                                     const Vector& size, LONG nx, LONG nz, const Vector& colour, LONG tag_type,
                                      const BaseObject* mesh);
 
 // Pushes every outline point outward along its direction from the mesh's
@@ -111,7 +111,7 @@ BaseObject* BuildSkidMarkSweep(BaseDocument* doc, BaseObject* parent, LONG wheel
 // (its third child, when a spline, through second).
 SplineObject* GetSweepRail(BaseObject* op, SplineObject** second);
 
-// nx x ny x nz grid points spanning size around the origin, x fastest. size
-// is halved in place. An axis with one point puts it at the centre; nothing
-// is written when a count is below 1.
-void FillPointGrid(Vector* points, Vector& size, LONG nx, LONG ny, LONG nz);
+// nx x ny x nz grid points spanning size around the origin, x fastest. An
+// axis with one point puts it at the centre; nothing is written when a count
+// is below 1.
+void FillPointGrid(Vector* points, const Vector& size, LONG nx, LONG ny, LONG nz);

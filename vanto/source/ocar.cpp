@@ -33,7 +33,8 @@ Bool Car::Init(GeListNode* node) {
 
   // A settings file in the plug-in folder overrides the built-in defaults;
   // without one they stand.
-  ReadCarSettingsFile(GeGetPluginPath() + Filename(kDefaultSettingsFile), op, DefaultCarSettings, CARSETTINGS_ALL);
+  ReadCarSettingsFile(GeGetPluginPath() + Filename(kDefaultSettingsFile), op, DefaultCarSettings, CARSETTINGS_ALL,
+                      UsableUnitsPerMetre(state_));
   ApplyCarSettings(op, DefaultCarSettings, state_, CARSETTINGS_ALL);
 
   bc->SetBool(CAR_SETTINGS_APPLIED, false);

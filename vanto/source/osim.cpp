@@ -1,5 +1,6 @@
 #include "osim.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -134,7 +135,9 @@ BaseObject* Sim::AddProp(BaseDocument* doc, BaseObject* op, LONG id) {
     prop = CreateCylinderObject(doc, op, GeLoadString(IDS_PROP_CYLINDER), size, 2, kPropColour, ID_KOLVARIS);
     if (prop) prop->SetRelPos(Vector(0.0, size.y * 0.5, 1500.0));
   } else {
-    const LONG corners = bc->GetLong(SIM_POLYGON_CORNERS);
+    // Only the description holds the count to its range; a scene file can
+    // carry any number.
+    const LONG corners = std::min(bc->GetLong(SIM_POLYGON_CORNERS), kMaxPolygonCorners);
     if (corners < 4) return nullptr;
     prop = CreateRegularPolygonSpline(doc, op, GeLoadString(IDS_PROP_POLYGON), 400.0, corners, kPropColour,
                                       ID_KOLVARIS);
@@ -211,7 +214,7 @@ Bool Sim::Message(GeListNode* node, LONG type, void* data) {
       break;
     }
     case MSG_MENUPREPARE:
-      if (doc) bc->SetBool(SIM_RUNNING, false);
+      if (doc || GetActiveDocument()) bc->SetBool(SIM_RUNNING, false);
       break;
     default:
       break;
@@ -248,7 +251,7 @@ Bool Sim::GetDEnabling(GeListNode* node, const DescID& id, const GeData&, LONG, 
   }
 }
 
-Bool Sim::GetDDescription(GeListNode*, Description* description, LONG& flags) {
+Bool Sim::GetDDescription(GeListNode* node, Description* description, LONG& flags) {
   if (!description || !description->LoadDescription(ID_SIM)) return false;
   if (!(AddOnFlags & 1)) {
     for (LONG id : {SIM_ADD_CUBE, SIM_ADD_CYLINDER, SIM_ADD_POLYGON, SIM_PROP_TAG, SIM_CUBE_SIZE, SIM_CYLINDER_SIZE,
@@ -256,7 +259,7 @@ Bool Sim::GetDDescription(GeListNode*, Description* description, LONG& flags) {
       if (BaseContainer* entry = description->GetParameterI(DescID(id))) entry->SetBool(DESC_HIDE, true);
   }
   flags |= DESCFLAGS_DESC_LOADED;
-  return true;
+  return ObjectData::GetDDescription(node, description, flags);
 }
 
 // ---------------------------------------------------------------- collection
@@ -364,11 +367,11 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
     bc->SetLong(SIM_RUN_STATE, SIMSTATE_RESET);
     bc->SetBool(SIM_RUNNING, false);
     op->SetMg(Matrix());
-    settings_.lastDocumentTime = t;
+    settings_.lastDocTime = t;
     return EXECUTIONRESULT_OK;
   }
   settings_.timeScale = bc->GetReal(SIM_TIME_SCALE);
-  if (t == settings_.lastDocumentTime) return EXECUTIONRESULT_OK;
+  if (t == settings_.lastDocTime) return EXECUTIONRESULT_OK;
 
   const LONG state = bc->GetLong(SIM_RUN_STATE);
   if (state == SIMSTATE_RESET) {
@@ -381,7 +384,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
     LONG steps = bc->GetLong(SIM_STEPS_PER_SECOND);
     if (steps < kMinStepsPerSecond) steps = kMinStepsPerSecond;
     if (steps > kMaxStepsPerSecond) steps = kMaxStepsPerSecond;
-    settings_.dt = 1.0 / steps;
+    settings_.stepDt = 1.0 / steps;
     if (ready_) GeFree(ready_);
     readyCount_ = 0;
     if (CollectCars(doc, op) < 0) {
@@ -394,7 +397,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
         ReportError(op, IDS_SIM_RUN_ERROR, kStatusOutlineFailed, false);
         return EXECUTIONRESULT_OK;
       }
-      settings_.lastDocumentTime = t;
+      settings_.lastDocTime = t;
       advancedTo_ = settings_.simTime;
     } else if (status < 0) {
       ReportError(op, IDS_SIM_ENGINE_ERROR, status, true);
@@ -404,7 +407,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
     return EXECUTIONRESULT_OK;
   }
   if (state & SIMSTATE_ERROR) {
-    settings_.lastDocumentTime = t;
+    settings_.lastDocTime = t;
     return EXECUTIONRESULT_OK;
   }
 
@@ -416,7 +419,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
       return EXECUTIONRESULT_OK;
     }
   }
-  const double target = (t - settings_.lastDocumentTime) * settings_.timeScale + advancedTo_;
+  const double target = (t - settings_.lastDocTime) * settings_.timeScale + advancedTo_;
   if (!(target > settings_.simTime)) return EXECUTIONRESULT_OK;  // never backwards
   if (!cars_ && CollectCars(doc, op) < 0) {
     ReportError(op, IDS_SIM_RUN_ERROR, kStatusOutlineFailed, false);
@@ -425,7 +428,7 @@ EXECUTIONRESULT Sim::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, 
   const int32 status =
       AdvanceSimulation(doc, op, target, bt, settings_, cars_, carCount_, obstacles_, obstacleCount_);
   if (status >= 0) {
-    settings_.lastDocumentTime = t;
+    settings_.lastDocTime = t;
     // After a break the cars stop short of the target: what they missed is
     // dropped, not caught up with on the next frame.
     advancedTo_ = settings_.simTime >= target ? target : settings_.simTime;

@@ -43,6 +43,8 @@ inline constexpr LONG kMinStepsPerSecond = 1;
 inline constexpr LONG kMaxStepsPerSecond = 100000;
 // Frame rate of a Sim outside a document.
 inline constexpr LONG kDefaultFps = 30;
+// The most corners a polygon prop gets (the description's upper limit).
+inline constexpr LONG kMaxPolygonCorners = 100;
 
 // Error box texts.
 enum : LONG { IDS_SIM_ENGINE_ERROR = 10099, IDS_SIM_RUN_ERROR = 10100 };

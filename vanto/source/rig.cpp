@@ -2,15 +2,12 @@
 
 #include <algorithm>
 
+#include "links.h"
 #include "host_plugin.h"
 #include "main.h"
 #include "objects.h"
 
 namespace {
-
-BaseObject* Link(BaseDocument* doc, const BaseObject* car, LONG id) {
-  return car->GetDataInstance()->GetObjectLink(id, doc);
-}
 
 BaseObject* FindChildNamed(const BaseObject* parent, const String& name) {
   if (!parent) return nullptr;
@@ -41,9 +38,9 @@ void TakeOut(BaseDocument* doc, BaseObject* op) {
   home->InsertObject(op, nullptr, nullptr);
 }
 
-LONG WheelCountLimit(LONG count) { return std::clamp<LONG>(count, 0, kMaxWheels); }
-
 }  // namespace
+
+LONG RigWheelCount(const BaseObject* car) { return 4 + 2 * ExtraAxleCount(car); }
 
 LONG ExtraAxleCount(const BaseObject* car) {
   const BaseContainer* tag = GetTagContainer(car, ID_ROTELIX);
@@ -135,7 +132,7 @@ void RemoveExtraAxle(BaseDocument* doc, BaseObject* car, LONG axle) {
 
 Bool BuildCarRig(BaseDocument* doc, BaseObject* car, BaseContainer* bc, Real units_per_metre) {
   if (!car || !bc) return false;
-  const Real wheel_width = bc->GetReal(RIG_FRONT_WHEEL_WIDTH);
+  const Real wheel_width = bc->GetReal(CAR_WHEEL_WIDTH_FRONT);
   // Link first, then a child of that name, then a new object.
   auto ensure = [&](LONG link, BaseObject* parent, LONG name_id, bool guide, Real radius) -> BaseObject* {
     if (BaseObject* op = bc->GetObjectLink(link, doc)) return op;
@@ -161,6 +158,67 @@ Bool BuildCarRig(BaseDocument* doc, BaseObject* car, BaseContainer* bc, Real uni
   return true;
 }
 
+namespace {
+
+enum class Placed { kDone, kNoHub, kNoTemplate };
+
+// Lays extra axle a out from its template axle (wheels 0 and 1 for a front,
+// 2 and 3 for a rear one); its hubs keep their own z.
+Placed PlaceExtraAxle(BaseDocument* doc, BaseObject* car, LONG a) {
+  const LONG t = RigAxleWord(*car->GetDataInstance(), 2 + a).Rear() ? 2 : 0;
+  Vector p;
+  Real z_template = 0.0;
+  for (LONG s = 1; s >= 0; --s) {
+    BaseObject* templ = Link(doc, car, RIG_HUB + t + s);
+    BaseObject* hub = Link(doc, car, RIG_HUB + 4 + 2 * a + s);
+    if (!hub) return Placed::kNoHub;
+    if (!templ) return Placed::kNoTemplate;
+    if (s == 1) {
+      p = templ->GetRelPos();
+      z_template = p.z;
+      p.z = hub->GetRelPos().z;
+    } else {
+      p.x = -p.x;
+    }
+    hub->SetRelPos(p);
+    hub->SetRelRot(templ->GetRelRot());
+    if (BaseObject* spinner = Link(doc, car, RIG_SPINNER + 4 + 2 * a + s)) {
+      spinner->SetRelPos(Vector());
+      spinner->SetRelRot(Vector());
+    }
+    BaseObject* bottom = Link(doc, car, RIG_SUSPENSION_BOTTOM + t + s);
+    BaseObject* top = Link(doc, car, RIG_SUSPENSION_TOP + t + s);
+    if (bottom && top) {
+      if (BaseObject* nb = Link(doc, car, RIG_SUSPENSION_BOTTOM + 4 + 2 * a + s)) {
+        nb->SetRelPos(bottom->GetRelPos());
+        nb->SetRelRot(bottom->GetRelRot());
+      }
+      if (BaseObject* nt = Link(doc, car, RIG_SUSPENSION_TOP + 4 + 2 * a + s)) {
+        Vector up = top->GetRelPos();
+        up.z += p.z - z_template;
+        nt->SetRelPos(up);
+        nt->SetRelRot(top->GetRelRot());
+      }
+    }
+  }
+  return Placed::kDone;
+}
+
+// The rest positions of wheels first .. end - 1 from their objects.
+Bool StoreWheelRestPositions(BaseDocument* doc, BaseObject* car, LONG first, LONG end) {
+  BaseContainer* bc = car->GetDataInstance();
+  for (LONG i = first; i < end; ++i) {
+    BaseObject* hub = Link(doc, car, RIG_HUB + i);
+    if (!hub) return false;
+    bc->SetVector(RIG_REST_HUB + i, hub->GetRelPos());
+    if (BaseObject* b = Link(doc, car, RIG_SUSPENSION_BOTTOM + i)) bc->SetVector(RIG_REST_SUSPENSION_BOTTOM + i, b->GetRelPos());
+    if (BaseObject* t = Link(doc, car, RIG_SUSPENSION_TOP + i)) bc->SetVector(RIG_REST_SUSPENSION_TOP + i, t->GetRelPos());
+  }
+  return true;
+}
+
+}  // namespace
+
 void PlaceExtraAxles(BaseDocument* doc, BaseObject* car, CarState& state) {
   state.wheelCount = 4;
   if (!car) return;
@@ -168,58 +226,22 @@ void PlaceExtraAxles(BaseDocument* doc, BaseObject* car, CarState& state) {
   if (!tag) return;
   LONG n = ExtraAxleCount(car);
   for (LONG a = 0; a < n; ++a) {
-    const LONG t = car->GetDataInstance()->GetLong(RIG_AXLE_TYPE + 2 + a) ? 2 : 0;  // rear type: wheels 2 and 3
-    Vector p;
-    Real z_template = 0.0;
-    bool stop = false;
-    for (LONG s = 1; s >= 0 && !stop; --s) {
-      BaseObject* templ = Link(doc, car, RIG_HUB + t + s);
-      BaseObject* hub = Link(doc, car, RIG_HUB + 4 + 2 * a + s);
-      if (!hub) {
-        // The axle's objects are gone: the tag counts only the axles before it.
-        tag->SetLong(WHEELRIG_AXLE_COUNT, a);
-        stop = true;
-        break;
-      }
-      if (!templ) {
-        stop = true;
-        break;
-      }
-      if (s == 1) {
-        p = templ->GetRelPos();
-        z_template = p.z;
-        p.z = hub->GetRelPos().z;
-      } else {
-        p.x = -p.x;
-      }
-      const Vector rot = templ->GetRelRot();
-      hub->SetRelPos(p);
-      hub->SetRelRot(rot);
-      if (BaseObject* spinner = Link(doc, car, RIG_SPINNER + 4 + 2 * a + s)) {
-        spinner->SetRelPos(Vector());
-        spinner->SetRelRot(Vector());
-      }
-      BaseObject* bottom = Link(doc, car, RIG_SUSPENSION_BOTTOM + t + s);
-      BaseObject* top = Link(doc, car, RIG_SUSPENSION_TOP + t + s);
-      if (bottom && top) {
-        if (BaseObject* nb = Link(doc, car, RIG_SUSPENSION_BOTTOM + 4 + 2 * a + s)) {
-          nb->SetRelPos(bottom->GetRelPos());
-          nb->SetRelRot(bottom->GetRelRot());
-        }
-        if (BaseObject* nt = Link(doc, car, RIG_SUSPENSION_TOP + 4 + 2 * a + s)) {
-          Vector up = top->GetRelPos();
-          up.z += p.z - z_template;
-          nt->SetRelPos(up);
-          nt->SetRelRot(top->GetRelRot());
-        }
-      }
-    }
-    if (stop) {
-      n = a;
-      break;
-    }
+    const Placed placed = PlaceExtraAxle(doc, car, a);
+    if (placed == Placed::kDone) continue;
+    // The axle's objects are gone: the tag counts only the axles before it.
+    if (placed == Placed::kNoHub) tag->SetLong(WHEELRIG_AXLE_COUNT, a);
+    n = a;
+    break;
   }
   state.wheelCount = 4 + 2 * n;
+}
+
+Bool BuildAndPlaceExtraAxle(BaseDocument* doc, BaseObject* car, LONG axle, LONG axle_word, Real size) {
+  if (!AddExtraAxle(doc, car, axle, axle_word, size)) return false;
+  // A scene saved before the next layout keeps the new axle where it stands.
+  PlaceExtraAxle(doc, car, axle);
+  StoreWheelRestPositions(doc, car, 4 + 2 * axle, 6 + 2 * axle);
+  return true;
 }
 
 BaseObject* FindOrCreateChild(BaseDocument* doc, BaseObject* parent, LONG string_id) {
@@ -278,9 +300,9 @@ Vector LastSplinePointWorld(const BaseObject* op) {
 }
 
 void RescaleTorqueCurve(BaseContainer& bc) {
-  auto* curve = static_cast<SplineData*>(bc.GetCustomDataType(TORQUE_CURVE, CUSTOMDATATYPE_SPLINE));
+  auto* curve = static_cast<SplineData*>(bc.GetCustomDataType(CAR_TORQUE_CURVE, CUSTOMDATATYPE_SPLINE));
   if (!curve) return;
-  const Real rpm = bc.GetLong(TORQUE_MAX_RPM), torque = bc.GetLong(TORQUE_MAX_TORQUE);
+  const Real rpm = bc.GetLong(CAR_MAX_RPM), torque = bc.GetLong(CAR_MAX_TORQUE);
   Real x0, x1, xs, y0, y1, ys;
   curve->GetRange(&x0, &x1, &xs, &y0, &y1, &ys);
   curve->SetRange(0.0, rpm, 100.0, 0.0, torque, 10.0);
@@ -296,7 +318,7 @@ void RescaleTorqueCurve(BaseContainer& bc) {
 }
 
 void StorePartMatrices(BaseDocument* doc, BaseContainer& bc) {
-  BaseObject* group = bc.GetObjectLink(RIG_PARTS_GROUP, doc);
+  BaseObject* group = bc.GetObjectLink(CAR_PARTS_LINK, doc);
   if (!group) return;
   LONG j = 0;
   for (BaseObject* c = group->GetDown(); c && j < kMaxPartMatrices; c = c->GetNext(), ++j)
@@ -312,14 +334,7 @@ Bool StoreRigPositions(BaseDocument* doc, BaseObject* car) {
   BaseObject* engine = Link(doc, car, RIG_ENGINE);
   if (!engine) return false;
   bc->SetVector(RIG_REST_ENGINE, engine->GetRelPos());
-  const LONG n = 4 + 2 * ExtraAxleCount(car);
-  for (LONG i = 0; i < n; ++i) {
-    BaseObject* hub = Link(doc, car, RIG_HUB + i);
-    if (!hub) return false;
-    bc->SetVector(RIG_REST_HUB + i, hub->GetRelPos());
-    if (BaseObject* b = Link(doc, car, RIG_SUSPENSION_BOTTOM + i)) bc->SetVector(RIG_REST_SUSPENSION_BOTTOM + i, b->GetRelPos());
-    if (BaseObject* t = Link(doc, car, RIG_SUSPENSION_TOP + i)) bc->SetVector(RIG_REST_SUSPENSION_TOP + i, t->GetRelPos());
-  }
+  if (!StoreWheelRestPositions(doc, car, 0, RigWheelCount(car))) return false;
   StorePartMatrices(doc, *bc);
   return true;
 }
@@ -340,7 +355,7 @@ Bool ResetRigPose(BaseDocument* doc, BaseObject* car) {
   if (!car) return false;
   const BaseContainer* bc = car->GetDataInstance();
   car->SetMg(Matrix());
-  const LONG n = 4 + 2 * ExtraAxleCount(car);
+  const LONG n = RigWheelCount(car);
   // Without a document the links cannot be resolved: a car just built is
   // walked in the order the default rig is built (body, engine, the tops,
   // the hubs; under each hub its bottom, then its spinner).
@@ -364,7 +379,7 @@ Bool ResetRigPose(BaseDocument* doc, BaseObject* car) {
     if (!hub) return false;
     hub->SetMl(Matrix());
     hub->SetRelPos(bc->GetVector(RIG_REST_HUB + i));
-    const Real camber = bc->GetLong(RIG_AXLE_TYPE + i / 2) ? bc->GetReal(RIG_REAR_CAMBER) : bc->GetReal(RIG_FRONT_CAMBER);
+    const Real camber = bc->GetReal(RigAxleWord(*bc, i / 2).Rear() ? CAR_CAMBER_REAR : CAR_CAMBER_FRONT);
     hub->SetRelRot(Vector(i & 1 ? pi : 0.0, 0.0, camber));
     BaseObject* bottom = doc ? Link(doc, car, RIG_SUSPENSION_BOTTOM + i) : hub->GetDown();
     if (!bottom) return false;
@@ -385,7 +400,7 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
     for (LONG k = 0; k < outline.deformPointCount; ++k)
       outline.deformPoints[k] = outline.deformPoints[outline.deformPointCount + k];
 
-  if (BaseObject* deformer = Link(doc, car, RIG_DEFORMER)) {
+  if (BaseObject* deformer = Link(doc, car, CAR_DEFORMER_LINK)) {
     if (deformer->GetType() == Omeshbinder) {
       const BaseContainer* dc = deformer->GetDataInstance();
       BaseObject* original = dc->GetObjectLink(MESHBINDER_ORIGINAL, doc);
@@ -398,7 +413,7 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
       }
     } else if (auto* ffd = dynamic_cast<PointObject*>(deformer); ffd && deformer->GetType() == Offd) {
       const BaseContainer* fc = deformer->GetDataInstance();
-      Vector size = fc->GetVector(FFDOBJECT_SIZE);
+      const Vector size = fc->GetVector(FFDOBJECT_SIZE);
       const LONG nx = fc->GetLong(FFDOBJECT_SUBX), ny = fc->GetLong(FFDOBJECT_SUBY), nz = fc->GetLong(FFDOBJECT_SUBZ);
       // The grid is written only into a point array of its own size.
       if (nx >= 1 && ny >= 1 && nz >= 1 && nx <= 1000 && ny <= 1000 && nz <= 1000 &&
@@ -409,18 +424,19 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
     }
   }
 
-  if (BaseObject* group = Link(doc, car, RIG_PARTS_GROUP)) {
+  if (BaseObject* group = Link(doc, car, CAR_PARTS_LINK)) {
     LONG j = 0;
     for (BaseObject* c = group->GetDown(); c && j < kMaxPartMatrices; c = c->GetNext(), ++j)
       c->SetMl(bc->GetMatrix(RIG_PART_MATRICES + j, Matrix()));
   }
 
+  // The rig's own count: after a scene is loaded the run's count is not set yet.
   const BaseContainer* tag = GetTagContainer(car, ID_ROTELIX);
-  const LONG wheels = WheelCountLimit(state.wheelCount);
+  const LONG wheels = RigWheelCount(car);
   for (LONG i = 0; i < wheels; ++i) {
     BaseObject* marks = nullptr;
     if (i < 4)
-      marks = Link(doc, car, RIG_SKID_MARKS + i);
+      marks = Link(doc, car, CAR_SKID_LINKS + i);
     else if (tag)
       marks = tag->GetObjectLink(WHEELRIG_SKID_MARKS + i, doc);
     SplineObject* second = nullptr;

@@ -6,10 +6,12 @@
 // Link ids (wheel i = 0 .. 19; extra axle a = 0 .. 7 owns wheels 4 + 2a and
 // 5 + 2a): 5600 body, 5601 engine, 5602 + i hub, 5622 + i spinner,
 // 5642 + i suspension bottom, 5662 + i suspension top; LONG 6622 + k axle
-// type (0 front, 1 rear). Rest positions: 6600 body, 6601 engine, 6602 + i
+// word (DecodeAxleWord: group 0 front, 1 rear; bit 8 unsteered). Rest positions: 6600 body, 6601 engine, 6602 + i
 // hub, 6642 + i bottom, 6662 + i top.
 #pragma once
 
+#include "axle_word.h"
+#include "carparams.h"
 #include "carstate.h"
 #include "host_geometry.h"
 #include "scene_links.h"
@@ -28,27 +30,25 @@ enum : LONG {
   RIG_REST_SUSPENSION_BOTTOM = 6642,
   RIG_REST_SUSPENSION_TOP = 6662,
   RIG_PART_MATRICES = 6000,
-  RIG_PARTS_GROUP = 2115,
-  RIG_DEFORMER = 2100,
-  RIG_SKID_MARKS = 2080,
-  RIG_FRONT_CAMBER = 1812,
-  RIG_REAR_CAMBER = 1813,
-  RIG_FRONT_WHEEL_WIDTH = 1022,
   WHEELRIG_AXLE_COUNT = 2000,
   WHEELRIG_SKID_MARKS = 1196,
   SPEED_TARGET_COUNT = 20000,
-  TORQUE_CURVE = 1600,
-  TORQUE_MAX_RPM = 1510,
-  TORQUE_MAX_TORQUE = 1511,
 };
 
 inline constexpr LONG kMaxExtraAxles = 8;
 inline constexpr LONG kMaxPartMatrices = 500;
 inline constexpr LONG kSpeedTargetChanged = 0x12345678;
 
+// Axle k's word (0 and 1 the main axles, 2 + a extra axle a), decoded.
+inline AxleWord RigAxleWord(const BaseContainer& bc, LONG axle) {
+  return DecodeAxleWord(bc.GetLong(RIG_AXLE_TYPE + axle));
+}
+
 // The extra-axle count of the car's wheel-rig tag, within 0 .. 8; 0 without
 // the tag.
 LONG ExtraAxleCount(const BaseObject* car);
+// The wheels of the car's rig: 4 and two per extra axle of its tag.
+LONG RigWheelCount(const BaseObject* car);
 
 // ---------------------------------------------------------------- default rig and extra axles
 
@@ -60,6 +60,9 @@ Bool BuildDefaultRig(BaseDocument* doc, BaseObject* car);
 // metre. False, with nothing built, when a is out of range or the previous
 // axle is missing.
 Bool AddExtraAxle(BaseDocument* doc, BaseObject* car, LONG axle, LONG axle_type, Real size);
+// AddExtraAxle, then the new axle laid out from its template and its rest
+// positions stored, as the next layout would.
+Bool BuildAndPlaceExtraAxle(BaseDocument* doc, BaseObject* car, LONG axle, LONG axle_word, Real size);
 // Takes axle a's objects out of the scene (objects carrying the user's
 // children move to the top level) and clears its links and axle type.
 void RemoveExtraAxle(BaseDocument* doc, BaseObject* car, LONG axle);

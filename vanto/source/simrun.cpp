@@ -75,7 +75,7 @@ void StepModel(CarDynamics& d, double dt, double steer, double throttle, double 
 
 // Settles the model with zero inputs for round(4 s / dt) steps.
 void Settle(CarState& car) {
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
   const int32 n = SettleStepCount(dt);
   SetGravity(car.settings.gravity);
   const ReportOnceFor once(car);
@@ -238,7 +238,7 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const Car
   const BaseContainer& bc = *entry.object->GetDataInstance();
   SimSettings& s = car.settings;
   CarDynamics& d = car.dynamics;
-  const double dt = s.dt;
+  const double dt = s.stepDt;
 
   if (s.inputCountdown <= 0) {
     s.inputCountdown = InputRefreshSteps(s.inputPeriod, dt);
@@ -388,16 +388,16 @@ void ReactToCollision(CarState& car) {
 
 int32 InitSimulationRun(BaseDocument* doc, BaseObject*, SimSettings& settings, CarEntry* cars, int32 count) {
   if (!cars) return kStatusOk;
-  if (!UsableStep(settings.dt) || !std::isfinite(settings.startTime)) return kStatusBadSettings;
+  if (!UsableStep(settings.stepDt) || !std::isfinite(settings.startTime)) return kStatusBadSettings;
   settings.simTime = settings.startTime;
-  settings.lastDocumentTime = settings.startTime;
+  settings.lastDocTime = settings.startTime;
   for (int32 i = 0; i < count; ++i) cars[i].ready = 0;
   for (int32 i = 0; i < count; ++i) {
     CarEntry& e = cars[i];
     if (!e.object || !e.state) continue;
     // Fewer than 4 wheels cannot be simulated; the cars after it still can.
     if (!UsableWheels(*e.state)) continue;
-    if (!UsableStep(e.state->settings.dt) || !UsableScale(e.state->settings.unitsPerMetre))
+    if (!UsableStep(e.state->settings.stepDt) || !UsableScale(e.state->settings.unitsPerMetre))
       return kStatusBadSettings;
     const int32 status = SetUpCar(doc, settings, e, cars, i);
     if (status != kStatusOk) return status;
@@ -408,10 +408,10 @@ int32 InitSimulationRun(BaseDocument* doc, BaseObject*, SimSettings& settings, C
 int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThread* bt, SimSettings& settings,
                         CarEntry* cars, int32 count, CollisionShape* const* obstacles, int32 obstacleCount) {
   if (!cars) return kStatusOk;
-  if (!UsableStep(settings.dt) || !std::isfinite(target) || !std::isfinite(settings.simTime))
+  if (!UsableStep(settings.stepDt) || !std::isfinite(target) || !std::isfinite(settings.simTime))
     return kStatusBadAdvance;
   for (int32 i = 0; i < count; ++i)
-    if (Usable(cars[i]) && !UsableStep(cars[i].state->settings.dt)) return kStatusBadAdvance;
+    if (Usable(cars[i]) && !UsableStep(cars[i].state->settings.stepDt)) return kStatusBadAdvance;
 
   for (int32 i = 0; i < count; ++i) {
     if (!Usable(cars[i])) continue;
@@ -462,7 +462,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
         if (obstacles && obstacles[k] && CollideCarWithObstacle(*cars[i].state, *obstacles[k])) collided = true;
     }
     const double before = settings.simTime;
-    settings.simTime += settings.dt;
+    settings.simTime += settings.stepDt;
     if (!(settings.simTime > before)) break;  // time too large for the step to count
   }
 

@@ -62,7 +62,7 @@ int32 InputRefreshSteps(double inputPeriod, double dt);
 // floor((2x + 0.5) * period / dt + 0.5).
 int32 BreakTestSteps(double lookAhead, double breakPeriod, double dt);
 
-// Starts a run: simTime and lastDocumentTime := startTime, then every entry
+// Starts a run: simTime and lastDocTime := startTime, then every entry
 // with an object and a state and 4 to 20 wheels is set up and marked ready
 // (the others are skipped, the later cars still set up). 0 on success; the
 // first failing car's status ends the call. `sim` is not read.

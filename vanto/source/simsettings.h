@@ -2,6 +2,7 @@
 // copy `simTime` is the car's own time and the two countdowns are the car's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct SimSettings {
@@ -10,10 +11,19 @@ struct SimSettings {
   double startTime = 0.0;         // s
   double simTime = 0.0;           // s
   double timeScale = 1.0;         // simulated seconds per document second
-  double lastDocumentTime = 0.0;  // s
-  double dt = 0.001;              // s, the fixed step
+  double lastDocTime = 0.0;       // s, document time of the last accepted evaluation
+  double stepDt = 0.001;          // s, the fixed step
   std::int32_t inputCountdown = 0;  // steps to the next input refresh
   double inputPeriod = 0.01;        // s
   std::int32_t breakCountdown = 0;  // steps to the next break test
   double breakPeriod = 0.16;        // s
 };
+
+// Eleven 8-byte slots, copied whole into each car: the layout is the block's.
+static_assert(sizeof(SimSettings) == 88);
+static_assert(offsetof(SimSettings, lastDocTime) == 40);
+static_assert(offsetof(SimSettings, stepDt) == 48);
+static_assert(offsetof(SimSettings, inputCountdown) == 56);
+static_assert(offsetof(SimSettings, inputPeriod) == 64);
+static_assert(offsetof(SimSettings, breakCountdown) == 72);
+static_assert(offsetof(SimSettings, breakPeriod) == 80);

@@ -72,10 +72,10 @@ TEST_F(BakeCar, TheSwitchesSelectTheGroups) {
   BaseObject* light = Linked(CAR_BRAKE_LIGHT_LINK, Onull);
   BaseObject* spring = Linked(CAR_SPRING_LINKS + 1, Ohelix);
   BaseObject* notSpring = Linked(CAR_SPRING_LINKS + 2, Onull);
-  BaseObject* parts = Linked(RIG_PARTS_GROUP, Onull);
+  BaseObject* parts = Linked(CAR_PARTS_LINK, Onull);
   BaseObject* part = BaseObject::Alloc(Onull);
   doc->InsertObject(part, parts, nullptr);
-  BaseObject* ffd = Linked(RIG_DEFORMER, Offd);
+  BaseObject* ffd = Linked(CAR_DEFORMER_LINK, Offd);
 
   Gates(false);
   EXPECT_TRUE(Write());
@@ -189,7 +189,7 @@ TEST_F(BakeCar, ExtraWheelsTakeTheirPartsFromTheWheelRigTag) {
 // The mesh a mesh binder deforms is keyed with its points, so a baked dent
 // plays back.
 TEST_F(BakeCar, MeshBinderMeshIsKeyed) {
-  BaseObject* binder = Linked(RIG_DEFORMER, Omeshbinder);
+  BaseObject* binder = Linked(CAR_DEFORMER_LINK, Omeshbinder);
   BaseObject* mesh = Rail(doc, sim, 3);
   binder->GetDataInstance()->SetLink(MESHBINDER_DEFORMED, mesh);
   Gates(true);
@@ -231,8 +231,8 @@ TEST_F(BakeCar, ClearingRemovesEveryRecordedTrack) {
   Linked(CAR_BRAKE_LIGHT_LINK, Onull);
   Linked(CAR_SPRING_LINKS, Ohelix);
   Linked(CAR_SKID_LINKS + 3, Ospline);
-  Linked(RIG_DEFORMER, Offd);
-  BaseObject* parts = Linked(RIG_PARTS_GROUP, Onull);
+  Linked(CAR_DEFORMER_LINK, Offd);
+  BaseObject* parts = Linked(CAR_PARTS_LINK, Onull);
   doc->InsertObject(BaseObject::Alloc(Onull), parts, nullptr);
   BaseObject* other = Null(doc, sim, "Other", Vector());
   KeyVectorComponents(doc, other, At(1), ID_BASEOBJECT_REL_POSITION, Vector(), 7);

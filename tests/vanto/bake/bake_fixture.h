@@ -18,6 +18,7 @@ inline constexpr LONG kRecorderTag = 1999501;
 struct Recorded {
   LONG frame;
   LONG phase;
+  LONG cursor;  // the host's cursor mode while the frame was evaluated
 };
 
 // What the recorder saw, and what it does at one frame (once).
@@ -36,7 +37,7 @@ class PhaseRecorder : public TagData {
   EXECUTIONRESULT Execute(BaseTag*, BaseDocument* doc, BaseObject* op, BaseThread*, LONG, LONG) override {
     if (!op || op->GetType() != ID_CAR) return EXECUTIONRESULT_OK;
     const LONG frame = doc->GetTime().GetFrame(doc->GetFps());
-    Log().seen.push_back({frame, op->GetNodeData<Car>()->GetBakePhase()});
+    Log().seen.push_back({frame, op->GetNodeData<Car>()->GetBakePhase(), hostevents::LastMouseMode()});
     if (frame == Log().actAtFrame && Log().act) {
       Log().actAtFrame = -1;
       Log().act(doc, op);

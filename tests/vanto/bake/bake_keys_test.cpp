@@ -179,7 +179,8 @@ TEST_F(BakeKeys, UserDataEntriesAreKeyed) {
 TEST_F(BakeKeys, PointPositionsKeyEveryPoint) {
   SplineObject* rail = Rail(doc, nullptr, 5);
   EXPECT_TRUE(KeyPointPositions(doc, rail, At(4)));
-  const PointLevelData* pts = KeyPoints(Curve(rail, PointLevelTrackId()), 0);
+  // The host's point-level track: id and data type 100004812.
+  const PointLevelData* pts = KeyPoints(Curve(rail, DescID(DescLevel(100004812, 100004812, 0))), 0);
   ASSERT_NE(pts, nullptr);
   ASSERT_EQ(pts->GetPointCount(), 5);
   EXPECT_EQ(pts->GetPointR()[4], Vector(4.0, 10.0, 0.0));

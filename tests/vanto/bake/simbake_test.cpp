@@ -49,7 +49,9 @@ TEST_F(SimBake, PhasesOverTheRangeThenTheSimPlaysKeys) {
   EXPECT_EQ(bc->GetLong(SIM_RUN_STATE), SIMSTATE_BAKED);
   EXPECT_FALSE(bc->GetBool(SIM_RUNNING));
   EXPECT_EQ(doc->GetTime().Get(), 0.0);
-  EXPECT_EQ(hostevents::LastMouseMode(), MOUSE_NORMAL);
+  // The host's busy cursor (3) over every baked frame, its normal one (2) after.
+  for (const Recorded& r : Log().seen) EXPECT_EQ(r.cursor, 3) << "frame " << r.frame;
+  EXPECT_EQ(hostevents::LastMouseMode(), 2);
   EXPECT_TRUE(hostlog::Dialogs().empty());
 
   // The hubs keep a key on every recorded frame, from the bake start on.

@@ -137,7 +137,7 @@ TEST_F(ButtonTest, SpringsAreBuiltOncePerSuspension) {
   BaseContainer* bc = car->GetDataInstance();
   bc->SetReal(CAR_WHEEL_DIAMETER_FRONT, 60.0);
   bc->SetReal(CAR_WHEEL_DIAMETER_REAR, 70.0);
-  bc->SetReal(CAR_SPRING_HEIGHT, 6.0);
+  bc->SetReal(CAR_SPRING_COIL_RADIUS, 6.0);
   Press(car, 2064);
   for (LONG k = 0; k < 4; ++k) {
     SCOPED_TRACE(k);
@@ -445,15 +445,15 @@ TEST_F(ButtonTest, FfdGridFromTheSubdivisions) {
 TEST_F(ButtonTest, AttachedPartsGroupIsFoundOrMade) {
   BaseObject* car = CarWithRig();
   Press(car, 2116);
-  BaseObject* parts = Link(car, RIG_PARTS_GROUP);
+  BaseObject* parts = Link(car, CAR_PARTS_LINK);
   ASSERT_NE(parts, nullptr);
   EXPECT_EQ(parts->GetName(), GeLoadString(10019));
   EXPECT_EQ(parts->GetUp(), Child(Link(car, RIG_BODY), 10017));
   EXPECT_EQ(NewUndo().size(), 2u);  // both groups were new
   // A second press finds the same group and makes nothing.
-  car->GetDataInstance()->SetLink(RIG_PARTS_GROUP, nullptr);
+  car->GetDataInstance()->SetLink(CAR_PARTS_LINK, nullptr);
   Press(car, 2116);
-  EXPECT_EQ(Link(car, RIG_PARTS_GROUP), parts);
+  EXPECT_EQ(Link(car, CAR_PARTS_LINK), parts);
   EXPECT_EQ(NewUndo().size(), 2u);
 }
 

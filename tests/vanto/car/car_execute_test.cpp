@@ -34,7 +34,7 @@ class CarExecuteTest : public CarTest {
     sim->GetDataInstance()->SetBool(SIM_RUNNING, true);
     CarState& s = Data(car)->State();
     s.wheelCount = 4;
-    s.settings.lastDocumentTime = 0.0;
+    s.settings.lastDocTime = 0.0;
     s.settings.timeScale = 1.0;
     return car;
   }
@@ -159,6 +159,64 @@ TEST_F(CarExecuteTest, RunPathCopiesTheSimulatedMatrices) {
   }
   // The car stays at the origin and its outputs are written.
   EXPECT_EQ(car->GetMg(), Matrix());
+}
+
+// Before the start time a run keeps the deformer off and takes the learnt
+// speed targets; from the start time on, while the document time stands
+// still, cached group members that left their group are dropped.
+TEST_F(CarExecuteTest, RunBeforeTheStartAndWhileTimeStandsStill) {
+  BaseObject* sim = nullptr;
+  BaseObject* car = RunningCar(sim);
+  CarState& s = Data(car)->State();
+  BaseContainer* bc = car->GetDataInstance();
+  BaseObject* deformer = NewObject(Offd);
+  deformer->SetDeformMode(true);
+  bc->SetLink(CAR_DEFORMER_LINK, deformer);
+  bc->SetBool(CAR_DEFORMER_ANIMATED, true);
+  bc->SetLong(CAR_SPEED_TARGET_COUNT, 1);
+  bc->SetReal(20001, 4.5);
+  s.settings.startTime = 2.0;
+  s.settings.lastDocTime = 1.0;
+  BaseObject* stray = NewObject(Onull);  // in no ground group
+  s.wheelGroundRecords[0].groundObject = stray;
+
+  Eval(car, 1.0, EXECUTIONFLAGS_ANIMATION);
+  EXPECT_FALSE(deformer->GetDeformMode());
+  EXPECT_EQ(s.autopilot.speedQueueCount, 1);
+  EXPECT_EQ(s.autopilot.speedQueue[0].deltaSpeed, 4.5);
+  EXPECT_EQ(s.wheelGroundRecords[0].groundObject, stray);  // before the start: not checked
+
+  // From the start on: time moving on keeps the cache, time standing still checks it.
+  deformer->SetDeformMode(true);
+  s.settings.startTime = 0.0;
+  s.autopilot.speedQueueCount = 0;
+  Eval(car, 2.0, EXECUTIONFLAGS_ANIMATION);
+  EXPECT_TRUE(deformer->GetDeformMode());
+  EXPECT_EQ(s.autopilot.speedQueueCount, 0);
+  EXPECT_EQ(s.wheelGroundRecords[0].groundObject, stray);
+  s.settings.lastDocTime = 2.0;
+  Eval(car, 2.0, EXECUTIONFLAGS_ANIMATION);
+  EXPECT_EQ(s.wheelGroundRecords[0].groundObject, nullptr);
+}
+
+// A car whose settings are not applied (Bool 5000 off) takes no part in a
+// running Sim's evaluation: it is not moved from the simulated state and is
+// laid out at time 0 instead.
+TEST_F(CarExecuteTest, SettingsNotAppliedDuringARun) {
+  BaseObject* sim = nullptr;
+  BaseObject* car = RunningCar(sim);
+  CarState& s = Data(car)->State();
+  BaseContainer* bc = car->GetDataInstance();
+  bc->SetBool(CAR_SETTINGS_APPLIED, false);
+  s.carIndex = 3;
+  s.bodyMatrix = Matrix(Vector(10, 60, 500), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1));
+  const Matrix before = Link(car, RIG_BODY)->GetMg();
+  Eval(car, 1.0, EXECUTIONFLAGS_ANIMATION);
+  EXPECT_EQ(Link(car, RIG_BODY)->GetMg(), before);
+  EXPECT_EQ(s.carIndex, -1);
+  EXPECT_FALSE(bc->GetBool(CAR_SETTINGS_APPLIED));
+  Eval(car, 0.0, EXECUTIONFLAGS_ANIMATION);
+  EXPECT_TRUE(bc->GetBool(CAR_SETTINGS_APPLIED));
 }
 
 TEST_F(CarExecuteTest, MissingWheelStopsTheUpdateThere) {

@@ -191,8 +191,11 @@ TEST_F(CarSettingsTest, TorqueCurveCases) {
     double count_after;
     LONG rpm_top, torque_top;
   } const cases[] = {
+      // The falling pair is the last one; the knot at the top itself is the end knot.
       {"falling rpm ends the curve", {{0, 100}, {3000, 250}, {2000, 300}, {5000, 50}}, 4,
-       {{0, 100}, {3000, 250}, {3000, 150}}, 3, 3000, 200},
+       {{0, 100}, {3000, 150}}, 3, 3000, 200},
+      {"knots at or past the rounded-down top dropped", {{0, 100}, {2000, 200}, {3000, 250}, {3400, 260}, {3600, 240}}, 5,
+       {{0, 100}, {2000, 200}, {3000, 120}}, 5, 3000, 200},
       {"one pair", {{4700, 320}}, 1, {{0, 320}, {4000, 160}}, 1, 4000, 300},
       {"negative torque cleared", {{0, 100}, {2000, -50}, {5000, 200}}, 3, {{0, 100}, {2000, 0}, {5000, 100}}, 3,
        5000, 200},
@@ -210,23 +213,27 @@ TEST_F(CarSettingsTest, TorqueCurveCases) {
     EXPECT_EQ(bc.GetLong(CAR_MAX_RPM), c.rpm_top);
     EXPECT_EQ(bc.GetLong(CAR_MAX_TORQUE), c.torque_top);
   }
-  // A count beyond the record: its twenty pairs and nothing past them.
+  // A count beyond the record: its twenty pairs and nothing past them. The
+  // top rounds down to 1000 rpm; knots from there on would run the curve
+  // past its own range and are left out.
   BaseObject* car = NewCar();
   CarSettings full{};
   for (int k = 0; k < kCarSettingsPairs; ++k) full.torqueCurve[k] = {100.0 * k, 10.0 + k};
   full.rpmCount = 99;
   ApplyCarSettings(car, full, Data(car)->State(), CARSETTINGS_DRIVE);
-  const std::vector<K> knots = Knots(*car->GetDataInstance(), CAR_TORQUE_CURVE);
-  ASSERT_EQ(knots.size(), 20u);
-  bool end_knot = false;
-  for (const K& k : knots) end_knot = end_knot || (k.x == 1000.0 && k.y == 0.5 * 29.0);
-  EXPECT_TRUE(end_knot);
+  std::vector<K> want = {{0, 10}};
+  for (int k = 1; k <= 9; ++k) want.push_back({100.0 * k, 10.0 + k});
+  want.push_back({1000, 0.5 * 29.0});
+  ExpectKnots(*car->GetDataInstance(), CAR_TORQUE_CURVE, want);
 
-  // No rpm value at all: the car keeps its curve.
+  // No rpm value at all: the car keeps its curve and the range that goes
+  // with it, so it still runs.
   car = NewCar();
   CarSettings none{};
   ApplyCarSettings(car, none, Data(car)->State(), CARSETTINGS_DRIVE);
   ExpectKnots(*car->GetDataInstance(), CAR_TORQUE_CURVE, {{0, 420}, {3500, 530}, {4500, 540}, {6000, 200}});
+  EXPECT_EQ(car->GetDataInstance()->GetLong(CAR_MAX_RPM), 6000);
+  EXPECT_EQ(car->GetDataInstance()->GetLong(CAR_MAX_TORQUE), 500);
 }
 
 TEST_F(CarSettingsTest, ClutchAndGearsAndCrumpleZone) {
@@ -245,9 +252,14 @@ TEST_F(CarSettingsTest, ClutchAndGearsAndCrumpleZone) {
   CarSettings s = BuiltIn();
   ApplyCarSettings(car, s, st, CARSETTINGS_GEOMETRY);
   EXPECT_EQ(bc.GetReal(CAR_CLUTCH), 5.0);
-  // The first application filled the unused gear slots with 1.0: a later one
-  // without a "Forward" line counts them all.
-  EXPECT_EQ(bc.GetLong(CAR_GEAR_COUNT), 19);
+  // The first application filled the unused gear slots with 1.0; a later one
+  // without a "Forward" line keeps the car's six gears.
+  EXPECT_EQ(bc.GetLong(CAR_GEAR_COUNT), 6);
+  EXPECT_EQ(bc.GetReal(1707), 1.0);
+  // A gap within the count ends the gears there.
+  bc.SetReal(1704, 0.0);
+  ApplyCarSettings(car, s, st, CARSETTINGS_GEOMETRY);
+  EXPECT_EQ(bc.GetLong(CAR_GEAR_COUNT), 3);
 
   // A single measured pair: a constant curve; the car's preset stays.
   bc.SetLong(CAR_FORCE_PRESET, 4);
@@ -277,6 +289,7 @@ TEST_F(CarSettingsTest, ClutchAndGearsAndCrumpleZone) {
 
 TEST_F(CarSettingsTest, ExtraAxles) {
   BaseObject* car = NewCar();
+  ASSERT_TRUE(BuildDefaultRig(doc, car));
   BaseTag* tag = AddTag(car, ID_ROTELIX, ID_CAR);
   CarState& st = Data(car)->State();
   CarSettings s = BuiltIn();
@@ -297,11 +310,27 @@ TEST_F(CarSettingsTest, ExtraAxles) {
   EXPECT_EQ(tc.GetLong(WHEELRIG_AXLE_COUNT), 2);
   EXPECT_EQ(tc.GetLong(1140), 0);
   EXPECT_EQ(tc.GetLong(1141), 1);
+  // The car has the objects it counts.
+  for (LONG w = 4; w < 8; ++w) EXPECT_NE(bc.GetObjectLink(RIG_HUB + w, doc), nullptr) << w;
 
-  // Two front axles and one rear axle: one extra axle on the tag.
+  // Two front axles and one rear axle: one extra axle on the tag, the
+  // other one's objects gone.
   s.rearAxleCount = 1;
   ApplyCarSettings(car, s, st, CARSETTINGS_GEOMETRY);
   EXPECT_EQ(tc.GetLong(WHEELRIG_AXLE_COUNT), 1);
+  EXPECT_EQ(bc.GetObjectLink(RIG_HUB + 6, doc), nullptr);
+  // Only the two main axles: none.
+  s.frontAxleCount = 1;
+  ApplyCarSettings(car, s, st, CARSETTINGS_GEOMETRY);
+  EXPECT_EQ(tc.GetLong(WHEELRIG_AXLE_COUNT), 0);
+  EXPECT_EQ(bc.GetObjectLink(RIG_HUB + 4, doc), nullptr);
+  s.frontAxleCount = 2;
+
+  // A car without a rig cannot take extra axles: the tag does not count them.
+  BaseObject* bare = NewCar();
+  BaseTag* bare_tag = AddTag(bare, ID_ROTELIX, ID_CAR);
+  ApplyCarSettings(bare, s, Data(bare)->State(), CARSETTINGS_GEOMETRY);
+  EXPECT_EQ(bare_tag->GetDataInstance()->GetLong(WHEELRIG_AXLE_COUNT), 0);
 
   // More axles than the rig holds: at most eight extra, and the rest
   // positions of the suspension bottoms behind the hubs stay untouched.
@@ -323,9 +352,10 @@ TEST_F(CarSettingsTest, WriteReadApplyRoundTrip) {
   BaseContainer& ac = *a->GetDataInstance();
   ac.SetString(CAR_DESCRIPTION, "gravel set-up");
   ac.SetString(CAR_AUTHOR, "J. Doe");
+  ASSERT_TRUE(BuildDefaultRig(doc, a));
+  AddTag(a, ID_ROTELIX, ID_CAR);
   CarState& as = Data(a)->State();
   as.settings.unitsPerMetre = 2.54;
-  as.wheelCount = 8;
   CarSettings geo = BuiltIn();
   geo.bodySize = Vector(1.9, 0.75, 4.2);
   geo.wheelRadius[1] = 0.35;
@@ -362,8 +392,10 @@ TEST_F(CarSettingsTest, WriteReadApplyRoundTrip) {
   EXPECT_EQ(hostfile::TypeOf(Path("a.ini")).type, 0x43344443);
   EXPECT_EQ(hostfile::TypeOf(Path("a.ini")).creator, 0x43344431);
 
-  // Into a car of another scene unit.
+  // Into a car of another scene unit; it builds the extra axles it lacks.
   BaseObject* b = NewCar();
+  ASSERT_TRUE(BuildDefaultRig(doc, b));
+  AddTag(b, ID_ROTELIX, ID_CAR);
   CarState& bs = Data(b)->State();
   bs.settings.unitsPerMetre = 100.0;
   CarSettings loaded{};
@@ -409,9 +441,59 @@ TEST_F(CarSettingsTest, WriteReadApplyRoundTrip) {
   ASSERT_TRUE(ReadCarSettingsFile(Path("a.ini"), b, again, CARSETTINGS_ALL));
   ApplyCarSettings(b, again, bs, CARSETTINGS_ALL);
   b->GetDataInstance()->SetLong(CAR_FORCE_PRESET, 3);
-  bs.wheelCount = 8;
   ASSERT_TRUE(WriteCarSettingsFile(Path("b.ini"), b, bs));
   EXPECT_EQ(ReadText("b.ini"), ReadText("a.ini"));
+}
+
+// Saved, loaded into a fresh car and saved again, a car's file comes back byte
+// for byte, whatever word its extra axle carries.
+TEST_F(CarSettingsTest, SaveLoadSaveGivesTheSameFile) {
+  struct Case {
+    const char* what;
+    std::vector<LONG> words;  // extra axles, in order
+    const char* front;
+    const char* rear;
+  } const cases[] = {
+      {"no extra axle", {}, "1.3200", "-1.2500"},
+      {"front", {0}, "1.3200,2.4000", "-1.2500"},
+      {"rear", {1}, "1.3200", "-1.2500,-2.4000"},
+      {"unsteered front", {256}, "1.3200,2.4000", "-1.2500"},
+      {"unsteered rear", {257}, "1.3200", "-1.2500,-2.4000"},
+      {"all four", {257, 0, 256, 1}, "1.3200,3.2000,4.0000", "-1.2500,-2.4000,-4.8000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BaseObject* a = NewCar();
+    ASSERT_TRUE(BuildDefaultRig(doc, a));
+    BaseTag* tag = AddTag(a, ID_ROTELIX, ID_CAR);
+    CarState& as = Data(a)->State();
+    for (size_t k = 0; k < c.words.size(); ++k) {
+      ASSERT_TRUE(BuildAndPlaceExtraAxle(doc, a, LONG(k), c.words[k], 100.0));
+      tag->GetDataInstance()->SetLong(WHEELRIG_AXLE_COUNT, LONG(k) + 1);
+      // Each group's extra axles stand further out, 80 cm apart.
+      const double z = (c.words[k] & 1 ? -1.0 : 1.0) * (k + 3) * 80.0;
+      for (LONG s = 0; s < 2; ++s) {
+        Vector hub = a->GetDataInstance()->GetVector(RIG_REST_HUB + 4 + 2 * k + s);
+        hub.z = z;
+        a->GetDataInstance()->SetVector(RIG_REST_HUB + 4 + 2 * k + s, hub);
+      }
+    }
+    ASSERT_TRUE(WriteCarSettingsFile(Path("first.ini"), a, as));
+    const auto lines = Lines("first.ini");
+    EXPECT_TRUE(HasLine(lines, std::string("Front Axis Position{14}=") + c.front + " # local z-coordinates"));
+    EXPECT_TRUE(HasLine(lines, std::string("Rear Axis Position{15}=") + c.rear + " # local z-coordinates"));
+
+    BaseObject* b = NewCar();
+    ASSERT_TRUE(BuildDefaultRig(doc, b));
+    BaseTag* fresh_tag = AddTag(b, ID_ROTELIX, ID_CAR);
+    CarState& bs = Data(b)->State();
+    CarSettings loaded{};
+    ASSERT_TRUE(ReadCarSettingsFile(Path("first.ini"), b, loaded, CARSETTINGS_ALL));
+    ApplyCarSettings(b, loaded, bs, CARSETTINGS_ALL);
+    EXPECT_EQ(fresh_tag->GetDataInstance()->GetLong(WHEELRIG_AXLE_COUNT), LONG(c.words.size()));
+    ASSERT_TRUE(WriteCarSettingsFile(Path("second.ini"), b, bs));
+    EXPECT_EQ(ReadText("second.ini"), ReadText("first.ini"));
+  }
 }
 
 TEST_F(CarSettingsTest, WrittenFileLayout) {
@@ -554,6 +636,53 @@ TEST_F(CarSettingsTest, ReaderSectionsAndMasks) {
   }
 }
 
+// A line whose values the car cannot take is refused with a message that
+// names it; the car keeps its value and the rest of the file is read.
+TEST_F(CarSettingsTest, ReaderRefusesValuesTheCarCannotTake) {
+  struct Case {
+    const char* line;
+    const char* value;  // as the message names it
+  } const cases[] = {
+      {"Body [kg]{1100}=abc", "abc"},
+      {"Body [kg]{1100}=12abc", "12abc"},
+      {"Body [kg]{1100}=", nullptr},  // no value: nothing to refuse, nothing stored
+      {"Max. Counterforces [kN]{31}=800,-5,900", "-5"},
+      {"Lengths of crumple zone [m]{32}=0.5,0,0.3", "0"},
+      {"Lengths of crumple zone [m]{32}=0.5,0.4,-0.3", "-0.3"},
+      {"Wheel Radius{4}=1e307,0.3", "1e+307"},  // overflows in scene units
+      {"rpm{20}=0,1000,x2000", "x2000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    BaseObject* car = NewCar();
+    const BaseContainer& bc = *car->GetDataInstance();
+    CarSettings s = BuiltIn();
+    hostlog::Clear();
+    ASSERT_TRUE(Read(car, Crlf({"# first line", c.line, "Engine [kg]{1101}=250"}), s));
+    EXPECT_EQ(bc.GetReal(CAR_MASS_BODY), 1500.0);
+    EXPECT_EQ(s.maxCounterforce[1], 1000.0);
+    EXPECT_EQ(s.crumpleLength[2], 0.3);
+    EXPECT_EQ(s.wheelRadius[0], 0.32);
+    EXPECT_EQ(s.rpmCount, 4.0);
+    EXPECT_EQ(bc.GetReal(CAR_MASS_ENGINE), 250.0);  // the reading went on
+    const auto& console = hostlog::Console();
+    if (!c.value) {
+      EXPECT_TRUE(console.empty());
+      continue;
+    }
+    ASSERT_EQ(console.size(), 1u);
+    const std::string msg = console[0];
+    EXPECT_NE(msg.find("line 2"), std::string::npos) << msg;
+    EXPECT_NE(msg.find(c.line), std::string::npos) << msg;
+    EXPECT_NE(msg.find(std::string("\"") + c.value + "\""), std::string::npos) << msg;
+  }
+  // A zero counterforce is a weak zone, not a pulling one: taken.
+  BaseObject* car = NewCar();
+  CarSettings s = BuiltIn();
+  ASSERT_TRUE(Read(car, Crlf({"Max. Counterforces [kN]{31}=0,100,200"}), s));
+  EXPECT_EQ(s.maxCounterforce[0], 0.0);
+}
+
 TEST_F(CarSettingsTest, ReaderLines) {
   BaseObject* car = NewCar();
   const BaseContainer& bc = *car->GetDataInstance();
@@ -638,6 +767,7 @@ TEST_F(CarSettingsTest, ReaderLines) {
 TEST_F(CarSettingsTest, ReaderLimits) {
   BaseObject* car = NewCar();
   BaseContainer& bc = *car->GetDataInstance();
+  const double final_ratio = bc.GetReal(CAR_GEAR_FINAL), clutch = bc.GetReal(CAR_CLUTCH);
   std::string many = "rpm{20}=";
   for (int i = 0; i < 30; ++i) many += std::to_string(i * 100) + (i < 29 ? "," : "");
   std::string forward = "Forward{1701}=";
@@ -655,9 +785,11 @@ TEST_F(CarSettingsTest, ReaderLimits) {
   EXPECT_EQ(s.frontAxleCount, kCarSettingsAxles);
   EXPECT_EQ(s.frontAxleZ[9], 10.0);
   EXPECT_EQ(s.rearAxleCount, 0);  // an empty list
-  EXPECT_EQ(bc.GetLong(CAR_GEAR_COUNT), 21);
-  EXPECT_EQ(bc.GetReal(CAR_GEAR_FINAL), 2.0);
-  EXPECT_EQ(bc.GetReal(CAR_CLUTCH), 2.0);
+  // Twenty-one ratios: nineteen gears, the final ratio and clutch untouched.
+  EXPECT_EQ(bc.GetLong(CAR_GEAR_COUNT), 19);
+  EXPECT_EQ(bc.GetReal(1719), 2.0);
+  EXPECT_EQ(bc.GetReal(CAR_GEAR_FINAL), final_ratio);
+  EXPECT_EQ(bc.GetReal(CAR_CLUTCH), clutch);
   EXPECT_EQ(bc.GetReal(CAR_MASS_BODY), 1500.0);
   EXPECT_EQ(s.roofSize, Vector());
   EXPECT_EQ(bc.GetLong(CAR_DRIVE), 2147483647);

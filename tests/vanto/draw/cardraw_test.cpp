@@ -386,17 +386,22 @@ TEST_F(CarDrawingTest, CollisionOutlineWhileRunning) {
 
 TEST_F(CarDrawingTest, WheelsUseTheirAxlesSize) {
   s->wheelCount = 6;
-  bc->SetLong(RIG_AXLE_TYPE + 2, 1);
   for (LONG w = 4; w < 6; ++w) bc->SetLink(RIG_SPINNER + w, NewObject(Onull));
-  At(1.0);
-  const std::vector<DrawCall> circles = Of(Draw(DRAWPASS_OBJECT), DrawCall::kCircle);
-  ASSERT_EQ(circles.size(), 12u);
-  for (size_t k = 0; k < circles.size(); ++k) {
-    const LONG wheel = static_cast<LONG>(k / 2);
-    const Real r = wheel / 2 == 0 ? 32.0 : 35.0;  // axle 0 the first size, the others the second
-    EXPECT_NEAR(circles[k].matrix.v1.GetLength(), r, 1e-9) << wheel;
-    EXPECT_NEAR(circles[k].matrix.v2.GetLength(), r, 1e-9) << wheel;
-    EXPECT_EQ(circles[k].color, wheel < 4 ? kWheelBlue : kExtraWheelBlue) << wheel;
+  // The extra axle's group picks its size; whether it steers does not matter.
+  for (const LONG word : {0, 1, 256, 257}) {
+    SCOPED_TRACE(word);
+    bc->SetLong(RIG_AXLE_TYPE + 2, word);
+    At(1.0);
+    const std::vector<DrawCall> circles = Of(Draw(DRAWPASS_OBJECT), DrawCall::kCircle);
+    ASSERT_EQ(circles.size(), 12u);
+    for (size_t k = 0; k < circles.size(); ++k) {
+      const LONG wheel = static_cast<LONG>(k / 2);
+      const bool rear = wheel / 2 == 1 || (wheel / 2 == 2 && (word & 1));
+      const Real r = rear ? 35.0 : 32.0;
+      EXPECT_NEAR(circles[k].matrix.v1.GetLength(), r, 1e-9) << wheel;
+      EXPECT_NEAR(circles[k].matrix.v2.GetLength(), r, 1e-9) << wheel;
+      EXPECT_EQ(circles[k].color, wheel < 4 ? kWheelBlue : kExtraWheelBlue) << wheel;
+    }
   }
 }
 

@@ -67,7 +67,7 @@ class CollisionTest : public ::testing::Test {
                     double frontCounterKn = 0.0, double curvePercent = 50.0) {
     auto car = std::make_unique<CarState>();
     car->settings.unitsPerMetre = kUnits;
-    car->settings.dt = kDt;
+    car->settings.stepDt = kDt;
     car->flags = 1;
     car->bodySize = size;
     car->boundingRadius = size.GetLength() / 2.0;
@@ -236,7 +236,7 @@ TEST_F(CollisionTest, NoBufferNoCollision) {
 TEST_F(CollisionTest, ContactTimeCountsFineSteps) {
   CarState& a = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 1));
   CarState& b = MakeCar(Vector(0, 0, 390), pi, Vector(240, 150, 400));
-  a.settings.dt = b.settings.dt = 0.0002;  // 5000 steps a second
+  a.settings.stepDt = b.settings.stepDt = 0.0002;  // 5000 steps a second
   for (int i = 0; i < 5; ++i) CollideCars(a, b);
   EXPECT_NEAR(a.impactTimeMs, 1.0, 1e-12);
 }

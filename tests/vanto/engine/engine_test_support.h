@@ -44,7 +44,7 @@ inline constexpr double kReferenceRideHeight = 0.6;
 // query.
 inline std::unique_ptr<CarState> MakeCarOnGround(const CarDynamicsParams& p, double dt = 0.001) {
   auto car = std::make_unique<CarState>();
-  car->settings.dt = dt;
+  car->settings.stepDt = dt;
   car->settings.unitsPerMetre = 100.0;
   car->wheelCount = 2 * p.axleCount;
   WriteReferenceTyreConstants(car->dynamics);
@@ -68,12 +68,12 @@ inline void QueryGroundOutsideScene(CarState& car) {
 inline void StepOnGround(CarState& car, double steer, double throttle, double brake, double handbrake = 0.0,
                          double reverse = 0.0) {
   QueryGroundOutsideScene(car);
-  StepCarDynamics(car.dynamics, car.settings.dt, steer, throttle, brake, handbrake, reverse);
+  StepCarDynamics(car.dynamics, car.settings.stepDt, steer, throttle, brake, handbrake, reverse);
   StoreDynamicsResults(car, 1, 0);
 }
 
 inline void Settle(CarState& car, double seconds) {
-  const int n = static_cast<int>(seconds / car.settings.dt + 0.5);
+  const int n = static_cast<int>(seconds / car.settings.stepDt + 0.5);
   for (int i = 0; i < n; ++i) StepOnGround(car, 0.0, 0.0, 0.0);
 }
 

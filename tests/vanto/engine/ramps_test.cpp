@@ -18,7 +18,7 @@ class RampsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     car = std::make_unique<CarState>();
-    car->settings.dt = 0.001;
+    car->settings.stepDt = 0.001;
     car->settings.inputPeriod = 0.01;
     car->maxSteerSpeed = 1000.0;  // no limit unless a test sets one
     car->directInputDirection = 1;

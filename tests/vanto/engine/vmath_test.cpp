@@ -113,7 +113,7 @@ TEST(Mat3Exp, OfASkewMatrixIsTheRotation) {
     RotationMat3(rz, Axis::Z, theta);
     ExpectMatNear(r, rz, 1e-13);
   }
-  Mat3 s, r;
+  Mat3 s;
   SkewMat3(s, Vec3(1, 2, 3));
   Vec3 u;
   MulMat3Vec3(u, s, Vec3(-1, 0.5, 2));

@@ -30,8 +30,10 @@ class Help : public ::testing::Test {
     doc_->InsertObject(sim_, nullptr, nullptr);
     doc_->InsertObject(car_, sim_, nullptr);
     doc_->InsertObject(null_, nullptr, nullptr);
+    SetActiveDocument(doc_);
   }
   void TearDown() override {
+    hostdialog::SetHtmlViewerAvailable(true);
     BaseDocument::Free(doc_);
     hostregistry::RemoveModule(String());
     HostSetLanguageFolder("strings_us");
@@ -84,7 +86,11 @@ TEST_F(Help, TheCommandOpensTheViewerDialog) {
   auto* command = dynamic_cast<DialogCommand*>(FindPlugin(ID_VANTOHELP, PLUGINTYPE_COMMAND)->command);
   ASSERT_NE(command, nullptr);
   Select(sim_, nullptr);
-  ASSERT_TRUE(command->Execute(doc_));
+  // The page follows the host's active document, whatever the command is
+  // handed.
+  BaseDocument* other = BaseDocument::Alloc();
+  ASSERT_TRUE(command->Execute(other));
+  BaseDocument::Free(other);
   HelpDialog& dlg = command->Dialog();
   ASSERT_EQ(dlg.OpenCalls().size(), 1u);
   const GeDialog::OpenRecord& open = dlg.OpenCalls()[0];
@@ -111,19 +117,39 @@ TEST_F(Help, TheCommandOpensTheViewerDialog) {
   Select(car_, nullptr);
   EXPECT_EQ(dlg.Viewer()->GetUrl(), Page("en") + "?c=sim");
   // Opened again, the new selection counts.
-  ASSERT_TRUE(command->Execute(doc_));
+  ASSERT_TRUE(command->Execute(nullptr));
   EXPECT_EQ(dlg.Viewer()->GetUrl(), Page("en") + "?c=car");
 
-  // Restored into a layout, with no document at hand and the document gone:
-  // the index page, nothing read from a freed document.
-  BaseDocument::Free(doc_);
+  // Restored into a saved layout: the topic of the active document's
+  // selection.
+  Select(null_, car_->MakeTag(ID_ROTELIX));
   ASSERT_TRUE(command->RestoreLayout(nullptr));
   ASSERT_EQ(dlg.OpenCalls().size(), 3u);
   EXPECT_TRUE(dlg.OpenCalls()[2].restored);
   EXPECT_EQ(dlg.OpenCalls()[2].pluginid, ID_VANTOHELP);
   EXPECT_EQ(dlg.OpenCalls()[2].subid, 0);
   ASSERT_EQ(dlg.Gadgets().size(), 1u);
+  EXPECT_EQ(dlg.Viewer()->GetUrl(), Page("en") + "?c=rx");
+
+  // With the document gone there is no active one: the index page, nothing
+  // read from a freed document.
+  BaseDocument::Free(doc_);
+  ASSERT_EQ(GetActiveDocument(), nullptr);
+  ASSERT_TRUE(command->RestoreLayout(nullptr));
   EXPECT_EQ(dlg.Viewer()->GetUrl(), Page("en"));
+}
+
+// Without the host's HTML viewer the dialog opens empty.
+TEST_F(Help, WithoutTheViewerTheDialogShowsNoPage) {
+  auto* command = dynamic_cast<DialogCommand*>(FindPlugin(ID_VANTOHELP, PLUGINTYPE_COMMAND)->command);
+  ASSERT_NE(command, nullptr);
+  Select(car_, nullptr);
+  hostdialog::SetHtmlViewerAvailable(false);
+  EXPECT_TRUE(command->Execute(doc_));
+  EXPECT_EQ(command->Dialog().Viewer(), nullptr);
+  EXPECT_TRUE(command->Dialog().Gadgets().empty());
+  EXPECT_TRUE(command->RestoreLayout(nullptr));
+  EXPECT_EQ(command->Dialog().Viewer(), nullptr);
 }
 
 TEST_F(Help, TheInterfaceLanguagePicksThePage) {

@@ -23,10 +23,10 @@ class GroundCarTest : public GroundTest {
     ResetCarDynamics(car->dynamics, Vec3(0.0, 0.0, kReferenceRideHeight + lift), Quat());
     groundcontact::PrepareGround(doc, bc, *car, 0);
     groundcontact::ReadWheelGroundTags(*car, bc);
-    const int n = static_cast<int>(seconds / car->settings.dt + 0.5);
+    const int n = static_cast<int>(seconds / car->settings.stepDt + 0.5);
     for (int i = 0; i < n; ++i) {
       QueryGroundUnderWheels(doc, bc, *car);
-      StepCarDynamics(car->dynamics, car->settings.dt, 0.0, 0.0, 0.0, 0.0, 0.0);
+      StepCarDynamics(car->dynamics, car->settings.stepDt, 0.0, 0.0, 0.0, 0.0, 0.0);
       StoreDynamicsResults(*car, 1, 0);
     }
     return car;

@@ -36,7 +36,7 @@ class MarkerTest : public testsupport::PluginDocumentTest {
     carBc->SetLink(CAR_COMMAND_GROUP, group);
     carBc->SetLong(CAR_COMMAND_LEVEL, 6);
     car = std::make_unique<CarState>();
-    car->settings.dt = 0.001;
+    car->settings.stepDt = 0.001;
     car->settings.inputPeriod = 0.01;
     car->settings.simTime = 10.0;
     car->wheelCount = 4;
@@ -94,7 +94,7 @@ class MarkerTest : public testsupport::PluginDocumentTest {
       EvaluateCommandTag(doc, *carBc, *car);
       for (int k = 0; k < 10; ++k) {
         AdvanceControlRamps(*car);
-        car->settings.simTime += car->settings.dt;
+        car->settings.simTime += car->settings.stepDt;
       }
     }
   }

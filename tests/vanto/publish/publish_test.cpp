@@ -1,9 +1,11 @@
 // Publication of the simulated state: outputs, needles, brake light, spring
 // heights, skid-mark rails, body deformation and the output object.
 #include <cmath>
+#include <new>
 
 #include "../car/car_test_support.h"
 #include "carpublish.h"
+#include "geometry.h"
 #include "host_geometry.h"
 #include "objects.h"
 #include "outline.h"
@@ -221,6 +223,32 @@ TEST_F(PublishTest, SkidMarkSweepWithTwoRails) {
   EXPECT_EQ(second->GetPointR()[0], Vector(80 - half, 0, 100));
 }
 
+// An extra wheel's skid marks are as wide as its group's tyres, steered or not.
+TEST_F(PublishTest, ExtraWheelSkidMarksTakeTheirGroupsWidth) {
+  BaseTag* tag = AddTag(car, ID_ROTELIX, ID_CAR);
+  bc->SetReal(CAR_WHEEL_WIDTH_FRONT, 20.0);
+  bc->SetReal(CAR_WHEEL_WIDTH_REAR, 40.0);
+  bc->SetBool(CAR_SKID_SLIP_BAND, false);
+  bc->SetBool(CAR_SKID_CONTACT_ONLY, false);
+  s->wheelCount = 6;
+  for (const LONG word : {0, 1, 256, 257}) {
+    SCOPED_TRACE(word);
+    BaseObject* sweep = BuildSkidMarkSweep(doc, nullptr, 4, 20.0, true);
+    ASSERT_NE(sweep, nullptr);
+    tag->GetDataInstance()->SetLink(WHEELRIG_SKID_MARKS + 4, sweep);
+    bc->SetLong(RIG_AXLE_TYPE + 2, word);
+    Moving(5.0);
+    s->wheelHubMatrices[4] = Matrix(Vector(-80, 32, -300), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1));
+    EXPECT_EQ(Publish(PUBLISH_RUNNING) & (0x10 << 4), 0x10 << 4);
+    SplineObject* second = nullptr;
+    SplineObject* rail = GetSweepRail(sweep, &second);
+    ASSERT_NE(second, nullptr);
+    const Real half = (word & 1 ? 40.0 : 20.0) / 2;
+    EXPECT_EQ(rail->GetPointR()[0], Vector(-80 + half, 0, -300));
+    EXPECT_EQ(second->GetPointR()[0], Vector(-80 - half, 0, -300));
+  }
+}
+
 class DeformTest : public PublishTest {
  protected:
   // An FFD of nx x ny x nz points and an outline whose ring points all moved
@@ -233,7 +261,7 @@ class DeformTest : public PublishTest {
     fc->SetLong(FFDOBJECT_SUBY, ny);
     fc->SetLong(FFDOBJECT_SUBZ, nz);
     ffd->Message(MSG_UPDATE);
-    bc->SetLink(RIG_DEFORMER, ffd);
+    bc->SetLink(CAR_DEFORMER_LINK, ffd);
     const LONG ring = std::max<LONG>(2 * (nx + nz - 2), 1);
     CollisionOutline& o = s->collisionOutline;
     o.deformPointCount = ring;
@@ -278,6 +306,110 @@ TEST_F(DeformTest, OnTheAnimationPassOnlyOnImpact) {
   EXPECT_EQ(ffd->GetPointR()[0], Vector(1, 2, 3));
 }
 
+// Layers of the top row pushed closer than 0.4 of their spacing keep that gap
+// and buckle up by the lift, which shrinks by 0.9 per layer; the columns
+// hang from their top points down to the box's bottom.
+TEST_F(DeformTest, CrushedLayersKeepAGapAndBuckleUp) {
+  PointObject* ffd = Ffd(3, 2, 5);  // layers 100 apart along z: gap 40
+  bc->SetReal(CAR_FFD_LIFT, 0.5);   // first lift 50
+  CollisionOutline& o = s->collisionOutline;
+  // Only the front row (ring entries 4, 5, 6) is pushed back, by 150.
+  for (LONG k = 0; k < 2 * o.deformPointCount; ++k) o.deformPoints[k] = Vector();
+  for (LONG k : {4, 5, 6}) o.deformPoints[k] = Vector(0, 0, -150);
+  s->impactValue = 1.0;
+  Publish(PUBLISH_RUNNING);
+  const Vector* p = ffd->GetPointR();
+  auto at = [&](LONG x, LONG y, LONG z) { return p[x + 3 * (y + 2 * z)]; };
+  for (LONG x = 0; x < 3; ++x) {
+    SCOPED_TRACE(x);
+    const Real px = -100.0 + 100.0 * x;
+    EXPECT_EQ(at(x, 1, 4), Vector(px, 50, 50));
+    EXPECT_EQ(at(x, 1, 3), Vector(px, 50 + 50, 50 - 40));
+    EXPECT_EQ(at(x, 1, 2), Vector(px, 50 + 45, 10 - 40));
+    EXPECT_EQ(at(x, 1, 1), Vector(px, 50, -100));  // the rear half is not crushed
+    EXPECT_EQ(at(x, 0, 3), Vector(px, -50, 10));   // the bottom stays where it was
+  }
+}
+
+// A mesh binder moves each deformed point by its outline neighbour's travel
+// times the factor; a neighbour outside the outline leaves the point alone.
+TEST_F(DeformTest, MeshBinderFollowsTheNeighbours) {
+  PolygonObject* original = CreatePolygonObject(doc, car, nullptr, "orig", 10, 10, 1, 0);
+  PolygonObject* deformed = CreatePolygonObject(doc, car, nullptr, "def", 10, 10, 1, 0);
+  bc->SetLink(CAR_DEFORMER_LINK, CreateMeshBinder(doc, car, original, deformed, 0.0));
+  const LONG n = deformed->GetPointCount();
+  ASSERT_GE(n, 4);
+  CollisionOutline& o = s->collisionOutline;
+  o.deformPointCount = 2;
+  o.deformPoints = static_cast<Vector*>(GeAlloc(4 * sizeof(Vector)));
+  o.deformPoints[0] = Vector(0, 0, -10);
+  o.deformPoints[1] = Vector(4, 0, 0);
+  o.deformPoints[2] = Vector(0, 0, 0);  // rest positions
+  o.deformPoints[3] = Vector(0, 0, 0);
+  o.deformNeighbourCount = n;
+  o.deformNeighbours = static_cast<int32*>(GeAlloc(n * sizeof(int32)));
+  for (LONG m = 0; m < n; ++m) o.deformNeighbours[m] = m % 2;
+  o.deformNeighbours[2] = 2;   // past the outline
+  o.deformNeighbours[3] = -1;  // none
+  s->flags = CARFLAG_CRUMPLE_TAG;
+  bc->SetReal(CAR_DEFORMATION_FACTOR, 0.5);
+  Publish(PUBLISH_RUNNING);
+  const Vector* src = original->GetPointR();
+  const Vector* dst = deformed->GetPointR();
+  EXPECT_EQ(dst[0], src[0] + Vector(0, 0, -5));
+  EXPECT_EQ(dst[1], src[1] + Vector(2, 0, 0));
+  EXPECT_EQ(dst[2], src[2]);
+  EXPECT_EQ(dst[3], src[3]);
+  // A deformed mesh of another point count is left alone.
+  o.deformNeighbourCount = n - 1;
+  deformed->GetPointW()[0] = Vector(7, 7, 7);
+  Publish(PUBLISH_RUNNING);
+  EXPECT_EQ(dst[0], Vector(7, 7, 7));
+  FreeCollisionOutline(o);
+}
+
+// Attached parts ride on the outline frame at their point, blended from
+// their rest matrix by weight and the two factors; only while a deformer is
+// linked.
+TEST_F(DeformTest, AttachedPartsFollowTheOutline) {
+  PointObject* ffd = Ffd(3, 2, 3);
+  BaseObject* group = NewObject(Onull);
+  BaseObject* part = NewObject(Onull, group);
+  bc->SetLink(CAR_PARTS_LINK, group);
+  bc->SetMatrix(RIG_PART_MATRICES, Matrix(Vector(0, 0, 100), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1)));
+  bc->SetReal(CAR_PARTS_FACTOR_A, 1.0);
+  bc->SetReal(CAR_PARTS_FACTOR_B, 1.0);
+  CollisionOutline& o = s->collisionOutline;
+  // A square outline; the part sits on point 0, pushed back 10 from rest.
+  const Vector square[4] = {Vector(-50, 0, 100), Vector(50, 0, 100), Vector(50, 0, -100), Vector(-50, 0, -100)};
+  GeFree(o.deformPoints);
+  o.deformPointCount = 4;
+  o.deformPoints = static_cast<Vector*>(GeAlloc(8 * sizeof(Vector)));
+  for (LONG k = 0; k < 4; ++k) {
+    o.deformPoints[k] = square[k] + (k == 0 ? Vector(0, 0, -10) : Vector());
+    o.deformPoints[4 + k] = square[k];
+  }
+  o.deformNeighbourCount = 0;  // the FFD stays a plain grid
+  o.attachedPartCount = 1;
+  o.attachedParts = new (GeAlloc(sizeof(AttachedPart))) AttachedPart{part, 0, 0.5, Matrix()};
+  Matrix frame;
+  GetPolylineFrame(frame, o.deformPoints, 4, 0, Vector(0, 1, 0));
+  s->impactValue = 1.0;
+  Publish(PUBLISH_RUNNING);
+  const Matrix m = part->GetMl();
+  // Half way from the rest offset to the frame's origin.
+  EXPECT_NEAR((m.off - (Vector(0, 0, 100) + (frame.off - Vector(0, 0, 100)) * 0.5)).GetLength(), 0.0, 1e-9);
+  EXPECT_NEAR(m.v1.GetLength(), 1.0, 1e-9);
+
+  // Without a deformer the part stays where it is.
+  part->SetMl(Matrix());
+  bc->SetLink(CAR_DEFORMER_LINK, nullptr);
+  Publish(PUBLISH_RUNNING);
+  EXPECT_EQ(part->GetMl().off, Vector());
+  (void)ffd;
+  FreeCollisionOutline(o);
+}
+
 TEST_F(DeformTest, OddGridsAndBadNeighboursAreSafe) {
   for (LONG n : {1, 2}) {
     SCOPED_TRACE(n);
@@ -302,29 +434,35 @@ TEST_F(PublishTest, OutputObjectMirrorsTheOutputs) {
   bc->SetLink(CAR_OUTPUT_OBJECT, out);
   s->engineRpm = 2500;
   Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);
-  DynamicDescription* dd = out->GetDynamicDescription();
-  void* h = dd->BrowseInit();
-  DescID id;
-  const BaseContainer* settings = nullptr;
-  LONG seen = 0;
-  while (dd->BrowseGetNext(h, &id, &settings)) {
-    GeData value;
-    ASSERT_TRUE(out->GetParameter(id, value));
-    const LONG source = settings->GetLong(20);
-    if (source == 2500) {
-      EXPECT_EQ(value.GetReal(), 45.0);
+  // The object's entry that mirrors car parameter source.
+  auto mirrored = [&](LONG source, GeData& value) {
+    DynamicDescription* dd = out->GetDynamicDescription();
+    void* h = dd->BrowseInit();
+    DescID id;
+    const BaseContainer* settings = nullptr;
+    LONG seen = 0;
+    bool found = false;
+    while (dd->BrowseGetNext(h, &id, &settings)) {
+      ++seen;
+      if (settings->GetLong(20) != source) continue;
+      EXPECT_TRUE(out->GetParameter(id, value));
+      found = true;
     }
-    if (source == 2502) {
-      EXPECT_EQ(value.GetLong(), 2500);
-    }
-    ++seen;
-  }
-  dd->BrowseFree(h);
-  EXPECT_GT(seen, 40);
-  // Without the object flag the object keeps its values.
+    dd->BrowseFree(h);
+    EXPECT_GT(seen, 40);
+    return found;
+  };
+  GeData value;
+  ASSERT_TRUE(mirrored(2500, value));
+  EXPECT_EQ(value.GetReal(), 45.0);
+  ASSERT_TRUE(mirrored(2502, value));
+  EXPECT_EQ(value.GetLong(), 2500);
+  // Without the object flag the car's output moves on, the object keeps its values.
   s->engineRpm = 10;
   Publish(PUBLISH_RUNNING, 1, 1, 0);
   EXPECT_EQ(bc->GetLong(2502), 10);
+  ASSERT_TRUE(mirrored(2502, value));
+  EXPECT_EQ(value.GetLong(), 2500);
 }
 
 }  // namespace

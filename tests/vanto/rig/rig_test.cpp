@@ -168,8 +168,8 @@ TEST_F(Rig, ResetRigPoseWithAndWithoutADocument) {
   }
   bc->SetLong(RIG_AXLE_TYPE, 0);
   bc->SetLong(RIG_AXLE_TYPE + 1, 1);
-  bc->SetReal(RIG_FRONT_CAMBER, 0.1);
-  bc->SetReal(RIG_REAR_CAMBER, 0.2);
+  bc->SetReal(CAR_CAMBER_FRONT, 0.1);
+  bc->SetReal(CAR_CAMBER_REAR, 0.2);
 
   for (BaseDocument* d : {doc, static_cast<BaseDocument*>(nullptr)}) {
     SCOPED_TRACE(d ? "links" : "tree walk");
@@ -215,7 +215,7 @@ TEST_F(Rig, StoreRigPositions) {
   L(RIG_SUSPENSION_TOP + 3)->SetRelPos(Vector(70, 30, -120));
   L(RIG_SUSPENSION_BOTTOM + 3)->SetRelPos(Vector(0, 5, 0));
   BaseObject* parts = CreateNullObject(doc, L(RIG_BODY), nullptr, "parts", 0, 0, 0, 1, kNoColour, 0);
-  bc->SetLink(RIG_PARTS_GROUP, parts);
+  bc->SetLink(CAR_PARTS_LINK, parts);
   for (int j = 0; j < 600; ++j) {
     BaseObject* p = BaseObject::Alloc(Onull);
     p->InsertUnderLast(parts);
@@ -266,7 +266,7 @@ TEST_F(Rig, BuildCarRigLinksExistingObjectsByName) {
   // A missing hub is made again with its two children.
   BaseObject* hub = L(RIG_HUB + 2);
   BaseObject::Free(hub);
-  bc->SetReal(RIG_FRONT_WHEEL_WIDTH, 30.0);
+  bc->SetReal(CAR_WHEEL_WIDTH_FRONT, 30.0);
   ASSERT_TRUE(BuildCarRig(doc, car, bc, 100.0));
   ASSERT_NE(L(RIG_HUB + 2), nullptr);
   EXPECT_EQ(L(RIG_SUSPENSION_BOTTOM + 2)->GetUp(), L(RIG_HUB + 2));
@@ -449,11 +449,11 @@ TEST_F(Rig, TorqueCurveFollowsTheMaximumRpm) {
   curve.InsertKnot(0.0, 100.0);
   curve.InsertKnot(3000.0, 300.0);
   curve.InsertKnot(6000.0, 150.0);
-  bc->SetData(TORQUE_CURVE, GeData(curve));
-  bc->SetLong(TORQUE_MAX_RPM, 7000);
-  bc->SetLong(TORQUE_MAX_TORQUE, 300);
+  bc->SetData(CAR_TORQUE_CURVE, GeData(curve));
+  bc->SetLong(CAR_MAX_RPM, 7000);
+  bc->SetLong(CAR_MAX_TORQUE, 300);
   RescaleTorqueCurve(*bc);
-  const auto* c = static_cast<const SplineData*>(bc->GetCustomDataType(TORQUE_CURVE, CUSTOMDATATYPE_SPLINE));
+  const auto* c = static_cast<const SplineData*>(bc->GetCustomDataType(CAR_TORQUE_CURVE, CUSTOMDATATYPE_SPLINE));
   ASSERT_NE(c, nullptr);
   EXPECT_NEAR(c->GetKnot(1)->pos.x, 3500.0, 1e-9);
   EXPECT_NEAR(c->GetKnot(2)->pos.x, 7000.0, 1e-9);
@@ -470,9 +470,9 @@ TEST_F(Rig, TorqueCurveFollowsTheMaximumRpm) {
   SplineData flat;
   flat.SetRange(0.0, 0.0, 1.0, 0.0, 0.0, 1.0);
   flat.InsertKnot(0.5, 0.5);
-  bc->SetData(TORQUE_CURVE, GeData(flat));
+  bc->SetData(CAR_TORQUE_CURVE, GeData(flat));
   RescaleTorqueCurve(*bc);
-  c = static_cast<const SplineData*>(bc->GetCustomDataType(TORQUE_CURVE, CUSTOMDATATYPE_SPLINE));
+  c = static_cast<const SplineData*>(bc->GetCustomDataType(CAR_TORQUE_CURVE, CUSTOMDATATYPE_SPLINE));
   EXPECT_EQ(c->GetKnot(0)->pos, Vector(0.5, 0.5, 0));
 
   BaseContainer empty;
@@ -505,10 +505,10 @@ TEST_F(Rig, DamageAndSkidMarksReset) {
   ffd->GetDataInstance()->SetLong(FFDOBJECT_SUBX, 3);
   auto* pts = static_cast<PointObject*>(ffd);
   pts->ResizePoints(5);
-  bc->SetLink(RIG_DEFORMER, ffd);
+  bc->SetLink(CAR_DEFORMER_LINK, ffd);
 
   BaseObject* sweep = BuildSkidMarkSweep(doc, car, 0, 10.0, true);
-  bc->SetLink(RIG_SKID_MARKS, sweep);
+  bc->SetLink(CAR_SKID_LINKS, sweep);
   SplineObject* second = nullptr;
   SplineObject* rail = GetSweepRail(sweep, &second);
   rail->ResizeObject(7, 1);
@@ -518,7 +518,9 @@ TEST_F(Rig, DamageAndSkidMarksReset) {
   tag->SetLink(WHEELRIG_SKID_MARKS + 5, extra);
   SplineObject* extra_rail = GetSweepRail(extra, &second);
   extra_rail->ResizeObject(4, 1);
-  state->wheelCount = 6;
+  // A scene just loaded: the run has not counted the wheels yet, the rig's
+  // own six count.
+  state->wheelCount = 0;
 
   ResetDamageAndSkidMarks(doc, car, *state);
   EXPECT_EQ(outline[0], Vector(10, 0, 0));
@@ -536,10 +538,12 @@ TEST_F(Rig, DamageAndSkidMarksReset) {
   PolygonObject* original = CreatePolygonObject(doc, car, nullptr, "orig", 10, 10, 1, 0);
   PolygonObject* deformed = CreatePolygonObject(doc, car, nullptr, "def", 10, 10, 1, 0);
   deformed->GetPointW()[2] = Vector(0, -50, 0);
-  bc->SetLink(RIG_DEFORMER, CreateMeshBinder(doc, car, original, deformed, 0.0));
+  bc->SetLink(CAR_DEFORMER_LINK, CreateMeshBinder(doc, car, original, deformed, 0.0));
   ResetDamageAndSkidMarks(doc, car, *state);
   EXPECT_EQ(deformed->GetPointR()[2], original->GetPointR()[2]);
   state->collisionOutline.deformPoints = nullptr;
+  // No outline buffer but a count left from before: nothing is read.
+  ResetDamageAndSkidMarks(doc, car, *state);
 }
 
 }  // namespace

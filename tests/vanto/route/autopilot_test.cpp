@@ -18,7 +18,7 @@ class Autopilot : public RouteTest {
     RouteTest::SetUp();
     car = std::make_unique<CarState>();
     car->settings.unitsPerMetre = 100.0;
-    car->settings.dt = 0.001;
+    car->settings.stepDt = 0.001;
     car->settings.inputPeriod = 0.01;
     car->autopilot.speedScale = 1.0;
     car->autopilot.maxSteerAngle = pi / 6;

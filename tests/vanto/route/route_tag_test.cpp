@@ -31,10 +31,13 @@ class RouteTag : public RouteTest {
   }
 };
 
+// Init sets the grip and leaves the count unset (it reads as 0): a new tag
+// straight from the host, not through the fixture's table writer.
 TEST_F(RouteTag, NewTagHasItsGripAndNoEntries) {
-  BaseTag* tag = Tag(Spline(nullptr, {Vector(), Vector(0, 0, 1000)}));
-  tag->GetDataInstance()->RemoveData(ROUTETAG_COUNT);
+  BaseTag* tag = Spline(nullptr, {Vector(), Vector(0, 0, 1000)})->MakeTag(ID_VANTOROUTE);
+  ASSERT_NE(tag, nullptr);
   EXPECT_DOUBLE_EQ(tag->GetDataInstance()->GetReal(ROUTETAG_GRIP), 0.98);
+  EXPECT_EQ(tag->GetDataInstance()->GetType(ROUTETAG_COUNT), DA_NIL);
   EXPECT_EQ(Count(tag), 0);
   EXPECT_EQ(tag->GetNodeData<VantoRoute>()->MarkerSize(), 200.0);
   EXPECT_EQ(tag->GetNodeData<VantoRoute>()->DrawnLength(), 0.0);

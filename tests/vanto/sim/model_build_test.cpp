@@ -76,6 +76,60 @@ TEST_F(ModelBuild, AxleTypesAsReadCountForTheMass) {
   EXPECT_EQ(State(car).dynamics.wheels[2].axleGroup, 1);
 }
 
+// An extra axle's word decides its group (sizes, camber, template, wheel
+// mass) and, by bit 8, whether it steers, the same way at every step.
+TEST_F(ModelBuild, ExtraAxleWordMeansTheSameEverywhere) {
+  ASSERT_TRUE(RegisterTagPlugin(ID_ROTELIX, "rig", TAG_VISIBLE, [] { return static_cast<NodeData*>(new TagData); }, "",
+                                nullptr, 0));
+  const struct {
+    LONG word;
+    bool rear, steered;
+  } cases[] = {{0, false, true}, {1, true, true}, {256, false, false}, {257, true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.word);
+    BaseObject* car = AddCar(AddSim());
+    BaseContainer* bc = car->GetDataInstance();
+    bc->SetReal(CAR_MASS_WHEEL_REAR, 40.0);
+    bc->SetReal(CAR_CAMBER_FRONT, 0.01);
+    bc->SetReal(CAR_CAMBER_REAR, 0.03);
+    // Templates told apart by their track: front 76, rear 90.
+    for (LONG s = 0; s < 2; ++s) {
+      BaseObject* rear_hub = bc->GetObjectLink(RIG_HUB + 2 + s, doc);
+      rear_hub->SetRelPos(Vector(s ? 90.0 : -90.0, simtest::kWheelRadius - simtest::kBodyY, simtest::kRearZ));
+      bc->SetVector(RIG_REST_HUB + 2 + s, rear_hub->GetRelPos());
+    }
+    BaseTag* tag = car->MakeTag(ID_ROTELIX);
+    ASSERT_NE(tag, nullptr);
+
+    // Built: laid out from its template at once, and the rest pose stored.
+    ASSERT_TRUE(BuildAndPlaceExtraAxle(doc, car, 0, c.word, 100.0));
+    tag->GetDataInstance()->SetLong(WHEELRIG_AXLE_COUNT, 1);
+    const double track = c.rear ? 90.0 : 76.0;
+    EXPECT_EQ(bc->GetVector(RIG_REST_HUB + 5), Vector(track, simtest::kWheelRadius - simtest::kBodyY, 0.0));
+    EXPECT_EQ(bc->GetVector(RIG_REST_HUB + 4), Vector(-track, simtest::kWheelRadius - simtest::kBodyY, 0.0));
+
+    // Layout keeps the axle's own z and takes the template's track.
+    BaseObject* hub = bc->GetObjectLink(RIG_HUB + 5, doc);
+    hub->SetRelPos(Vector(0.0, 0.0, c.rear ? -300.0 : 300.0));
+    PlaceExtraAxles(doc, car, State(car));
+    EXPECT_EQ(State(car).wheelCount, 6);
+    EXPECT_EQ(hub->GetRelPos(), Vector(track, simtest::kWheelRadius - simtest::kBodyY, c.rear ? -300.0 : 300.0));
+
+    // The rest pose turns the wheel by its group's camber.
+    bc->SetVector(RIG_REST_HUB + 5, hub->GetRelPos());
+    ASSERT_TRUE(ResetRigPose(doc, car));
+    EXPECT_DOUBLE_EQ(hub->GetRelRot().z, c.rear ? 0.03 : 0.01);
+
+    // The model: group, steering and the wheel mass of the group.
+    State(car).wheelCount = 6;
+    ASSERT_EQ(Build(car), kStatusOk);
+    const CarDynamics& d = State(car).dynamics;
+    EXPECT_EQ(d.wheels[4].axleGroup, c.rear ? 1 : 0);
+    EXPECT_EQ(d.wheels[5].steered, c.steered ? 1 : 0);
+    EXPECT_DOUBLE_EQ(State(car).totalMass, 1700.0 + 2 * 30.0 + 2 * 40.0 + 2 * (c.rear ? 40.0 : 30.0));
+  }
+}
+
 TEST_F(ModelBuild, MissingSuspensionTopGivesUnlimitedTravel) {
   BaseObject* car = AddCar(AddSim());
   car->GetDataInstance()->SetLink(RIG_SUSPENSION_TOP, nullptr);

@@ -353,7 +353,7 @@ TEST_F(Run, ABlownUpCarStopsAtTheFailingStep) {
   const Matrix at = s.bodyMatrix;
   s.dynamics.body.velocity.z = std::nan("");  // the model blows up in the next step
   Frame(3);
-  EXPECT_EQ(s.settings.simTime, before + s.settings.dt);
+  EXPECT_EQ(s.settings.simTime, before + s.settings.stepDt);
   EXPECT_EQ(s.bodyMatrix, at);
   EXPECT_FALSE(Dialogs().empty()) << "the failure is reported";
   EXPECT_TRUE(std::isfinite(State(other).bodyMatrix.off.y));
@@ -401,12 +401,12 @@ TEST_F(Run, UnusableStepsAreRefusedNotLoopedOn) {
   SimSettings settings;
   CarEntry none{};
   for (double dt : {0.0, -0.001, std::nan(""), 2.0}) {
-    settings.dt = dt;
+    settings.stepDt = dt;
     EXPECT_EQ(InitSimulationRun(doc, nullptr, settings, &none, 1), kStatusBadSettings) << dt;
     EXPECT_EQ(AdvanceSimulation(doc, nullptr, 1.0, nullptr, settings, &none, 1, nullptr, 0), kStatusBadAdvance)
         << dt;
   }
-  settings.dt = 0.001;
+  settings.stepDt = 0.001;
   EXPECT_EQ(AdvanceSimulation(doc, nullptr, INFINITY, nullptr, settings, &none, 1, nullptr, 0), kStatusBadAdvance);
   // A null list is a run of nothing.
   EXPECT_EQ(InitSimulationRun(doc, nullptr, settings, nullptr, 3), kStatusOk);

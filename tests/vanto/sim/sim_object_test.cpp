@@ -5,6 +5,9 @@
 #include "host_description.h"
 #include "simlink.h"
 #include "sim_fixture.h"
+#include "tvantocommands.h"
+#include "tvantoground.h"
+#include "tvantoroute.h"
 
 namespace {
 
@@ -51,7 +54,7 @@ TEST_F(SimObject, StateTable) {
   EXPECT_TRUE(Params(sim)->GetBool(SIM_RUNNING));
   EXPECT_DOUBLE_EQ(s.simTime, frame);
   EXPECT_DOUBLE_EQ(State(car).settings.simTime, frame);
-  EXPECT_DOUBLE_EQ(s.dt, 0.001);
+  EXPECT_DOUBLE_EQ(s.stepDt, 0.001);
   EXPECT_DOUBLE_EQ(s.gravity, 9.81);
 
   Frame(1);  // same time: nothing
@@ -69,7 +72,7 @@ TEST_F(SimObject, StateTable) {
 
   Frame(2);  // scrubbing back between the start and the latest time: nothing
   EXPECT_EQ(s.simTime, at4);
-  EXPECT_DOUBLE_EQ(s.lastDocumentTime, 4 * frame);
+  EXPECT_DOUBLE_EQ(s.lastDocTime, 4 * frame);
   Frame(4);
   EXPECT_EQ(s.simTime, at4);
   Frame(5);
@@ -108,7 +111,7 @@ TEST_F(SimObject, ErrorsAreReportedOnceUntilTheTimeGoesBack) {
     Frame(2);
     Frame(3);
     EXPECT_EQ(hostlog::Dialogs().size(), 1u) << c.what;
-    EXPECT_DOUBLE_EQ(SimData(sim)->Settings().lastDocumentTime, 3.0 / 30.0) << c.what;
+    EXPECT_DOUBLE_EQ(SimData(sim)->Settings().lastDocTime, 3.0 / 30.0) << c.what;
     Frame(0);
     EXPECT_EQ(RunState(sim), SIMSTATE_RESET) << c.what;
   }
@@ -145,7 +148,7 @@ TEST_F(SimObject, StepsPerSecondAreHeldInRange) {
     BaseObject* sim = AddSim();
     Params(sim)->SetLong(SIM_STEPS_PER_SECOND, c.steps);
     Frame(1);
-    EXPECT_DOUBLE_EQ(SimData(sim)->Settings().dt, c.dt) << c.steps;
+    EXPECT_DOUBLE_EQ(SimData(sim)->Settings().stepDt, c.dt) << c.steps;
     BaseObject::Free(sim);
   }
 }
@@ -282,14 +285,30 @@ TEST_F(SimObject, Messages) {
   bc->SetBool(SIM_RUNNING, true);
   sim->Message(MSG_MENUPREPARE);
   EXPECT_FALSE(bc->GetBool(SIM_RUNNING));
+  // Outside a document only the host's active document lets it act.
+  BaseObject* loose = BaseObject::Alloc(ID_SIM);
+  loose->GetDataInstance()->SetBool(SIM_RUNNING, true);
+  loose->Message(MSG_MENUPREPARE);
+  EXPECT_TRUE(loose->GetDataInstance()->GetBool(SIM_RUNNING));
+  SetActiveDocument(doc);
+  loose->Message(MSG_MENUPREPARE);
+  EXPECT_FALSE(loose->GetDataInstance()->GetBool(SIM_RUNNING));
+  SetActiveDocument(nullptr);
+  BaseObject::Free(loose);
 
   bc->SetLong(SIM_RUN_STATE, SIMSTATE_ERROR);
   bc->SetBool(SIM_RUNNING, true);
   bc->SetString(SIM_VERSION, "old");
+  // Message 13 also brings the names below the Sim into the interface
+  // language (English here), keeping a side suffix.
+  BaseObject* german = Null(doc, sim, "Crash-Zylinder 2L", Vector());
+  BaseObject* grandchild = Null(doc, german, "Auto", Vector());
   sim->Message(MSG_MULTI_DOCUMENTIMPORTED);
   EXPECT_EQ(bc->GetString(SIM_VERSION), "VANTO! 1.70.4");
   EXPECT_EQ(RunState(sim), SIMSTATE_RESET);
   EXPECT_FALSE(bc->GetBool(SIM_RUNNING));
+  EXPECT_EQ(german->GetName(), "Crash Cylinder 2L");
+  EXPECT_EQ(grandchild->GetName(), "Car");
 
   doc->SetLoopMinTime(BaseTime(0.0));
   doc->SetLoopMaxTime(BaseTime(3.0));
@@ -346,6 +365,71 @@ TEST_F(SimObject, PropButtonsWithTheAddOn) {
   EXPECT_NE(c->GetTag(ID_KOLVARIS), nullptr);
 }
 
+// The polygon prop's corner count is held to 100 where it is used: only the
+// description limits it, and a scene file can carry any number. The cylinder
+// prop stands upright on the ground in front of the cars.
+TEST_F(SimObject, PolygonAndCylinderProps) {
+  RegisterCrumpleTag();
+  BaseObject* sim = AddSim();
+  const DescID wall(SIM_ADD_POLYGON), drum(SIM_ADD_CYLINDER);
+  Params(sim)->SetLong(SIM_POLYGON_CORNERS, 200000);
+  sim->Message(MSG_DESCRIPTION_COMMAND, const_cast<DescID*>(&wall));
+  auto* spline = static_cast<SplineObject*>(sim->GetDown());
+  ASSERT_NE(spline, nullptr);
+  ASSERT_EQ(spline->GetType(), Ospline);
+  EXPECT_EQ(spline->GetPointCount(), 100);
+  EXPECT_NEAR(spline->GetPointR()[25].x, 400.0, 1e-9);  // a quarter turn round a radius of 400
+
+  Params(sim)->SetVector(SIM_CYLINDER_SIZE, Vector(50, 300, 50));
+  sim->Message(MSG_DESCRIPTION_COMMAND, const_cast<DescID*>(&drum));
+  BaseObject* cylinder = sim->GetDown();
+  ASSERT_NE(cylinder, spline);
+  ASSERT_EQ(cylinder->GetType(), Ocylinder);
+  const BaseContainer* cbc = cylinder->GetDataInstance();
+  EXPECT_EQ(cbc->GetReal(5000), 50.0);  // radius
+  EXPECT_EQ(cbc->GetReal(5005), 300.0); // height
+  EXPECT_EQ(cbc->GetLong(1300), 2);     // axis +Y
+  EXPECT_EQ(cylinder->GetRelPos(), Vector(0, 150, 1500));
+  EXPECT_EQ(cylinder->GetName(), GeLoadString(10039));
+  EXPECT_NE(cylinder->GetTag(ID_KOLVARIS), nullptr);
+  EXPECT_EQ(doc->GetActiveObject(), cylinder);
+}
+
+// An object of the Car's type that hands back no record is left out; it
+// still takes its number, and the cars after it run.
+TEST_F(SimObject, ACarWithoutARecordIsLeftOut) {
+  struct PlainCar : BaseObject {
+    PlainCar() : BaseObject(ID_CAR) {}
+  };
+  BaseObject* sim = AddSim();
+  doc->InsertObject(new PlainCar, sim, nullptr);
+  BaseObject* car = AddCar(sim);
+  ASSERT_EQ(sim->GetDown()->GetNodeData(), nullptr);
+  ASSERT_EQ(SimData(sim)->CollectCars(doc, sim), 1);
+  ASSERT_EQ(SimData(sim)->CarCount(), 1);
+  EXPECT_EQ(SimData(sim)->Cars()[0].object, car);
+  EXPECT_EQ(State(car).carIndex, 1);
+  Frame(1);
+  Frame(2);
+  EXPECT_EQ(RunState(sim), SIMSTATE_RUNNING);
+  EXPECT_TRUE(hostlog::Dialogs().empty());
+}
+
+// Out of memory the allocators answer null, as the host expects, and
+// construct nothing.
+TEST_F(SimObject, AllocatorsAnswerNullWhenMemoryFails) {
+  for (NodeData* (*alloc)() : {&Sim::Alloc, &VantoRoute::Alloc, &VantoCommands::Alloc, &VantoGround::Alloc}) {
+    const long live = hostmem::LiveBlocks();
+    hostmem::FailAllocation(1);
+    EXPECT_EQ(alloc(), nullptr);
+    hostmem::FailAllocation(0);
+    EXPECT_EQ(hostmem::LiveBlocks(), live);
+    NodeData* made = alloc();
+    EXPECT_NE(made, nullptr);
+    delete made;
+  }
+}
+
 TEST_F(SimObject, EnablingAndDescription) {
   BaseObject* sim = AddSim();
   BaseContainer* bc = Params(sim);
@@ -364,7 +448,9 @@ TEST_F(SimObject, EnablingAndDescription) {
 
   Description desc;
   ASSERT_TRUE(desc.LoadDescription(ID_SIM)) << desc.GetError();
+  const LONG defaults = hostdesc::DefaultDescriptionCalls();
   ASSERT_TRUE(hostdesc::GetNodeDescription(sim, &desc));
+  EXPECT_EQ(hostdesc::DefaultDescriptionCalls(), defaults + 1);  // ends with the host's default
   EXPECT_TRUE(desc.IsHidden(DescID(SIM_ADD_CUBE)));
   EXPECT_TRUE(desc.IsHidden(DescID(SIM_PROP_TAG)));
   EXPECT_FALSE(desc.IsHidden(DescID(SIM_ADD_CAR)));

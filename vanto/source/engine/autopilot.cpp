@@ -187,7 +187,7 @@ bool FrontPending(const AutopilotState& ap) {
 // tick on which both counters run out together would skip them for seconds
 // when the break period is not a whole number of input periods.
 bool ProfileTick(const CarState& car) {
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
   const double steps = dt > 0.0 ? std::floor(InputPeriod(car) / dt + 0.5) : 1.0;
   return car.settings.breakCountdown < std::max(steps, 1.0);
 }

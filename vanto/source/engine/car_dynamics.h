@@ -7,6 +7,7 @@
 // gives; wheel 2a + 1 mirrors it in y.
 #pragma once
 
+#include "axle_word.h"
 #include "ground_hit.h"
 #include "rigid_body.h"
 #include "sampled_curve.h"
@@ -159,10 +160,6 @@ struct CarDynamics {
   int32 crashFlag = 0;    // 1 after a crash: the car stops itself
 };
 
-// Axle word of the set-up record: low byte the axle group, this bit set
-// when the axle does not steer.
-inline constexpr int32 kAxleNotSteered = 0x100;
-
 // The input record of a model set-up, SI units and engine axes.
 struct CarDynamicsParams {
   Vec3 bodyBoxSize;  // full sizes
@@ -174,7 +171,7 @@ struct CarDynamicsParams {
   double wheelRadius[2] = {};  // per axle group
   double wheelWidth[2] = {};
   double wheelMass[2] = {};
-  int32 axleType[kMaxAxles] = {};  // axle word
+  int32 axleType[kMaxAxles] = {};  // axle word, see DecodeAxleWord
   Vec3 axlePosition[kMaxAxles];    // even wheel of each axle, model frame
   Vec3 wheelAxis[2];               // per group
   Vec3 suspensionAxis[2];          // per group

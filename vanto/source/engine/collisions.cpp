@@ -65,7 +65,7 @@ void RecordImpact(CarState& car, int32 side, const Vector& force, const Vector& 
   car.impactValue = value;
   // The step itself, not rounded to whole milliseconds: at fine steps a
   // rounded step would leave the contact time at zero.
-  car.impactTimeMs += car.settings.dt * 1000.0;
+  car.impactTimeMs += car.settings.stepDt * 1000.0;
 }
 
 double SideResistance(const CollisionOutline& o, int32 side, double depth) {
@@ -315,7 +315,7 @@ Vector VelocityAtPoint(const CarState& car, const Vector& worldPoint) {
 int32 CollideCars(CarState& a, CarState& b) {
   if (!HasOutline(a) || !HasOutline(b)) return 0;
   const double u = a.settings.unitsPerMetre;
-  const double dt = a.settings.dt;
+  const double dt = a.settings.stepDt;
   if (!Positive(u) || !Positive(dt)) return 0;
   const Vector oa = a.bodyMatrix.off, ob = b.bodyMatrix.off;
   if ((oa - ob).GetLength() > a.boundingRadius + b.boundingRadius) return 0;
@@ -392,7 +392,7 @@ int32 CollideCarWithObstacle(CarState& car, CollisionShape& shape) {
   }
   if (!HasOutline(car)) return 0;
   const double u = car.settings.unitsPerMetre;
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
   if (!Positive(u) || !Positive(dt)) return 0;
   if ((car.bodyMatrix.off - shape.centre).GetLength() > car.boundingRadius + shape.radius) return 0;
   CollisionOutline& outline = car.collisionOutline;
@@ -480,7 +480,7 @@ void ResolveBodyGroundContact(BaseDocument* doc, const BaseContainer& bc, CarSta
   for (int32 w = 0; w < wheels; ++w)
     if (d.tyreOutput[w].contact) return;
   const double u = car.settings.unitsPerMetre;
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
   if (!Positive(u) || !Positive(dt)) return;
 
   const Vector s = car.bodySize * 0.5;

@@ -11,10 +11,17 @@
 // everything else to the C library.
 #pragma once
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+
+// The kernels round through plain double arithmetic (the 1.5 * 2^52 shift,
+// constants split into exact parts). Evaluated in extended precision, as the
+// x87 unit does on 32-bit x86 unless the build asks for SSE2 maths
+// (-msse2 -mfpmath=sse), they return wrong values; such a build must not pass.
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must not be evaluated in extended precision");
 
 // Everything that takes or returns four-wide values is always inlined:
 // routines built in a wide-register version next to the plain one (see
@@ -67,8 +74,8 @@ VANTO_LANE_INLINE Double4 Select(Mask4 c, Double4 a, Double4 b) { return c ? a :
 
 // True when every element of the mask is set.
 VANTO_LANE_INLINE bool AllOf(Mask4 c) {
-  const Mask4 pairs = c & __builtin_shuffle(c, Mask4{2, 3, 0, 1});
-  return (pairs & __builtin_shuffle(pairs, Mask4{1, 0, 3, 2}))[0] != 0;
+  const Mask4 pairs = c & __builtin_shufflevector(c, c, 2, 3, 0, 1);
+  return (pairs & __builtin_shufflevector(pairs, pairs, 1, 0, 3, 2))[0] != 0;
 }
 
 // Truncation to a table index (the value must be in the int32 range) and

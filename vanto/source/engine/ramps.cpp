@@ -41,7 +41,7 @@ void Release(ControlRamp& r, double dt) {
 
 void RampSteering(double target, double duration, double level, CarState& car) {
   if (car.steerRampLevel > level) return;
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
   ControlRamp& r = car.ramps[kRampSteer];
   double d = UsableDuration(duration, dt);
   double rate = (dt / d) * (target - r.current);
@@ -61,7 +61,7 @@ void RampSteering(double target, double duration, double level, CarState& car) {
 
 void RampThrottle(double target, double duration, double level, CarState& car) {
   if (car.pedalRampLevel > level) return;
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
   SetChannel(car.ramps[kRampThrottle], target, duration, dt);
   car.ramps[kRampReverse].current = 0.0;
   Release(car.ramps[kRampBrake], dt);
@@ -71,7 +71,7 @@ void RampThrottle(double target, double duration, double level, CarState& car) {
 
 void RampReverse(double target, double duration, double level, CarState& car) {
   if (car.pedalRampLevel > level) return;
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
   SetChannel(car.ramps[kRampReverse], target, duration, dt);
   car.ramps[kRampThrottle].current = 0.0;
   Release(car.ramps[kRampBrake], dt);
@@ -83,7 +83,7 @@ namespace {
 
 void RampBrakeChannel(int32 channel, double target, double duration, double level, CarState& car) {
   if (car.pedalRampLevel > level) return;
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
   SetChannel(car.ramps[channel], target, duration, dt);
   Release(car.ramps[kRampThrottle], dt);
   Release(car.ramps[kRampReverse], dt);
@@ -102,7 +102,7 @@ void RampHandbrake(double target, double duration, double level, CarState& car) 
 
 void ReleaseThrottle(double duration, double level, CarState& car) {
   if (car.pedalRampLevel > level) return;
-  SetChannel(car.ramps[kRampThrottle], 0.0, duration, car.settings.dt);
+  SetChannel(car.ramps[kRampThrottle], 0.0, duration, car.settings.stepDt);
   car.pedalRampLevel = level;
 }
 
@@ -113,7 +113,7 @@ void AdvanceControlRamps(CarState& car) {
     for (ControlRamp& r : car.ramps) r.current *= kCrashFade;
     return;
   }
-  const double dt = car.settings.dt;
+  const double dt = car.settings.stepDt;
 
   ControlRamp& steer = car.ramps[kRampSteer];
   if (steer.remaining > 0.0) {

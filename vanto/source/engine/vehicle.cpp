@@ -34,8 +34,6 @@ void BuildWheelFrame(Mat3& f, const Vec3& a, bool odd) {
   }
 }
 
-inline Vec3 MirrorY(const Vec3& v) { return {v.x, -v.y, v.z}; }
-
 }  // namespace
 
 // ---------------------------------------------------------------- set-up
@@ -66,8 +64,7 @@ int32 SetUpBodyAndWheels(CarDynamics& d, const CarDynamicsParams& p, double grav
   for (int g = 0; g < 2; ++g)
     if (!Positive(p.wheelRadius[g]) || !Positive(p.wheelMass[g])) return kStatusFailed;
   for (int32 a = 0; a < axles; ++a) {
-    const int32 group = p.axleType[a] & 0xFF;
-    if (group > 1) return kStatusFailed;
+    if (!DecodeAxleWord(p.axleType[a]).Known()) return kStatusFailed;
   }
   if (SetUpTwoBoxBody(d, p.bodyBoxSize, p.bodyMass, p.engineBoxSize, p.engineMass, p.engineOffset[0],
                       p.engineOffset[1], gravity) != kStatusOk)
@@ -90,7 +87,8 @@ int32 SetUpBodyAndWheels(CarDynamics& d, const CarDynamicsParams& p, double grav
   for (int32 i = 0; i < d.wheelCount; ++i) {
     const int32 a = i / 2;
     const bool odd = (i & 1) != 0;
-    const int32 g = p.axleType[a] & 0xFF;
+    const AxleWord word = DecodeAxleWord(p.axleType[a]);
+    const int32 g = word.group;
     WheelState& w = d.wheels[i];
     Vec3 ad = axleDir[g], sd = suspDir[g], pos = p.axlePosition[a];
     if (odd) {
@@ -99,7 +97,7 @@ int32 SetUpBodyAndWheels(CarDynamics& d, const CarDynamicsParams& p, double grav
       pos.y = -pos.y;
     }
     w.axleGroup = g;
-    w.steered = (p.axleType[a] & kAxleNotSteered) ? 0 : 1;
+    w.steered = word.steered ? 1 : 0;
     MulMat3Vec3(w.suspensionDirection, PA, sd);
     MulMat3Vec3(w.mountPoint, PA, pos);
     AddToVec3(w.mountPoint, ref);

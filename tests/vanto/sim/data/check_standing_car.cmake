@@ -1,8 +1,8 @@
 # Plays the standing-car scene through simhost for 5 s and checks that the
 # Sim runs without an error box and the car's body stays where it stands.
-# Arguments: -DSIMHOST=... -DPLUGINS=... -DSCENE=... -DOUT=...
+# Arguments: -DSIMHOST=... -DPLUGINS=... -DSCENE=... -DOUT=... [-DEMULATOR=...]
 execute_process(
-  COMMAND ${SIMHOST} --plugins ${PLUGINS} play ${SCENE} --from 0 --to 151 --csv ${OUT}
+  COMMAND ${EMULATOR} ${SIMHOST} --plugins ${PLUGINS} play ${SCENE} --from 0 --to 151 --csv ${OUT}
           --object Body --param Sim:5002 --param Sim:1001
   RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_VARIABLE out)
 if(NOT rc EQUAL 0)

@@ -176,7 +176,7 @@ TEST_F(CarExecuteTest, RunBeforeTheStartAndWhileTimeStandsStill) {
   bc->SetLong(CAR_SPEED_TARGET_COUNT, 1);
   bc->SetReal(20001, 4.5);
   s.settings.startTime = 2.0;
-  s.settings.lastDocumentTime = 1.0;
+  s.settings.lastDocTime = 1.0;
   BaseObject* stray = NewObject(Onull);  // in no ground group
   s.wheelGroundRecords[0].groundObject = stray;
 
@@ -194,7 +194,7 @@ TEST_F(CarExecuteTest, RunBeforeTheStartAndWhileTimeStandsStill) {
   EXPECT_TRUE(deformer->GetDeformMode());
   EXPECT_EQ(s.autopilot.speedQueueCount, 0);
   EXPECT_EQ(s.wheelGroundRecords[0].groundObject, stray);
-  s.settings.lastDocumentTime = 2.0;
+  s.settings.lastDocTime = 2.0;
   Eval(car, 2.0, EXECUTIONFLAGS_ANIMATION);
   EXPECT_EQ(s.wheelGroundRecords[0].groundObject, nullptr);
 }

@@ -261,7 +261,7 @@ TEST_F(Run, ABlownUpCarStopsAtTheFailingStep) {
   const Matrix at = s.bodyMatrix;
   s.dynamics.body.velocity.z = std::nan("");  // the model blows up in the next step
   Frame(3);
-  EXPECT_EQ(s.settings.simTime, before + s.settings.dt);
+  EXPECT_EQ(s.settings.simTime, before + s.settings.stepDt);
   EXPECT_EQ(s.bodyMatrix, at);
   EXPECT_FALSE(Dialogs().empty()) << "the failure is reported";
   EXPECT_TRUE(std::isfinite(State(other).bodyMatrix.off.y));

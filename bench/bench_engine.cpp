@@ -11,6 +11,9 @@
 #include "carstate.h"
 #include "engine_constants.h"
 #include "engine_globals.h"
+#include "ground.h"
+#include "ground_hit.h"
+#include "host_container.h"
 #include "reference_car.h"
 #include "run_state.h"
 
@@ -24,18 +27,28 @@ std::unique_ptr<CarState> MakeCar() {
   CarDynamicsParams p = ReferenceCarParams();
   auto car = std::make_unique<CarState>();
   car->settings.stepDt = kDt;
+  car->settings.unitsPerMetre = 100.0;
   car->wheelCount = 4;
   WriteReferenceTyreConstants(car->dynamics);
   car->dynamics.dragFactor = 0.3 * 0.5 * 1.7 * 1.2 * 1.29;
   if (SetUpCarDynamics(car->dynamics, p, 9.81) != 0) return nullptr;
   ResetCarDynamics(car->dynamics, Vec3(0.0, 0.0, 0.6), Quat());
+  // Outside a scene the run's ground query puts the wheels on the default
+  // ground: flat at 0 with full grip.
+  SetFlatGroundHit(car->defaultGround, 0.0, 1.0, car->settings.unitsPerMetre);
   return car;
+}
+
+// The run's ground query with no ground objects.
+void QueryGroundHere(CarState& car) {
+  static const BaseContainer kNoScene;
+  QueryGroundUnderWheels(nullptr, kNoScene, car);
 }
 
 // The per-step work of the run for one car: ground under the wheels, the
 // model step, the body results.
 void RunStep(CarState& car, double steer, double throttle) {
-  QueryWheelGrounds(car);
+  QueryGroundHere(car);
   StepCarDynamics(car.dynamics, kDt, steer, throttle, 0.0, 0.0, 0.0);
   StoreDynamicsResults(car, 1, 0);
 }
@@ -65,7 +78,7 @@ void BM_ModelStepOnly(benchmark::State& state) {
     state.SkipWithError("car set-up failed");
     return;
   }
-  QueryWheelGrounds(*car);
+  QueryGroundHere(*car);
   for (auto _ : state) {
     StepCarDynamics(car->dynamics, kDt, 0.1, 0.5, 0.0, 0.0, 0.0);
     benchmark::DoNotOptimize(car->dynamics.body.position);

@@ -176,6 +176,23 @@ TEST_F(TrackWheelsTest, AxlesAtOneZShareAGroup) {
   EXPECT_EQ(st.wheels[4].key, -2);
 }
 
+// A road wheel takes its axle group's size, whether the axle steers or not.
+TEST_F(TrackWheelsTest, RoadWheelsTakeTheirGroupsSize) {
+  for (const LONG word : {0, 1, 256, 257}) {
+    SCOPED_TRACE(word);
+    BaseObject* car = NewCar();
+    BaseContainer* bc = car->GetDataInstance();
+    bc->SetReal(CARP_WHEEL_DIAMETER_REAR, 80.0);
+    bc->SetLong(CARP_AXLE_TYPE + 1, word);
+    BaseTag* tag = NewTag(car);
+    WheelRigState st{};
+    ASSERT_TRUE(BuildTrackWheelTable(doc, car, Bc(tag), st));
+    ASSERT_EQ(st.groupCount, 2);
+    EXPECT_EQ(st.wheels[0].radius, 30.0);  // the front axle, highest z
+    EXPECT_EQ(st.wheels[2].radius, word & 1 ? 40.0 : 30.0);
+  }
+}
+
 // Two selected axles at one z and nothing else to run round: no track is
 // built, and the track button says why.
 TEST_F(TrackWheelsTest, AxlesAtOneZAloneAreRefused) {

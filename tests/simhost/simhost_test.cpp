@@ -53,7 +53,7 @@ fs::path CaseFolder(const std::string& name) {
 Result Simhost(const fs::path& dir, const std::string& args, const std::string& plugins = CARSIM_PLUGIN_ROOT,
            const std::string& setup = "") {
   const std::string out = (dir / ".stdout").string(), err = (dir / ".stderr").string();
-  const std::string cmd = "cd " + Quote(dir.string()) + " && " + setup + " exec " + Quote(SIMHOST_PROGRAM) +
+  const std::string cmd = "cd " + Quote(dir.string()) + " && " + setup + " exec " + std::string(SIMHOST_EMULATOR) + " " + Quote(SIMHOST_PROGRAM) +
                           " --plugins " + Quote(plugins) + " " + args + " >" + Quote(out) + " 2>" + Quote(err);
   Result r;
   const int status = std::system(("sh -c " + Quote(cmd)).c_str());

@@ -38,8 +38,6 @@ void TakeOut(BaseDocument* doc, BaseObject* op) {
   home->InsertObject(op, nullptr, nullptr);
 }
 
-LONG WheelCountLimit(LONG count) { return std::clamp<LONG>(count, 0, kMaxWheels); }
-
 }  // namespace
 
 LONG RigWheelCount(const BaseObject* car) { return 4 + 2 * ExtraAxleCount(car); }

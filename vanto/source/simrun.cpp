@@ -1,5 +1,6 @@
 #include "simrun.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "carparams.h"
@@ -181,7 +182,10 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
 
   KeepClearOfEarlierCars(P, R.v3, car.boundingRadius, earlier, earlierCount);
 
-  // The ground under each wheel at the start pose.
+  // The ground under each wheel at the start pose. The start position's
+  // height is not used, so the query looks down from above every ground
+  // object: a start under a raised ramp stands on the ramp, not inside it.
+  const double top = HighestGroundTop(doc, bc);
   Vector q[kMaxWheels];
   double y[kMaxWheels] = {};
   double ySum = 0.0;
@@ -189,7 +193,8 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
     GroundHit& hit = car.wheelGroundRecords[w];
     hit.height = 0.0;
     q[w] = P + R.TransformDirection(car.wheelMatrices[w].off);
-    QueryGround(doc, bc, q[w], w, car);
+    const Vector from(q[w].x, std::max(q[w].y, top + 1.0), q[w].z);
+    QueryGround(doc, bc, from, w, car);
     car.dynamics.wheelGround[w] = &hit;
     const Vector& n = hit.hostNormal;
     // A vertical plane has no height to offer: the wheel stays where it is.

@@ -13,13 +13,14 @@ struct SimSettings {
   double timeScale = 1.0;         // simulated seconds per document second
   double lastDocTime = 0.0;       // s, document time of the last accepted evaluation
   double stepDt = 0.001;          // s, the fixed step
-  std::int32_t inputCountdown = 0;  // steps to the next input refresh
-  double inputPeriod = 0.01;        // s
-  std::int32_t breakCountdown = 0;  // steps to the next break test
-  double breakPeriod = 0.16;        // s
+  std::int32_t inputCountdown = 0;         // steps to the next input refresh
+  alignas(8) double inputPeriod = 0.01;    // s
+  std::int32_t breakCountdown = 0;         // steps to the next break test
+  alignas(8) double breakPeriod = 0.16;    // s
 };
 
-// Eleven 8-byte slots, copied whole into each car: the layout is the block's.
+// Eleven 8-byte slots, copied whole into each car: the layout is the block's,
+// on 32-bit builds too (where a double alone would align to 4).
 static_assert(sizeof(SimSettings) == 88);
 static_assert(offsetof(SimSettings, lastDocTime) == 40);
 static_assert(offsetof(SimSettings, stepDt) == 48);

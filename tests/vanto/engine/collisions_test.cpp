@@ -246,6 +246,59 @@ TEST_F(CollisionTest, ContactTimeCountsFineSteps) {
 // A car without crumple zones drives at 5 m/s into each kind of obstacle
 // standing 10 units into its nose: one step's force stops it, the obstacle
 // takes the opposite push, and the nose is pressed in by one step's travel.
+// The contact velocity of a spinning body: v + w x r, with w given in the
+// car's axes (host order) and r in metres. Yawing at 1 rad/s, a point 2 m
+// ahead moves 2 m/s sideways; rolling at 1 rad/s, a point 1 m to the side
+// moves 1 m/s up. Turned by 90 degrees, the same spin acts in turned axes.
+TEST_F(CollisionTest, ContactVelocityOfASpinningBody) {
+  CarState& car = MakeCar(Vector(0, 0, 0), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 3));
+  car.angularVelocity = Vec3(0, 1, 0);
+  ExpectVec(VelocityAtPoint(car, Vector(0, 0, 200)), Vector(2, 0, 3), 1e-12);
+  car.angularVelocity = Vec3(0, 0, 1);
+  ExpectVec(VelocityAtPoint(car, Vector(100, 0, 0)), Vector(0, 1, 3), 1e-12);
+  // Heading 90 degrees: the car's ahead is -x, its roll axis too.
+  car.bodyMatrix = HPBToMatrix(Vector(pi / 2, 0.0, 0.0));
+  car.angularVelocity = Vec3(0, 0, 1);
+  ExpectVec(VelocityAtPoint(car, Vector(0, 0, 100)), Vector(0, 1, 3), 1e-12);
+  FreeCollisionOutline(car.collisionOutline);
+}
+
+// A point pressed into the core crashes the car when it is the last of the
+// points in contact; and with all 16 force slots taken the contact force is
+// dropped without touching them.
+TEST_F(CollisionTest, CorePointsAndFullForceSlots) {
+  for (bool last : {true, false}) {
+    SCOPED_TRACE(last ? "core point listed last" : "core point listed first");
+    CarState& car = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 1), 50.0, 80.0);
+    CollisionShape wall = Box(kObstacleCube, Vector(0, 0, 200), Vector(400, 300, 400));  // from z = 0 on
+    CollisionOutline& o = car.collisionOutline;
+    const int32 n = o.deformPointCount;
+    int32 first = -1, final = -1;
+    for (int32 i = 0; i < n; ++i)
+      if (o.deformPoints[i].z > 1.0 && std::fabs(o.deformPoints[i].x) < 199.0) {
+        if (first < 0) first = i;
+        final = i;
+      }
+    ASSERT_GE(first, 0);
+    const int32 pressed = last ? final : first;
+    o.deformPoints[pressed] = Vector(0, 0, 20);  // deep inside, still in the wall
+    Vector d;
+    ASSERT_EQ(ClassifyOutlinePoint(o, pressed, d), kZoneCore);
+    for (int s = 0; s < kForceSlots; ++s) {
+      car.dynamics.externalForces[s] = Vec3(s + 1.0, 0, 0);
+      car.dynamics.externalForcePoints[s] = Vec3(0, s + 1.0, 0);
+    }
+    ASSERT_EQ(CollideCarWithObstacle(car, wall), 1);
+    EXPECT_EQ(car.dynamics.crashFlag, last ? 1 : 0);
+    for (int s = 0; s < kForceSlots; ++s) {
+      EXPECT_EQ(car.dynamics.externalForces[s], Vec3(s + 1.0, 0, 0)) << s;
+      EXPECT_EQ(car.dynamics.externalForcePoints[s], Vec3(0, s + 1.0, 0)) << s;
+    }
+    EXPECT_NE(car.sideImpulse[0], Vector()) << "the impact itself is still recorded";
+    FreeCollisionOutline(car.collisionOutline);
+  }
+}
+
 TEST_F(CollisionTest, ObstacleStopsTheCarWithinOneStep) {
   struct Case {
     const char* name;

@@ -10,6 +10,9 @@
 #include "carstate.h"
 #include "engine_constants.h"
 #include "engine_globals.h"
+#include "ground.h"
+#include "ground_hit.h"
+#include "host_container.h"
 #include "run_state.h"
 #include "tyre.h"
 #include "reference_car.h"
@@ -48,14 +51,23 @@ inline std::unique_ptr<CarState> MakeCarOnGround(const CarDynamicsParams& p, dou
   EXPECT_EQ(SetUpCarDynamics(car->dynamics, p, kG), 0);
   ResetCarRunState(*car);
   ResetCarDynamics(car->dynamics, Vec3(0.0, 0.0, kReferenceRideHeight), Quat());
+  // Outside a scene the run's ground query finds no ground object and the
+  // wheels stand on the default ground: a plane at 0 with full grip.
+  SetFlatGroundHit(car->defaultGround, 0.0, 1.0, car->settings.unitsPerMetre);
   return car;
+}
+
+// The run's own ground query for a car outside any scene.
+inline void QueryGroundOutsideScene(CarState& car) {
+  static const BaseContainer kNoScene;
+  QueryGroundUnderWheels(nullptr, kNoScene, car);
 }
 
 // One step as the run makes it: ground under the wheels, the model step,
 // the body results.
 inline void StepOnGround(CarState& car, double steer, double throttle, double brake, double handbrake = 0.0,
                          double reverse = 0.0) {
-  QueryWheelGrounds(car);
+  QueryGroundOutsideScene(car);
   StepCarDynamics(car.dynamics, car.settings.stepDt, steer, throttle, brake, handbrake, reverse);
   StoreDynamicsResults(car, 1, 0);
 }

@@ -221,36 +221,23 @@ TEST_F(RunStateTest, ResetClearsRunOutputsButNotPriorityLevels) {
   EXPECT_EQ(car->wheelCompressions[0], 0.0);
 }
 
-namespace {
-int groundQueries = 0;
-// A plane 0.5 m up, with a third of the grip.
-void RaisedGround(CarState& car, int, const Vector& p, GroundHit& hit) {
-  ++groundQueries;
-  SetFlatGroundHit(hit, 0.5, 0.33, car.settings.unitsPerMetre);
-  hit.lastPoint = p;
-}
-}  // namespace
-
-TEST_F(RunStateTest, WheelGroundQueryIsASeam) {
+// Outside a scene the wheels stand on the car's default ground: raised to
+// 0.5 m with a third of the grip, the settled hubs stand 0.5 m higher.
+TEST_F(RunStateTest, OutsideASceneTheWheelsStandOnTheDefaultGround) {
   auto car = MakeCarOnGround(ReferenceCarParams());
-  QueryWheelGrounds(*car);
+  QueryGroundOutsideScene(*car);
   EXPECT_EQ(car->dynamics.wheelGround[3], &car->wheelGroundRecords[3]);
   EXPECT_EQ(car->wheelGroundRecords[3].normal, Vec3(0, 0, 1));
   EXPECT_EQ(car->wheelGroundRecords[3].friction, 1.0);
 
-  SetWheelGroundQuery(&RaisedGround);
-  groundQueries = 0;
+  SetFlatGroundHit(car->defaultGround, 0.5, 0.33, car->settings.unitsPerMetre);
   PlaceCarBody(car->dynamics, Vec3(0, 0, kReferenceRideHeight + 0.5), Quat());
   Settle(*car, 3.0);
-  EXPECT_EQ(groundQueries, 4 * 3000);
   EXPECT_EQ(car->wheelGroundRecords[0].friction, 0.33);
   Vec3 hubs[kMaxWheels];
   GetWheelFrames(car->dynamics, hubs, nullptr, 0);
   EXPECT_NEAR(hubs[0].z, 0.8, 1e-3);
-
-  SetWheelGroundQuery(nullptr);  // back to the plane at y = 0
-  QueryWheelGrounds(*car);
-  EXPECT_EQ(car->wheelGroundRecords[0].planeOffset, 0.0);
+  EXPECT_EQ(car->wheelGroundRecords[0].planeOffset, -0.5);
 }
 
 TEST_F(RunStateTest, SimulationErrorGoesThroughTheSeam) {
@@ -269,7 +256,7 @@ TEST_F(RunStateTest, SimulationErrorGoesThroughTheSeam) {
 // outline buffer with its source.
 TEST_F(RunStateTest, CopiedRecordOwnsItsReferences) {
   auto car = MakeCarOnGround(ReferenceCarParams());
-  QueryWheelGrounds(*car);
+  QueryGroundOutsideScene(*car);
   car->dynamics.wheelGround[1] = &car->defaultGround;
   Vector points[4];
   car->collisionOutline.deformPoints = points;

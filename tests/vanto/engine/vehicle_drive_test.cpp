@@ -114,6 +114,25 @@ TEST_F(VehicleDriveTest, TheDefaultShiftPointsDoNotHunt) {
   EXPECT_EQ(assertCount, 0);
 }
 
+// Air drag k v^2 acts against the motion: coasting from 30 m/s for 1 s,
+// a car with k = 0.5 loses k v^2 / m x 1 s = 450 / 1820 m/s more than the
+// same car without (v hardly changes over that second).
+TEST_F(VehicleDriveTest, AirDragSlowsTheCarByKV2) {
+  double lost[2] = {};
+  for (int withDrag : {0, 1}) {
+    auto car = MakeCarOnGround(ReferenceCarParams());
+    Settle(*car, 0.5);
+    CarDynamics& d = car->dynamics;
+    d.dragFactor = withDrag ? 0.5 : 0.0;
+    d.body.velocity.x = 30.0;
+    for (int w = 0; w < d.wheelCount; ++w) d.wheels[w].spinRate = 30.0 / d.wheels[w].radius;
+    for (int i = 0; i < 1000; ++i) StepOnGround(*car, 0.0, 0.0, 0.0);
+    lost[withDrag] = 30.0 - d.body.velocity.x;
+  }
+  const double expected = 0.5 * 30.0 * 30.0 / 1820.0;
+  EXPECT_NEAR(lost[1] - lost[0], expected, 0.1 * expected);
+}
+
 // Steering left and right by the same amount gives paths that are mirror
 // images, also with cambered wheels (left and right tyres see mirrored
 // profiles).

@@ -50,6 +50,8 @@ class GroundContactTest : public GroundTest {
     EXPECT_EQ(g.planeOffset, car->defaultGround.planeOffset);
     EXPECT_EQ(g.friction, car->defaultGround.friction);
     EXPECT_EQ(g.lastPoint, p);
+    // The height is in scene units, like the plane's (the skid marks read it).
+    EXPECT_DOUBLE_EQ(g.height, -g.planeOffset * 100.0);
   }
 
   BaseObject* group = nullptr;
@@ -147,7 +149,7 @@ TEST_F(GroundContactTest, PrepareLowersTheDefaultGroundAndDropsTagCaches) {
   EXPECT_EQ(g.hostNormal, Vector(0, 1, 0));
   EXPECT_EQ(g.normal, Vec3(0, 0, 1));
   EXPECT_DOUBLE_EQ(g.planeOffset, 0.4);
-  EXPECT_DOUBLE_EQ(g.height, -0.4);  // metres
+  EXPECT_DOUBLE_EQ(g.height, -40.0);  // scene units, as every ground record
   EXPECT_DOUBLE_EQ(g.friction, 0.9);
   EXPECT_DOUBLE_EQ(g.gripFactor, 0.9);
   EXPECT_EQ(g.contactMode, 1);
@@ -298,6 +300,14 @@ TEST_F(GroundContactTest, ProfileContactFollowsTheRaysAndKeepsItsWeight) {
   EXPECT_DOUBLE_EQ(Wheel().friction, 0.5);
   // An odd wheel mirrors its axes and finds the same.
   EXPECT_EQ(Query(Vector(2, 25, 12), 1, &axes).polygonIndex, 44);
+  // A hub sunk below the surface (a hard landing): the rays meet the grid
+  // only behind their origin, which is no contact; the wheel must not jump
+  // to the cell those hits lie in.
+  const GroundHit& sunk = Query(Vector(2, -5, 13), 0, &axes);
+  if (sunk.groundObject == grid) {
+    EXPECT_EQ(sunk.polygonIndex, 44);
+  }
+  EXPECT_LE(std::fabs(sunk.hitPoint.z - 13.0), 30.0);
 }
 
 TEST_F(GroundContactTest, SwitchedOffObjectsAreKeptButNotSearched) {
@@ -364,8 +374,16 @@ TEST_F(GroundContactTest, LandscapeAnswersThroughItsTag) {
   const GroundHit& h = Query(Vector(12, 500, 20));
   EXPECT_EQ(h.groundObject, land);
   EXPECT_EQ(h.lastPoint, Vector(12, 500, 20));
+  // Below the landscape the tag's plane is refused: the search goes on to
+  // what lies under the point instead of leaving a stale plane.
+  BaseObject* under = NewSlope(group, -500, 500, -500, 500, -200, 0, 0);
+  const GroundHit& u = Query(Vector(12, -100, 20));
+  EXPECT_EQ(u.groundObject, under);
+  EXPECT_DOUBLE_EQ(u.height, -200.0);
+  EXPECT_NEAR(Above(u, Vector(12, -200, 20)), 0.0, 1e-12);
   // A switched-off (disabled) landscape gives nothing.
   land->SetDeformMode(false);
+  under->SetEditorMode(MODE_OFF);
   groundcontact::PrepareGround(doc, bc, *car, 0);
   ExpectDefaultGround(Query(p), p);
 }
@@ -408,6 +426,16 @@ TEST_F(GroundContactTest, RouteSurfaceServesAsGround) {
   EXPECT_EQ(Query(off).hostNormal, Vector(0, 1, 0));
   EXPECT_EQ(Wheel().friction, 0.6);
   EXPECT_EQ(Wheel().planeOffset, car->defaultGround.planeOffset);
+
+  // Driving 1 m to the side of the rail: the frame stands at the offset, the
+  // section about the rail. At 1.5 m from the rail the road is 15 + 10 high,
+  // and the plane passes through that point.
+  ap.lateralOffset = 100.0;
+  ap.routeFrame = MatrixMove(Vector(100, 10, 500));
+  const Vector q(150, 40, 500);
+  const GroundHit& h = Query(q);
+  EXPECT_NEAR(h.height, 25.0, 1e-12);
+  EXPECT_NEAR(Above(h, Vector(150, 25, 500)), 0.0, 1e-12);
 }
 
 // ---------------------------------------------------------------- the point query

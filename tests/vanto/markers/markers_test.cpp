@@ -341,6 +341,27 @@ TEST_F(Markers, ACrashStillReactsWhileAMarkerHoldsThePedals) {
   EXPECT_EQ(car->ramps[kRampThrottle].remaining, 1.0);
 }
 
+// A marker whose pedal block is on but has no curve cannot start it: the
+// pedal command already running goes on as it was.
+TEST_F(Markers, APedalBlockWithoutACurveLeavesTheRunningPedalsAlone) {
+  BaseObject* a = NewMarker("A", Vector());
+  SetPedal(Tag(a), 1, 0.0, 2.0, 0.5, {{0.0, 50.0}, {2.0, 50.0}});
+  BaseObject* b = NewMarker("B", Vector(1000.0, 0.0, 0.0));
+  SetPedal(Tag(b), 2, 0.0, 2.0, 0.5, {{0.0, 80.0}, {2.0, 80.0}});
+  Tag(b).RemoveData(CMD_PEDAL_CURVE);
+  MoveCar(Vector());
+  Tick(3);
+  const CommandSlot before = Slot(kSlotPedal);
+  ASSERT_EQ(before.mode, kCommandThrottleCurve);
+  MoveCar(Vector(1000.0, 0.0, 0.0));
+  Tick(10);
+  EXPECT_EQ(car->commands.lastMarker, b);
+  EXPECT_EQ(Slot(kSlotPedal).mode, kCommandThrottleCurve);
+  EXPECT_EQ(Slot(kSlotPedal).tagSettings, &Tag(a));
+  EXPECT_NEAR(Ramp(kRampThrottle), 0.5, 1e-9);
+  EXPECT_EQ(Ramp(kRampBrake), 0.0);
+}
+
 TEST_F(Markers, ResetAtTheStartOfARun) {
   carBc->SetLong(CAR_COMMAND_LEVEL, 8);
   carBc->SetReal(CAR_OUTPUT_LAST, 12.0);

@@ -132,6 +132,28 @@ TEST_F(Autopilot, PiecesFollowEachOtherAndWrapWhenAsked) {
   EXPECT_EQ(ap.routeSpline, b);
 }
 
+// The tick that runs past the end of a piece binds the next one and stands
+// the car on it at once: 990 units along a 1000-unit piece at 20 m/s, the
+// next tick (0.01 s at 100 units a metre) is 20 units on, 10 into
+// the next piece.
+TEST_F(Autopilot, TheDistanceAlongTheRouteIsRightAtTheSwitch) {
+  BaseObject* group = Null(doc, nullptr, "routes", Vector());
+  SplineObject* a = Spline(group, {Vector(), Vector(0, 0, 1000)}, "a");
+  SplineObject* b = Spline(group, {Vector(0, 0, 1000), Vector(0, 0, 2000)}, "b");
+  AutopilotState& ap = car->autopilot;
+  ASSERT_TRUE(BindRoute(a, ap));
+  ap.routeDistance = 990.0;
+  ap.routePoint = Vector(0, 0, 990);
+  ap.routeTangent = Vector(0, 0, 1);
+  car->bodyMatrix = Matrix(Vector(0, 0, 990), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1));
+  car->velocity = Vec3(0, 0, 20);
+  car->speed = 20.0;
+  StepAutopilot(doc, BaseContainer(), *car);
+  ASSERT_EQ(ap.routeSpline, b);
+  EXPECT_NEAR(ap.routeDistance, 10.0, 1e-9);
+  EXPECT_NEAR(ap.routePoint.z, 1010.0, 1e-9);
+}
+
 TEST_F(Autopilot, SteersTowardTheTarget) {
   // A car heading +z: its side axis is +x.
   const double s30 = std::sin(pi / 6);

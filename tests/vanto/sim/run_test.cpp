@@ -1,5 +1,6 @@
 // The simulation run: start, settle and placement, fixed steps, inputs,
 // forces, breaks and the crash reaction.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -19,7 +20,6 @@ class Run : public VantoTest {
  protected:
   void TearDown() override {
     SetCarModelBuild(nullptr);
-    SetWheelGroundQuery(nullptr);
     VantoTest::TearDown();
   }
   // Collects and starts a run at frame 1 as the Sim does.
@@ -77,6 +77,75 @@ TEST_F(Run, ACarAtRestSagsByItsWeightAndStandsWhereItWasPlaced) {
   EXPECT_NEAR((s.bodyMatrix.off - before.off).GetLength(), 0.0, 0.05);
   EXPECT_NEAR(s.speed, 0.0, 1e-3);
   EXPECT_TRUE(hostlog::Dialogs().empty()) << Dialogs();
+}
+
+// The reset form of the sag shift (a stored marker y below 0): the rest
+// pose becomes the settled one, x and z of the body's rest position go to
+// 0 and the marker is cleared. Without the marker the rest pose is kept.
+TEST_F(Run, ANegativeSagMarkerResetsTheRestPose) {
+  for (bool reset : {false, true}) {
+    SCOPED_TRACE(reset ? "reset" : "kept");
+    TearDown();
+    SetUp();
+    BaseObject* sim = AddSim();
+    BaseObject* car = AddCar(sim);
+    BaseContainer* bc = car->GetDataInstance();
+    bc->SetVector(RIG_REST_BODY, Vector(5.0, simtest::kBodyY, 7.0));
+    if (reset) bc->SetVector(6599, Vector(0.0, -1.0, 0.0));
+    Start(sim);
+    const Vector body = bc->GetVector(RIG_REST_BODY);
+    const double hubY = bc->GetVector(RIG_REST_HUB).y;
+    EXPECT_EQ(bc->GetVector(6599), Vector());
+    if (reset) {
+      // The body sank by dy on its springs; the wheels' rest moved up by dy.
+      const double dy = simtest::kBodyY - body.y;
+      EXPECT_GT(dy, 0.5);
+      EXPECT_EQ(body.x, 0.0);
+      EXPECT_EQ(body.z, 0.0);
+      EXPECT_NEAR(hubY, simtest::kWheelRadius - simtest::kBodyY + dy, 1e-9);
+    } else {
+      EXPECT_EQ(body, Vector(5.0, simtest::kBodyY, 7.0));
+      EXPECT_NEAR(hubY, simtest::kWheelRadius - simtest::kBodyY, 1e-9);
+    }
+  }
+}
+
+// The start pose: heading from Real 1008, pitch and bank from the ground
+// heights under the wheels (a 10 % slope up along z, then along x).
+TEST_F(Run, TheStartPoseTakesTheHeadingAndTheSlopeOfTheGround) {
+  struct Case {
+    double heading, slopeX, slopeZ;
+  } cases[] = {{pi / 2, 0.0, 0.0}, {0.0, 0.0, 0.4}, {0.0, 0.4, 0.0}, {0.0, 0.3, 0.3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.heading << " " << c.slopeX << " " << c.slopeZ);
+    TearDown();
+    SetUp();
+    BaseObject* sim = AddSim();
+    BaseObject* car = AddCar(sim);
+    BaseContainer* bc = car->GetDataInstance();
+    bc->SetReal(CAR_START_HEADING, c.heading);
+    BaseObject* grounds = Null(doc, nullptr, "grounds", Vector());
+    PolygonObject* slope = PolygonObject::Alloc(4, 1);
+    auto y = [&](double x, double z) { return 200.0 + c.slopeX * x + c.slopeZ * z; };
+    const double e = 2000.0;
+    const Vector pts[4] = {Vector(-e, y(-e, -e), -e), Vector(-e, y(-e, e), e), Vector(e, y(e, e), e),
+                           Vector(e, y(e, -e), -e)};
+    for (int k = 0; k < 4; ++k) slope->GetPointW()[k] = pts[k];
+    slope->GetPolygonW()[0] = CPolygon(0, 1, 2, 3);
+    doc->InsertObject(slope, grounds, nullptr);
+    bc->SetLink(CAR_GROUND_GROUP, grounds);
+    // Placed level on a 40 % slope the wheels on one side would start deep
+    // in the ground and the car would be thrown about while it settles;
+    // placed along the slope it settles upright, at its ride height above
+    // the ground under it, having slid sideways only a little.
+    Start(sim);
+    const Matrix& m = State(car).bodyMatrix;
+    const Vector ahead = m.v3.GetNormalized();
+    EXPECT_NEAR(std::atan2(-ahead.x, ahead.z), c.heading, 0.01);  // a positive heading turns +z toward -x
+    EXPECT_GT(m.v2.GetNormalized().y, 0.9);
+    EXPECT_NEAR(m.off.y - y(m.off.x, m.off.z), simtest::kBodyY, 15.0);
+    EXPECT_LT(std::fabs(m.off.x), 100.0);  // it may roll down along z, not slide sideways
+  }
 }
 
 TEST_F(Run, ACarWaitsForItsStartDelay) {
@@ -146,22 +215,35 @@ TEST_F(Run, SpacingAlwaysMoves) {
   EXPECT_EQ(R, Vector());  // a car not set up is not in the way
 }
 
-// Flat ground whose host normal reports no vertical part: the start pose has
-// no height to divide out of it and keeps the wheels' own.
-void GroundWithoutUp(CarState& car, int wheel, const Vector& p, GroundHit& hit) {
-  QueryFlatGround(car, wheel, p, hit);
-  hit.hostNormal = Vector(1.0, 0.0, 0.0);
-}
-
+// A sweep route used as ground, banked by its guide spline so far that the
+// road's up points along +x: the start placement's ground normal has no
+// height component, so it has no height to divide out of it and keeps the
+// wheels' own.
 TEST_F(Run, AGroundNormalWithoutHeightNeverDivides) {
   BaseObject* sim = AddSim();
   BaseObject* car = AddCar(sim);
-  SetWheelGroundQuery(&GroundWithoutUp);
+  BaseObject* routes = Null(doc, nullptr, "routes", Vector());
+  BaseObject* sweep = BaseObject::Alloc(Osweep);
+  doc->InsertObject(sweep, routes, nullptr);
+  auto spline = [&](std::initializer_list<Vector> pts) {
+    SplineObject* sp = SplineObject::Alloc(static_cast<LONG>(pts.size()), SPLINETYPE_LINEAR);
+    LONG i = 0;
+    for (const Vector& p : pts) sp->GetPointW()[i++] = p;
+    doc->InsertObject(sp, sweep, sweep->GetDownLast());
+  };
+  spline({Vector(400, 0, 0), Vector(0, 0, 0), Vector(-400, 0, 0)});  // profile
+  spline({Vector(0, 0, 0), Vector(0, 0, 10000)});                      // rail
+  spline({Vector(1, 0, 0), Vector(1, 0, 0)});                          // guide: up along +x
+  BaseContainer* bc = car->GetDataInstance();
+  bc->SetLink(CAR_ROUTE_GROUP, routes);
+  bc->SetLong(CAR_START_MODE, 1);
   Frame(1);
-  SetWheelGroundQuery(nullptr);
+  const CarState& s = State(car);
+  ASSERT_EQ(s.autopilot.routeIsGround, 1);
+  EXPECT_EQ(s.wheelGroundRecords[0].hostNormal.y, 0.0) << "the real query gave a normal without height";
   EXPECT_TRUE(hostlog::Dialogs().empty()) << Dialogs();
-  EXPECT_TRUE(std::isfinite(State(car).bodyMatrix.off.y));
-  EXPECT_TRUE(std::isfinite(State(car).wheelGroundRecords[0].height));
+  EXPECT_TRUE(std::isfinite(s.bodyMatrix.off.y));
+  EXPECT_TRUE(std::isfinite(s.wheelGroundRecords[0].height));
 }
 
 TEST_F(Run, ACarWithFewerThanFourWheelsIsSkippedAndTheNextStillRuns) {
@@ -246,6 +328,16 @@ TEST_F(Run, ForcesFromAnEarlierRunNeverActAndTheOneOffForceActsOnce) {
   // The tyres take the push up at once; what is left must be far below what
   // a force acting all frame long (2000 N for 1/30 s) would give.
   EXPECT_LT(std::fabs(s.velocity.x), 2000.0 / 30.0 / 1820.0 * 0.25);
+
+  // Along the heading nothing holds the rolling car: one step of 2000 N
+  // gives it 2 N s / 1820 kg, a frame's worth 33 times that, none nothing.
+  bc->SetVector(2600, Vector(0.0, 0.0, 2000.0));
+  bc->SetVector(2601, s.bodyMatrix.off);
+  const double v0 = s.velocity.z;
+  Frame(3);
+  const double dv = s.velocity.z - v0;
+  EXPECT_GT(dv, 0.7 * 2.0 / 1820.0);
+  EXPECT_LT(dv, 1.3 * 2.0 / 1820.0);
 }
 
 // A step that leaves a state that cannot be stored stops that car at that
@@ -265,6 +357,28 @@ TEST_F(Run, ABlownUpCarStopsAtTheFailingStep) {
   EXPECT_EQ(s.bodyMatrix, at);
   EXPECT_FALSE(Dialogs().empty()) << "the failure is reported";
   EXPECT_TRUE(std::isfinite(State(other).bodyMatrix.off.y));
+}
+
+// The start position lies at y = 0 under a slab 1 m up: the car is placed
+// on the slab (its body at the slab's height plus the body's own), not
+// inside it on the ground below.
+TEST_F(Run, AStartUnderARaisedGroundStandsOnIt) {
+  BaseObject* sim = AddSim();
+  BaseObject* car = AddCar(sim);
+  BaseObject* grounds = Null(doc, nullptr, "grounds", Vector());
+  PolygonObject* slab = PolygonObject::Alloc(4, 1);
+  const Vector c[4] = {Vector(-1000, 100, -1000), Vector(-1000, 100, 1000), Vector(1000, 100, 1000),
+                       Vector(1000, 100, -1000)};
+  for (int k = 0; k < 4; ++k) slab->GetPointW()[k] = c[k];
+  slab->GetPolygonW()[0] = CPolygon(0, 1, 2, 3);
+  doc->InsertObject(slab, grounds, nullptr);
+  car->GetDataInstance()->SetLink(CAR_GROUND_GROUP, grounds);
+  Start(sim);
+  for (LONG f = 2; f <= 30; ++f) Frame(f);
+  const CarState& s = State(car);
+  EXPECT_NEAR(s.bodyMatrix.off.y, 100.0 + simtest::kBodyY, 2.0);
+  EXPECT_EQ(s.wheelGroundRecords[0].groundObject, slab);
+  EXPECT_LT(s.speed, 0.05);
 }
 
 TEST_F(Run, ABreakRequestStopsTheAdvanceWhereItIs) {
@@ -422,6 +536,65 @@ TEST(ConsistencyReport, OncePerCarWhileARunStepsIt) {
   SimulationAssert(false);
   EXPECT_EQ(printed, 4);
   ResetEngineGlobals();
+}
+
+}  // namespace
+
+namespace {
+
+class SlipSwitch : public Run {
+ protected:
+  // Full throttle from rest for 1.5 s, then full brake for 1.5 s, by direct
+  // input, with the two switches as given (threshold 0.05). Returns the
+  // largest driven-wheel slip under throttle and the smallest under brake,
+  // and whether either switch acted.
+  struct Seen {
+    double maxSlip = -1e9, minSlip = 1e9;
+    bool cut = false, released = false;
+  };
+  Seen Drive(bool traction, bool antilock) {
+    TearDown();
+    SetUp();
+    BaseObject* sim = AddSim();
+    BaseObject* car = AddCar(sim);
+    BaseContainer* bc = car->GetDataInstance();
+    bc->SetReal(CAR_TRACTION_THRESHOLD, 0.05);
+    bc->SetReal(CAR_ANTILOCK_THRESHOLD, 0.05);
+    Start(sim);
+    const CarState& s = State(car);
+    Seen seen;
+    bc->SetLong(9906, (traction ? 1 : 0) | (antilock ? 2 : 0));
+    for (LONG f = 2; f <= 90; ++f) {
+      const bool braking = f > 45;
+      bc->SetLong(9900, 2 | 4 | 32);
+      bc->SetReal(9902, braking ? 0.0 : 1.0);
+      bc->SetReal(9903, braking ? 1.0 : 0.0);
+      Frame(f);
+      for (int w = 0; w < 4; ++w) {
+        const double slip = s.dynamics.wheelSlip.saved[w];
+        if (!braking && w >= 2) seen.maxSlip = std::max(seen.maxSlip, slip);
+        if (braking && s.speed > 2.0) seen.minSlip = std::min(seen.minSlip, slip);
+      }
+      seen.cut = seen.cut || s.tractionCutFlag;
+      seen.released = seen.released || s.brakeReleaseFlag;
+    }
+    return seen;
+  }
+};
+
+// The traction switch takes the throttle away while a wheel spins beyond the
+// threshold; the brake-slip switch lets go of the brake while one locks.
+TEST_F(SlipSwitch, TractionCutAndBrakeReleaseKeepTheSlipDown) {
+  const Seen off = Drive(false, false);
+  const Seen on = Drive(true, true);
+  EXPECT_FALSE(off.cut);
+  EXPECT_FALSE(off.released);
+  EXPECT_TRUE(on.cut);
+  EXPECT_TRUE(on.released);
+  EXPECT_GT(off.maxSlip, 0.1) << "the test car does spin its wheels";
+  EXPECT_LT(on.maxSlip, 0.5 * off.maxSlip);
+  EXPECT_LT(off.minSlip, -0.2) << "and all but locks them";
+  EXPECT_GT(on.minSlip, 0.5 * off.minSlip);
 }
 
 }  // namespace

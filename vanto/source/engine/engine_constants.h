@@ -2,10 +2,9 @@
 //
 // Several of them are single-precision numbers widened to double rather than
 // the round decimal values they stand for (0.001f, 1.0f/3.0f, 0.2f, ...).
-// Stored car set-ups and recorded runs were tuned against exactly these
-// values, and the integrator's weights and the curve end clamp must keep
-// producing the same trajectories, so they are kept bit for bit here in one
-// place instead of being "corrected" to the round values.
+// Saved car set-ups and recorded runs replay exactly only with these values:
+// the integrator's weights and the curve end clamp decide every trajectory
+// to the last bit, so they live here in one place with their exact values.
 #pragma once
 
 namespace vanto {
@@ -19,8 +18,8 @@ inline constexpr double kFloatFifth = 0.20000000298023224;
 // 0.1f: used where an input period or relaxation was given in single precision.
 inline constexpr double kFloatTenth = 0.10000000149011612;
 
-// The wheel angle is reduced modulo this value (2 pi to 14 digits, as the
-// original constant was written) ...
+// The wheel angle is reduced modulo this value (2 pi to 14 digits; recorded
+// wheel angles were reduced with exactly this value) ...
 inline constexpr double kWheelAngleTurn = 6.2831853071794;
 // ... and a magnitude of a hundred turns before the reduction is treated as
 // a blown-up state.

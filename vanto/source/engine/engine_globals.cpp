@@ -16,5 +16,3 @@ bool ProcessorHasWideRegisters() {
 void ResetEngineGlobals() { gEngine = EngineGlobalState(); }
 
 void SetSimulationPrint(SimulationPrintFn fn) { gEngine.print = fn ? fn : &PrintToStandardError; }
-
-void SetWheelGroundQuery(WheelGroundQueryFn fn) { gEngine.wheelGroundQuery = fn ? fn : &QueryFlatGround; }

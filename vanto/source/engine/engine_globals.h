@@ -9,17 +9,10 @@
 
 #include "host_types.h"
 
-struct CarState;
-struct GroundHit;
-
 // Console output of the engine's consistency check.
 using SimulationPrintFn = void (*)(const String& text);
-// The ground under one wheel: fills `hit` for the hub point (host axes,
-// scene units) of wheel `wheel` of `car`.
-using WheelGroundQueryFn = void (*)(CarState& car, int wheel, const Vector& hostPoint, GroundHit& hit);
 
 void PrintToStandardError(const String& text);
-void QueryFlatGround(CarState& car, int wheel, const Vector& hostPoint, GroundHit& hit);
 // True when the processor has four-wide vector registers (AVX2).
 bool ProcessorHasWideRegisters();
 
@@ -31,7 +24,6 @@ struct EngineGlobalState {
   // Staging rows of the tyre profile build: [curve P1..P3][axle group][point].
   double tyreProfileStaging[3][2][20] = {};
   SimulationPrintFn print = &PrintToStandardError;
-  WheelGroundQueryFn wheelGroundQuery = &QueryFlatGround;
   // Whether the tyre pass runs its version built for four-wide registers;
   // both versions give the same results, and a test may run either.
   bool wideRegisters = ProcessorHasWideRegisters();
@@ -42,14 +34,12 @@ struct EngineGlobalState {
 
 inline EngineGlobalState gEngine;
 
-// Back to the start values (gravity 9.81, no step, stderr print, flat ground,
+// Back to the start values (gravity 9.81, no step, stderr print,
 // wide registers where the processor has them).
 void ResetEngineGlobals();
 
 // Where "Simulation Error -4" goes; null restores the stderr default.
 void SetSimulationPrint(SimulationPrintFn fn);
-// Which ground the wheels see; null restores the flat plane at host y = 0.
-void SetWheelGroundQuery(WheelGroundQueryFn fn);
 
 // The engine's internal consistency check: on a false condition it prints
 // "Simulation Error -4" (once per car and run while a run steps a car) and

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "autopilot.h"
 #include "carparams.h"
@@ -194,7 +195,9 @@ bool FollowPolygonProfile(GroundHit& hit, const Mesh& mesh, const Vector& p, dou
       const LONG last = mesh.Triangle(k) ? 2 : 3;
       for (int32 i = 0; i < n; ++i) {
         double t = 0.0;
-        if (IntersectRayPolygon(corners, 0, 1, 2, last, p, rays[i], t) && t < best) {
+        // A hit behind the hub (t < 0, a hub sunk below the surface) is not
+        // under the tyre.
+        if (IntersectRayPolygon(corners, 0, 1, 2, last, p, rays[i], t) && t >= 0.0 && t < best) {
           best = t;
           bestPolygon = k;
           bestPoint = p + rays[i] * t;
@@ -375,7 +378,7 @@ void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 sk
   g.hitPoint = Vector();
   g.hostNormal = Vector(0.0, 1.0, 0.0);
   g.normal = Vec3(0.0, 0.0, 1.0);
-  g.height = h / upm;
+  g.height = h;  // scene units, as in every ground record
   g.planeOffset = -h / upm;
   g.friction = g.gripFactor = bc.GetReal(CAR_GROUND_GRIP);
   g.frictionWeight = 1.0;
@@ -391,7 +394,8 @@ void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 sk
 
 void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
   const double upm = UnitsPerMetre(car);
-  car.defaultGround.planeOffset = -bc.GetReal(CAR_GROUND_HEIGHT) / upm;
+  car.defaultGround.height = bc.GetReal(CAR_GROUND_HEIGHT);
+  car.defaultGround.planeOffset = -car.defaultGround.height / upm;
   car.defaultGround.friction = car.defaultGround.gripFactor = bc.GetReal(CAR_GROUND_GRIP);
   // The wheels' objects were checked against the ground group (RefreshSceneLinks).
   for (int32 i = 0; i < kMaxWheels; ++i) {
@@ -425,7 +429,8 @@ void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point
       if (std::fabs(local.x - mp.x) < rad.x && std::fabs(local.z - mp.z) < rad.z) {
         hit.height = kNoGroundHeight;
         bool accepted = false;
-        if (TagGrid(op, local, point, hit, upm, accepted)) return;
+        // An answer whose plane was not taken leaves the search to find one.
+        if (TagGrid(op, local, point, hit, upm, accepted) && accepted) return;
       }
     } else if (mesh.Bind(op) && hit.polygonIndex >= 0 && hit.polygonIndex < mesh.polygonCount &&
                mesh.Valid(hit.polygonIndex)) {
@@ -464,6 +469,23 @@ void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& 
   const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
   if (SearchGround(group, point, hit, r, 2.0, false, upm)) return;
   FallBack(hit, point, car, false, upm);
+}
+
+double HighestGroundTop(BaseDocument* doc, const BaseContainer& bc) {
+  double top = -std::numeric_limits<double>::infinity();
+  const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
+  if (!group) return top;
+  for (const BaseObject* child = group->GetDown(); child; child = child->GetNext()) {
+    if (child->GetEditorMode() == MODE_OFF) continue;
+    const Matrix mg = child->GetMg();
+    const Vector mp = child->GetMp(), rad = child->GetRad();
+    for (int corner = 0; corner < 8; ++corner) {
+      const Vector c(mp.x + ((corner & 1) ? rad.x : -rad.x), mp.y + ((corner & 2) ? rad.y : -rad.y),
+                     mp.z + ((corner & 4) ? rad.z : -rad.z));
+      top = std::max(top, (mg * c).y);
+    }
+  }
+  return top;
 }
 
 int32 QueryGroundTagGrid(BaseDocument*, BaseObject* op, const Vector& localPoint, const Vector& worldPoint,
@@ -555,7 +577,9 @@ int32 QueryRouteGround(const Vector& point, GroundHit& hit, const CarState& car)
   const double t = width > 0.0 ? (local.x - section[k][0].x) / width : 0.0;
   const Vector p = section[k][0] + (section[k + 1][0] - section[k][0]) * t;
   const Vector n = (section[k][1] + (section[k + 1][1] - section[k][1]) * t).GetNormalized();
-  const Vector worldPoint = frame * p;
+  // The frame stands at the car's lateral offset from the rail; the section
+  // is drawn about the rail.
+  const Vector worldPoint = frame * Vector(p.x - ap.lateralOffset, p.y, p.z);
   const Vector worldNormal = frame.TransformDirection(n).GetNormalized();
   const double upm = UnitsPerMetre(car);
   hit.groundObject = nullptr;

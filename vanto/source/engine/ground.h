@@ -71,6 +71,10 @@ void QueryGroundUnderWheels(BaseDocument* doc, const BaseContainer& bc, CarState
 void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& point, GroundHit& hit,
                       CarState& car);
 
+// The highest point of the bounding boxes of the ground group's switched-on
+// objects (scene units, world), or -infinity without any.
+double HighestGroundTop(BaseDocument* doc, const BaseContainer& bc);
+
 // A landscape or relief primitive asked through its ground tag for the grid
 // triangle under `worldPoint` (`localPoint` the same point in the object's
 // frame). 1 when the tag answered (whether or not its plane was taken: it is

@@ -114,22 +114,3 @@ void ResetCarRunState(CarState& car) {
   car.collisionPointCount = 0;
   car.dynamics.crashFlag = 0;
 }
-
-void QueryFlatGround(CarState& car, int, const Vector& hostPoint, GroundHit& hit) {
-  SetFlatGroundHit(hit, 0.0, 1.0, car.settings.unitsPerMetre);
-  hit.lastPoint = hostPoint;
-  hit.hitPoint = Vector(hostPoint.x, 0.0, hostPoint.z);
-}
-
-void QueryWheelGrounds(CarState& car) {
-  CarDynamics& d = car.dynamics;
-  Vec3 hubs[kMaxWheels];
-  GetWheelFrames(d, hubs, nullptr, 0);
-  const double upm = car.settings.unitsPerMetre;
-  for (int32 w = 0; w < d.wheelCount && w < kMaxWheels; ++w) {
-    Vector p;
-    DynamicsToHostAxes(p, hubs[w]);
-    gEngine.wheelGroundQuery(car, w, p * upm, car.wheelGroundRecords[w]);
-    d.wheelGround[w] = &car.wheelGroundRecords[w];
-  }
-}

@@ -27,8 +27,3 @@ int32 StoreDynamicsResults(CarState& car, int32 body, int32 wheels);
 
 // Clears the run outputs and the run-time inputs before a model is built.
 void ResetCarRunState(CarState& car);
-
-// The ground under every wheel for the coming step: hub points go through
-// the wheel ground query (a flat plane at host y = 0 until the ground code
-// replaces it) and the model is pointed at the car's per-wheel records.
-void QueryWheelGrounds(CarState& car);

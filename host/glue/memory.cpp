@@ -1,9 +1,17 @@
 // The module's operators new and delete: blocks come from the host and go
 // back to it, so memory may be freed on either side of the boundary.
 //
+// Only where the C++ library is linked into each module (Windows) does a
+// module have operators of its own to replace. On Linux the library is shared
+// by the host and every module, so there is one operator new in the process,
+// the host's, and the library's own out-of-line string and stream code frees
+// blocks the module allocated: a module-side replacement would see blocks
+// come and go behind its back.
+//
 // Static objects of the module may allocate while the library is being
 // loaded, before the host has handed over its tables. Those few blocks come
 // from the C heap and are remembered, so that delete sends them back there.
+#ifdef _WIN32
 #include <cstdlib>
 #ifdef _WIN32
 #include <malloc.h>
@@ -136,3 +144,5 @@ void operator delete(void* p, std::align_val_t al, const std::nothrow_t&) noexce
 void operator delete[](void* p, std::align_val_t al, const std::nothrow_t&) noexcept {
   Release(p, static_cast<std::size_t>(al), HOSTMEM_NEW_ARRAY);
 }
+
+#endif  // _WIN32

@@ -22,6 +22,7 @@
 // GetLineObject and SplineLengthData all use this one parameterisation.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <variant>
 #include <vector>
@@ -177,6 +178,10 @@ class VariableTag : public BaseTag {
   void* GetDataAddressW();
   // Keeps the first elements; new ones are zero. False for a negative count.
   Bool Resize(LONG count);
+  // Changes on every write access (a write pointer handed out, a resize, a
+  // copy), never repeats within the process: what is cached from the data is
+  // valid while the version stays.
+  std::uint64_t GetVersion() const { return version_; }
 
   static Bool IsVariableType(LONG type);
   static VariableTag* Create(LONG type);  // host factory
@@ -188,7 +193,11 @@ class VariableTag : public BaseTag {
  private:
   using Data = std::variant<std::vector<Vector>, std::vector<CPolygon>, std::vector<Segment>, std::vector<Tangent>,
                             std::vector<Real>>;
+  // Marks the data as changed: a new version, and the owning object dirty.
+  void Touch();
+
   Data data_;
+  std::uint64_t version_ = 0;
 };
 
 // ---------------------------------------------------------------- objects
@@ -210,6 +219,14 @@ class PointObject : public BaseObject {
  protected:
   explicit PointObject(LONG type) : BaseObject(type) {}
   VariableTag* EnsureTag(LONG type);
+
+ private:
+  // The box of the points, scanned again only when the point tag or its
+  // version changed.
+  void PointBox(Vector* mp, Vector* rad) const;
+  mutable const VariableTag* box_tag_ = nullptr;
+  mutable std::uint64_t box_version_ = 0;
+  mutable Vector box_mp_, box_rad_;
 };
 
 class PolygonObject : public PointObject {

@@ -12,7 +12,19 @@ Bool VariableTag::IsVariableType(LONG type) {
   return type == Tpoint || type == Tpolygon || type == Tsegment || type == Ttangent || type == Tvertexmap;
 }
 
-VariableTag::VariableTag(LONG type) : BaseTag(type) {
+namespace {
+std::uint64_t NextDataVersion() {
+  static std::uint64_t last = 0;
+  return ++last;
+}
+}  // namespace
+
+void VariableTag::Touch() {
+  version_ = NextDataVersion();
+  if (BaseObject* op = GetObject()) op->SetDirty();
+}
+
+VariableTag::VariableTag(LONG type) : BaseTag(type), version_(NextDataVersion()) {
   switch (type) {
     case Tpolygon: data_ = std::vector<CPolygon>(); break;
     case Tsegment: data_ = std::vector<Segment>(); break;
@@ -47,18 +59,23 @@ const void* VariableTag::GetDataAddressR() const {
 }
 
 void* VariableTag::GetDataAddressW() {
+  Touch();
   return std::visit([](auto& v) -> void* { return v.empty() ? nullptr : v.data(); }, data_);
 }
 
 Bool VariableTag::Resize(LONG count) {
   if (count < 0) return false;
   std::visit([count](auto& v) { v.resize(static_cast<size_t>(count)); }, data_);
+  Touch();
   return true;
 }
 
 void VariableTag::CopyOwnTo(BaseList2D* dst) const {
   BaseTag::CopyOwnTo(dst);
-  if (auto* t = dynamic_cast<VariableTag*>(dst)) t->data_ = data_;
+  if (auto* t = dynamic_cast<VariableTag*>(dst)) {
+    t->data_ = data_;
+    t->Touch();
+  }
 }
 
 // ---------------------------------------------------------------- BaseObject tag data
@@ -96,7 +113,7 @@ Bool PointObject::ResizePoints(LONG count) {
 }
 
 namespace {
-void PointBox(const Vector* p, LONG n, Vector* mp, Vector* rad) {
+void ScanPointBox(const Vector* p, LONG n, Vector* mp, Vector* rad) {
   if (!p || n <= 0) {
     *mp = Vector();
     *rad = Vector();
@@ -112,15 +129,30 @@ void PointBox(const Vector* p, LONG n, Vector* mp, Vector* rad) {
 }
 }  // namespace
 
+void PointObject::PointBox(Vector* mp, Vector* rad) const {
+  const auto* tag = dynamic_cast<const VariableTag*>(GetTag(Tpoint));
+  if (!tag) {
+    ScanPointBox(nullptr, 0, mp, rad);
+    return;
+  }
+  if (tag != box_tag_ || tag->GetVersion() != box_version_) {
+    ScanPointBox(static_cast<const Vector*>(tag->GetDataAddressR()), tag->GetDataCount(), &box_mp_, &box_rad_);
+    box_tag_ = tag;
+    box_version_ = tag->GetVersion();
+  }
+  *mp = box_mp_;
+  *rad = box_rad_;
+}
+
 Vector PointObject::GetMp() const {
   Vector mp, rad;
-  PointBox(GetPointR(), GetPointCount(), &mp, &rad);
+  PointBox(&mp, &rad);
   return mp;
 }
 
 Vector PointObject::GetRad() const {
   Vector mp, rad;
-  PointBox(GetPointR(), GetPointCount(), &mp, &rad);
+  PointBox(&mp, &rad);
   return rad;
 }
 

@@ -347,6 +347,50 @@ TEST(GeometryObjects, BoundingBoxes) {
   }
 }
 
+// The box is kept between calls; every way of changing the points must show
+// in the next answer, and a write must mark the object changed.
+TEST(GeometryObjects, BoundingBoxFollowsEveryPointChange) {
+  Owned o(PolygonObject::Alloc(2, 0));
+  auto* poly = static_cast<PolygonObject*>(o.op);
+  poly->GetPointW()[0] = Vector(-10, 0, 0);
+  poly->GetPointW()[1] = Vector(10, 2, 4);
+  ExpectNear(poly->GetMp(), Vector(0, 1, 2), 1e-12);
+  ExpectNear(poly->GetRad(), Vector(10, 1, 2), 1e-12);
+
+  // A write through a pointer taken before the box was asked for.
+  Vector* p = poly->GetPointW();
+  ExpectNear(poly->GetRad(), Vector(10, 1, 2), 1e-12);
+  const ULONG dirty = poly->GetDirty();
+  p = poly->GetPointW();
+  EXPECT_GT(poly->GetDirty(), dirty);
+  p[1] = Vector(30, 2, 4);
+  ExpectNear(poly->GetRad(), Vector(20, 1, 2), 1e-12);
+
+  // Growing the object (new points are zero) and shrinking it again.
+  poly->ResizeObject(3, 0);
+  poly->GetPointW()[2] = Vector(0, 0, -16);
+  ExpectNear(poly->GetRad(), Vector(20, 1, 10), 1e-12);
+  poly->ResizePoints(1);
+  ExpectNear(poly->GetRad(), Vector(), 1e-12);
+  ExpectNear(poly->GetMp(), Vector(-10, 0, 0), 1e-12);
+
+  // Through the point tag itself, and with the tag gone.
+  auto* tag = static_cast<VariableTag*>(poly->GetTag(Tpoint));
+  static_cast<Vector*>(tag->GetDataAddressW())[0] = Vector(5, 5, 5);
+  ExpectNear(poly->GetMp(), Vector(5, 5, 5), 1e-12);
+  poly->KillTag(Tpoint);
+  ExpectNear(poly->GetMp(), Vector(), 1e-12);
+  poly->ResizePoints(2);
+  poly->GetPointW()[1] = Vector(2, 0, 0);
+  ExpectNear(poly->GetMp(), Vector(1, 0, 0), 1e-12);
+
+  // A copy answers for its own points.
+  Owned copy(static_cast<BaseObject*>(poly->GetClone()));
+  static_cast<PolygonObject*>(copy.op)->GetPointW()[1] = Vector(-2, 0, 0);
+  ExpectNear(copy.op->GetMp(), Vector(-1, 0, 0), 1e-12);
+  ExpectNear(poly->GetMp(), Vector(1, 0, 0), 1e-12);
+}
+
 TEST(GeometryObjects, FfdGridFollowsItsCountsOnUpdate) {
   Owned o(BaseObject::Alloc(Offd));
   auto* ffd = static_cast<FfdObject*>(o.op);

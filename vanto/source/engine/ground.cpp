@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include "autopilot.h"
 #include "carparams.h"
 #include "geometry.h"
+#include "mesh_grid.h"
 #include "host_services.h"
 #include "run_state.h"
 #include "simlink.h"
@@ -41,6 +44,7 @@ struct Mesh {
   const CPolygon* polygons = nullptr;
   LONG polygonCount = 0;
   Matrix mg;
+  const MeshGrid* grid = nullptr;  // the cached layout, when there is one
 
   // A polygon object with at least 3 points and 1 polygon, else false.
   bool Bind(const BaseObject* op) {
@@ -71,7 +75,62 @@ struct Mesh {
     out[3] = q.c == q.d ? out[2] : At(q.d);
   }
   bool Triangle(LONG k) const { return polygons[k].c == polygons[k].d; }
+  int32 PolygonWithEdge(LONG a, LONG b, int32 excluded) const {
+    return grid ? grid->PolygonWithEdge(a, b, excluded) : FindPolygonWithEdge(a, b, polygons, polygonCount, excluded);
+  }
 };
+
+bool gSearchGrid = true;
+
+// The grids of the ground meshes searched lately, each valid while its
+// object, points, polygons and matrix stay as they were when it was built.
+struct CachedGrid {
+  const BaseObject* object = nullptr;
+  ULONG dirty = 0;
+  const Vector* points = nullptr;
+  const CPolygon* polygons = nullptr;
+  LONG pointCount = 0, polygonCount = 0;
+  Matrix mg;
+  MeshGrid grid;
+
+  bool Matches(const BaseObject* op, const Mesh& m) const {
+    return op == object && op->GetDirty() == dirty && m.points == points && m.polygons == polygons &&
+           m.pointCount == pointCount && m.polygonCount == polygonCount && m.mg.off == mg.off && m.mg.v1 == mg.v1 &&
+           m.mg.v2 == mg.v2 && m.mg.v3 == mg.v3;
+  }
+};
+// A small mesh is scanned as fast as its grid is searched.
+constexpr LONG kMinGridPolygons = 64;
+constexpr size_t kMaxCachedGrids = 64;
+std::vector<std::unique_ptr<CachedGrid>> gGrids;  // the last used last
+
+// Binds op's mesh with its grid, built on first use or after a change.
+bool BindWithGrid(Mesh& mesh, const BaseObject* op) {
+  if (!mesh.Bind(op)) return false;
+  if (!gSearchGrid || mesh.polygonCount < kMinGridPolygons) return true;
+  auto it = std::find_if(gGrids.begin(), gGrids.end(), [&](const auto& c) { return c->object == op; });
+  if (it == gGrids.end()) {
+    if (gGrids.size() >= kMaxCachedGrids) gGrids.erase(gGrids.begin());
+    gGrids.push_back(std::make_unique<CachedGrid>());
+    it = gGrids.end() - 1;
+  } else {
+    std::rotate(it, it + 1, gGrids.end());
+    it = gGrids.end() - 1;
+  }
+  CachedGrid& c = **it;
+  if (c.object != op || !c.Matches(op, mesh)) {
+    c.object = op;
+    c.dirty = op->GetDirty();
+    c.points = mesh.points;
+    c.polygons = mesh.polygons;
+    c.pointCount = mesh.pointCount;
+    c.polygonCount = mesh.polygonCount;
+    c.mg = mesh.mg;
+    c.grid.Build(mesh.points, mesh.pointCount, mesh.polygons, mesh.polygonCount, mesh.mg);
+  }
+  mesh.grid = &c.grid;
+  return true;
+}
 
 Bool ContainsXZ(const Vector corners[4], bool triangle, const Vector& p) {
   return PointInPolygonXZ(corners, 0, 1, 2, triangle ? 2 : 3, p);
@@ -116,9 +175,9 @@ void UpdateProfile(GroundHit& hit, double radius, const Vector corners[4]) {
   }
 }
 
-template <class PointAt, class ValidFn>
-int32 WalkEdge(PointAt at, ValidFn valid, const CPolygon* polygons, int32 index, int32 count, const Vector& start,
-               const Vector& dir, double& fraction) {
+template <class PointAt, class ValidFn, class FindFn>
+int32 WalkEdge(PointAt at, ValidFn valid, FindFn find, const CPolygon* polygons, int32 index, int32 count,
+               const Vector& start, const Vector& dir, double& fraction) {
   if (!polygons || index < 0 || index >= count || !valid(index)) return -1;
   const CPolygon& q = polygons[index];
   const bool triangle = q.c == q.d;
@@ -130,7 +189,7 @@ int32 WalkEdge(PointAt at, ValidFn valid, const CPolygon* polygons, int32 index,
     const double s = SegmentCrossingXZ(start, dir, u, at(to[e]) - u);
     if (s > 0.0) {
       fraction = s;
-      return FindPolygonWithEdge(from[e], to[e], polygons, count, index);
+      return find(from[e], to[e], index);
     }
   }
   return -1;
@@ -154,6 +213,7 @@ bool FollowPolygonSinglePoint(GroundHit& hit, const Mesh& mesh, const Vector& p,
   const Vector dir = Vector(p.x - hit.lastPoint.x, 0.0, p.z - hit.lastPoint.z).GetNormalized() * r;
   double fraction = 0.0;
   const int32 next = WalkEdge([&](LONG i) { return mesh.At(i); }, [&](LONG i) { return mesh.Valid(i); },
+                              [&](LONG a, LONG b, int32 k) { return mesh.PolygonWithEdge(a, b, k); },
                               mesh.polygons, k, mesh.polygonCount, hit.lastPoint, dir, fraction);
   if (next < 0 || !mesh.Valid(next)) return false;
   mesh.Corners(next, corners);
@@ -205,6 +265,7 @@ bool FollowPolygonProfile(GroundHit& hit, const Mesh& mesh, const Vector& p, dou
       }
       double fraction = 0.0;
       const int32 next = WalkEdge([&](LONG i) { return mesh.At(i); }, [&](LONG i) { return mesh.Valid(i); },
+                              [&](LONG a, LONG b, int32 k) { return mesh.PolygonWithEdge(a, b, k); },
                                   mesh.polygons, k, mesh.polygonCount, start, segment, fraction);
       if (next < 0) break;
       start += segment * fraction;
@@ -278,38 +339,47 @@ bool SearchGround(const BaseObject* group, const Vector& p, GroundHit& hit, doub
     bool accepted = false;
     bool stop = false;
     Mesh mesh;
-    if (mesh.Bind(child)) {
-      auto* world = static_cast<Vector*>(GeAlloc(sizeof(Vector) * static_cast<size_t>(mesh.pointCount)));
-      if (world) {
-        for (LONG i = 0; i < mesh.pointCount; ++i) world[i] = mesh.mg * mesh.points[i];
-        Vector corners[4];
-        for (LONG k = 0; k < mesh.polygonCount && !stop; ++k) {
-          if (!mesh.Valid(k)) continue;
-          const CPolygon& q = mesh.polygons[k];
-          corners[0] = world[q.a];
-          corners[1] = world[q.b];
-          corners[2] = world[q.c];
-          corners[3] = world[q.d];
-          if (!ContainsXZ(corners, q.c == q.d, p)) continue;
-          const Vector n = CornerNormal(corners);
-          double h;
-          if (!PlaneHeightAt(corners[0], n, p, h) || !(h < p.y && h > hit.height)) continue;
-          accepted = true;
-          hit.groundObject = child;
-          hit.polygonIndex = k;
-          hit.lastPoint = wheel ? Vector(p.x, p.y - r, p.z) : p;
-          if (wheel && hit.contactMode != 1) UpdateProfile(hit, r, corners);
-          if (wheel) {
-            EnterPolygon(hit, child, mesh, k, corners, p, upm);
-          } else {
-            SetPlane(hit, n, corners[1], upm);
-          }
-          hit.height = h;
-          hit.hitPoint = Vector(p.x, h, p.z);
-          stop = p.y - h < stopFactor * r;
-        }
-        GeFree(world);
+    if (BindWithGrid(mesh, child)) {
+      const Vector* world = mesh.grid ? mesh.grid->World() : nullptr;
+      Vector* own = nullptr;
+      if (!world) {
+        own = static_cast<Vector*>(GeAlloc(sizeof(Vector) * static_cast<size_t>(mesh.pointCount)));
+        if (own)
+          for (LONG i = 0; i < mesh.pointCount; ++i) own[i] = mesh.mg * mesh.points[i];
+        world = own;
       }
+      // Polygons in ascending order; the grid offers only those that may
+      // hold p, the plain scan all of them.
+      auto tryPolygon = [&](LONG k) {
+        if (!mesh.Valid(k)) return true;
+        const CPolygon& q = mesh.polygons[k];
+        Vector corners[4] = {world[q.a], world[q.b], world[q.c], world[q.d]};
+        if (!ContainsXZ(corners, q.c == q.d, p)) return true;
+        const Vector n = CornerNormal(corners);
+        double h;
+        if (!PlaneHeightAt(corners[0], n, p, h) || !(h < p.y && h > hit.height)) return true;
+        accepted = true;
+        hit.groundObject = child;
+        hit.polygonIndex = k;
+        hit.lastPoint = wheel ? Vector(p.x, p.y - r, p.z) : p;
+        if (wheel && hit.contactMode != 1) UpdateProfile(hit, r, corners);
+        if (wheel) {
+          EnterPolygon(hit, child, mesh, k, corners, p, upm);
+        } else {
+          SetPlane(hit, n, corners[1], upm);
+        }
+        hit.height = h;
+        hit.hitPoint = Vector(p.x, h, p.z);
+        stop = p.y - h < stopFactor * r;
+        return !stop;
+      };
+      if (mesh.grid) {
+        mesh.grid->ForEachCandidate(p, tryPolygon);
+      } else if (world) {
+        for (LONG k = 0; k < mesh.polygonCount && tryPolygon(k); ++k) {
+        }
+      }
+      GeFree(own);
     } else if (child->GetType() != Opolygon) {
       TagGrid(child, local, p, hit, upm, accepted);
     }
@@ -392,6 +462,11 @@ void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 sk
   }
 }
 
+void SetSearchGrid(bool on) {
+  gSearchGrid = on;
+  gGrids.clear();
+}
+
 void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
   const double upm = UnitsPerMetre(car);
   car.defaultGround.height = bc.GetReal(CAR_GROUND_HEIGHT);
@@ -432,7 +507,7 @@ void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point
         // An answer whose plane was not taken leaves the search to find one.
         if (TagGrid(op, local, point, hit, upm, accepted) && accepted) return;
       }
-    } else if (mesh.Bind(op) && hit.polygonIndex >= 0 && hit.polygonIndex < mesh.polygonCount &&
+    } else if (BindWithGrid(mesh, op) && hit.polygonIndex >= 0 && hit.polygonIndex < mesh.polygonCount &&
                mesh.Valid(hit.polygonIndex)) {
       if (hit.contactMode == 1) {
         if (FollowPolygonSinglePoint(hit, mesh, point, r, upm)) return;
@@ -499,8 +574,9 @@ int32 QueryGroundTagGrid(BaseDocument*, BaseObject* op, const Vector& localPoint
 int32 WalkPolygonEdge(const Vector* points, const CPolygon* polygons, int32 index, int32 count, const Vector& start,
                       const Vector& dir, double& fraction) {
   if (!points) return -1;
-  return WalkEdge([&](LONG i) { return points[i]; }, [](LONG) { return true; }, polygons, index, count, start, dir,
-                  fraction);
+  return WalkEdge([&](LONG i) { return points[i]; }, [](LONG) { return true; },
+                  [&](LONG a, LONG b, int32 k) { return FindPolygonWithEdge(a, b, polygons, count, k); }, polygons,
+                  index, count, start, dir, fraction);
 }
 
 int32 FindPolygonWithEdge(LONG a, LONG b, const CPolygon* polygons, int32 count, int32 excluded) {

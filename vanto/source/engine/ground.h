@@ -51,6 +51,11 @@ void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 sk
 // the ground tag of the object it stands on (1.0 and 1 without a tag).
 void ReadWheelGroundTags(CarState& car, const BaseContainer& bc);
 
+// On (the default), large ground meshes are searched through a grid kept
+// per mesh; off, every polygon is scanned. Both give the same answers: the
+// plain scan is the reference the grid is checked against.
+void SetSearchGrid(bool on);
+
 }  // namespace groundcontact
 
 // The ground under wheel `wheel` at `point` (its hub, world, scene units):

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "carparams.h"
 #include "engine_globals.h"
+#include "collision_pairs.h"
 #include "collisions.h"
 #include "ground.h"
 #include "host_scene.h"
@@ -440,6 +442,12 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
 
   bool collided = false;
   int32 failed = kStatusOk;
+  // Only pairs whose bounding circles may meet are tried, in the same order.
+  const size_t n = static_cast<size_t>(std::max<int32>(count, 0));
+  std::vector<Vector> centres(n);
+  std::vector<double> radii(n);
+  std::vector<char> taking(n);
+  CollisionPairs pairs;
   while (settings.simTime < target) {
     for (int32 i = 0; i < count; ++i) {
       if (!Usable(cars[i])) continue;
@@ -454,10 +462,16 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
       }
     }
     for (int32 i = 0; i < count; ++i) {
+      taking[i] = Usable(cars[i]) && (cars[i].state->flags & 1);
+      if (!taking[i]) continue;
+      centres[i] = cars[i].state->bodyMatrix.off;
+      radii[i] = cars[i].state->boundingRadius;
+    }
+    pairs.Build(centres.data(), radii.data(), taking.data(), count);
+    for (int32 i = 0; i < count; ++i) {
       if (!Usable(cars[i]) || !(cars[i].state->flags & 1)) continue;
-      for (int32 j = i + 1; j < count; ++j)
-        if (Usable(cars[j]) && (cars[j].state->flags & 1) && CollideCars(*cars[i].state, *cars[j].state))
-          collided = true;
+      for (int32 j : pairs.Partners(i))
+        if (CollideCars(*cars[i].state, *cars[j].state)) collided = true;
       for (int32 k = 0; k < obstacleCount; ++k)
         if (obstacles && obstacles[k] && CollideCarWithObstacle(*cars[i].state, *obstacles[k])) collided = true;
     }

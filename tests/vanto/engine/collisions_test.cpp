@@ -6,8 +6,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
+#include <random>
 #include <vector>
+
+#include "collision_pairs.h"
 
 #include "carparams.h"
 #include "host_geometry.h"
@@ -619,3 +623,117 @@ TEST_F(CollisionTest, BodyGroundContactAsksTheGroundQuery) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- broad phase
+
+// Pairs (i < j) of bodies whose bounding circles the pair test does not
+// throw out, as the all-pairs loop meets them.
+std::vector<std::pair<int, int>> CloseEnough(const std::vector<Vector>& c, const std::vector<double>& r,
+                                             const std::vector<char>& taking) {
+  std::vector<std::pair<int, int>> out;
+  const int n = static_cast<int>(c.size());
+  for (int i = 0; i < n; ++i)
+    for (int j = i + 1; j < n; ++j)
+      if (taking[i] && taking[j] && !((c[i] - c[j]).GetLength() > r[i] + r[j])) out.push_back({i, j});
+  return out;
+}
+
+TEST(CollisionPairs, KeepsEveryPairTheCirclesAdmitInOrder) {
+  std::mt19937_64 rng(3);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  for (int round = 0; round < 30; ++round) {
+    const int n = 40 + round * 7;
+    std::vector<Vector> c(n);
+    std::vector<double> r(n);
+    std::vector<char> taking(n);
+    const double spread = 200.0 + round * 300.0;
+    for (int i = 0; i < n; ++i) {
+      c[i] = Vector((u(rng) - 0.5) * spread, u(rng) * 50.0, (u(rng) - 0.5) * spread) + Vector(1e6 * round, 0, 0);
+      r[i] = 50.0 + 300.0 * u(rng);
+      taking[i] = u(rng) < 0.9;
+    }
+    // Exactly touching circles, and bodies no grid can place.
+    c[1] = c[0] + Vector(r[0] + r[1], 0.0, 0.0);
+    taking[0] = taking[1] = 1;
+    c[2].y = nan;
+    r[3] = inf;
+    r[4] = nan;
+    c[5].x = 1e300;
+    r[6] = -5.0;
+    CollisionPairs pairs;
+    pairs.Build(c.data(), r.data(), taking.data(), n);
+    std::vector<std::pair<int, int>> visited, kept;
+    for (int i = 0; i < n; ++i) {
+      if (!taking[i]) continue;
+      for (int j : pairs.Partners(i)) {
+        ASSERT_TRUE(taking[j]);
+        visited.push_back({i, j});
+        if (!((c[i] - c[j]).GetLength() > r[i] + r[j])) kept.push_back({i, j});
+      }
+    }
+    ASSERT_TRUE(std::is_sorted(visited.begin(), visited.end())) << round;
+    ASSERT_TRUE(std::adjacent_find(visited.begin(), visited.end()) == visited.end()) << round;
+    ASSERT_EQ(kept, CloseEnough(c, r, taking)) << round;
+    // Spread out, most pairs are never tried.
+    if (round > 20) EXPECT_LT(visited.size(), static_cast<size_t>(n) * n / 8) << round;
+  }
+}
+
+// A crowd of cars pressed into each other, stepped a few times: the loop
+// over the broad phase's pairs leaves every car as the all-pairs loop does.
+TEST_F(CollisionTest, CrowdCollidesAlikeThroughTheBroadPhase) {
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const int n = 40;
+  for (int i = 0; i < 2 * n; ++i) {
+    // Two identical crowds: the second repeats the first's numbers.
+    if (i == n) rng.seed(11);
+    const Vector at(u(rng) * 900.0, 0.0, u(rng) * 900.0);
+    const double heading = u(rng) * 3.0;
+    const Vector v(u(rng) * 10.0, 0.0, u(rng) * 10.0);
+    MakeCar(at, heading, Vector(200, 150, 400), 1000.0, v, 60.0, 50.0);
+  }
+  auto centres = [&](int first, std::vector<Vector>& c, std::vector<double>& r) {
+    for (int i = 0; i < n; ++i) {
+      c[i] = cars[first + i]->bodyMatrix.off;
+      r[i] = cars[first + i]->boundingRadius;
+    }
+  };
+  std::vector<Vector> c(n);
+  std::vector<double> r(n);
+  std::vector<char> taking(n, 1);
+  CollisionPairs pairs;
+  int hits = 0;
+  for (int step = 0; step < 5; ++step) {
+    std::vector<std::pair<int, int>> all, broad;
+    for (int i = 0; i < n; ++i)
+      for (int j = i + 1; j < n; ++j)
+        if (CollideCars(*cars[i], *cars[j])) all.push_back({i, j});
+    centres(n, c, r);
+    pairs.Build(c.data(), r.data(), taking.data(), n);
+    for (int i = 0; i < n; ++i)
+      for (int j : pairs.Partners(i))
+        if (CollideCars(*cars[n + i], *cars[n + j])) broad.push_back({i, j});
+    ASSERT_EQ(broad, all) << step;
+    hits += static_cast<int>(all.size());
+    for (int i = 0; i < n; ++i) {
+      const CarState &a = *cars[i], &b = *cars[n + i];
+      for (int s = 0; s < kForceSlots; ++s) {
+        EXPECT_EQ(SlotForce(a, s), SlotForce(b, s));
+        EXPECT_EQ(SlotPoint(a, s), SlotPoint(b, s));
+      }
+      for (int k = 0; k < 2 * a.collisionOutline.deformPointCount; ++k)
+        ASSERT_EQ(a.collisionOutline.deformPoints[k], b.collisionOutline.deformPoints[k]);
+      for (int k = 0; k < 4; ++k) EXPECT_EQ(a.sideImpulse[k], b.sideImpulse[k]);
+      EXPECT_EQ(a.impactValue, b.impactValue);
+      EXPECT_EQ(a.impactTimeMs, b.impactTimeMs);
+      // On to the next step: both crowds move alike.
+      for (CarState* car : {cars[i].get(), cars[n + i].get()}) {
+        car->bodyMatrix.off += Vector(car->velocity.x, 0.0, car->velocity.z) * (kDt * kUnits * 20.0);
+        PlaceFootprintInWorld(*car);
+      }
+    }
+  }
+  EXPECT_GT(hits, 10);  // a crowd indeed
+}

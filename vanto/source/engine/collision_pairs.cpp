@@ -1,0 +1,71 @@
+#include "collision_pairs.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Cells are this much wider than two radii: a distance computed with
+// rounding never falls short of a coordinate difference by more.
+constexpr double kCellMargin = 1e-6;
+// Cell numbers beyond this would lose the margin to rounding.
+constexpr double kMaxCellNumber = 1e9;
+
+}  // namespace
+
+void CollisionPairs::Build(const Vector* centres, const double* radii, const char* taking, int32 n) {
+  n = std::max<int32>(n, 0);
+  entries_.clear();
+  everywhere_.clear();
+  cellX_.assign(static_cast<size_t>(n), 0);
+  cellZ_.assign(static_cast<size_t>(n), 0);
+  placed_.assign(static_cast<size_t>(n), 0);
+  taking_.assign(static_cast<size_t>(n), 0);
+
+  auto placeable = [&](int32 i) {
+    const Vector& c = centres[i];
+    return std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.z) && !std::isnan(radii[i]) &&
+           radii[i] < HUGE_VAL;
+  };
+  double largest = 0.0;
+  for (int32 i = 0; i < n; ++i) {
+    taking_[i] = taking[i] ? 1 : 0;
+    if (taking[i] && placeable(i)) largest = std::max(largest, radii[i]);
+  }
+  const double cell = largest > 0.0 ? 2.0 * largest * (1.0 + kCellMargin) : 1.0;
+  for (int32 i = 0; i < n; ++i) {
+    if (!taking[i]) continue;
+    const double fx = std::floor(centres[i].x / cell), fz = std::floor(centres[i].z / cell);
+    if (!placeable(i) || !(std::fabs(fx) < kMaxCellNumber && std::fabs(fz) < kMaxCellNumber)) {
+      everywhere_.push_back(i);
+      continue;
+    }
+    placed_[i] = 1;
+    cellX_[i] = static_cast<std::int64_t>(fx);
+    cellZ_[i] = static_cast<std::int64_t>(fz);
+    entries_.push_back({cellX_[i], cellZ_[i], i});
+  }
+  std::sort(entries_.begin(), entries_.end());
+}
+
+const std::vector<int32>& CollisionPairs::Partners(int32 i) {
+  partners_.clear();
+  if (i < 0 || static_cast<size_t>(i) >= taking_.size() || !taking_[i]) return partners_;
+  if (!placed_[i]) {
+    // Nothing rules a pair out for a body the grid cannot place.
+    for (int32 j = i + 1; j < static_cast<int32>(taking_.size()); ++j)
+      if (taking_[j]) partners_.push_back(j);
+    return partners_;
+  }
+  for (std::int64_t dx = -1; dx <= 1; ++dx)
+    for (std::int64_t dz = -1; dz <= 1; ++dz) {
+      const Entry from{cellX_[i] + dx, cellZ_[i] + dz, i + 1};
+      for (auto it = std::lower_bound(entries_.begin(), entries_.end(), from);
+           it != entries_.end() && it->cx == from.cx && it->cz == from.cz; ++it)
+        partners_.push_back(it->body);
+    }
+  for (int32 j : everywhere_)
+    if (j > i) partners_.push_back(j);
+  std::sort(partners_.begin(), partners_.end());
+  return partners_;
+}

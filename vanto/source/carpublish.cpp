@@ -253,16 +253,26 @@ void PublishAttachedParts(BaseDocument* doc, const BaseContainer& bc, const CarS
   }
 }
 
-// The name of a ground object the run found under a wheel, or "-". The
-// pointer is only compared until it is found in the document, so an object
-// deleted since the run looked is never read.
-String GroundName(BaseDocument* doc, const BaseObject* ground) {
-  if (!ground || !doc) return String("-");
-  const BaseObject* found = nullptr;
+// The names of the ground objects the run found under the wheels, "-"
+// where there is none. The pointers are only compared until they are found
+// in the document, so an object deleted since the run looked is never
+// read; one walk serves all four wheels.
+void GroundNames(BaseDocument* doc, const CarState& s, String names[4]) {
+  const BaseObject* wanted[4] = {};
+  bool any = false;
+  for (LONG i = 0; i < 4; ++i) {
+    names[i] = String("-");
+    wanted[i] = doc ? s.wheelGroundRecords[i].groundObject : nullptr;
+    any = any || wanted[i];
+  }
+  if (!any) return;
+  const BaseObject* found[4] = {};
   doc->ForEachObject([&](BaseObject* op) {
-    if (op == ground) found = op;
+    for (LONG i = 0; i < 4; ++i)
+      if (op == wanted[i]) found[i] = op;
   });
-  return found ? found->GetName() : String("-");
+  for (LONG i = 0; i < 4; ++i)
+    if (found[i]) names[i] = found[i]->GetName();
 }
 
 void PublishOutputs(BaseDocument* doc, BaseContainer& bc, const CarState& s, LONG flags) {
@@ -290,7 +300,9 @@ void PublishOutputs(BaseDocument* doc, BaseContainer& bc, const CarState& s, LON
   if (flags & PUBLISH_ANIMATION) {
     bc.SetString(CAR_OUTPUT_ROUTE, s.autopilot.routeObject ? s.autopilot.routeName : String("-"));
     bc.SetString(CAR_OUTPUT_MARKER, s.commands.lastMarker ? s.commands.markerName : String("-"));
-    for (LONG i = 0; i < 4; ++i) bc.SetString(CAR_OUTPUT_GROUND + i, GroundName(doc, s.wheelGroundRecords[i].groundObject));
+    String names[4];
+    GroundNames(doc, s, names);
+    for (LONG i = 0; i < 4; ++i) bc.SetString(CAR_OUTPUT_GROUND + i, names[i]);
   }
   const Real impulse_scale = bc.GetReal(CAR_IMPULSE_SCALE);
   for (LONG j = 0; j < 4; ++j) {

@@ -235,7 +235,8 @@ enum class StepResult { kStepped, kBreak, kFailed };
 // One fixed step of one car: kBreak when the host asked for a break,
 // kFailed when the step left a state that cannot be stored (the record keeps
 // the last good one).
-StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarEntry* cars, int32 count) {
+StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const BaseObject* groundGroup,
+                   const CarEntry* cars, int32 count) {
   CarState& car = *entry.state;
   const BaseContainer& bc = *entry.object->GetDataInstance();
   SimSettings& s = car.settings;
@@ -262,7 +263,7 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const Car
     if (bt && bt->TestBreak()) return StepResult::kBreak;
   }
 
-  QueryGroundUnderWheels(doc, bc, car);
+  QueryGroundUnderWheels(groundGroup, car);
 
   // The slip switches act on this step only; the ramps keep their values.
   car.tractionCutFlag = 0;
@@ -415,6 +416,9 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
   for (int32 i = 0; i < count; ++i)
     if (Usable(cars[i]) && !UsableStep(cars[i].state->settings.stepDt)) return kStatusBadAdvance;
 
+  // Links resolved once for the whole call: nothing edits the scene while
+  // the cars step.
+  std::vector<const BaseObject*> groundGroups(static_cast<size_t>(std::max<int32>(count, 0)), nullptr);
   for (int32 i = 0; i < count; ++i) {
     if (!Usable(cars[i])) continue;
     CarState& car = *cars[i].state;
@@ -431,6 +435,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     ReadAutopilotSettings(bc, ap);
     LoadRouteSpeedTable(ap, 0);
     ReadWheelGroundTags(car, bc);
+    groundGroups[i] = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
     car.bodyGroundContactOn = bc.GetBool(CAR_BODY_CONTACT) ? 1 : 0;
     ResetAdvanceOutputs(car);
   }
@@ -452,7 +457,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     for (int32 i = 0; i < count; ++i) {
       if (!Usable(cars[i])) continue;
       if (cars[i].state->startDelay + settings.startTime > settings.simTime) continue;
-      const StepResult r = StepCar(doc, bt, cars[i], cars, count);
+      const StepResult r = StepCar(doc, bt, cars[i], groundGroups[i], cars, count);
       if (r == StepResult::kBreak) return kStatusOk;
       if (r == StepResult::kFailed) {
         // A blown-up body stops here: it neither steps on nor collides with

@@ -97,6 +97,17 @@ TEST_F(PublishTest, OutputsMirrorTheState) {
   s->wheelGroundRecords[0].groundObject = ground;
   Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);
   EXPECT_EQ(bc->GetString(2540), "Road");
+  // Each wheel its own object, two on the same one, one on none.
+  BaseObject* grass = NewObject(Opolygon);
+  grass->SetName("Grass");
+  s->wheelGroundRecords[2].groundObject = grass;
+  s->wheelGroundRecords[3].groundObject = ground;
+  Publish(PUBLISH_RUNNING | PUBLISH_ANIMATION);
+  EXPECT_EQ(bc->GetString(2540), "Road");
+  EXPECT_EQ(bc->GetString(2541), "-");
+  EXPECT_EQ(bc->GetString(2542), "Grass");
+  EXPECT_EQ(bc->GetString(2543), "Road");
+  s->wheelGroundRecords[2].groundObject = s->wheelGroundRecords[3].groundObject = nullptr;
   bc->SetString(2540, "?");
   Publish(PUBLISH_RUNNING);
   EXPECT_EQ(bc->GetString(2540), "?");

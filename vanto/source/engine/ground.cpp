@@ -488,13 +488,14 @@ void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
 
 // ---------------------------------------------------------------- queries
 
-void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point, int32 wheel, CarState& car,
-                 const Matrix* wheelAxes) {
+namespace {
+
+void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, CarState& car,
+                   const Matrix* wheelAxes) {
   if (wheel < 0 || wheel >= kMaxWheels) return;
   GroundHit& hit = car.wheelGroundRecords[wheel];
   const double upm = UnitsPerMetre(car);
   const double r = car.dynamics.wheels[wheel].radius * upm;
-  const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
 
   if (BaseObject* op = hit.groundObject) {
     Mesh mesh;
@@ -521,7 +522,18 @@ void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point
   FallBack(hit, point, car, true, upm);
 }
 
+}  // namespace
+
+void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point, int32 wheel, CarState& car,
+                 const Matrix* wheelAxes) {
+  QueryGroundIn(bc.GetObjectLink(CAR_GROUND_GROUP, doc), point, wheel, car, wheelAxes);
+}
+
 void QueryGroundUnderWheels(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
+  QueryGroundUnderWheels(bc.GetObjectLink(CAR_GROUND_GROUP, doc), car);
+}
+
+void QueryGroundUnderWheels(const BaseObject* group, CarState& car) {
   CarDynamics& d = car.dynamics;
   const int32 n = std::clamp<int32>(d.wheelCount, 0, kMaxWheels);
   Vec3 hubs[kMaxWheels];
@@ -532,7 +544,7 @@ void QueryGroundUnderWheels(BaseDocument* doc, const BaseContainer& bc, CarState
     Vector p;
     DynamicsToHostAxes(p, hubs[w]);
     const Matrix axes = HubAxes(frames[w]);
-    QueryGround(doc, bc, p * upm, w, car, &axes);
+    QueryGroundIn(group, p * upm, w, car, &axes);
     d.wheelGround[w] = &car.wheelGroundRecords[w];
   }
 }

@@ -70,6 +70,9 @@ void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point
 // points of the model go through QueryGround and the model is pointed at the
 // per-wheel records. This is the per-step call of the run.
 void QueryGroundUnderWheels(BaseDocument* doc, const BaseContainer& bc, CarState& car);
+// The same with the ground group (link 1940) already resolved: the run looks
+// it up once per advance call, not for every wheel in every step.
+void QueryGroundUnderWheels(const BaseObject* group, CarState& car);
 
 // The same search for any point (body points): no remembered polygon, the
 // radius of wheel 0, and an accepted polygon leaves `hit`'s grip alone.

@@ -75,6 +75,16 @@ class GroundTest : public testsupport::PluginDocumentTest {
     return op;
   }
 
+  // An empty ground group linked in bc (link 1940), the default ground at
+  // height 0 with the given grip.
+  BaseObject* NewGroundGroup(BaseContainer& bc, double grip) {
+    BaseObject* group = NewObject(Onull);
+    bc.SetLink(CAR_GROUND_GROUP, group);
+    bc.SetReal(CAR_GROUND_HEIGHT, 0.0);
+    bc.SetReal(CAR_GROUND_GRIP, grip);
+    return group;
+  }
+
   static BaseTag* AddGroundTag(BaseObject* op, double grip = 0.98, LONG mode = 1) {
     BaseTag* tag = op->MakeTag(ID_VANTOGROUND);
     EXPECT_NE(tag, nullptr);

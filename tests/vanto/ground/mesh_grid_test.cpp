@@ -182,10 +182,7 @@ class MeshGridSearchTest : public GroundTest {
  protected:
   void SetUp() override {
     GroundTest::SetUp();
-    group = NewObject(Onull);
-    bc.SetLink(CAR_GROUND_GROUP, group);
-    bc.SetReal(CAR_GROUND_HEIGHT, 0.0);
-    bc.SetReal(CAR_GROUND_GRIP, 0.9);
+    group = NewGroundGroup(bc, 0.9);
     const RoadOverTerrain m;
     // Without the polygon under everything: a wheel on it would never
     // walk.

@@ -45,6 +45,18 @@ bool WellShaped(const Vector* c, int32 n, double extent) {
   return true;
 }
 
+// Lists in compressed rows: each(add) calls add(row, item) for every entry,
+// items in ascending order; it runs twice, to count and to fill.
+template <class Each>
+void BuildRows(size_t rows, std::vector<int32>& start, std::vector<int32>& items, Each each) {
+  start.assign(rows + 1, 0);
+  each([&](size_t row, int32) { ++start[row + 1]; });
+  for (size_t r = 0; r < rows; ++r) start[r + 1] += start[r];
+  items.resize(static_cast<size_t>(start[rows]));
+  std::vector<int32> next(start.begin(), start.end() - 1);
+  each([&](size_t row, int32 item) { items[static_cast<size_t>(next[row]++)] = item; });
+}
+
 }  // namespace
 
 void MeshGrid::Build(const Vector* points, int32 pointCount, const CPolygon* polygons, int32 polygonCount,
@@ -115,35 +127,23 @@ void MeshGrid::Build(const Vector* points, int32 pointCount, const CPolygon* pol
     if (!std::isfinite(inverseX_) || !std::isfinite(inverseZ_)) nx_ = nz_ = 1, inverseX_ = inverseZ_ = 0.0;
 
     const size_t cellCount = static_cast<size_t>(nx_) * static_cast<size_t>(nz_);
-    cellStart_.assign(cellCount + 1, 0);
     std::vector<int32> spread;  // polygons too large for the grid
-    for (int pass = 0; pass < 2; ++pass) {
+    for (int32 k = 0; k < polygonCount_; ++k) {
+      if (!gridded[k]) continue;
+      const Box& b = boxes[k];
+      if (static_cast<int64_t>(CellX(b.x1) - CellX(b.x0) + 1) * (CellZ(b.z1) - CellZ(b.z0) + 1) > kMaxCellsPerPolygon) {
+        gridded[k] = 0;
+        spread.push_back(k);
+      }
+    }
+    BuildRows(cellCount, cellStart_, cellItems_, [&](auto add) {
       for (int32 k = 0; k < polygonCount_; ++k) {
         if (!gridded[k]) continue;
         const Box& b = boxes[k];
-        const int32 ix0 = CellX(b.x0), ix1 = CellX(b.x1), iz0 = CellZ(b.z0), iz1 = CellZ(b.z1);
-        if (static_cast<int64_t>(ix1 - ix0 + 1) * (iz1 - iz0 + 1) > kMaxCellsPerPolygon) {
-          if (pass == 0) spread.push_back(k);
-          continue;
-        }
-        for (int32 iz = iz0; iz <= iz1; ++iz)
-          for (int32 ix = ix0; ix <= ix1; ++ix) {
-            const size_t cell = static_cast<size_t>(iz) * nx_ + ix;
-            if (pass == 0) {
-              ++cellStart_[cell + 1];
-            } else {
-              cellItems_[cellStart_[cell]++] = k;
-            }
-          }
+        for (int32 iz = CellZ(b.z0); iz <= CellZ(b.z1); ++iz)
+          for (int32 ix = CellX(b.x0); ix <= CellX(b.x1); ++ix) add(static_cast<size_t>(iz) * nx_ + ix, k);
       }
-      if (pass == 0) {
-        for (size_t c = 0; c < cellCount; ++c) cellStart_[c + 1] += cellStart_[c];
-        cellItems_.resize(static_cast<size_t>(cellStart_[cellCount]));
-      }
-    }
-    // The fill moved every start to the next cell's: move them back.
-    for (size_t c = cellCount; c > 0; --c) cellStart_[c] = cellStart_[c - 1];
-    cellStart_[0] = 0;
+    });
     if (!spread.empty()) {
       std::vector<int32> merged(everywhere_.size() + spread.size());
       std::merge(everywhere_.begin(), everywhere_.end(), spread.begin(), spread.end(), merged.begin());
@@ -152,29 +152,16 @@ void MeshGrid::Build(const Vector* points, int32 pointCount, const CPolygon* pol
   }
 
   // Polygons around each point, each once, in ascending order.
-  pointStart_.assign(static_cast<size_t>(np) + 1, 0);
-  pointItems_.clear();
-  for (int pass = 0; pass < 2; ++pass) {
+  BuildRows(static_cast<size_t>(np), pointStart_, pointItems_, [&](auto add) {
     for (int32 k = 0; k < polygonCount_; ++k) {
       const CPolygon& q = polygons_[k];
       const LONG corners[4] = {q.a, q.b, q.c, q.d};
       for (int i = 0; i < 4; ++i) {
         const LONG v = corners[i];
-        if (v < 0 || v >= np || std::find(corners, corners + i, v) != corners + i) continue;
-        if (pass == 0) {
-          ++pointStart_[v + 1];
-        } else {
-          pointItems_[pointStart_[v]++] = k;
-        }
+        if (v >= 0 && v < np && std::find(corners, corners + i, v) == corners + i) add(static_cast<size_t>(v), k);
       }
     }
-    if (pass == 0) {
-      for (int32 v = 0; v < np; ++v) pointStart_[v + 1] += pointStart_[v];
-      pointItems_.resize(static_cast<size_t>(pointStart_[np]));
-    }
-  }
-  for (int32 v = np; v > 0; --v) pointStart_[v] = pointStart_[v - 1];
-  pointStart_[0] = 0;
+  });
 }
 
 int32 MeshGrid::CellX(double x) const {

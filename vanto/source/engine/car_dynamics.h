@@ -110,6 +110,10 @@ struct CarDynamics {
   double ackermannFactor[kMaxAxles] = {};
   double steerRatio[kMaxAxles] = {};
   double maxSteerAngle = 0.0;
+  // The steering input the axle directions were last turned for, as bits: a
+  // step with the same input leaves them as they are. The set-up clears it.
+  std::uint64_t steeredFor = 0;
+  int32 steeringValid = 0;
   int32 tractionLayout = 0;  // powered axle group: 0 front, 1 rear, 2 all
   double torqueSplit[kMaxAxles] = {};
   double bodySize[3] = {};  // first box: second, first, third size

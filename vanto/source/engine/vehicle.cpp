@@ -104,6 +104,7 @@ int32 SetUpBodyAndWheels(CarDynamics& d, const CarDynamicsParams& p, double grav
     MulMat3Vec3(w.axleDirection, PA, ad);
     w.baseAxleDirection = w.axleDirection;
   }
+  d.steeringValid = 0;
   // The first axle always steers, the second never does.
   d.wheels[0].steered = d.wheels[1].steered = 1;
   d.wheels[2].steered = d.wheels[3].steered = 0;
@@ -282,6 +283,13 @@ void FlipCarBody(CarDynamics& d) {
 // ---------------------------------------------------------------- steering
 
 void ApplySteering(CarDynamics& d, double u) {
+  // The turn is computed afresh from the straight directions each time, so
+  // the same input gives the same bits and need not be computed again.
+  std::uint64_t bits;
+  std::memcpy(&bits, &u, sizeof bits);
+  if (d.steeringValid && bits == d.steeredFor) return;
+  d.steeredFor = bits;
+  d.steeringValid = 1;
   for (int32 a = 0; a < d.axleCount; ++a) {
     if (a == 1) continue;
     WheelState& even = d.wheels[2 * a];

@@ -319,11 +319,18 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
 
 enum class StepResult { kStepped, kBreak, kFailed };
 
+// A car's links into the scene, resolved once per advance call: nothing
+// edits the scene while the cars step.
+struct CarLinks {
+  const BaseObject* groundGroup = nullptr;
+  const BaseObject* commandGroup = nullptr;
+};
+
 // One fixed step of one car: kBreak when the host asked for a break,
 // kFailed when the step left a state that cannot be stored (the record keeps
 // the last good one).
-StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const BaseObject* groundGroup,
-                   const CarEntry* cars, int32 count) {
+StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarLinks& links, const CarEntry* cars,
+                   int32 count) {
   CarState& car = *entry.state;
   const BaseContainer& bc = *entry.object->GetDataInstance();
   SimSettings& s = car.settings;
@@ -333,14 +340,15 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const Bas
   if (s.inputCountdown <= 0) {
     s.inputCountdown = InputRefreshSteps(s.inputPeriod, dt);
     const int32 bits = car.directInputBits;
+    // Without a command group the tag has nothing to evaluate.
     if (bits == 0) {
-      EvaluateCommandTag(doc, bc, car);
+      if (links.commandGroup) EvaluateCommandTag(doc, bc, car);
       StepAutopilot(doc, bc, car);
       KeepGapToCars(car, cars, count);
     } else {
       ApplyDirectInputs(bits, bc, car);
       if ((bits & 7) != 7) {
-        EvaluateCommandTag(doc, bc, car);
+        if (links.commandGroup) EvaluateCommandTag(doc, bc, car);
         StepAutopilot(doc, bc, car);
       }
     }
@@ -350,7 +358,7 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const Bas
     if (bt && bt->TestBreak()) return StepResult::kBreak;
   }
 
-  QueryGroundUnderWheels(groundGroup, car);
+  QueryGroundUnderWheels(links.groundGroup, car);
 
   // The slip switches act on this step only; the ramps keep their values.
   car.tractionCutFlag = 0;
@@ -506,7 +514,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
 
   // Links resolved once for the whole call: nothing edits the scene while
   // the cars step.
-  std::vector<const BaseObject*> groundGroups(static_cast<size_t>(std::max<int32>(count, 0)), nullptr);
+  std::vector<CarLinks> links(static_cast<size_t>(std::max<int32>(count, 0)));
   for (int32 i = 0; i < count; ++i) {
     if (!Usable(cars[i])) continue;
     CarState& car = *cars[i].state;
@@ -523,7 +531,8 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     ReadAutopilotSettings(bc, ap);
     LoadRouteSpeedTable(ap, 0);
     ReadWheelGroundTags(car, bc);
-    groundGroups[i] = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
+    links[i].groundGroup = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
+    links[i].commandGroup = bc.GetObjectLink(CAR_COMMAND_GROUP, doc);
     car.bodyGroundContactOn = bc.GetBool(CAR_BODY_CONTACT) ? 1 : 0;
     ResetAdvanceOutputs(car);
   }
@@ -545,7 +554,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     for (int32 i = 0; i < count; ++i) {
       if (!Usable(cars[i])) continue;
       if (cars[i].state->startDelay + settings.startTime > settings.simTime) continue;
-      const StepResult r = StepCar(doc, bt, cars[i], groundGroups[i], cars, count);
+      const StepResult r = StepCar(doc, bt, cars[i], links[i], cars, count);
       if (r == StepResult::kBreak) return kStatusOk;
       if (r == StepResult::kFailed) {
         // A blown-up body stops here: it neither steps on nor collides with

@@ -324,13 +324,28 @@ enum class StepResult { kStepped, kBreak, kFailed };
 struct CarLinks {
   const BaseObject* groundGroup = nullptr;
   const BaseObject* commandGroup = nullptr;
+  // The last ground query of this call found the default ground alone.
+  bool onDefaultGround = false;
 };
+
+// Without a ground group, a ground object under a wheel or a route that acts
+// as ground or grip, every wheel's ground record is the default ground's
+// plane wherever the wheel is; only the query point it keeps moves, and that
+// is read only while a ground object is set.
+bool DefaultGroundOnly(const CarState& car, const CarLinks& links) {
+  if (links.groundGroup || car.autopilot.routeIsGround || car.autopilot.routeObject) return false;
+  const int32 n = std::clamp<int32>(car.dynamics.wheelCount, 0, kMaxWheels);
+  for (int32 w = 0; w < n; ++w)
+    if (car.wheelGroundRecords[w].groundObject) return false;
+  return true;
+}
 
 // One fixed step of one car: kBreak when the host asked for a break,
 // kFailed when the step left a state that cannot be stored (the record keeps
 // the last good one).
-StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const CarLinks& links, const CarEntry* cars,
-                   int32 count) {
+// `lastStep`: the call ends after this step.
+StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks& links, bool lastStep,
+                   const CarEntry* cars, int32 count) {
   CarState& car = *entry.state;
   const BaseContainer& bc = *entry.object->GetDataInstance();
   SimSettings& s = car.settings;
@@ -358,7 +373,13 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const Car
     if (bt && bt->TestBreak()) return StepResult::kBreak;
   }
 
-  QueryGroundUnderWheels(links.groundGroup, car);
+  // On the default ground alone the query would give the records they hold;
+  // the last step still queries so that they end with the last query point.
+  const bool flat = DefaultGroundOnly(car, links);
+  if (!(flat && links.onDefaultGround) || lastStep) {
+    QueryGroundUnderWheels(links.groundGroup, car);
+    links.onDefaultGround = flat && DefaultGroundOnly(car, links);
+  }
 
   // The slip switches act on this step only; the ramps keep their values.
   car.tractionCutFlag = 0;
@@ -551,10 +572,12 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
   std::vector<char> taking(n);
   CollisionPairs pairs;
   while (settings.simTime < target) {
+    const double next = settings.simTime + settings.stepDt;
+    const bool lastStep = !(next < target) || !(next > settings.simTime);
     for (int32 i = 0; i < count; ++i) {
       if (!Usable(cars[i])) continue;
       if (cars[i].state->startDelay + settings.startTime > settings.simTime) continue;
-      const StepResult r = StepCar(doc, bt, cars[i], links[i], cars, count);
+      const StepResult r = StepCar(doc, bt, cars[i], links[i], lastStep, cars, count);
       if (r == StepResult::kBreak) return kStatusOk;
       if (r == StepResult::kFailed) {
         // A blown-up body stops here: it neither steps on nor collides with

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "carparams.h"
@@ -84,13 +87,94 @@ void Settle(CarState& car) {
   for (int32 k = 0; k < n; ++k) StepModel(car.dynamics, dt, 0.0, 0.0, 0.0, 0.0, 0.0);
 }
 
+// Copies of one car model start their first settle from the same state (the
+// body where the rig holds it, upright, every wheel on the default ground) and
+// so end it in the same state: a run start settles each model once and hands
+// the result to the copies. An entry matches on the bytes of everything the
+// settle reads, so a match cannot give a result the steps would not.
+class SettleCache {
+ public:
+  // True when `car` matched a settle made before; its dynamics are then the
+  // settled ones and the step constants what that settle left.
+  bool Recall(CarState& car) {
+    MakeInput(car, *scratch_);
+    for (const auto& e : entries_) {
+      if (std::memcmp(&e->input, scratch_.get(), sizeof(Input)) != 0) continue;
+      SetGravity(car.settings.gravity);
+      const GroundPointers grounds = Grounds(car.dynamics);
+      std::memcpy(static_cast<void*>(&car.dynamics), &e->settled, sizeof car.dynamics);
+      std::copy(std::begin(grounds.p), std::end(grounds.p), car.dynamics.wheelGround);
+      gEngine.h = e->h[0], gEngine.h2 = e->h[1], gEngine.h4 = e->h[2], gEngine.h6 = e->h[3];
+      return true;
+    }
+    return false;
+  }
+  // After a settle that missed: keeps what the last Recall saw and the
+  // outcome. A settle that printed a consistency report is not kept, so a
+  // copy still prints its own.
+  void Remember(const CarState& car) {
+    if (car.dynamics.consistencyReported != scratch_->dynamics.consistencyReported) return;
+    if (entries_.size() >= kMaxEntries) entries_.erase(entries_.begin());
+    auto e = std::make_unique<Entry>();
+    std::memcpy(static_cast<void*>(&e->input), scratch_.get(), sizeof(Input));
+    std::memcpy(static_cast<void*>(&e->settled), &car.dynamics, sizeof car.dynamics);
+    e->h[0] = gEngine.h, e->h[1] = gEngine.h2, e->h[2] = gEngine.h4, e->h[3] = gEngine.h6;
+    entries_.push_back(std::move(e));
+  }
+
+ private:
+  static_assert(std::is_trivially_copyable_v<CarDynamics> && std::is_trivially_copyable_v<GroundHit>,
+                "the settle cache copies and compares the model as bytes");
+  static constexpr size_t kMaxEntries = 8;
+
+  struct GroundPointers {
+    const GroundHit* p[kMaxWheels];
+  };
+  static GroundPointers Grounds(const CarDynamics& d) {
+    GroundPointers g;
+    std::copy(std::begin(d.wheelGround), std::end(d.wheelGround), g.p);
+    return g;
+  }
+  // The settle's input with the ground records in place of the pointers to
+  // them (each car points at its own). Zeroed first so that padding compares.
+  struct Input {
+    CarDynamics dynamics;
+    GroundHit ground[kMaxWheels];
+    int32 hasGround[kMaxWheels];
+    double gravity, dt;
+    int32 wide;
+  };
+  static void MakeInput(const CarState& car, Input& in) {
+    std::memset(static_cast<void*>(&in), 0, sizeof in);
+    std::memcpy(static_cast<void*>(&in.dynamics), &car.dynamics, sizeof car.dynamics);
+    for (int32 w = 0; w < kMaxWheels; ++w) {
+      in.dynamics.wheelGround[w] = nullptr;
+      if (const GroundHit* g = car.dynamics.wheelGround[w]) {
+        std::memcpy(static_cast<void*>(&in.ground[w]), g, sizeof *g);
+        in.hasGround[w] = 1;
+      }
+    }
+    in.gravity = car.settings.gravity;
+    in.dt = car.settings.stepDt;
+    in.wide = gEngine.wideRegisters ? 1 : 0;
+  }
+  struct Entry {
+    Input input;
+    CarDynamics settled;
+    double h[4];
+  };
+
+  std::unique_ptr<Input> scratch_ = std::make_unique<Input>();
+  std::vector<std::unique_ptr<Entry>> entries_;
+};
+
 void AimWheelsAtDefaultGround(CarState& car) {
   for (int32 w = 0; w < kMaxWheels; ++w) car.dynamics.wheelGround[w] = &car.defaultGround;
 }
 
 // Sets one car up for the run; `earlier` are the cars set up before it.
 int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, const CarEntry* earlier,
-               int32 earlierCount) {
+               int32 earlierCount, SettleCache& cache) {
   CarState& car = *entry.state;
   BaseContainer& bc = *entry.object->GetDataInstance();
   const double upm = car.settings.unitsPerMetre;
@@ -118,7 +202,10 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   if (!body) return kStatusBodyMissing;
   Vector p = body->GetRelPos();
   ResetCarDynamics(car.dynamics, ToDynamics(p, 1.0 / upm), Quat());
-  Settle(car);
+  if (!cache.Recall(car)) {
+    Settle(car);
+    cache.Remember(car);
+  }
   status = StoreDynamicsResults(car, 1, 0);
   if (status < 0) return status;
 
@@ -232,10 +319,32 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
 
 enum class StepResult { kStepped, kBreak, kFailed };
 
+// A car's links into the scene, resolved once per advance call: nothing
+// edits the scene while the cars step.
+struct CarLinks {
+  const BaseObject* groundGroup = nullptr;
+  const BaseObject* commandGroup = nullptr;
+  // The last ground query of this call found the default ground alone.
+  bool onDefaultGround = false;
+};
+
+// Without a ground group, a ground object under a wheel or a route that acts
+// as ground or grip, every wheel's ground record is the default ground's
+// plane wherever the wheel is; only the query point it keeps moves, and that
+// is read only while a ground object is set.
+bool DefaultGroundOnly(const CarState& car, const CarLinks& links) {
+  if (links.groundGroup || car.autopilot.routeIsGround || car.autopilot.routeObject) return false;
+  const int32 n = std::clamp<int32>(car.dynamics.wheelCount, 0, kMaxWheels);
+  for (int32 w = 0; w < n; ++w)
+    if (car.wheelGroundRecords[w].groundObject) return false;
+  return true;
+}
+
 // One fixed step of one car: kBreak when the host asked for a break,
 // kFailed when the step left a state that cannot be stored (the record keeps
 // the last good one).
-StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const BaseObject* groundGroup,
+// `lastStep`: the call ends after this step.
+StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks& links, bool lastStep,
                    const CarEntry* cars, int32 count) {
   CarState& car = *entry.state;
   const BaseContainer& bc = *entry.object->GetDataInstance();
@@ -246,14 +355,15 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const Bas
   if (s.inputCountdown <= 0) {
     s.inputCountdown = InputRefreshSteps(s.inputPeriod, dt);
     const int32 bits = car.directInputBits;
+    // Without a command group the tag has nothing to evaluate.
     if (bits == 0) {
-      EvaluateCommandTag(doc, bc, car);
+      if (links.commandGroup) EvaluateCommandTag(doc, bc, car);
       StepAutopilot(doc, bc, car);
       KeepGapToCars(car, cars, count);
     } else {
       ApplyDirectInputs(bits, bc, car);
       if ((bits & 7) != 7) {
-        EvaluateCommandTag(doc, bc, car);
+        if (links.commandGroup) EvaluateCommandTag(doc, bc, car);
         StepAutopilot(doc, bc, car);
       }
     }
@@ -263,7 +373,13 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, const Bas
     if (bt && bt->TestBreak()) return StepResult::kBreak;
   }
 
-  QueryGroundUnderWheels(groundGroup, car);
+  // On the default ground alone the query would give the records they hold;
+  // the last step still queries so that they end with the last query point.
+  const bool flat = DefaultGroundOnly(car, links);
+  if (!(flat && links.onDefaultGround) || lastStep) {
+    QueryGroundUnderWheels(links.groundGroup, car);
+    links.onDefaultGround = flat && DefaultGroundOnly(car, links);
+  }
 
   // The slip switches act on this step only; the ramps keep their values.
   car.tractionCutFlag = 0;
@@ -395,6 +511,7 @@ int32 InitSimulationRun(BaseDocument* doc, BaseObject*, SimSettings& settings, C
   settings.simTime = settings.startTime;
   settings.lastDocTime = settings.startTime;
   for (int32 i = 0; i < count; ++i) cars[i].ready = 0;
+  SettleCache cache;
   for (int32 i = 0; i < count; ++i) {
     CarEntry& e = cars[i];
     if (!e.object || !e.state) continue;
@@ -402,7 +519,7 @@ int32 InitSimulationRun(BaseDocument* doc, BaseObject*, SimSettings& settings, C
     if (!UsableWheels(*e.state)) continue;
     if (!UsableStep(e.state->settings.stepDt) || !UsableScale(e.state->settings.unitsPerMetre))
       return kStatusBadSettings;
-    const int32 status = SetUpCar(doc, settings, e, cars, i);
+    const int32 status = SetUpCar(doc, settings, e, cars, i, cache);
     if (status != kStatusOk) return status;
   }
   return kStatusOk;
@@ -418,7 +535,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
 
   // Links resolved once for the whole call: nothing edits the scene while
   // the cars step.
-  std::vector<const BaseObject*> groundGroups(static_cast<size_t>(std::max<int32>(count, 0)), nullptr);
+  std::vector<CarLinks> links(static_cast<size_t>(std::max<int32>(count, 0)));
   for (int32 i = 0; i < count; ++i) {
     if (!Usable(cars[i])) continue;
     CarState& car = *cars[i].state;
@@ -435,7 +552,8 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     ReadAutopilotSettings(bc, ap);
     LoadRouteSpeedTable(ap, 0);
     ReadWheelGroundTags(car, bc);
-    groundGroups[i] = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
+    links[i].groundGroup = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
+    links[i].commandGroup = bc.GetObjectLink(CAR_COMMAND_GROUP, doc);
     car.bodyGroundContactOn = bc.GetBool(CAR_BODY_CONTACT) ? 1 : 0;
     ResetAdvanceOutputs(car);
   }
@@ -454,10 +572,12 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
   std::vector<char> taking(n);
   CollisionPairs pairs;
   while (settings.simTime < target) {
+    const double next = settings.simTime + settings.stepDt;
+    const bool lastStep = !(next < target) || !(next > settings.simTime);
     for (int32 i = 0; i < count; ++i) {
       if (!Usable(cars[i])) continue;
       if (cars[i].state->startDelay + settings.startTime > settings.simTime) continue;
-      const StepResult r = StepCar(doc, bt, cars[i], groundGroups[i], cars, count);
+      const StepResult r = StepCar(doc, bt, cars[i], links[i], lastStep, cars, count);
       if (r == StepResult::kBreak) return kStatusOk;
       if (r == StepResult::kFailed) {
         // A blown-up body stops here: it neither steps on nor collides with

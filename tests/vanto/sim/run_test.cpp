@@ -485,6 +485,42 @@ TEST_F(Run, TwoIdenticalRunsGiveBitIdenticalResults) {
   EXPECT_EQ(results[0], results[1]);
 }
 
+// A run start settles copies of one car model once and hands the outcome
+// on; a car must start exactly as it would alone, whether the car set up
+// before it is a copy of it, a heavier car or a copy with stiffer springs.
+TEST_F(Run, ACarStartsAsItWouldAloneWhateverCarWasSetUpBeforeIt) {
+  struct Case {
+    const char* what;
+    LONG id;      // parameter changed on the car set up first; 0: none
+    double value;
+  };
+  const Case cases[] = {
+      {"a copy", 0, 0.0},
+      {"a heavier body", CAR_MASS_BODY, 1900.0},
+      {"stiffer front springs", CAR_SPRING_FRONT, 40000.0},
+  };
+  auto startOf = [&](const Case* first) {
+    BaseDocument::Free(doc);
+    doc = BaseDocument::Alloc();
+    doc->SetFps(30);
+    BaseObject* sim = AddSim();
+    if (first) {
+      // Far enough behind that the spacing leaves the later car alone.
+      BaseObject* a = AddCar(sim, -800.0);
+      if (first->id) a->GetDataInstance()->SetReal(first->id, first->value);
+    }
+    BaseObject* b = AddCar(sim, 800.0);
+    Start(sim);
+    std::vector<std::uint64_t> bits = Fingerprint({b});
+    const RigidBody& body = State(b).dynamics.body;
+    for (double v : {body.position.x, body.position.y, body.position.z, body.velocity.z, body.angularVelocity.y})
+      bits.push_back(std::bit_cast<std::uint64_t>(v));
+    return bits;
+  };
+  const std::vector<std::uint64_t> alone = startOf(nullptr);
+  for (const Case& c : cases) EXPECT_EQ(startOf(&c), alone) << c.what;
+}
+
 }  // namespace
 
 namespace {

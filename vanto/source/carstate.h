@@ -14,6 +14,7 @@
 #include "car_dynamics.h"
 #include "host_math.h"
 #include "host_types.h"
+#include "scene_ground_hit.h"
 #include "simsettings.h"
 
 class BaseObject;
@@ -228,8 +229,8 @@ struct CarStateFields {
   double impactTimeMs = 0.0;
 
   // ground: the default ground, then one record per wheel, back to back
-  GroundHit defaultGround;
-  GroundHit wheelGroundRecords[kMaxWheels];
+  SceneGroundHit defaultGround;
+  SceneGroundHit wheelGroundRecords[kMaxWheels];
 
   AutopilotState autopilot;
   CommandState commands;

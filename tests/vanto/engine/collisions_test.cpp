@@ -614,7 +614,7 @@ TEST_F(CollisionTest, BodyGroundContactAsksTheGroundQuery) {
   BaseContainer bc;
   // A plane at 5 m.
   ResolveBodyGroundContact(doc, bc, car,
-                           [](BaseDocument*, const BaseContainer&, const Vector&, GroundHit& hit, CarState&) {
+                           [](BaseDocument*, const BaseContainer&, const Vector&, SceneGroundHit& hit, CarState&) {
                              SetFlatGroundHit(hit, 5.0, 1.0, kUnits);
                            });
   EXPECT_EQ(UsedSlots(car), 5);  // four corners and the drag

@@ -676,7 +676,9 @@ TEST(CollisionPairs, KeepsEveryPairTheCirclesAdmitInOrder) {
     ASSERT_TRUE(std::adjacent_find(visited.begin(), visited.end()) == visited.end()) << round;
     ASSERT_EQ(kept, CloseEnough(c, r, taking)) << round;
     // Spread out, most pairs are never tried.
-    if (round > 20) EXPECT_LT(visited.size(), static_cast<size_t>(n) * n / 8) << round;
+    if (round > 20) {
+      EXPECT_LT(visited.size(), static_cast<size_t>(n) * n / 8) << round;
+    }
   }
 }
 

@@ -5,7 +5,7 @@
 
 #include "links.h"
 #include "carparams.h"
-#include "geometry.h"
+#include "carsim/polygon_geometry.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "main.h"

@@ -17,5 +17,5 @@ void CopyCarState(CarState& dst, const CarState& src) {
   dst.commands.lastMarker = nullptr;
   for (CommandSlot& slot : dst.commands.slots) slot.tagSettings = nullptr;
   dst.defaultGround.groundObject = nullptr;
-  for (GroundHit& g : dst.wheelGroundRecords) g.groundObject = nullptr;
+  for (SceneGroundHit& g : dst.wheelGroundRecords) g.groundObject = nullptr;
 }

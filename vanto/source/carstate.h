@@ -12,25 +12,15 @@
 #include <cstring>
 
 #include "car_dynamics.h"
+#include "control_ramps.h"
 #include "host_math.h"
 #include "host_types.h"
+#include "scene_ground_hit.h"
 #include "simsettings.h"
 
 class BaseObject;
 class BaseContainer;
 class BaseTag;
-
-// ---------------------------------------------------------------- inputs
-
-// One input channel moving toward a target.
-struct ControlRamp {
-  double current = 0.0;      // the value handed to the vehicle model
-  double target = 0.0;       // the value the ramp runs to
-  double ratePerStep = 0.0;  // added to current each step while the ramp runs
-  double remaining = 0.0;    // s left of the ramp
-};
-
-enum RampChannel : int32 { kRampSteer = 0, kRampThrottle, kRampBrake, kRampHandbrake, kRampReverse, kRampCount };
 
 // ---------------------------------------------------------------- commands
 
@@ -171,8 +161,10 @@ struct CrashReaction {
 inline constexpr int32 kHudLabelCount = 6;
 inline constexpr int32 kGroundRecords = kMaxWheels + 1;
 
-// Every field of the record; CarState adds the copy rules.
-struct CarStateFields {
+// Every field of the record; CarState adds the copy rules. The input
+// channels (ramps, their levels and the steering rate) come first, as the
+// engine's own record.
+struct CarStateFields : InputRamps {
   // identity and flags
   int32 leadingWord = 0;  // change marker of the speed-target queue (0x12345678 after a new entry)
   int32 carIndex = 0;     // the car's dashboard slot; below 0 no panel
@@ -189,13 +181,6 @@ struct CarStateFields {
 
   SimSettings settings;
   CarDynamics dynamics;
-
-  // inputs
-  ControlRamp ramps[kRampCount];  // steer, throttle, brake, handbrake, reverse throttle
-  double pedalRampLevel = 0.0;    // priority shared by channels 1..4
-  double pedalHoldRemaining = 0.0;  // s the level stays although no pedal moves (crash hold at 0)
-  double steerRampLevel = 0.0;    // priority of channel 0
-  double maxSteerSpeed = 0.0;     // steer units per second
 
   // results
   Matrix bodyMatrix;
@@ -228,8 +213,8 @@ struct CarStateFields {
   double impactTimeMs = 0.0;
 
   // ground: the default ground, then one record per wheel, back to back
-  GroundHit defaultGround;
-  GroundHit wheelGroundRecords[kMaxWheels];
+  SceneGroundHit defaultGround;
+  SceneGroundHit wheelGroundRecords[kMaxWheels];
 
   AutopilotState autopilot;
   CommandState commands;

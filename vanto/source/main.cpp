@@ -1,6 +1,7 @@
 #include "main.h"
 
 #include "engine_globals.h"
+#include "host_print.h"
 
 LONG AddOnFlags = 0;
 
@@ -12,7 +13,7 @@ void DetectAddOns() {
 Bool PluginStart() {
   if (!HostVersionAtLeast(130)) return false;
   // The engine's consistency messages go to the host's console.
-  SetSimulationPrint(&GePrint);
+  SetSimulationPrint(&PrintToHostConsole);
   Bool (*const registrars[])() = {RegisterSim, RegisterCar, RegisterVantoRoute,
                                   RegisterVantoCommands, RegisterVantoGround, RegisterHelpCommand};
   for (auto reg : registrars)

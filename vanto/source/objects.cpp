@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "carparams.h"
-#include "engine/geometry.h"
+#include "carsim/polygon_geometry.h"
 #include "host_description.h"
 #include "host_file.h"
 #include "host_plugin.h"

@@ -279,7 +279,7 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   double y[kMaxWheels] = {};
   double ySum = 0.0;
   for (int32 w = 0; w < wheels; ++w) {
-    GroundHit& hit = car.wheelGroundRecords[w];
+    SceneGroundHit& hit = car.wheelGroundRecords[w];
     hit.height = 0.0;
     q[w] = P + R.TransformDirection(car.wheelMatrices[w].off);
     const Vector from(q[w].x, std::max(q[w].y, top + 1.0), q[w].z);

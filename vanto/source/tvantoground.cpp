@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "geometry.h"
+#include "carsim/polygon_geometry.h"
 #include "host_geometry.h"
 #include "host_services.h"
 #include "objects.h"

@@ -614,7 +614,7 @@ TEST_F(CollisionTest, BodyGroundContactAsksTheGroundQuery) {
   BaseContainer bc;
   // A plane at 5 m.
   ResolveBodyGroundContact(doc, bc, car,
-                           [](BaseDocument*, const BaseContainer&, const Vector&, GroundHit& hit, CarState&) {
+                           [](BaseDocument*, const BaseContainer&, const Vector&, SceneGroundHit& hit, CarState&) {
                              SetFlatGroundHit(hit, 5.0, 1.0, kUnits);
                            });
   EXPECT_EQ(UsedSlots(car), 5);  // four corners and the drag
@@ -676,7 +676,9 @@ TEST(CollisionPairs, KeepsEveryPairTheCirclesAdmitInOrder) {
     ASSERT_TRUE(std::adjacent_find(visited.begin(), visited.end()) == visited.end()) << round;
     ASSERT_EQ(kept, CloseEnough(c, r, taking)) << round;
     // Spread out, most pairs are never tried.
-    if (round > 20) EXPECT_LT(visited.size(), static_cast<size_t>(n) * n / 8) << round;
+    if (round > 20) {
+      EXPECT_LT(visited.size(), static_cast<size_t>(n) * n / 8) << round;
+    }
   }
 }
 

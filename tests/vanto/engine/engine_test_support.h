@@ -29,7 +29,7 @@ class EngineTest : public ::testing::Test {
   void TearDown() override { ResetEngineGlobals(); }
 
   static inline int assertCount = 0;
-  static void CountAssert(const String& text) {
+  static void CountAssert(const std::string& text) {
     EXPECT_EQ(text, "Simulation Error -4");
     ++assertCount;
   }

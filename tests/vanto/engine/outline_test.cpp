@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "carparams.h"
-#include "geometry.h"
+#include "carsim/polygon_geometry.h"
 #include "host_geometry.h"
 #include "host_services.h"
 

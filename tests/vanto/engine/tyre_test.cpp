@@ -11,7 +11,7 @@ class TyreTest : public EngineTest {
     ASSERT_EQ(BuildTyreProfiles(0, r, w, p1, p2, p3, 20, 6.0), 0);
     tyre.radialStiffness = 400000.0;
     tyre.radius = r;
-    SetFlatGroundHit(ground, 0.0, 1.0, 100.0);
+    FlatGround().GroundAt(Vec3(), ground);
   }
 
   int32 Force(const Vec3& hub, const Vec3& vel, const Vec3& axle, double spin, double A, double B) {
@@ -219,7 +219,7 @@ TEST_F(TyreTest, WheelsTogetherGiveWhatEachGetsAlone) {
   ASSERT_EQ(BuildSampledCurve(coarse, 5, v, 0.0, 1.0), 0);
   const SampledCurve* const odd[3] = {&q1, &coarse, &q3};
   GroundHit raised;
-  SetFlatGroundHit(raised, 0.02, 0.8, 100.0);
+  FlatGround(0.02, 0.8).GroundAt(Vec3(), raised);
   struct Wheel {
     Vec3 hub, vel, axle;
     double spin, A, B;

@@ -79,7 +79,7 @@ TEST_F(GroundCarTest, ProfileContactFindsTheCellsUnderTheWheels) {
   Vec3 hubs[kMaxWheels];
   GetWheelFrames(car->dynamics, hubs, nullptr, 0);
   for (int w = 0; w < 4; ++w) {
-    const GroundHit& g = car->wheelGroundRecords[w];
+    const SceneGroundHit& g = car->wheelGroundRecords[w];
     EXPECT_EQ(g.groundObject, grid) << w;
     EXPECT_EQ(g.contactMode, 2);
     EXPECT_EQ(g.profileCount, 19);

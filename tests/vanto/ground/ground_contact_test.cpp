@@ -34,17 +34,17 @@ class GroundContactTest : public GroundTest {
     groundcontact::PrepareGround(doc, bc, *car, 0);
     groundcontact::ReadWheelGroundTags(*car, bc);
   }
-  GroundHit& Wheel(int w = 0) { return car->wheelGroundRecords[w]; }
-  const GroundHit& Query(const Vector& p, int w = 0, const Matrix* axes = nullptr) {
+  SceneGroundHit& Wheel(int w = 0) { return car->wheelGroundRecords[w]; }
+  const SceneGroundHit& Query(const Vector& p, int w = 0, const Matrix* axes = nullptr) {
     QueryGround(doc, bc, p, w, *car, axes);
     return car->wheelGroundRecords[w];
   }
   // Height above the record's plane of a host point (scene units), as the
   // tyres see it.
-  static double Above(const GroundHit& g, const Vector& p) {
+  static double Above(const SceneGroundHit& g, const Vector& p) {
     return (g.normal.x * p.z + g.normal.y * p.x + g.normal.z * p.y) / 100.0 + g.planeOffset;
   }
-  void ExpectDefaultGround(const GroundHit& g, const Vector& p) {
+  void ExpectDefaultGround(const SceneGroundHit& g, const Vector& p) {
     EXPECT_EQ(g.groundObject, nullptr);
     EXPECT_EQ(g.hostNormal, Vector(0, 1, 0));
     EXPECT_EQ(g.planeOffset, car->defaultGround.planeOffset);
@@ -144,7 +144,7 @@ TEST_F(GroundContactTest, PrepareLowersTheDefaultGroundAndDropsTagCaches) {
   // The landscape's lowest corner: -40 (its box starts at its own y = 0).
   EXPECT_EQ(bc.GetReal(CAR_GROUND_HEIGHT), -40.0);
   EXPECT_EQ(TagData(tag)->Grid().points, nullptr);
-  const GroundHit& g = car->defaultGround;
+  const SceneGroundHit& g = car->defaultGround;
   EXPECT_EQ(g.groundObject, nullptr);
   EXPECT_EQ(g.hostNormal, Vector(0, 1, 0));
   EXPECT_EQ(g.normal, Vec3(0, 0, 1));
@@ -156,7 +156,7 @@ TEST_F(GroundContactTest, PrepareLowersTheDefaultGroundAndDropsTagCaches) {
   // Every wheel starts with a 5-ray profile, its count included.
   double five[kMaxGroundProfile][3] = {};
   HalfCircleProfile(five, 5);
-  for (const GroundHit& w : car->wheelGroundRecords) {
+  for (const SceneGroundHit& w : car->wheelGroundRecords) {
     EXPECT_EQ(w.groundObject, nullptr);
     EXPECT_EQ(w.profileCount, 5);
     // Near, not equal: cos(pi/2) is 6.1e-17 by the compiler's own folding
@@ -206,7 +206,7 @@ TEST_F(GroundContactTest, WheelOverATiltedPlane) {
   // Height 10 + 0.5 x: normal (-1, 2, 0) / sqrt 5.
   BaseObject* slope = NewSlope(group, -100, 100, -100, 100, 10, 0.5, 0);
   const Vector p(20, 100, 30);
-  const GroundHit& g = Query(p);
+  const SceneGroundHit& g = Query(p);
   EXPECT_EQ(g.groundObject, slope);
   EXPECT_EQ(g.polygonIndex, 0);
   EXPECT_DOUBLE_EQ(g.height, 20.0);
@@ -303,7 +303,7 @@ TEST_F(GroundContactTest, ProfileContactFollowsTheRaysAndKeepsItsWeight) {
   // A hub sunk below the surface (a hard landing): the rays meet the grid
   // only behind their origin, which is no contact; the wheel must not jump
   // to the cell those hits lie in.
-  const GroundHit& sunk = Query(Vector(2, -5, 13), 0, &axes);
+  const SceneGroundHit& sunk = Query(Vector(2, -5, 13), 0, &axes);
   if (sunk.groundObject == grid) {
     EXPECT_EQ(sunk.polygonIndex, 44);
   }
@@ -364,20 +364,20 @@ TEST_F(GroundContactTest, LandscapeAnswersThroughItsTag) {
 
   // (10, 20) lies 0.1 and 0.2 of a cell from corner 60 of cell (5, 5).
   const Vector p(10, 500, 20);
-  const GroundHit& g = Query(p);
+  const SceneGroundHit& g = Query(p);
   EXPECT_EQ(g.groundObject, land);
   EXPECT_EQ(g.polygonIndex, 0);
   EXPECT_NEAR(g.height, 30 + y60 + 0.1 * (y72 - y71) + 0.2 * (y71 - y60), 1e-9);
   EXPECT_NEAR(Above(g, Vector(10, g.height, 20)), 0.0, 1e-12);
   EXPECT_DOUBLE_EQ(g.friction, 0.7);
   // The next step asks the tag again without a search.
-  const GroundHit& h = Query(Vector(12, 500, 20));
+  const SceneGroundHit& h = Query(Vector(12, 500, 20));
   EXPECT_EQ(h.groundObject, land);
   EXPECT_EQ(h.lastPoint, Vector(12, 500, 20));
   // Below the landscape the tag's plane is refused: the search goes on to
   // what lies under the point instead of leaving a stale plane.
   BaseObject* under = NewSlope(group, -500, 500, -500, 500, -200, 0, 0);
-  const GroundHit& u = Query(Vector(12, -100, 20));
+  const SceneGroundHit& u = Query(Vector(12, -100, 20));
   EXPECT_EQ(u.groundObject, under);
   EXPECT_DOUBLE_EQ(u.height, -200.0);
   EXPECT_NEAR(Above(u, Vector(12, -200, 20)), 0.0, 1e-12);
@@ -393,7 +393,7 @@ TEST_F(GroundContactTest, ALandscapeAboveTheWheelDoesNotClaimIt) {
   BaseObject* land = NewLandscape(group, Vector(1000, 100, 1000), 10, 10);
   land->SetRelPos(Vector(0, 200, 0));
   AddGroundTag(land);
-  const GroundHit& g = Query(Vector(10, 50, 20));
+  const SceneGroundHit& g = Query(Vector(10, 50, 20));
   EXPECT_EQ(g.groundObject, slope);
   EXPECT_EQ(g.polygonIndex, 0);
   EXPECT_EQ(g.height, 0.0);
@@ -414,7 +414,7 @@ TEST_F(GroundContactTest, RouteSurfaceServesAsGround) {
     ap.routeSection[k][1] = Vector(-0.1, 1, 0);
   }
   const Vector p(50, 40, 500);
-  const GroundHit& g = Query(p);
+  const SceneGroundHit& g = Query(p);
   EXPECT_EQ(g.groundObject, nullptr);
   EXPECT_EQ(g.lastPoint, p);
   EXPECT_NEAR(g.height, 15.0, 1e-12);
@@ -433,7 +433,7 @@ TEST_F(GroundContactTest, RouteSurfaceServesAsGround) {
   ap.lateralOffset = 100.0;
   ap.routeFrame = MatrixMove(Vector(100, 10, 500));
   const Vector q(150, 40, 500);
-  const GroundHit& h = Query(q);
+  const SceneGroundHit& h = Query(q);
   EXPECT_NEAR(h.height, 25.0, 1e-12);
   EXPECT_NEAR(Above(h, Vector(150, 25, 500)), 0.0, 1e-12);
 }
@@ -443,7 +443,7 @@ TEST_F(GroundContactTest, RouteSurfaceServesAsGround) {
 TEST_F(GroundContactTest, PointQueryLeavesGripAndProfileAlone) {
   BaseObject* slope = NewSlope(group, -100, 100, -100, 100, 10, 0.5, 0);
   AddGroundTag(slope, 0.5, 2);
-  GroundHit hit;
+  SceneGroundHit hit;
   hit.friction = 0.77;
   hit.profileCount = 7;
   const Vector p(20, 100, 30);

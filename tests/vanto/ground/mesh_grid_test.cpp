@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "geometry.h"
+#include "carsim/polygon_geometry.h"
 #include "ground_fixture.h"
 #include "mesh_grid.h"
 
@@ -205,7 +205,7 @@ class MeshGridSearchTest : public GroundTest {
 
   // Wheel records along a path and point queries at every step.
   struct Trace {
-    std::vector<GroundHit> wheel, point;
+    std::vector<SceneGroundHit> wheel, point;
   };
   Trace Drive(bool grid) {
     groundcontact::SetSearchGrid(grid);
@@ -223,13 +223,13 @@ class MeshGridSearchTest : public GroundTest {
                        Vector(0.0, 140.0, 0.0);
       QueryGround(doc, bc, p, 0, *car);
       t.wheel.push_back(car->wheelGroundRecords[0]);
-      GroundHit hit = car->defaultGround;
+      SceneGroundHit hit = car->defaultGround;
       QueryGroundPoint(doc, bc, p + Vector(0.0, -40.0, 0.0), hit, *car);
       t.point.push_back(hit);
     }
     return t;
   }
-  static void ExpectSame(const GroundHit& a, const GroundHit& b, const char* what, size_t i) {
+  static void ExpectSame(const SceneGroundHit& a, const SceneGroundHit& b, const char* what, size_t i) {
     SCOPED_TRACE(std::string(what) + " " + std::to_string(i));
     EXPECT_EQ(a.groundObject, b.groundObject);
     EXPECT_EQ(a.polygonIndex, b.polygonIndex);
@@ -272,7 +272,7 @@ TEST_F(MeshGridSearchTest, FollowsAChangedMesh) {
   groundcontact::PrepareGround(doc, bc, *car, 0);
   // Over the terrain, off the road.
   const Vector p = terrain->GetMg() * Vector(450.0, 0.0, -450.0) + Vector(0.0, 500.0, 0.0);
-  GroundHit hit = car->defaultGround;
+  SceneGroundHit hit = car->defaultGround;
   QueryGroundPoint(doc, bc, p, hit, *car);
   ASSERT_EQ(hit.groundObject, terrain);
   const double before = hit.height;

@@ -5,7 +5,7 @@
 
 #include "../car/car_test_support.h"
 #include "carpublish.h"
-#include "geometry.h"
+#include "carsim/polygon_geometry.h"
 #include "host_geometry.h"
 #include "objects.h"
 #include "outline.h"

@@ -401,7 +401,7 @@ TEST_F(Autopilot, TheRouteGroundReachesIntoTheNextPiece) {
   SampleRouteSpline(ap.routeSpline, 900.0, p, t, 0.0);
   ap.routePoint = p;
   ap.routeFrame = Matrix(p, Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1));
-  GroundHit hit;
+  SceneGroundHit hit;
   EXPECT_EQ(QueryRouteGround(Vector(0, 100, 950), hit, *car), 1);
   EXPECT_NEAR(hit.height, 0.0, 1e-9);
   EXPECT_EQ(QueryRouteGround(Vector(0, 100, 1050), hit, *car), 1);

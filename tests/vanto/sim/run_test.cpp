@@ -558,7 +558,7 @@ TEST_F(StepRate, TheCarStandsStillAtEveryStepRateAndClutch) {
 TEST(ConsistencyReport, OncePerCarWhileARunStepsIt) {
   static int printed = 0;
   printed = 0;
-  SetSimulationPrint([](const String&) { ++printed; });
+  SetSimulationPrint([](const std::string&) { ++printed; });
   int32 first = 0, second = 0;
   gEngine.reportOnce = &first;
   for (int k = 0; k < 5; ++k) SimulationAssert(false);

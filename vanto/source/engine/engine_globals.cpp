@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-void PrintToStandardError(const String& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+void PrintToStandardError(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 bool ProcessorHasWideRegisters() {
 #if defined(__x86_64__) || defined(__i386__)

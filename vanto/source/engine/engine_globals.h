@@ -7,12 +7,12 @@
 // start of each car step; nothing here is guarded.
 #pragma once
 
-#include "host_types.h"
+#include <string>
 
 // Console output of the engine's consistency check.
-using SimulationPrintFn = void (*)(const String& text);
+using SimulationPrintFn = void (*)(const std::string& text);
 
-void PrintToStandardError(const String& text);
+void PrintToStandardError(const std::string& text);
 // True when the processor has four-wide vector registers (AVX2).
 bool ProcessorHasWideRegisters();
 
@@ -50,5 +50,5 @@ inline void SimulationAssert(bool condition) {
     if (*once) return;
     *once = 1;
   }
-  gEngine.print(String("Simulation Error -4"));
+  gEngine.print(std::string("Simulation Error -4"));
 }

@@ -1,22 +1,13 @@
 // The boundary between the model (SI units, engine axes, Mat3) and the
 // car's record (scene units, host axes, host Matrices): results out of the
-// model, the run-output reset, the body-only set-up for a car outside a run,
-// and the axis conversions.
-//
-// Engine axes: x = host z (forward), y = host x, z = host y (up). A host
-// vector (x, y, z) enters as (z, x, y) and leaves as (y, z, x).
+// model and the run-output reset. The axis conversions are in frames.h.
 #pragma once
 
 #include "carstate.h"
+#include "frames.h"
 #include "vmath.h"
 
 inline constexpr int32 kStatusNotFinite = -1000;
-
-inline void DynamicsToHostAxes(Vector& out, const Vec3& v) { out = Vector(v.y, v.z, v.x); }
-inline void HostToDynamicsAxes(const Vector& v, Vec3& out) { out = Vec3(v.z, v.x, v.y); }
-// Rotation only; the offset is zero.
-void Mat3ToHostMatrix(Matrix& out, const Mat3& m);
-void HostMatrixToMat3(const Matrix& in, Mat3& m);
 
 // Copies the model's results into the record: the body (matrix, velocity,
 // angular velocity) when `body` is set, the wheels, speed, gear and rpm when

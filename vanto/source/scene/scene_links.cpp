@@ -53,7 +53,7 @@ void RefreshSceneLinks(BaseDocument* doc, const BaseContainer& bc, CarState& car
   const BaseObject* grounds = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
   if (car.defaultGround.groundObject && !IsDirectChild(car.defaultGround.groundObject, grounds))
     car.defaultGround.groundObject = nullptr;
-  for (GroundHit& g : car.wheelGroundRecords)
+  for (SceneGroundHit& g : car.wheelGroundRecords)
     if (g.groundObject && !IsDirectChild(g.groundObject, grounds)) g.groundObject = nullptr;
 
   RefreshRoute(bc.GetObjectLink(CAR_ROUTE_GROUP, doc), car.autopilot);

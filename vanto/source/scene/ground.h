@@ -76,7 +76,7 @@ void QueryGroundUnderWheels(const BaseObject* group, CarState& car);
 
 // The same search for any point (body points): no remembered polygon, the
 // radius of wheel 0, and an accepted polygon leaves `hit`'s grip alone.
-void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& point, GroundHit& hit,
+void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& point, SceneGroundHit& hit,
                       CarState& car);
 
 // The highest point of the bounding boxes of the ground group's switched-on
@@ -88,7 +88,7 @@ double HighestGroundTop(BaseDocument* doc, const BaseContainer& bc);
 // frame). 1 when the tag answered (whether or not its plane was taken: it is
 // taken only below the point and above `hit.height`), else 0.
 int32 QueryGroundTagGrid(BaseDocument* doc, BaseObject* op, const Vector& localPoint, const Vector& worldPoint,
-                         GroundHit& hit, const CarState& car);
+                         SceneGroundHit& hit, const CarState& car);
 
 // The segment start + s * dir (s in (0, 1]) leaves polygon `index` through
 // one of its edges: returns the polygon on the other side of the first edge
@@ -116,4 +116,4 @@ int32 ProfileRayCount(double radius, double edgeLength);
 
 // The surface of a sweep route that serves as ground, from its
 // cross-section in the route frame. 1 when it gave a plane.
-int32 QueryRouteGround(const Vector& point, GroundHit& hit, const CarState& car);
+int32 QueryRouteGround(const Vector& point, SceneGroundHit& hit, const CarState& car);

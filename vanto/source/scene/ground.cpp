@@ -8,7 +8,7 @@
 
 #include "autopilot.h"
 #include "carparams.h"
-#include "geometry.h"
+#include "carsim/polygon_geometry.h"
 #include "mesh_grid.h"
 #include "host_services.h"
 #include "run_state.h"
@@ -148,7 +148,7 @@ Vector CornerNormal(const Vector corners[4]) {
   return Cross(corners[1] - corners[0], corners[2] - corners[0]).GetNormalized();
 }
 
-void SetPlane(GroundHit& hit, const Vector& n, const Vector& planePoint, double upm) {
+void SetPlane(SceneGroundHit& hit, const Vector& n, const Vector& planePoint, double upm) {
   hit.hostNormal = n;
   HostToDynamicsAxes(n, hit.normal);
   hit.planeOffset = -Dot(n, planePoint / upm);
@@ -156,7 +156,7 @@ void SetPlane(GroundHit& hit, const Vector& n, const Vector& planePoint, double 
 
 // Makes polygon k of the wheel's object current: plane, height and the
 // grip weighted by the vertex map.
-void EnterPolygon(GroundHit& hit, const BaseObject* op, const Mesh& mesh, LONG k, const Vector corners[4],
+void EnterPolygon(SceneGroundHit& hit, const BaseObject* op, const Mesh& mesh, LONG k, const Vector corners[4],
                   const Vector& p, double upm) {
   const Vector n = CornerNormal(corners);
   SetPlane(hit, n, corners[1], upm);
@@ -167,7 +167,7 @@ void EnterPolygon(GroundHit& hit, const BaseObject* op, const Mesh& mesh, LONG k
   hit.friction = hit.frictionWeight * hit.gripFactor;
 }
 
-void UpdateProfile(GroundHit& hit, double radius, const Vector corners[4]) {
+void UpdateProfile(SceneGroundHit& hit, double radius, const Vector corners[4]) {
   const int32 n = ProfileRayCount(radius, (corners[1] - corners[0]).GetLength());
   if (n != hit.profileCount) {
     HalfCircleProfile(hit.profile, n);
@@ -198,7 +198,7 @@ int32 WalkEdge(PointAt at, ValidFn valid, FindFn find, const CPolygon* polygons,
 // ---------------------------------------------------------------- fast path
 
 // Mode 1: the stored polygon, or the neighbour the wheel rolled onto.
-bool FollowPolygonSinglePoint(GroundHit& hit, const Mesh& mesh, const Vector& p, double r, double upm) {
+bool FollowPolygonSinglePoint(SceneGroundHit& hit, const Mesh& mesh, const Vector& p, double r, double upm) {
   Vector corners[4];
   const LONG k = hit.polygonIndex;
   mesh.Corners(k, corners);
@@ -226,7 +226,7 @@ bool FollowPolygonSinglePoint(GroundHit& hit, const Mesh& mesh, const Vector& p,
 // Mode 2: the profile rays from the wheel centre against the polygons
 // along the wheel's heading, forward and back from the last touch point;
 // the nearest hit decides the polygon.
-bool FollowPolygonProfile(GroundHit& hit, const Mesh& mesh, const Vector& p, double r, double upm, int32 wheel,
+bool FollowPolygonProfile(SceneGroundHit& hit, const Mesh& mesh, const Vector& p, double r, double upm, int32 wheel,
                           const Matrix& wheelAxes) {
   Matrix axes = wheelAxes;
   if (wheel & 1) {
@@ -286,7 +286,7 @@ bool FollowPolygonProfile(GroundHit& hit, const Mesh& mesh, const Vector& p, dou
   return true;
 }
 
-int32 TagGrid(BaseObject* op, const Vector& local, const Vector& world, GroundHit& hit, double upm,
+int32 TagGrid(BaseObject* op, const Vector& local, const Vector& world, SceneGroundHit& hit, double upm,
               bool& accepted) {
   accepted = false;
   BaseTag* tag = op ? op->GetTag(kGroundTagType) : nullptr;
@@ -321,7 +321,7 @@ int32 TagGrid(BaseObject* op, const Vector& local, const Vector& world, GroundHi
 // drives onto another object takes its grip at once. Stops at the first
 // accepted plane less than stopFactor * r below the point. True when a
 // plane was taken.
-bool SearchGround(const BaseObject* group, const Vector& p, GroundHit& hit, double r, double stopFactor, bool wheel,
+bool SearchGround(const BaseObject* group, const Vector& p, SceneGroundHit& hit, double r, double stopFactor, bool wheel,
                   double upm) {
   hit.height = kNoGroundHeight;
   hit.polygonIndex = -1;
@@ -394,9 +394,9 @@ bool SearchGround(const BaseObject* group, const Vector& p, GroundHit& hit, doub
 
 // Nothing under the point: the route surface, else the default ground. The
 // record keeps its own tyre profile; the default ground has none.
-void FallBack(GroundHit& hit, const Vector& p, const CarState& car, bool wheel, double upm) {
+void FallBack(SceneGroundHit& hit, const Vector& p, const CarState& car, bool wheel, double upm) {
   if (car.autopilot.routeIsGround && QueryRouteGround(p, hit, car)) return;
-  const GroundHit& g = car.defaultGround;
+  const SceneGroundHit& g = car.defaultGround;
   hit.groundObject = g.groundObject;
   hit.polygonIndex = g.polygonIndex;
   hit.hostNormal = g.hostNormal;
@@ -410,13 +410,6 @@ void FallBack(GroundHit& hit, const Vector& p, const CarState& car, bool wheel, 
   hit.lastPoint = p;
   hit.hitPoint = Vector(p.x, -hit.planeOffset * upm, p.z);
   if (wheel && car.autopilot.routeObject) hit.friction = hit.gripFactor = car.autopilot.routeGrip;
-}
-
-// Wheel axes of the model as host axes, in the form of the published hub
-// matrices (first column the axle, third up, second negated ahead).
-Matrix HubAxes(const Mat3& f) {
-  return Matrix(Vector(), Vector(f(1, 0), f(2, 0), f(0, 0)), Vector(f(1, 2), f(2, 2), f(0, 2)),
-                Vector(-f(1, 1), -f(2, 1), -f(0, 1)));
 }
 
 }  // namespace
@@ -441,7 +434,7 @@ void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 sk
     }
     bc.SetReal(CAR_GROUND_HEIGHT, h);
   }
-  GroundHit& g = car.defaultGround;
+  SceneGroundHit& g = car.defaultGround;
   g.groundObject = nullptr;
   g.polygonIndex = 0;
   g.lastPoint = Vector();
@@ -453,7 +446,7 @@ void PrepareGround(BaseDocument* doc, BaseContainer& bc, CarState& car, int32 sk
   g.friction = g.gripFactor = bc.GetReal(CAR_GROUND_GRIP);
   g.frictionWeight = 1.0;
   g.contactMode = 1;
-  for (GroundHit& w : car.wheelGroundRecords) {
+  for (SceneGroundHit& w : car.wheelGroundRecords) {
     w.groundObject = nullptr;
     HalfCircleProfile(w.profile, kMinProfileRays);
     // The count goes with the rays just built: a count left from the last
@@ -474,7 +467,7 @@ void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
   car.defaultGround.friction = car.defaultGround.gripFactor = bc.GetReal(CAR_GROUND_GRIP);
   // The wheels' objects were checked against the ground group (RefreshSceneLinks).
   for (int32 i = 0; i < kMaxWheels; ++i) {
-    GroundHit& g = car.wheelGroundRecords[i];
+    SceneGroundHit& g = car.wheelGroundRecords[i];
     if (i > 0 && g.groundObject == car.wheelGroundRecords[i - 1].groundObject) {
       g.gripFactor = car.wheelGroundRecords[i - 1].gripFactor;
       g.contactMode = car.wheelGroundRecords[i - 1].contactMode;
@@ -493,7 +486,7 @@ namespace {
 void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, CarState& car,
                    const Matrix* wheelAxes) {
   if (wheel < 0 || wheel >= kMaxWheels) return;
-  GroundHit& hit = car.wheelGroundRecords[wheel];
+  SceneGroundHit& hit = car.wheelGroundRecords[wheel];
   const double upm = UnitsPerMetre(car);
   const double r = car.dynamics.wheels[wheel].radius * upm;
 
@@ -543,13 +536,13 @@ void QueryGroundUnderWheels(const BaseObject* group, CarState& car) {
   for (int32 w = 0; w < n; ++w) {
     Vector p;
     DynamicsToHostAxes(p, hubs[w]);
-    const Matrix axes = HubAxes(frames[w]);
+    const Matrix axes = WheelFrameToHostAxes(frames[w]);
     QueryGroundIn(group, p * upm, w, car, &axes);
     d.wheelGround[w] = &car.wheelGroundRecords[w];
   }
 }
 
-void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& point, GroundHit& hit,
+void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& point, SceneGroundHit& hit,
                       CarState& car) {
   const double upm = UnitsPerMetre(car);
   const double r = car.dynamics.wheels[0].radius * upm;
@@ -576,7 +569,7 @@ double HighestGroundTop(BaseDocument* doc, const BaseContainer& bc) {
 }
 
 int32 QueryGroundTagGrid(BaseDocument*, BaseObject* op, const Vector& localPoint, const Vector& worldPoint,
-                         GroundHit& hit, const CarState& car) {
+                         SceneGroundHit& hit, const CarState& car) {
   bool accepted = false;
   return TagGrid(op, localPoint, worldPoint, hit, UnitsPerMetre(car), accepted);
 }
@@ -641,7 +634,7 @@ int32 ProfileRayCount(double radius, double edgeLength) {
 
 // ---------------------------------------------------------------- route surface
 
-int32 QueryRouteGround(const Vector& point, GroundHit& hit, const CarState& car) {
+int32 QueryRouteGround(const Vector& point, SceneGroundHit& hit, const CarState& car) {
   const AutopilotState& ap = car.autopilot;
   if (!ap.routeSpline || !ap.routeProfile) return 0;
   // Beyond the end of the bound piece the next piece carries the point.

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "carparams.h"
-#include "geometry.h"
+#include "carsim/polygon_geometry.h"
 #include "host_geometry.h"
 #include "host_services.h"
 

@@ -43,7 +43,7 @@ void ClipPointsToOutline(CarState& car);
 // The ground plane under a world point (host axes, scene units): the query
 // fills hit's hostNormal and planeOffset. It is handed a copy of the car's
 // default ground to start from.
-using GroundPointQuery = void (*)(BaseDocument* doc, const BaseContainer& bc, const Vector& point, GroundHit& hit,
+using GroundPointQuery = void (*)(BaseDocument* doc, const BaseContainer& bc, const Vector& point, SceneGroundHit& hit,
                                   CarState& car);
 // A car none of whose wheels touches the ground is held out of it by its
 // body corners. Without a query the car's default ground is used.

@@ -16,26 +16,11 @@ inline bool InRange(const Vec3& v) { return InRange(v.x) && InRange(v.y) && InRa
 void WheelFrameToHostMatrix(Matrix& out, const Mat3& f, const Vec3& hub, double unitsPerMetre) {
   Vector off;
   DynamicsToHostAxes(off, hub);
+  out = WheelFrameToHostAxes(f);
   out.off = off * unitsPerMetre;
-  out.v1 = Vector(f(1, 0), f(2, 0), f(0, 0));
-  out.v2 = Vector(f(1, 2), f(2, 2), f(0, 2));
-  out.v3 = Vector(-f(1, 1), -f(2, 1), -f(0, 1));
 }
 
 }  // namespace
-
-void Mat3ToHostMatrix(Matrix& out, const Mat3& m) {
-  out.off = Vector();
-  out.v1 = Vector(m(1, 1), m(2, 1), m(0, 1));
-  out.v2 = Vector(m(1, 2), m(2, 2), m(0, 2));
-  out.v3 = Vector(m(1, 0), m(2, 0), m(0, 0));
-}
-
-void HostMatrixToMat3(const Matrix& in, Mat3& m) {
-  m = Mat3(in.v3.z, in.v1.z, in.v2.z,  //
-           in.v3.x, in.v1.x, in.v2.x,  //
-           in.v3.y, in.v1.y, in.v2.y);
-}
 
 int32 StoreDynamicsResults(CarState& car, int32 body, int32 wheels) {
   CarDynamics& d = car.dynamics;
@@ -56,8 +41,8 @@ int32 StoreDynamicsResults(CarState& car, int32 body, int32 wheels) {
     Vector off;
     DynamicsToHostAxes(off, origin);
     car.bodyMatrix.off = off * upm;
-    car.velocity = Vec3(d.body.velocity.y, d.body.velocity.z, d.body.velocity.x);
-    car.angularVelocity = Vec3(wModel.y, wModel.z, wModel.x);
+    car.velocity = DynamicsToHostOrder(d.body.velocity);
+    car.angularVelocity = DynamicsToHostOrder(wModel);
   }
   if (wheels) {
     car.speed = LengthVec3(car.velocity);

@@ -1,9 +1,14 @@
-#include "geometry.h"
+// The polygon tests of carsim/polygon_geometry.h, run on host vectors as the
+// scene code uses them.
+#include "carsim/polygon_geometry.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+#include "host_math.h"
+#include "host_types.h"
 
 namespace {
 
@@ -70,7 +75,7 @@ TEST(WindingNumberXZ, LoopTwiceAroundGivesTwo) {
 TEST(WindingNumberXZ, NoPointsGivesZero) {
   EXPECT_EQ(WindingNumberXZ(kSquareCcw, 0, {0.5, 0, 0.5}), 0);
   EXPECT_EQ(WindingNumberXZ(kSquareCcw, -3, {0.5, 0, 0.5}), 0);
-  EXPECT_EQ(WindingNumberXZ(nullptr, 4, {0.5, 0, 0.5}), 0);
+  EXPECT_EQ(WindingNumberXZ<Vector>(nullptr, 4, {0.5, 0, 0.5}), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -247,7 +252,7 @@ TEST(SegmentCrossingXZ, ParallelOrPointLikeSegmentsNeverCross) {
 TEST(SegmentCrossingXZ, NearlyAxisAlignedSecondSegmentIsExact) {
   // The second segment leans slightly to -x; the crossing is where the first
   // reaches x = 0.5 - 0.00009 / 2.
-  const Real s = SegmentCrossingXZ({0, 0, 0}, {1, 0, 0}, {0.5, 0, -0.5}, {-0.00009, 0, 1});
+  const Real s = SegmentCrossingXZ<Vector>({0, 0, 0}, {1, 0, 0}, {0.5, 0, -0.5}, {-0.00009, 0, 1});
   EXPECT_NEAR(s, 0.5 - 0.000045, 1e-15);
 }
 
@@ -256,9 +261,9 @@ TEST(SegmentCrossingXZ, NearlyAxisAlignedSecondSegmentIsExact) {
 
 TEST(IntersectRayPlane, ParameterOrParallel) {
   // Plane y = 2 spanned by x and z.
-  EXPECT_DOUBLE_EQ(IntersectRayPlane({5, 2, 5}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0}, {0, 4, 0}), 0.5);
-  EXPECT_DOUBLE_EQ(IntersectRayPlane({5, 2, 5}, {1, 0, 0}, {0, 0, 1}, {0, 6, 0}, {3, 1, 0}), -4.0);
-  EXPECT_EQ(IntersectRayPlane({5, 2, 5}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0}, {1, 0, 1}), -1.0);
+  EXPECT_DOUBLE_EQ(IntersectRayPlane<Vector>({5, 2, 5}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0}, {0, 4, 0}), 0.5);
+  EXPECT_DOUBLE_EQ(IntersectRayPlane<Vector>({5, 2, 5}, {1, 0, 0}, {0, 0, 1}, {0, 6, 0}, {3, 1, 0}), -4.0);
+  EXPECT_EQ(IntersectRayPlane<Vector>({5, 2, 5}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0}, {1, 0, 1}), -1.0);
 }
 
 // ---------------------------------------------------------------------------

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "geometry.h"
+#include "carsim/polygon_geometry.h"
 #include "host_services.h"
 #include "outline.h"
 #include "run_state.h"
@@ -496,7 +496,7 @@ void ResolveBodyGroundContact(BaseDocument* doc, const BaseContainer& bc, CarSta
   int32 contacts = 0;
   for (const Vector& local : corners) {
     const Vector p = m * local;
-    GroundHit hit = car.defaultGround;
+    SceneGroundHit hit = car.defaultGround;
     if (query) query(doc, bc, p, hit, car);
     const Vector& g = hit.hostNormal;
     const double h = Dot(g, p / u) + hit.planeOffset;

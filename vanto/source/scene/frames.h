@@ -1,0 +1,36 @@
+// The one place where host axes and scene units meet the engine's axes and
+// metres. Host: y up, scene units. Engine: x = host z (forward),
+// y = host x, z = host y (up), metres. A host vector (x, y, z) enters as
+// (z, x, y) and leaves as (y, z, x).
+#pragma once
+
+#include "host_math.h"
+#include "vmath.h"
+
+inline void DynamicsToHostAxes(Vector& out, const Vec3& v) { out = Vector(v.y, v.z, v.x); }
+inline void HostToDynamicsAxes(const Vector& v, Vec3& out) { out = Vec3(v.z, v.x, v.y); }
+// The same for an engine vector kept in host order (velocities of the car record).
+inline Vec3 DynamicsToHostOrder(const Vec3& v) { return Vec3(v.y, v.z, v.x); }
+
+inline double MetresToScene(double metres, double unitsPerMetre) { return metres * unitsPerMetre; }
+
+// Rotation only; the offset is zero.
+inline void Mat3ToHostMatrix(Matrix& out, const Mat3& m) {
+  out.off = Vector();
+  out.v1 = Vector(m(1, 1), m(2, 1), m(0, 1));
+  out.v2 = Vector(m(1, 2), m(2, 2), m(0, 2));
+  out.v3 = Vector(m(1, 0), m(2, 0), m(0, 0));
+}
+
+inline void HostMatrixToMat3(const Matrix& in, Mat3& m) {
+  m = Mat3(in.v3.z, in.v1.z, in.v2.z,  //
+           in.v3.x, in.v1.x, in.v2.x,  //
+           in.v3.y, in.v1.y, in.v2.y);
+}
+
+// A wheel frame f (engine axes) in the form of the published wheel matrices:
+// the frame's first column, its third, and its second negated. Offset zero.
+inline Matrix WheelFrameToHostAxes(const Mat3& f) {
+  return Matrix(Vector(), Vector(f(1, 0), f(2, 0), f(0, 0)), Vector(f(1, 2), f(2, 2), f(0, 2)),
+                Vector(-f(1, 1), -f(2, 1), -f(0, 1)));
+}

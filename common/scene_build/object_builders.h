@@ -1,7 +1,8 @@
 // Scene-object builders and small object helpers shared by the car, the
 // simulation object, the tags and the wheel-rig add-on. Plain functions over
-// host objects: nothing here knows the Car or the engine, so the add-on can
-// compile this file as it is.
+// host objects in host axes and scene units. Nothing here knows the Car
+// object or the engine, only the stored ids of carsim/car_param_ids.h; built
+// once in carsim_common.
 //
 // Builders take the name by value and consume it. A colour whose x is below 0
 // means "no colour"; a tag type of 0 or less means "no tag". Without a

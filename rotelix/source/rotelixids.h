@@ -12,7 +12,6 @@
 inline constexpr LONG kSprocketHub = RIG_HUB + 2;
 inline constexpr LONG kRestReference = RIG_REST_HUB + 3;
 
-inline constexpr LONG kMaxExtraAxleCount = 8;
 inline constexpr LONG kMaxRollerPairs = 8;
 // Bools 1160 + n and 1450 + n start on for every index that can occur.
 inline constexpr LONG kSwitchDefaults = 10;

@@ -116,7 +116,7 @@ Bool CreateEndWheelPair(BaseDocument* doc, BaseObject* car, BaseContainer& tag, 
   // Beyond the outermost car axle by one diameter.
   const BaseContainer& cbc = *car->GetDataInstance();
   Real z = 0.0;
-  for (LONG i = 0; i <= std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxleCount) + 1; ++i)
+  for (LONG i = 0; i <= std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxles) + 1; ++i)
     z = std::max(z, std::fabs(cbc.GetVector(RIG_REST_HUB + 2 * i).z));
   z += 2.0 * radius;
   if (!front) z = -z;
@@ -153,7 +153,7 @@ Bool CreateTrackSplines(BaseDocument* doc, BaseObject* car, BaseContainer& tag, 
                         BaseObject** first, BaseObject** second) {
   BaseObject* folder = RigFolder(doc, car);
   if (!folder) return false;
-  const LONG n = std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxleCount) + 2;
+  const LONG n = std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxles) + 2;
   const Real x = ReferenceX(car);
   SplineObject* b = CreateClosedSpline(doc, folder, Str(IDS_TRACK) + " " + Str(IDS_SIDE1), n, kTrackColour);
   if (!b) return false;

@@ -65,7 +65,7 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
   // Road wheels: one record per selected car axle, keyed by its rest z.
   RealPair road[kMaxRoadGroups];
   LONG roadCount = 0;
-  const LONG axles = std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxleCount) + 2;
+  const LONG axles = std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxles) + 2;
   for (LONG i = 0; i < axles; ++i)
     if (tag.GetBool(ROTELIX_TRACK_AXLE + i))
       road[roadCount++] = RealPair{static_cast<Real>(i), cbc.GetVector(RIG_REST_HUB + 2 * i).z};

@@ -19,7 +19,7 @@ constexpr LONG kObase = 5155;
 String Str(LONG id) { return GeLoadString(id); }
 
 LONG AxleCount(const BaseContainer& bc) {
-  return std::clamp(bc.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxleCount);
+  return std::clamp(bc.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxles);
 }
 LONG RollerCount(const BaseContainer& bc) {
   return std::clamp(bc.GetLong(ROTELIX_ROLLER_COUNT), LONG(0), kMaxRollerPairs);
@@ -67,7 +67,7 @@ void OnButton(BaseTag* tag, BaseDocument* doc, BaseContainer& bc, BaseObject* ca
   switch (id) {
     case ROTELIX_ADD_AXLE: {
       const LONG n = bc.GetLong(ROTELIX_AXLE_COUNT);
-      if (n < 0 || n >= kMaxExtraAxleCount) return;
+      if (n < 0 || n >= kMaxExtraAxles) return;
       RigCommand cmd{RIGCOMMAND_ADD_AXLE, n, AxleCode(bc, n), 0, nullptr, nullptr};
       if (SendRigCommand(car, cmd) && cmd.kind != 0) bc.SetLong(ROTELIX_AXLE_COUNT, n + 1);
       return;
@@ -76,7 +76,7 @@ void OnButton(BaseTag* tag, BaseDocument* doc, BaseContainer& bc, BaseObject* ca
       // A stored count above what a car can hold names axles it never had:
       // the request goes to the last one it can have, and the count follows
       // only what the car took.
-      const LONG n = std::min(bc.GetLong(ROTELIX_AXLE_COUNT), kMaxExtraAxleCount);
+      const LONG n = std::min(bc.GetLong(ROTELIX_AXLE_COUNT), kMaxExtraAxles);
       if (n <= 0) return;
       RigCommand cmd{RIGCOMMAND_REMOVE_AXLE, n - 1, 0, 0, nullptr, nullptr};
       if (SendRigCommand(car, cmd)) bc.SetLong(ROTELIX_AXLE_COUNT, n - 1);
@@ -330,7 +330,7 @@ Bool Rotelix::GetDEnabling(GeListNode* node, const DescID& id, const GeData&, LO
   if (i >= ROTELIX_FRONT_LINK && i <= ROTELIX_BUILD_TREADS && !bc.GetBool(ROTELIX_ON)) return false;
   switch (i) {
     case ROTELIX_ADD_AXLE:
-      return bc.GetLong(ROTELIX_AXLE_COUNT) < kMaxExtraAxleCount;
+      return bc.GetLong(ROTELIX_AXLE_COUNT) < kMaxExtraAxles;
     case ROTELIX_REMOVE_AXLE:
       return bc.GetLong(ROTELIX_AXLE_COUNT) > 0;
     case ROTELIX_ADD_ROLLER:

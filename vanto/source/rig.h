@@ -17,7 +17,6 @@
 #include "host_geometry.h"
 #include "scene_links.h"
 
-inline constexpr LONG kMaxExtraAxles = 8;
 inline constexpr LONG kMaxPartMatrices = 500;
 inline constexpr LONG kSpeedTargetChanged = 0x12345678;
 

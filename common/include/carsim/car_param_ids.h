@@ -221,6 +221,9 @@ enum : std::int32_t {
   RIG_PART_MATRICES = 6000,
 };
 
+// Extra axles a car's rig can have (the wheel-rig tag's axle count, at most).
+inline constexpr std::int32_t kMaxExtraAxles = 8;
+
 // ---------------------------------------------------------------- the add-on tags' containers
 
 // Items every add-on tag (wheel rig, crumple zone) carries.

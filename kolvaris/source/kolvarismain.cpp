@@ -3,7 +3,7 @@
 #include "tkolvaris.h"
 
 Bool RegisterKolvaris() {
-  return RegisterNodePlugin(PLUGINTYPE_TAG, kKolvarisTagId, nullptr, IDS_KOLVARIS, TAG_VISIBLE | TAG_EXPRESSION,
+  return RegisterNodePlugin(PLUGINTYPE_TAG, ID_KOLVARIS, nullptr, IDS_KOLVARIS, TAG_VISIBLE | TAG_EXPRESSION,
                             &Kolvaris::Alloc, "Tkolvaris", "kolvaris.tif");
 }
 

@@ -7,7 +7,7 @@
 #include "host_draw.h"
 #include "host_geometry.h"
 #include "host_services.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 // ---------------------------------------------------------------- shape
 
@@ -100,7 +100,7 @@ Bool BuildCollisionShape(CollisionShape& shape, BaseDocument* doc, BaseObject* o
   const LONG type = op->GetType();
   shape.sourceObject = op;
   shape.objectType = type;
-  if (type == kCarObjectType) return true;
+  if (type == ID_CAR) return true;
 
   BaseContainer* bc = op->GetDataInstance();
   // A cylinder stands along its own Y axis; it is measured that way too, or
@@ -159,7 +159,7 @@ Bool BuildCollisionShape(CollisionShape& shape, BaseDocument* doc, BaseObject* o
 }
 
 Bool RefreshCollisionShape(CollisionShape& shape, BaseDocument* doc, BaseObject* op) {
-  if (shape.objectType == kCarObjectType) return true;
+  if (shape.objectType == ID_CAR) return true;
   if (!op) {
     Invalidate(shape);
     return false;
@@ -225,9 +225,9 @@ Bool Kolvaris::Init(GeListNode* node) {
   auto* tag = static_cast<BaseTag*>(node);
   if (!tag) return true;
   BaseContainer* bc = tag->GetDataInstance();
-  bc->SetLong(KOLVARIS_OWNER, kCarObjectType);
+  bc->SetLong(ADDON_TAG_OWNER, ID_CAR);
   bc->SetReal(KOLVARIS_IMPACT_SCALE, 0.01);
-  bc->SetString(KOLVARIS_VERSION, String(kKolvarisVersionText));
+  bc->SetString(ADDON_TAG_VERSION, String(kKolvarisVersionText));
   return true;
 }
 
@@ -237,7 +237,7 @@ Bool Kolvaris::Message(GeListNode* node, LONG type, void* data) {
   auto* tag = static_cast<BaseTag*>(node);
   switch (type) {
     case MSG_MULTI_DOCUMENTIMPORTED:
-      if (tag) tag->GetDataInstance()->SetString(KOLVARIS_VERSION, String(kKolvarisVersionText));
+      if (tag) tag->GetDataInstance()->SetString(ADDON_TAG_VERSION, String(kKolvarisVersionText));
       return true;
     case MSG_MENUPREPARE: {
       if (!tag) return false;

@@ -2,24 +2,22 @@
 // the object's collision shape in world space and hands its address to the
 // Sim; on a Car it only marks the car for its crumple zone.
 //
-// The shape itself (collisionshape.h) is shared with vanto as raw memory;
+// The shape itself (carsim/collision_shape.h) is shared with vanto as raw memory;
 // the operations that build and refresh it live here.
 #pragma once
 
-#include "collisionshape.h"
+#include "carsim/car_param_ids.h"
+#include "carsim/collision_shape.h"
+#include "carsim/plugin_ids.h"
 #include "host_plugin.h"
 
-inline constexpr LONG kKolvarisTagId = 1025778;
-inline constexpr LONG kCarObjectType = 1019402;
 inline constexpr const char* kKolvarisVersionText = "KOLVARIS 1.00.5";
 
 enum KolvarisParam : LONG {
-  KOLVARIS_VERSION = 998,        // String
-  KOLVARIS_OWNER = 999,          // LONG: the Car's id, by which a Car knows the tag
   KOLVARIS_IMPACT_SCALE = 1950,  // Real: scale of the published impact vector
   KOLVARIS_IMPACT_POINT = 2000,  // Vector, output: latest contact point
   KOLVARIS_IMPACT_VECTOR = 2001, // Vector, output: summed impact force times the scale
-  KOLVARIS_FIRST_OUTPUT = 2000,
+  KOLVARIS_FIRST_OUTPUT = KOLVARIS_IMPACT_POINT,
 };
 
 enum : LONG { IDS_KOLVARIS = 10000 };

@@ -4,7 +4,7 @@
 #include "trotelix.h"
 
 Bool RegisterRotelix() {
-  return RegisterNodePlugin(PLUGINTYPE_TAG, ID_ROTELIX_TAG, nullptr, IDS_ROTELIX, TAG_VISIBLE | TAG_EXPRESSION,
+  return RegisterNodePlugin(PLUGINTYPE_TAG, ID_ROTELIX, nullptr, IDS_ROTELIX, TAG_VISIBLE | TAG_EXPRESSION,
                             Rotelix::Alloc, "Trotelix", "rotelix.tif");
 }
 

@@ -4,19 +4,12 @@
 #include <cmath>
 
 #include "rotelixids.h"
+#include "scene_build/object_builders.h"
 #include "trackrig.h"
 
 namespace {
 
 const Vector kSide1Turn{pi, 0.0, 0.0};
-
-BaseObject* Link(const BaseContainer& bc, LONG id, BaseDocument* doc) { return bc.GetObjectLink(id, doc); }
-
-void Place(BaseObject* op, const Vector& pos, const Vector& rot) {
-  op->SetRelPos(pos);
-  op->SetRelRot(rot);
-  op->Message(MSG_UPDATE);
-}
 
 // Frees the arc-length data however the frame step ends.
 struct LengthGuard {
@@ -32,7 +25,7 @@ Bool Measure(SplineLengthData& length, const SplineObject* track, Real& out) {
 
 // The end-pair object of a table entry on one side.
 BaseObject* EndPairObject(const BaseContainer& tag, LONG key, LONG side, BaseDocument* doc) {
-  return Link(tag, (key == -1 ? ROTELIX_FRONT_LINK : ROTELIX_REAR_LINK) + side, doc);
+  return LinkedObject(doc, tag, (key == -1 ? ROTELIX_FRONT_LINK : ROTELIX_REAR_LINK) + side);
 }
 
 Bool ValidIndex(LONG i, LONG count) { return i >= 0 && i < count; }
@@ -62,7 +55,7 @@ void PlaceTreadLink(BaseObject* link, const SplineObject* track, const SplineLen
 
 void ResetTrackRig(BaseDocument* doc, BaseObject* car, BaseContainer& tag, WheelRigState& state) {
   if (!car) return;
-  const Real x = car->GetDataInstance()->GetVector(CARP_REST_REFERENCE).x;
+  const Real x = car->GetDataInstance()->GetVector(kRestReference).x;
   state.carReferenceX = x;
   // Editing at time 0 makes the side-1 objects' places the new rest pose;
   // coming back after playback restores the stored one.
@@ -70,8 +63,8 @@ void ResetTrackRig(BaseDocument* doc, BaseObject* car, BaseContainer& tag, Wheel
 
   Bool frontPlaced = false;
   Vector front;
-  BaseObject* a = Link(tag, ROTELIX_FRONT_LINK + 1, doc);
-  BaseObject* b = Link(tag, ROTELIX_FRONT_LINK, doc);
+  BaseObject* a = LinkedObject(doc, tag, ROTELIX_FRONT_LINK + 1);
+  BaseObject* b = LinkedObject(doc, tag, ROTELIX_FRONT_LINK);
   if (a && b) {
     if (takeFromScene) {
       front = a->GetRelPos();
@@ -80,14 +73,14 @@ void ResetTrackRig(BaseDocument* doc, BaseObject* car, BaseContainer& tag, Wheel
     } else {
       front = tag.GetVector(ROTELIX_FRONT_REST);
     }
-    Place(a, front, kSide1Turn);
-    Place(b, Vector(-front.x, front.y, front.z), Vector());
+    PlaceRigObject(a, front, kSide1Turn);
+    PlaceRigObject(b, Vector(-front.x, front.y, front.z), Vector());
     frontPlaced = true;
   }
 
   Real zPrev = 0.0;
-  a = Link(tag, ROTELIX_REAR_LINK + 1, doc);
-  b = Link(tag, ROTELIX_REAR_LINK, doc);
+  a = LinkedObject(doc, tag, ROTELIX_REAR_LINK + 1);
+  b = LinkedObject(doc, tag, ROTELIX_REAR_LINK);
   if (a && b) {
     Vector rear;
     if (takeFromScene) {
@@ -102,30 +95,30 @@ void ResetTrackRig(BaseDocument* doc, BaseObject* car, BaseContainer& tag, Wheel
       const Real limit = front.z - (tag.GetReal(ROTELIX_FRONT_RADIUS) + tag.GetReal(ROTELIX_REAR_RADIUS));
       if (rear.z > limit) rear.z = limit;
     }
-    Place(a, rear, kSide1Turn);
-    Place(b, Vector(-rear.x, rear.y, rear.z), Vector());
+    PlaceRigObject(a, rear, kSide1Turn);
+    PlaceRigObject(b, Vector(-rear.x, rear.y, rear.z), Vector());
     zPrev = rear.z;
   }
 
   // Return rollers stay in order along z, at least one diameter apart.
   const Real r = tag.GetReal(ROTELIX_ROLLER_RADIUS);
   for (LONG k = 0; k < std::min(tag.GetLong(ROTELIX_ROLLER_COUNT), kMaxRollerPairs); ++k) {
-    a = Link(tag, ROTELIX_ROLLER_LINK + 2 * k + 1, doc);
-    b = Link(tag, ROTELIX_ROLLER_LINK + 2 * k, doc);
+    a = LinkedObject(doc, tag, ROTELIX_ROLLER_LINK + 2 * k + 1);
+    b = LinkedObject(doc, tag, ROTELIX_ROLLER_LINK + 2 * k);
     if (!a || !b) continue;
     Vector p = a->GetRelPos();
     p.x = x;
     if (p.z - r < zPrev + r) p.z = zPrev + 2.0 * r;
-    Place(a, p, kSide1Turn);
-    Place(b, Vector(-x, p.y, p.z), Vector());
+    PlaceRigObject(a, p, kSide1Turn);
+    PlaceRigObject(b, Vector(-x, p.y, p.z), Vector());
     zPrev = p.z;
   }
 
-  a = Link(tag, ROTELIX_TRACK_LINK + 1, doc);
-  b = Link(tag, ROTELIX_TRACK_LINK, doc);
+  a = LinkedObject(doc, tag, ROTELIX_TRACK_LINK + 1);
+  b = LinkedObject(doc, tag, ROTELIX_TRACK_LINK);
   if (a && b) {
-    Place(a, Vector(x, 0.0, 0.0), Vector());
-    Place(b, Vector(-x, 0.0, 0.0), Vector());
+    PlaceRigObject(a, Vector(x, 0.0, 0.0), Vector());
+    PlaceRigObject(b, Vector(-x, 0.0, 0.0), Vector());
   }
 
   state.isAnimated = 0;
@@ -139,7 +132,7 @@ void AnimateTracks(BaseDocument* doc, BaseObject* car, BaseContainer& tag, Wheel
   SplineLengthData& length = *guard.p;
   const BaseContainer& cbc = *car->GetDataInstance();
   const Real inset = tag.GetReal(ROTELIX_TRACK_INSET);
-  BaseObject* body = cbc.GetObjectLink(CARP_BODY, doc);
+  BaseObject* body = cbc.GetObjectLink(RIG_BODY, doc);
   if (!body) return;
   Matrix bodyRot = body->GetMg();
   bodyRot.off = Vector();
@@ -156,7 +149,7 @@ void AnimateTracks(BaseDocument* doc, BaseObject* car, BaseContainer& tag, Wheel
 
     // Follow the road wheels.
     for (LONG g = 0; g < state.groupCount && (entry(g).flags & TRACKWHEEL_ROAD); ++g)
-      if (BaseObject* wheel = cbc.GetObjectLink(CARP_HUB + 2 * entry(g).key + j, doc)) {
+      if (BaseObject* wheel = cbc.GetObjectLink(RIG_HUB + 2 * entry(g).key + j, doc)) {
         const Vector p = wheel->GetRelPos();
         entry(g).currentPosition = Vector(0.0, p.y, p.z);
       }
@@ -222,8 +215,8 @@ void AnimateTracks(BaseDocument* doc, BaseObject* car, BaseContainer& tag, Wheel
     }
 
     // Sprocket angle and the distance the track moved, as a fraction of it.
-    const Real rs = 0.5 * cbc.GetReal(CARP_WHEEL_DIAMETER_REAR);
-    BaseObject* sprocket = cbc.GetObjectLink(CARP_SPROCKET + j, doc);
+    const Real rs = 0.5 * cbc.GetReal(CAR_WHEEL_DIAMETER_REAR);
+    BaseObject* sprocket = cbc.GetObjectLink(kSprocketHub + j, doc);
     if (!sprocket) return;
     const Vector s = sprocket->GetMg().off;
     const Vector delta = s - state.sprocketPosition[j];
@@ -256,21 +249,21 @@ void AnimateTracks(BaseDocument* doc, BaseObject* car, BaseContainer& tag, Wheel
       if (e.flags & TRACKWHEEL_END) {
         if (BaseObject* op = EndPairObject(tag, e.key, j, doc)) op->SetRelRot(wheelRot);
       } else if (e.flags & TRACKWHEEL_ROLLER) {
-        if (BaseObject* op = Link(tag, ROTELIX_ROLLER_LINK + 2 * e.key + j, doc)) op->SetRelRot(wheelRot);
+        if (BaseObject* op = LinkedObject(doc, tag, ROTELIX_ROLLER_LINK + 2 * e.key + j)) op->SetRelRot(wheelRot);
       } else if ((e.flags & TRACKWHEEL_ROAD) && !(keepSprocketWheels && e.key == 1)) {
         const LONG w = 2 * e.key + j;
-        BaseObject* bottom = cbc.GetObjectLink(CARP_SUSPENSION_BOTTOM + w, doc);
-        BaseObject* spinner = cbc.GetObjectLink(CARP_SPINNER + w, doc);
+        BaseObject* bottom = cbc.GetObjectLink(RIG_SUSPENSION_BOTTOM + w, doc);
+        BaseObject* spinner = cbc.GetObjectLink(RIG_SPINNER + w, doc);
         const Matrix bottomMg = bottom ? bottom->GetMg() : Matrix();
         const Matrix spinnerMg = spinner ? spinner->GetMg() : Matrix();
-        if (BaseObject* hub = cbc.GetObjectLink(CARP_HUB + w, doc)) hub->SetRelRot(wheelRot);
+        if (BaseObject* hub = cbc.GetObjectLink(RIG_HUB + w, doc)) hub->SetRelRot(wheelRot);
         if (bottom) bottom->SetMg(bottomMg);
         if (spinner) spinner->SetMg(spinnerMg);
       }
     }
 
     // Tread links advance by the distance the track moved.
-    BaseObject* link = Link(tag, ROTELIX_TREAD_LINK + j, doc);
+    BaseObject* link = LinkedObject(doc, tag, ROTELIX_TREAD_LINK + j);
     if (!link) continue;
     const LONG n = state.treadLinkCount;
     state.treadOffset[j] += travel;
@@ -300,7 +293,7 @@ Bool PlaceTreadLinks(BaseDocument* doc, BaseObject* /*car*/, BaseContainer& tag,
   state.treadLinkCount = n;
 
   for (LONG j = 0; j < 2; ++j) {
-    BaseObject* first = Link(tag, ROTELIX_TREAD_LINK + j, doc);
+    BaseObject* first = LinkedObject(doc, tag, ROTELIX_TREAD_LINK + j);
     if (!first) return false;
     // Keep the first n links; surplus instances right behind them go.
     LONG count = 1;

@@ -41,7 +41,7 @@ void DrawTreadBox(BaseDraw* bd, const BaseObject* op, Real w, Real h, Real l, co
 void DrawWheelRig(BaseTag* tag, BaseObject* car, BaseDraw* bd, BaseDrawHelp* bh, const WheelRigState& state) {
   if (!tag || !car || !bd) return;
   const BaseContainer& cbc = *car->GetDataInstance();
-  if (!cbc.GetBool(CARP_DRAW_RIG)) return;
+  if (!cbc.GetBool(CAR_DRAW_RIG)) return;
   BaseDocument* doc = bh && bh->GetDocument() ? bh->GetDocument() : tag->GetDocument();
   const BaseContainer& bc = *tag->GetDataInstance();
 
@@ -52,7 +52,7 @@ void DrawWheelRig(BaseTag* tag, BaseObject* car, BaseDraw* bd, BaseDrawHelp* bh,
   DrawPair(bd, bc, ROTELIX_REAR_LINK, bc.GetReal(ROTELIX_REAR_RADIUS), doc, false);
 
   // The tensioner's travel range, just outside the track on each side.
-  if (BaseObject* body = cbc.GetObjectLink(CARP_BODY, doc)) {
+  if (BaseObject* body = cbc.GetObjectLink(RIG_BODY, doc)) {
     const Matrix bm = body->GetMg();
     bd->SetPen(Rgb(49, 207, 246), 0);
     WorldFrame(bd);
@@ -83,7 +83,7 @@ void DrawWheelRig(BaseTag* tag, BaseObject* car, BaseDraw* bd, BaseDrawHelp* bh,
 
   // Tread links: the first of each track, then every enabled one after it.
   const Real h = bc.GetReal(ROTELIX_TRACK_INSET), l = bc.GetReal(ROTELIX_TREAD_LENGTH);
-  const Real w = cbc.GetReal(CARP_WHEEL_WIDTH_REAR);
+  const Real w = cbc.GetReal(CAR_WHEEL_WIDTH_REAR);
   const Vector colour = kTrackColour * 0.5;
   for (LONG j = 0; j < 2; ++j) {
     BaseObject* first = bc.GetObjectLink(ROTELIX_TREAD_LINK + j, doc);

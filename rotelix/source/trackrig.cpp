@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "host_plugin.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "rotelixids.h"
 
 namespace {
@@ -43,20 +43,14 @@ BaseObject* PrependNull(BaseDocument* doc, BaseObject* parent, const String& nam
   return op;
 }
 
-void Place(BaseObject* op, const Vector& pos, const Vector& rot) {
-  op->SetRelPos(pos);
-  op->SetRelRot(rot);
-  op->Message(MSG_UPDATE);
-}
-
 // The rig folder under the car's body; null without a body.
 BaseObject* RigFolder(BaseDocument* doc, BaseObject* car) {
   if (!car) return nullptr;
-  BaseObject* body = car->GetDataInstance()->GetObjectLink(CARP_BODY, doc);
+  BaseObject* body = car->GetDataInstance()->GetObjectLink(RIG_BODY, doc);
   return body ? FindOrCreateNullChild(doc, body, IDS_RIG_FOLDER) : nullptr;
 }
 
-Real ReferenceX(const BaseObject* car) { return car->GetDataInstance()->GetVector(CARP_REST_REFERENCE).x; }
+Real ReferenceX(const BaseObject* car) { return car->GetDataInstance()->GetVector(kRestReference).x; }
 
 void Hand(BaseObject* a, BaseObject* b, BaseObject** first, BaseObject** second) {
   if (first) *first = a;
@@ -64,6 +58,12 @@ void Hand(BaseObject* a, BaseObject* b, BaseObject** first, BaseObject** second)
 }
 
 }  // namespace
+
+void PlaceRigObject(BaseObject* op, const Vector& pos, const Vector& rot) {
+  op->SetRelPos(pos);
+  op->SetRelRot(rot);
+  op->Message(MSG_UPDATE);
+}
 
 BaseObject* FindOrCreateNullChild(BaseDocument* doc, BaseObject* parent, LONG string_id) {
   if (!parent) return nullptr;
@@ -116,14 +116,14 @@ Bool CreateEndWheelPair(BaseDocument* doc, BaseObject* car, BaseContainer& tag, 
   // Beyond the outermost car axle by one diameter.
   const BaseContainer& cbc = *car->GetDataInstance();
   Real z = 0.0;
-  for (LONG i = 0; i <= std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxleCount) + 1; ++i)
-    z = std::max(z, std::fabs(cbc.GetVector(CARP_REST_HUB + 2 * i).z));
+  for (LONG i = 0; i <= std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxles) + 1; ++i)
+    z = std::max(z, std::fabs(cbc.GetVector(RIG_REST_HUB + 2 * i).z));
   z += 2.0 * radius;
   if (!front) z = -z;
   const Real x = ReferenceX(car);
   tag.SetVector(front ? ROTELIX_FRONT_REST : ROTELIX_REAR_REST, Vector(x, 0.0, z));
-  Place(b, Vector(x, 0.0, z), kSide1Turn);
-  Place(a, Vector(-x, 0.0, z), Vector());
+  PlaceRigObject(b, Vector(x, 0.0, z), kSide1Turn);
+  PlaceRigObject(a, Vector(-x, 0.0, z), Vector());
   Hand(a, b, first, second);
   return true;
 }
@@ -143,8 +143,8 @@ Bool CreateReturnRollerPair(BaseDocument* doc, BaseObject* car, BaseContainer& t
       z = prev->GetRelPos().z + 2.5 * tag.GetReal(ROTELIX_ROLLER_RADIUS);
     }
   const Real x = ReferenceX(car);
-  Place(b, Vector(x, y, z), kSide1Turn);
-  Place(a, Vector(-x, y, z), Vector());
+  PlaceRigObject(b, Vector(x, y, z), kSide1Turn);
+  PlaceRigObject(a, Vector(-x, y, z), Vector());
   Hand(a, b, first, second);
   return true;
 }
@@ -153,14 +153,14 @@ Bool CreateTrackSplines(BaseDocument* doc, BaseObject* car, BaseContainer& tag, 
                         BaseObject** first, BaseObject** second) {
   BaseObject* folder = RigFolder(doc, car);
   if (!folder) return false;
-  const LONG n = std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxleCount) + 2;
+  const LONG n = std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxles) + 2;
   const Real x = ReferenceX(car);
   SplineObject* b = CreateClosedSpline(doc, folder, Str(IDS_TRACK) + " " + Str(IDS_SIDE1), n, kTrackColour);
   if (!b) return false;
-  Place(b, Vector(x, 0.0, 0.0), Vector());
+  PlaceRigObject(b, Vector(x, 0.0, 0.0), Vector());
   SplineObject* a = CreateClosedSpline(doc, folder, Str(IDS_TRACK) + " " + Str(IDS_SIDE0), n, kTrackColour);
   if (!a) return false;
-  Place(a, Vector(-x, 0.0, 0.0), Vector());
+  PlaceRigObject(a, Vector(-x, 0.0, 0.0), Vector());
   Hand(a, b, first, second);
   return true;
 }

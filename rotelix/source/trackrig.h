@@ -15,6 +15,8 @@ BaseObject* FindOrCreateNullChild(BaseDocument* doc, BaseObject* parent, LONG st
 // A closed Bezier spline of n points in one closed segment, first child of
 // parent. A colour with x below 0 leaves the display colour alone.
 SplineObject* CreateClosedSpline(BaseDocument* doc, BaseObject* parent, String name, LONG n, const Vector& colour);
+// Sets op's local position and rotation and tells it so.
+void PlaceRigObject(BaseObject* op, const Vector& pos, const Vector& rot);
 // An instance of source right after it, at its global matrix.
 BaseObject* CreateInstanceOf(BaseDocument* doc, BaseObject* source);
 

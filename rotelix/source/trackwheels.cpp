@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/axle_word.h"
+#include "carsim/axle_word.h"
 #include "rotelixids.h"
-#include "sortpairs.h"
+#include "scene_build/object_builders.h"
+#include "scene_build/pair_sort.h"
 #include "trackanim.h"
 
 namespace {
@@ -13,8 +14,6 @@ namespace {
 const Vector kMinusX{-1.0, 0.0, 0.0};
 
 Vector InPlane(const Vector& v) { return Vector(0.0, v.y, v.z); }
-
-BaseObject* Link(const BaseContainer& bc, LONG id, BaseDocument* doc) { return bc.GetObjectLink(id, doc); }
 
 // Handle length of a wrap arc of angle theta round a wheel of radius r: a
 // quarter of the angle, at most 45 degrees.
@@ -66,10 +65,10 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
   // Road wheels: one record per selected car axle, keyed by its rest z.
   RealPair road[kMaxRoadGroups];
   LONG roadCount = 0;
-  const LONG axles = std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxleCount) + 2;
+  const LONG axles = std::clamp(tag.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxles) + 2;
   for (LONG i = 0; i < axles; ++i)
     if (tag.GetBool(ROTELIX_TRACK_AXLE + i))
-      road[roadCount++] = RealPair{static_cast<Real>(i), cbc.GetVector(CARP_REST_HUB + 2 * i).z};
+      road[roadCount++] = RealPair{static_cast<Real>(i), cbc.GetVector(RIG_REST_HUB + 2 * i).z};
   if (roadCount < 2) return false;
   SortRealPairs(road, roadCount);
   LONG roadPlaces = 0;
@@ -79,15 +78,15 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
   // End pairs and return rollers, keyed by the z of their side-1 object.
   RealPair others[kMaxOtherGroups];
   LONG otherCount = 0;
-  BaseObject* front1 = Link(tag, ROTELIX_FRONT_LINK + 1, doc);
-  BaseObject* rear1 = Link(tag, ROTELIX_REAR_LINK + 1, doc);
-  const Bool hasRear = rear1 && Link(tag, ROTELIX_REAR_LINK, doc);
-  const Bool hasFront = front1 && Link(tag, ROTELIX_FRONT_LINK, doc);
+  BaseObject* front1 = LinkedObject(doc, tag, ROTELIX_FRONT_LINK + 1);
+  BaseObject* rear1 = LinkedObject(doc, tag, ROTELIX_REAR_LINK + 1);
+  const Bool hasRear = rear1 && LinkedObject(doc, tag, ROTELIX_REAR_LINK);
+  const Bool hasFront = front1 && LinkedObject(doc, tag, ROTELIX_FRONT_LINK);
   if (hasRear) others[otherCount++] = RealPair{-2.0, rear1->GetRelPos().z};
   if (hasFront) others[otherCount++] = RealPair{-1.0, front1->GetRelPos().z};
   for (LONG k = 0; k < std::min(tag.GetLong(ROTELIX_ROLLER_COUNT), kMaxRollerPairs); ++k) {
-    BaseObject* roller1 = Link(tag, ROTELIX_ROLLER_LINK + 2 * k + 1, doc);
-    if (roller1 && Link(tag, ROTELIX_ROLLER_LINK + 2 * k, doc))
+    BaseObject* roller1 = LinkedObject(doc, tag, ROTELIX_ROLLER_LINK + 2 * k + 1);
+    if (roller1 && LinkedObject(doc, tag, ROTELIX_ROLLER_LINK + 2 * k))
       others[otherCount++] = RealPair{static_cast<Real>(k), roller1->GetRelPos().z};
   }
   // Road wheels at one z with nothing else to run round would give a track
@@ -100,12 +99,12 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
     if (r < roadCount - 1 && road[r].key == road[r + 1].key) continue;
     const LONG g = state.groupCount++;
     const LONG a = static_cast<LONG>(road[r].value);
-    const bool rear = DecodeAxleWord(cbc.GetLong(CARP_AXLE_TYPE + a)).Rear();
-    const Real diameter = cbc.GetReal(rear ? CARP_WHEEL_DIAMETER_REAR : CARP_WHEEL_DIAMETER_FRONT);
+    const bool rear = DecodeAxleWord(cbc.GetLong(RIG_AXLE_TYPE + a)).Rear();
+    const Real diameter = cbc.GetReal(rear ? CAR_WHEEL_DIAMETER_REAR : CAR_WHEEL_DIAMETER_FRONT);
     for (LONG s = 0; s < 2; ++s) {
       TrackWheelEntry& e = state.wheels[2 * g + s];
       e.key = a;
-      e.restPosition = e.currentPosition = InPlane(cbc.GetVector(CARP_REST_HUB + 2 * a + s));
+      e.restPosition = e.currentPosition = InPlane(cbc.GetVector(RIG_REST_HUB + 2 * a + s));
       e.radius = 0.5 * diameter;
       e.tensionerTravel = 0.0;
       e.flags = TRACKWHEEL_ROAD;
@@ -160,7 +159,7 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
     } else {
       for (LONG s = 0; s < 2; ++s) {
         TrackWheelEntry& e = state.wheels[2 * g + s];
-        BaseObject* roller = Link(tag, ROTELIX_ROLLER_LINK + 2 * key + s, doc);
+        BaseObject* roller = LinkedObject(doc, tag, ROTELIX_ROLLER_LINK + 2 * key + s);
         e.key = key;
         e.tensionerTravel = 0.0;
         e.restPosition = e.currentPosition = roller ? InPlane(roller->GetRelPos()) : Vector();
@@ -171,7 +170,7 @@ Bool BuildTrackWheelTable(BaseDocument* doc, BaseObject* car, const BaseContaine
   }
 
   for (LONG s = 0; s < 2; ++s)
-    if (BaseObject* sprocket = cbc.GetObjectLink(CARP_SPROCKET + s, doc))
+    if (BaseObject* sprocket = cbc.GetObjectLink(kSprocketHub + s, doc))
       state.sprocketPosition[s] = sprocket->GetMg().off;
   return true;
 }
@@ -274,7 +273,7 @@ void FillTrackSplinePoints(Vector* points, Tangent* tangents, LONG side, Real in
 
 Bool RebuildTrackSplines(BaseDocument* doc, BaseObject* car, BaseContainer& tag, WheelRigState& state) {
   if (!car) return false;
-  state.carReferenceX = car->GetDataInstance()->GetVector(CARP_REST_REFERENCE).x;
+  state.carReferenceX = car->GetDataInstance()->GetVector(kRestReference).x;
   SplineObject* track0 = GetTrackSpline(tag, ROTELIX_TRACK_LINK, doc);
   SplineObject* track1 = GetTrackSpline(tag, ROTELIX_TRACK_LINK + 1, doc);
   state.isSetUp = 1;

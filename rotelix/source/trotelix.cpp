@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "host_description.h"
-#include "engine/axle_word.h"
+#include "carsim/axle_word.h"
 #include "host_services.h"
 #include "rotelixids.h"
 #include "trackanim.h"
@@ -19,7 +19,7 @@ constexpr LONG kObase = 5155;
 String Str(LONG id) { return GeLoadString(id); }
 
 LONG AxleCount(const BaseContainer& bc) {
-  return std::clamp(bc.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxleCount);
+  return std::clamp(bc.GetLong(ROTELIX_AXLE_COUNT), LONG(0), kMaxExtraAxles);
 }
 LONG RollerCount(const BaseContainer& bc) {
   return std::clamp(bc.GetLong(ROTELIX_ROLLER_COUNT), LONG(0), kMaxRollerPairs);
@@ -67,7 +67,7 @@ void OnButton(BaseTag* tag, BaseDocument* doc, BaseContainer& bc, BaseObject* ca
   switch (id) {
     case ROTELIX_ADD_AXLE: {
       const LONG n = bc.GetLong(ROTELIX_AXLE_COUNT);
-      if (n < 0 || n >= kMaxExtraAxleCount) return;
+      if (n < 0 || n >= kMaxExtraAxles) return;
       RigCommand cmd{RIGCOMMAND_ADD_AXLE, n, AxleCode(bc, n), 0, nullptr, nullptr};
       if (SendRigCommand(car, cmd) && cmd.kind != 0) bc.SetLong(ROTELIX_AXLE_COUNT, n + 1);
       return;
@@ -76,7 +76,7 @@ void OnButton(BaseTag* tag, BaseDocument* doc, BaseContainer& bc, BaseObject* ca
       // A stored count above what a car can hold names axles it never had:
       // the request goes to the last one it can have, and the count follows
       // only what the car took.
-      const LONG n = std::min(bc.GetLong(ROTELIX_AXLE_COUNT), kMaxExtraAxleCount);
+      const LONG n = std::min(bc.GetLong(ROTELIX_AXLE_COUNT), kMaxExtraAxles);
       if (n <= 0) return;
       RigCommand cmd{RIGCOMMAND_REMOVE_AXLE, n - 1, 0, 0, nullptr, nullptr};
       if (SendRigCommand(car, cmd)) bc.SetLong(ROTELIX_AXLE_COUNT, n - 1);
@@ -244,7 +244,7 @@ LONG AxleCode(const BaseContainer& tag, LONG axle) {
 
 Bool SendRigCommand(BaseObject* car, RigCommand& cmd) {
   // Only a Car reads this record; no other object gets it.
-  if (!car || !car->IsInstanceOf(ID_CAR_OBJECT)) return false;
+  if (!car || !car->IsInstanceOf(ID_CAR)) return false;
   cmd.result0 = nullptr;
   cmd.result1 = nullptr;
   SimLinkMessage msg{SIMLINK_RIG_COMMAND, &cmd};
@@ -252,10 +252,10 @@ Bool SendRigCommand(BaseObject* car, RigCommand& cmd) {
 }
 
 Bool AcceptsHost(const BaseObject* op) {
-  if (!op || !op->IsInstanceOf(ID_CAR_OBJECT)) return false;
+  if (!op || !op->IsInstanceOf(ID_CAR)) return false;
   // The car's version number stands at characters 7 to 10 as "d.dd"; any
   // other text there (a letter, a space, "inf") is no version.
-  const String text = op->GetDataInstance()->GetString(CARP_VERSION);
+  const String text = op->GetDataInstance()->GetString(CAR_VERSION);
   if (text.GetLength() < 11) return false;
   const auto digit = [&](LONG i) { return text[static_cast<size_t>(i)] >= '0' && text[static_cast<size_t>(i)] <= '9'; };
   if (!digit(7) || text[8] != '.' || !digit(9) || !digit(10)) return false;
@@ -270,7 +270,7 @@ NodeData* Rotelix::Alloc() {
 
 Bool Rotelix::Init(GeListNode* node) {
   BaseContainer* bc = static_cast<BaseList2D*>(node)->GetDataInstance();
-  bc->SetLong(ROTELIX_OWNER, ID_CAR_OBJECT);
+  bc->SetLong(ADDON_TAG_OWNER, ID_CAR);
   bc->SetLong(ROTELIX_AXLE_COUNT, 0);
   bc->SetLong(ROTELIX_ROLLER_COUNT, 0);
   bc->SetBool(ROTELIX_ON, false);
@@ -289,7 +289,7 @@ Bool Rotelix::Init(GeListNode* node) {
     bc->SetBool(ROTELIX_AXLE_SWITCH + n, true);
     bc->SetBool(ROTELIX_TRACK_AXLE + n, true);
   }
-  bc->SetString(ROTELIX_VERSION, kRotelixVersion);
+  bc->SetString(ADDON_TAG_VERSION, kRotelixVersion);
   return true;
 }
 
@@ -301,7 +301,7 @@ Bool Rotelix::Message(GeListNode* node, LONG type, void* data) {
   BaseObject* car = tag->GetObject();
   switch (type) {
     case MSG_MULTI_DOCUMENTIMPORTED:
-      bc.SetString(ROTELIX_VERSION, kRotelixVersion);
+      bc.SetString(ADDON_TAG_VERSION, kRotelixVersion);
       return true;
     case MSG_MENUPREPARE:
       if (!doc && !GetActiveDocument()) return false;
@@ -330,7 +330,7 @@ Bool Rotelix::GetDEnabling(GeListNode* node, const DescID& id, const GeData&, LO
   if (i >= ROTELIX_FRONT_LINK && i <= ROTELIX_BUILD_TREADS && !bc.GetBool(ROTELIX_ON)) return false;
   switch (i) {
     case ROTELIX_ADD_AXLE:
-      return bc.GetLong(ROTELIX_AXLE_COUNT) < kMaxExtraAxleCount;
+      return bc.GetLong(ROTELIX_AXLE_COUNT) < kMaxExtraAxles;
     case ROTELIX_REMOVE_AXLE:
       return bc.GetLong(ROTELIX_AXLE_COUNT) > 0;
     case ROTELIX_ADD_ROLLER:
@@ -350,7 +350,7 @@ Bool Rotelix::GetDEnabling(GeListNode* node, const DescID& id, const GeData&, LO
 
 Bool Rotelix::GetDDescription(GeListNode* node, Description* description, LONG& flags) {
   if (!node || !description) return false;
-  if (!description->LoadDescription(ID_ROTELIX_TAG)) return false;
+  if (!description->LoadDescription(ID_ROTELIX)) return false;
   const BaseContainer& bc = *static_cast<BaseList2D*>(node)->GetDataInstance();
   const LONG axles = AxleCount(bc);
   for (LONG e = 0; e < axles; ++e)

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "host_plugin.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 #include "trackwheels.h"
 
 // What the host hands over with a parameter-set message: a pointer to the

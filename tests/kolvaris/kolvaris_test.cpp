@@ -10,7 +10,7 @@
 #include "host_geometry.h"
 #include "host_loader.h"
 #include "host_services.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 #include "tkolvaris.h"
 
 extern "C" LONG c4d_main(LONG action, void* p1, void* p2, void* p3);
@@ -56,7 +56,7 @@ class KolvarisTest : public ::testing::Test {
     return sp;
   }
   BaseTag* TagOn(BaseObject* op) {
-    BaseTag* tag = op->MakeTag(kKolvarisTagId);
+    BaseTag* tag = op->MakeTag(ID_KOLVARIS);
     EXPECT_NE(tag, nullptr);
     return tag;
   }
@@ -78,7 +78,7 @@ class KolvarisTest : public ::testing::Test {
 // ---------------------------------------------------------------- frame
 
 TEST_F(KolvarisTest, RegistersTheTag) {
-  const BasePlugin* p = FindPlugin(kKolvarisTagId, PLUGINTYPE_TAG);
+  const BasePlugin* p = FindPlugin(ID_KOLVARIS, PLUGINTYPE_TAG);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->name, GeLoadString(IDS_KOLVARIS));
   EXPECT_FALSE(p->name.empty());
@@ -92,7 +92,7 @@ TEST_F(KolvarisTest, RegistersTheTag) {
 TEST_F(KolvarisTest, DescriptionResourceLoads) {
   hostdesc::AddResourceFolder(Filename(CARSIM_SOURCE_DIR "/kolvaris/res/description"));
   Description desc;
-  const Bool loaded = desc.LoadDescription(kKolvarisTagId);
+  const Bool loaded = desc.LoadDescription(ID_KOLVARIS);
   hostdesc::ClearResourceFolders();
   ASSERT_TRUE(loaded) << desc.GetError();
   EXPECT_NE(desc.Find(DescID(KOLVARIS_IMPACT_SCALE)), nullptr);
@@ -105,7 +105,7 @@ TEST_F(KolvarisTest, AnEmptyNameRegistersNothing) {
   ASSERT_EQ(c4d_main(PLUGINACTION_HANDOVER, &table, nullptr, nullptr), 1);
   EXPECT_FALSE(PluginMessage(PLUGINMSG_RESOURCES, nullptr));
   EXPECT_TRUE(PluginStart());
-  EXPECT_EQ(FindPlugin(kKolvarisTagId, PLUGINTYPE_TAG), nullptr);
+  EXPECT_EQ(FindPlugin(ID_KOLVARIS, PLUGINTYPE_TAG), nullptr);
 }
 
 // ---------------------------------------------------------------- shape
@@ -171,15 +171,15 @@ TEST_F(KolvarisTest, SplineMustBeClosedAndKeepItsPointCount) {
 
 TEST_F(KolvarisTest, OnACarTheShapeOnlyRecordsIt) {
   // The Car lives in the other deliverable; an object plug-in of its id stands in.
-  ASSERT_TRUE(RegisterObjectPlugin(kCarObjectType, "Car", 0, [] { return static_cast<NodeData*>(new ObjectData); },
+  ASSERT_TRUE(RegisterObjectPlugin(ID_CAR, "Car", 0, [] { return static_cast<NodeData*>(new ObjectData); },
                                    "", nullptr, 0));
-  BaseObject* car = Add(kCarObjectType);
+  BaseObject* car = Add(ID_CAR);
   car->SetRelPos(Vector(5, 0, 0));
   shape.impactSum = Vector(1, 2, 3);
   shape.impactPoint = Vector(4, 5, 6);
   ASSERT_TRUE(BuildCollisionShape(shape, doc, car));
   EXPECT_EQ(shape.sourceObject, car);
-  EXPECT_EQ(shape.objectType, kCarObjectType);
+  EXPECT_EQ(shape.objectType, ID_CAR);
   EXPECT_EQ(shape.points, nullptr);
   EXPECT_EQ(shape.pointCount, 0);
   EXPECT_EQ(shape.impactSum, Vector(1, 2, 3));
@@ -216,12 +216,12 @@ TEST_F(KolvarisTest, TagDefaultsMessagesAndEnabling) {
   BaseObject* cube = Add(Ocube);
   BaseTag* tag = TagOn(cube);
   const BaseContainer* bc = tag->GetDataInstance();
-  EXPECT_EQ(bc->GetLong(KOLVARIS_OWNER), kCarObjectType);
+  EXPECT_EQ(bc->GetLong(ADDON_TAG_OWNER), ID_CAR);
   EXPECT_EQ(bc->GetReal(KOLVARIS_IMPACT_SCALE), 0.01);
-  EXPECT_EQ(bc->GetString(KOLVARIS_VERSION), "KOLVARIS 1.00.5");
-  tag->GetDataInstance()->SetString(KOLVARIS_VERSION, "old");
+  EXPECT_EQ(bc->GetString(ADDON_TAG_VERSION), "KOLVARIS 1.00.5");
+  tag->GetDataInstance()->SetString(ADDON_TAG_VERSION, "old");
   EXPECT_TRUE(tag->Message(MSG_MULTI_DOCUMENTIMPORTED));
-  EXPECT_EQ(bc->GetString(KOLVARIS_VERSION), "KOLVARIS 1.00.5");
+  EXPECT_EQ(bc->GetString(ADDON_TAG_VERSION), "KOLVARIS 1.00.5");
 
   auto* data = tag->GetNodeData<Kolvaris>();
   CollisionShape* s = ShapeOf(tag);

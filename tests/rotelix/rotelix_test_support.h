@@ -54,7 +54,7 @@ class RotelixTest : public testsupport::PluginDocumentTest {
   RotelixTest() : PluginDocumentTest(kPluginFolder) {}
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(PluginDocumentTest::SetUp());
-    ASSERT_TRUE(RegisterObjectPlugin(ID_CAR_OBJECT, "Car", 0, FakeCar::Alloc, "", nullptr, 0));
+    ASSERT_TRUE(RegisterObjectPlugin(ID_CAR, "Car", 0, FakeCar::Alloc, "", nullptr, 0));
     FakeCar::Reset();
   }
   void TearDown() override {
@@ -70,30 +70,30 @@ class RotelixTest : public testsupport::PluginDocumentTest {
   // bottom under it) at the rest positions given, hubs at -x / +x of xref.
   // Both wheel sizes are 2 r across.
   BaseObject* NewCar(std::vector<Axle> axles = {{30.0, 150.0}, {30.0, -120.0}}, Real xref = 80.0, Real r = 30.0) {
-    BaseObject* car = BaseObject::Alloc(ID_CAR_OBJECT);
+    BaseObject* car = BaseObject::Alloc(ID_CAR);
     EXPECT_NE(car, nullptr);
     if (!car) return nullptr;
     doc->InsertObject(car, nullptr, nullptr);
     BaseContainer* bc = car->GetDataInstance();
-    bc->SetString(CARP_VERSION, "VANTO! 1.70.4");
-    bc->SetBool(CARP_DRAW_RIG, true);
-    bc->SetReal(CARP_WHEEL_DIAMETER_FRONT, 2.0 * r);
-    bc->SetReal(CARP_WHEEL_DIAMETER_REAR, 2.0 * r);
-    bc->SetReal(CARP_WHEEL_WIDTH_REAR, 25.0);
+    bc->SetString(CAR_VERSION, "VANTO! 1.70.4");
+    bc->SetBool(CAR_DRAW_RIG, true);
+    bc->SetReal(CAR_WHEEL_DIAMETER_FRONT, 2.0 * r);
+    bc->SetReal(CAR_WHEEL_DIAMETER_REAR, 2.0 * r);
+    bc->SetReal(CAR_WHEEL_WIDTH_REAR, 25.0);
     BaseObject* body = NewNull(car, "Body");
-    bc->SetLink(CARP_BODY, body);
-    bc->SetVector(CARP_REST_BODY, Vector(0.0, 50.0, 0.0));
+    bc->SetLink(RIG_BODY, body);
+    bc->SetVector(RIG_REST_BODY, Vector(0.0, 50.0, 0.0));
     for (size_t i = 0; i < axles.size(); ++i) {
-      bc->SetLong(CARP_AXLE_TYPE + static_cast<LONG>(i), i == 0 ? 0 : 1);
+      bc->SetLong(RIG_AXLE_TYPE + static_cast<LONG>(i), i == 0 ? 0 : 1);
       for (LONG s = 0; s < 2; ++s) {
         const LONG w = 2 * static_cast<LONG>(i) + s;
         const Vector pos((s == 0 ? -1.0 : 1.0) * xref, axles[i].y, axles[i].z);
         BaseObject* hub = NewNull(body, "Hub");
         hub->SetRelPos(pos);
-        bc->SetLink(CARP_HUB + w, hub);
-        bc->SetLink(CARP_SUSPENSION_BOTTOM + w, NewNull(hub, "Bottom"));
-        bc->SetLink(CARP_SPINNER + w, NewNull(hub, "Spinner"));
-        bc->SetVector(CARP_REST_HUB + w, pos);
+        bc->SetLink(RIG_HUB + w, hub);
+        bc->SetLink(RIG_SUSPENSION_BOTTOM + w, NewNull(hub, "Bottom"));
+        bc->SetLink(RIG_SPINNER + w, NewNull(hub, "Spinner"));
+        bc->SetVector(RIG_REST_HUB + w, pos);
       }
     }
     return car;
@@ -108,7 +108,7 @@ class RotelixTest : public testsupport::PluginDocumentTest {
   }
 
   static BaseTag* NewTag(BaseObject* car) {
-    BaseTag* tag = car->MakeTag(ID_ROTELIX_TAG);
+    BaseTag* tag = car->MakeTag(ID_ROTELIX);
     EXPECT_NE(tag, nullptr);
     return tag;
   }

@@ -9,8 +9,8 @@ using TagTest = RotelixTest;
 TEST_F(TagTest, NewTagHasItsDefaults) {
   BaseTag* tag = NewTag(NewCar());
   const BaseContainer& bc = Bc(tag);
-  EXPECT_EQ(bc.GetString(ROTELIX_VERSION), "Rotelix 1.01.0");
-  EXPECT_EQ(bc.GetLong(ROTELIX_OWNER), ID_CAR_OBJECT);
+  EXPECT_EQ(bc.GetString(ADDON_TAG_VERSION), "Rotelix 1.01.0");
+  EXPECT_EQ(bc.GetLong(ADDON_TAG_OWNER), ID_CAR);
   EXPECT_FALSE(bc.GetBool(ROTELIX_ON));
   EXPECT_EQ(bc.GetLong(ROTELIX_SPROCKET_MODE), 1);
   EXPECT_EQ(bc.GetLong(ROTELIX_AXLE_COUNT), 0);
@@ -34,7 +34,7 @@ TEST_F(TagTest, NewTagHasItsDefaults) {
 }
 
 TEST_F(TagTest, RegisteredAsVisibleExpressionTag) {
-  BasePlugin* p = FindPlugin(ID_ROTELIX_TAG, PLUGINTYPE_TAG);
+  BasePlugin* p = FindPlugin(ID_ROTELIX, PLUGINTYPE_TAG);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->name, "Rotelix");
   EXPECT_EQ(p->info, TAG_VISIBLE | TAG_EXPRESSION);
@@ -50,9 +50,9 @@ TEST_F(TagTest, AllocAnswersNullWhenMemoryFails) {
 
 TEST_F(TagTest, OlderSceneGetsTheCurrentVersionText) {
   BaseTag* tag = NewTag(NewCar());
-  Bc(tag).SetString(ROTELIX_VERSION, "Rotelix 0.9");
+  Bc(tag).SetString(ADDON_TAG_VERSION, "Rotelix 0.9");
   EXPECT_TRUE(tag->Message(MSG_MULTI_DOCUMENTIMPORTED));
-  EXPECT_EQ(Bc(tag).GetString(ROTELIX_VERSION), "Rotelix 1.01.0");
+  EXPECT_EQ(Bc(tag).GetString(ADDON_TAG_VERSION), "Rotelix 1.01.0");
 }
 
 TEST_F(TagTest, AcceptsOnlyACarNewerThanOnePointFive) {
@@ -66,15 +66,15 @@ TEST_F(TagTest, AcceptsOnlyACarNewerThanOnePointFive) {
                {"VANTO! 2e10", false}, {"VANTO! 1.70", true}, {"VANTO! 9.99", true}};
   for (const Case& c : cases) {
     BaseObject* car = NewCar();
-    car->GetDataInstance()->SetString(CARP_VERSION, c.version);
+    car->GetDataInstance()->SetString(CAR_VERSION, c.version);
     EXPECT_EQ(NewTag(car)->Message(MSG_MENUPREPARE), c.accepted) << c.version;
   }
   BaseTag* onNull = NewTag(NewNull(nullptr, "Null"));
   EXPECT_FALSE(onNull->Message(MSG_MENUPREPARE));
 
   // A car outside any document: the verdict needs the host's active document.
-  BaseObject* loose = BaseObject::Alloc(ID_CAR_OBJECT);
-  loose->GetDataInstance()->SetString(CARP_VERSION, "VANTO! 1.70.4");
+  BaseObject* loose = BaseObject::Alloc(ID_CAR);
+  loose->GetDataInstance()->SetString(CAR_VERSION, "VANTO! 1.70.4");
   BaseTag* tag = NewTag(loose);
   EXPECT_FALSE(tag->Message(MSG_MENUPREPARE));
   SetActiveDocument(doc);
@@ -240,7 +240,7 @@ TEST_F(TagTest, EndPairsStandOneDiameterBeyondTheOutermostAxle) {
   // All in one rig folder under the body, in the order made.
   BaseObject* folder = f0->GetUp();
   EXPECT_EQ(folder->GetName(), "Track Rig");
-  EXPECT_EQ(folder->GetUp(), car->GetDataInstance()->GetObjectLink(CARP_BODY, doc));
+  EXPECT_EQ(folder->GetUp(), car->GetDataInstance()->GetObjectLink(RIG_BODY, doc));
   EXPECT_EQ(folder->GetDown(), f0);
   EXPECT_EQ(f0->GetNext(), f1);
   EXPECT_EQ(CountChildren(folder), 4);
@@ -254,7 +254,7 @@ TEST_F(TagTest, EndPairsStandOneDiameterBeyondTheOutermostAxle) {
 
 TEST_F(TagTest, BuildersNeedTheBody) {
   BaseObject* car = NewCar();
-  car->GetDataInstance()->SetLink(CARP_BODY, nullptr);
+  car->GetDataInstance()->SetLink(RIG_BODY, nullptr);
   BaseTag* tag = NewTag(car);
   Press(tag, ROTELIX_BUILD_FRONT);
   Press(tag, ROTELIX_ADD_ROLLER);
@@ -351,7 +351,7 @@ TEST_F(TagTest, TrackSplinesAreClosedBezierSplinesOnePointPerAxle) {
 
 TEST_F(TagTest, AnExistingRigFolderIsReused) {
   BaseObject* car = NewCar();
-  BaseObject* body = car->GetDataInstance()->GetObjectLink(CARP_BODY, doc);
+  BaseObject* body = car->GetDataInstance()->GetObjectLink(RIG_BODY, doc);
   BaseObject* cube = BaseObject::Alloc(Ocube);
   cube->SetName("Track Rig");
   doc->InsertObject(cube, body, nullptr);
@@ -455,7 +455,7 @@ TEST_F(TagTest, DescriptionHoldsTheDynamicEntries) {
 TEST_F(TagTest, RefusedDescriptionEntryEndsTheDescription) {
   BaseTag* tag = NewTag(NewCar());
   Description desc;
-  ASSERT_TRUE(desc.LoadDescription(ID_ROTELIX_TAG));
+  ASSERT_TRUE(desc.LoadDescription(ID_ROTELIX));
   LONG flags = 0;
   hostdesc::FailSetParameterAfter(2);
   EXPECT_FALSE(Data(tag)->GetDDescription(tag, &desc, flags));

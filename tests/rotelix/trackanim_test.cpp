@@ -29,7 +29,7 @@ class TrackAnimTest : public RotelixTest {
   }
   void MoveAxle(LONG axle, const Vector& by) {
     for (LONG s = 0; s < 2; ++s) {
-      BaseObject* hub = CarLink(CARP_HUB + 2 * axle + s);
+      BaseObject* hub = CarLink(RIG_HUB + 2 * axle + s);
       hub->SetRelPos(hub->GetRelPos() + by);
     }
   }
@@ -187,9 +187,9 @@ TEST_F(TrackAnimTest, TreadLinksAdvanceByTheDistanceTheCarMoved) {
   // Sprocket radius 30: one radian; every wheel turns by its own radius
   // (track radius = radius - inset 5).
   EXPECT_NEAR(st.sprocketAngle[0], 1.0, 1e-12);
-  ExpectNear(CarLink(CARP_HUB + 0)->GetRelRot(), Vector(0, -1.2, 0), 1e-12);
-  ExpectNear(CarLink(CARP_HUB + 1)->GetRelRot(), Vector(pi, 1.2, 0), 1e-12);
-  ExpectNear(CarLink(CARP_HUB + 2)->GetRelRot(), Vector(0, -1.2, 0), 1e-12);
+  ExpectNear(CarLink(RIG_HUB + 0)->GetRelRot(), Vector(0, -1.2, 0), 1e-12);
+  ExpectNear(CarLink(RIG_HUB + 1)->GetRelRot(), Vector(pi, 1.2, 0), 1e-12);
+  ExpectNear(CarLink(RIG_HUB + 2)->GetRelRot(), Vector(0, -1.2, 0), 1e-12);
   ExpectNear(Link(tag, ROTELIX_FRONT_LINK)->GetRelRot(), Vector(0, -1.2, 0), 1e-12);
   ExpectNear(Link(tag, ROTELIX_ROLLER_LINK + 1)->GetRelRot(), Vector(pi, 6.0, 0), 1e-12);
   // The track keeps its length: the tensioner stays at rest.
@@ -198,27 +198,27 @@ TEST_F(TrackAnimTest, TreadLinksAdvanceByTheDistanceTheCarMoved) {
 
 TEST_F(TrackAnimTest, TurningAHubLeavesSpinnerAndSuspensionInPlace) {
   BaseTag* tag = RiggedTag();
-  const Matrix spinner = CarLink(CARP_SPINNER + 1)->GetMg();
-  const Matrix bottom = CarLink(CARP_SUSPENSION_BOTTOM + 1)->GetMg();
+  const Matrix spinner = CarLink(RIG_SPINNER + 1)->GetMg();
+  const Matrix bottom = CarLink(RIG_SUSPENSION_BOTTOM + 1)->GetMg();
   Evaluate(tag, 1.0 / 30);
-  const Matrix s = CarLink(CARP_SPINNER + 1)->GetMg(), b = CarLink(CARP_SUSPENSION_BOTTOM + 1)->GetMg();
+  const Matrix s = CarLink(RIG_SPINNER + 1)->GetMg(), b = CarLink(RIG_SUSPENSION_BOTTOM + 1)->GetMg();
   for (const auto& [got, want] : {std::pair{s, spinner}, std::pair{b, bottom}}) {
     ExpectNear(got.off, want.off, 1e-9);
     ExpectNear(got.v2, want.v2, 1e-9);
     ExpectNear(got.v3, want.v3, 1e-9);
   }
-  ExpectNear(CarLink(CARP_HUB + 1)->GetRelRot(), Vector(pi, 0, 0), 1e-12);
+  ExpectNear(CarLink(RIG_HUB + 1)->GetRelRot(), Vector(pi, 0, 0), 1e-12);
 }
 
 TEST_F(TrackAnimTest, SprocketModes) {
   // 2: the sprocket axle's wheels are left to the car.
   BaseTag* tag = RiggedTag();
   Bc(tag).SetLong(ROTELIX_SPROCKET_MODE, 2);
-  CarLink(CARP_SPROCKET)->SetRelRot(Vector(0, 0.5, 0));
+  CarLink(kSprocketHub)->SetRelRot(Vector(0, 0.5, 0));
   Evaluate(tag, 1.0 / 30);
-  ExpectNear(CarLink(CARP_SPROCKET)->GetRelRot(), Vector(0, 0.5, 0));
+  ExpectNear(CarLink(kSprocketHub)->GetRelRot(), Vector(0, 0.5, 0));
   EXPECT_NEAR(State(tag).sprocketAngle[0], -0.5, 1e-15);
-  ExpectNear(CarLink(CARP_HUB)->GetRelRot(), Vector(0, 0.6, 0), 1e-12);
+  ExpectNear(CarLink(RIG_HUB)->GetRelRot(), Vector(0, 0.6, 0), 1e-12);
   const Real travel = 30.0 * -0.5 / State(tag).restLength;
   EXPECT_NEAR(State(tag).treadOffset[0], travel, 1e-12);
 
@@ -227,11 +227,11 @@ TEST_F(TrackAnimTest, SprocketModes) {
   // angle stays the one the sprocket was given, and the other wheels turn by
   // it times their ratio 30 / (30 - 5).
   Bc(tag).SetLong(ROTELIX_SPROCKET_MODE, 0);
-  CarLink(CARP_SPROCKET)->SetRelRot(Vector(0, 0.1, 0));
+  CarLink(kSprocketHub)->SetRelRot(Vector(0, 0.1, 0));
   for (LONG f = 2; f <= 11; ++f) Evaluate(tag, f / 30.0);
   EXPECT_NEAR(State(tag).sprocketAngle[0], -0.1, 1e-15);
-  ExpectNear(CarLink(CARP_SPROCKET)->GetRelRot(), Vector(0, 0.1, 0), 1e-12);
-  ExpectNear(CarLink(CARP_HUB)->GetRelRot(), Vector(0, 0.12, 0), 1e-12);
+  ExpectNear(CarLink(kSprocketHub)->GetRelRot(), Vector(0, 0.1, 0), 1e-12);
+  ExpectNear(CarLink(RIG_HUB)->GetRelRot(), Vector(0, 0.12, 0), 1e-12);
 }
 
 TEST_F(TrackAnimTest, TensionerTakesUpALongerTrack) {
@@ -332,13 +332,13 @@ TEST_F(TrackAnimTest, ShorterTrackPushesTheTensionerOutAndSags) {
 TEST_F(TrackAnimTest, FrameStepStopsWithoutSplineOrBody) {
   BaseTag* tag = RiggedTag();
   const Real offset = State(tag).treadOffset[0];
-  car->GetDataInstance()->SetLink(CARP_BODY, nullptr);
+  car->GetDataInstance()->SetLink(RIG_BODY, nullptr);
   car->SetRelPos(Vector(0, 0, 30));
   Evaluate(tag, 1.0 / 30);
   EXPECT_EQ(State(tag).treadOffset[0], offset);
 
   // A track whose point count no longer fits ends the step before any change.
-  car->GetDataInstance()->SetLink(CARP_BODY, car->GetDown());
+  car->GetDataInstance()->SetLink(RIG_BODY, car->GetDown());
   Track(tag, 0)->ResizeObject(3, 1);
   Evaluate(tag, 2.0 / 30);
   EXPECT_EQ(State(tag).treadOffset[0], offset);
@@ -349,10 +349,10 @@ TEST_F(TrackAnimTest, WheelWithoutRollingRadiusIsLeftStanding) {
   BaseTag* tag = RiggedTag(1);
   Bc(tag).SetReal(ROTELIX_TRACK_INSET, 30.0);  // road wheels and end pairs: radius 30
   Evaluate(tag, 0.0);
-  car->GetDataInstance()->SetReal(CARP_WHEEL_DIAMETER_REAR, 0.0);  // and no sprocket radius
+  car->GetDataInstance()->SetReal(CAR_WHEEL_DIAMETER_REAR, 0.0);  // and no sprocket radius
   car->SetRelPos(Vector(0, 0, 30));
   Evaluate(tag, 1.0 / 30);
-  ExpectNear(CarLink(CARP_HUB)->GetRelRot(), Vector(0, 0, 0));
+  ExpectNear(CarLink(RIG_HUB)->GetRelRot(), Vector(0, 0, 0));
   ExpectNear(Link(tag, ROTELIX_FRONT_LINK)->GetRelRot(), Vector(0, 0, 0));
   EXPECT_EQ(State(tag).sprocketAngle[0], 0.0);
   for (LONG i = 0; i < State(tag).pointCount; ++i) EXPECT_TRUE(std::isfinite(Track(tag, 0)->GetPointR()[i].y));

@@ -87,7 +87,7 @@ TEST_F(TrackDrawTest, TensionerTravelLine) {
 
 TEST_F(TrackDrawTest, NothingWhileTheCarHidesItsRig) {
   BaseTag* tag = Rig();
-  car->GetDataInstance()->SetBool(CARP_DRAW_RIG, false);
+  car->GetDataInstance()->SetBool(CAR_DRAW_RIG, false);
   Draw(tag);
   EXPECT_TRUE(bd.Calls().empty());
 }

@@ -145,7 +145,7 @@ TEST_F(TrackWheelsTest, TensionerMovesAwayFromTheFixedPair) {
                {false, false, {0, 0, 1}, 500.0}};
   for (const Case& c : cases) {
     BaseObject* car = NewCar();
-    car->GetDataInstance()->SetVector(CARP_REST_BODY, Vector(0, 40, c.bodyZ));
+    car->GetDataInstance()->SetVector(RIG_REST_BODY, Vector(0, 40, c.bodyZ));
     BaseTag* tag = NewTag(car);
     Bc(tag).SetBool(ROTELIX_FRONT_TENSIONER, !c.rearTensioner);
     Bc(tag).SetBool(ROTELIX_REAR_TENSIONER, c.rearTensioner);
@@ -182,8 +182,8 @@ TEST_F(TrackWheelsTest, RoadWheelsTakeTheirGroupsSize) {
     SCOPED_TRACE(word);
     BaseObject* car = NewCar();
     BaseContainer* bc = car->GetDataInstance();
-    bc->SetReal(CARP_WHEEL_DIAMETER_REAR, 80.0);
-    bc->SetLong(CARP_AXLE_TYPE + 1, word);
+    bc->SetReal(CAR_WHEEL_DIAMETER_REAR, 80.0);
+    bc->SetLong(RIG_AXLE_TYPE + 1, word);
     BaseTag* tag = NewTag(car);
     WheelRigState st{};
     ASSERT_TRUE(BuildTrackWheelTable(doc, car, Bc(tag), st));

@@ -17,11 +17,11 @@ class WithCarTest : public ::testing::Test {
     ASSERT_TRUE(PluginHost::Get().LoadModule(Filename(CARSIM_PLUGIN_ROOT "/vanto"), &error)) << error;
     ASSERT_TRUE(PluginHost::Get().LoadModule(Filename(CARSIM_PLUGIN_ROOT "/rotelix"), &error)) << error;
     doc = BaseDocument::Alloc();
-    car = BaseObject::Alloc(ID_CAR_OBJECT);
+    car = BaseObject::Alloc(ID_CAR);
     ASSERT_NE(car, nullptr);
     doc->InsertObject(car, nullptr, nullptr);
     car->Message(MSG_MENUPREPARE, doc);  // the Car builds its default rig
-    tag = car->MakeTag(ID_ROTELIX_TAG);
+    tag = car->MakeTag(ID_ROTELIX);
     ASSERT_NE(tag, nullptr);
   }
   void TearDown() override {
@@ -42,12 +42,12 @@ class WithCarTest : public ::testing::Test {
 
 TEST_F(WithCarTest, TheCarAcceptsTheTagAndBuildsExtraAxles) {
   EXPECT_TRUE(tag->Message(MSG_MENUPREPARE));
-  ASSERT_NE(CarLink(CARP_BODY), nullptr);
+  ASSERT_NE(CarLink(RIG_BODY), nullptr);
 
   Press(ROTELIX_ADD_AXLE);
   ASSERT_EQ(tag->GetDataInstance()->GetLong(ROTELIX_AXLE_COUNT), 1);
-  EXPECT_NE(CarLink(CARP_HUB + 4), nullptr);
-  EXPECT_NE(CarLink(CARP_HUB + 5), nullptr);
+  EXPECT_NE(CarLink(RIG_HUB + 4), nullptr);
+  EXPECT_NE(CarLink(RIG_HUB + 5), nullptr);
 
   Press(ROTELIX_BUILD_SKIDS);
   EXPECT_TRUE(Link(ROTELIX_SKID_LINK) && Link(ROTELIX_SKID_LINK)->IsInstanceOf(Osweep));

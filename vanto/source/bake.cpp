@@ -7,7 +7,7 @@
 #include "bakethin.h"
 #include "carpublish.h"
 #include "main.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "rig.h"
 
 namespace {

@@ -9,6 +9,7 @@
 // never plays back as an empty value.
 #pragma once
 
+#include "carsim/car_param_ids.h"
 #include "host_animation.h"
 
 // Track identifiers the recording writes on.
@@ -61,8 +62,13 @@ struct OutputGroup {
 };
 // In keying order; group 0x02 has two ranges.
 inline constexpr OutputGroup kOutputGroups[] = {
-    {0x01, 2504, 2507}, {0x02, 2500, 2503}, {0x02, 2508, 2509}, {0x04, 2510, 2533},
-    {0x08, 2534, 2537}, {0x20, 2544, 2553}, {0x40, 2538, 2543},
+    {0x01, CAR_OUTPUT_THROTTLE, CAR_OUTPUT_STEER},
+    {0x02, CAR_OUTPUT_SPEED_KMH, CAR_OUTPUT_GEAR},
+    {0x02, CAR_OUTPUT_TRACTION_CUT, CAR_OUTPUT_BRAKE_RELEASE},
+    {0x04, CAR_OUTPUT_WHEEL_SPIN, CAR_OUTPUT_COMPRESSION - 1},
+    {0x08, CAR_OUTPUT_COMPRESSION, CAR_OUTPUT_ROUTE - 1},
+    {0x20, CAR_OUTPUT_SIDE_CONTACT, CAR_OUTPUT_COMMAND},
+    {0x40, CAR_OUTPUT_ROUTE, CAR_OUTPUT_SIDE_CONTACT - 1},
 };
 }  // namespace bakekeys_detail
 

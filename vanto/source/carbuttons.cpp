@@ -5,7 +5,6 @@
 #include <initializer_list>
 #include <vector>
 
-#include "links.h"
 #include "carmessages.h"
 #include "carparams.h"
 #include "carpublish.h"
@@ -15,7 +14,7 @@
 #include "host_plugin.h"
 #include "host_services.h"
 #include "main.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "outline.h"
 #include "rig.h"
 
@@ -59,7 +58,7 @@ BaseObject* FindOrMakeChild(BaseDocument* doc, BaseObject* parent, LONG name_id,
 BaseObject* GroupBesideCar(BaseDocument* doc, BaseObject* car, LONG link, LONG name_id, bool* made = nullptr) {
   BaseContainer& bc = *car->GetDataInstance();
   if (made) *made = false;
-  if (BaseObject* group = Link(doc, bc, link)) return group;
+  if (BaseObject* group = LinkedObject(doc, bc, link)) return group;
   BaseObject* group =
       CreateNullObject(doc, car->GetUp(), car, GeLoadString(name_id), 0, 0, 0.0, 1.0, kNoColour, 0);
   if (!group) return nullptr;
@@ -89,7 +88,7 @@ LONG SideSamples(Real length) {
 void BuildCrumpleOutline(BaseDocument* doc, BaseObject* car, CarState& state) {
   BaseContainer& bc = *car->GetDataInstance();
   std::vector<BaseObject*> made;
-  BaseObject* group = FindOrMakeChild(doc, Link(doc, bc, RIG_BODY), IDS_CRUMPLE_GROUP, made);
+  BaseObject* group = FindOrMakeChild(doc, LinkedObject(doc, bc, RIG_BODY), IDS_CRUMPLE_GROUP, made);
   if (!group) return;
   const Vector body = CurrentBodySize(bc, state);
   if (!UsableSize(body)) {
@@ -97,7 +96,7 @@ void BuildCrumpleOutline(BaseDocument* doc, BaseObject* car, CarState& state) {
     return;
   }
   // The deformer would act on the outline while it is being measured.
-  if (BaseObject* deformer = Link(doc, bc, CAR_DEFORMER_LINK)) deformer->SetDeformMode(false);
+  if (BaseObject* deformer = LinkedObject(doc, bc, CAR_DEFORMER_LINK)) deformer->SetDeformMode(false);
   GeShowMouse(MOUSE_BUSY);
   SplineObject* outline = CreateFootprintOutline(doc, group, nullptr, GeLoadString(IDS_COLLISION_OUTLINE), body,
                                                  SideSamples(body.x), SideSamples(body.z), kMarkerColour, 0, nullptr);
@@ -113,7 +112,7 @@ void BuildCrumpleOutline(BaseDocument* doc, BaseObject* car, CarState& state) {
 // The body's crumple-zone group, then its deformation group.
 BaseObject* DeformationGroup(BaseDocument* doc, BaseObject* car, std::vector<BaseObject*>& made) {
   const BaseContainer& bc = *car->GetDataInstance();
-  BaseObject* crumple = FindOrMakeChild(doc, Link(doc, bc, RIG_BODY), IDS_CRUMPLE_GROUP, made);
+  BaseObject* crumple = FindOrMakeChild(doc, LinkedObject(doc, bc, RIG_BODY), IDS_CRUMPLE_GROUP, made);
   return FindOrMakeChild(doc, crumple, IDS_DEFORMATION_GROUP, made);
 }
 
@@ -181,7 +180,7 @@ void BuildFfd(BaseDocument* doc, BaseObject* car, CarState& state) {
 void FindAttachedParts(BaseDocument* doc, BaseObject* car) {
   BaseContainer& bc = *car->GetDataInstance();
   std::vector<BaseObject*> made;
-  BaseObject* crumple = FindOrMakeChild(doc, Link(doc, bc, RIG_BODY), IDS_CRUMPLE_GROUP, made);
+  BaseObject* crumple = FindOrMakeChild(doc, LinkedObject(doc, bc, RIG_BODY), IDS_CRUMPLE_GROUP, made);
   BaseObject* parts = FindOrMakeChild(doc, crumple, IDS_ATTACHED_PARTS, made);
   if (parts) bc.SetLink(CAR_PARTS_LINK, parts);
   RecordNew(doc, made);
@@ -258,7 +257,7 @@ void BuildInstrument(BaseDocument* doc, BaseObject* car, const CarState& state, 
   for (const Instrument& i : kInstruments)
     if (i.button == button) in = &i;
   BaseContainer& bc = *car->GetDataInstance();
-  BaseObject* body = Link(doc, bc, RIG_BODY);
+  BaseObject* body = LinkedObject(doc, bc, RIG_BODY);
   if (!in || !body) return;
   const Real u = state.settings.unitsPerMetre;
   const Vector size = bc.GetVector(CAR_BODY_SIZE);
@@ -299,8 +298,8 @@ void BuildInstrument(BaseDocument* doc, BaseObject* car, const CarState& state, 
 void BuildSprings(BaseDocument* doc, BaseObject* car) {
   BaseContainer& bc = *car->GetDataInstance();
   for (LONG k = 0; k < 4; ++k) {
-    BaseObject* bottom = Link(doc, bc, RIG_SUSPENSION_BOTTOM + k);
-    if (!bottom || Link(doc, bc, CAR_SPRING_LINKS + k)) continue;
+    BaseObject* bottom = LinkedObject(doc, bc, RIG_SUSPENSION_BOTTOM + k);
+    if (!bottom || LinkedObject(doc, bc, CAR_SPRING_LINKS + k)) continue;
     const Real diameter = bc.GetReal(k < 2 ? CAR_WHEEL_DIAMETER_FRONT : CAR_WHEEL_DIAMETER_REAR);
     BaseObject* helix = nullptr;
     BaseObject* sweep = BuildSpringSweep(doc, bottom, bc, diameter, &helix);
@@ -392,7 +391,7 @@ Bool PressCarButton(BaseDocument* doc, BaseObject* car, CarState& state, LONG id
       BuildFfd(doc, car, state);
       break;
     case CAR_PARTS_FIND:
-      if (Link(doc, bc, RIG_BODY)) FindAttachedParts(doc, car);
+      if (LinkedObject(doc, bc, RIG_BODY)) FindAttachedParts(doc, car);
       break;
     default:
       return false;

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "links.h"
 #include "carhandles.h"
 #include "carparams.h"
 #include "carstatus.h"
-#include "drawprims.h"
+#include "scene_build/draw_prims.h"
 #include "markers.h"
 #include "rig.h"
 #include "run_state.h"
+#include "scene_build/object_builders.h"
 
 namespace {
 
@@ -33,9 +33,10 @@ struct Ctx {
   BaseDrawHelp* bh;
   Real t;
   BaseObject* body;
-};
 
-BaseObject* Link(const Ctx& c, LONG id) { return c.doc ? Link(c.doc, c.bc, id) : nullptr; }
+  // A car drawn outside a document shows no rig.
+  BaseObject* Linked(LONG id) const { return doc ? LinkedObject(doc, bc, id) : nullptr; }
+};
 
 bool HiddenInEditor(const BaseObject* op) {
   for (const BaseObject* o = op; o; o = o->GetUp())
@@ -136,7 +137,7 @@ void DrawWheels(const Ctx& c) {
     const bool second = RigAxleWord(c.bc, w / 2).Rear();
     const Real r = c.bc.GetReal(second ? CAR_WHEEL_DIAMETER_REAR : CAR_WHEEL_DIAMETER_FRONT) / 2;
     const Real b = c.bc.GetReal(second ? CAR_WHEEL_WIDTH_REAR : CAR_WHEEL_WIDTH_FRONT) / 2;
-    BaseObject* wheel = Link(c, RIG_SPINNER + w);
+    BaseObject* wheel = c.Linked(RIG_SPINNER + w);
     if (!wheel) continue;
     const Matrix W = wheel->GetMg();
     const Vector o1 = W.off + W.v1 * b, o2 = W.off - W.v1 * b;
@@ -153,8 +154,8 @@ void DrawSuspensionAndCaster(const Ctx& c) {
   const LONG axles = Wheels(c.s) / 2;
   bd->SetPen(kSuspensionCyan, 0);
   for (LONG a = 0; a < axles; ++a) {
-    BaseObject* lower = Link(c, RIG_SUSPENSION_BOTTOM + 2 * a);
-    BaseObject* upper = Link(c, RIG_SUSPENSION_TOP + 2 * a);
+    BaseObject* lower = c.Linked(RIG_SUSPENSION_BOTTOM + 2 * a);
+    BaseObject* upper = c.Linked(RIG_SUSPENSION_TOP + 2 * a);
     if (!lower || !upper) continue;
     const Vector p = lower->GetMg().off, q = upper->GetMg().off;
     Line(bd, p, q);
@@ -166,13 +167,13 @@ void DrawSuspensionAndCaster(const Ctx& c) {
   bd->SetPen(kCrumpleGreen, 0);
   const Real u = c.s.settings.unitsPerMetre;
   const Real caster = c.bc.GetReal(CAR_CASTER);
-  BaseObject* hub0 = Link(c, RIG_HUB);
-  BaseObject* hub1 = axles > 1 ? Link(c, RIG_HUB + 2) : nullptr;
+  BaseObject* hub0 = c.Linked(RIG_HUB);
+  BaseObject* hub1 = axles > 1 ? c.Linked(RIG_HUB + 2) : nullptr;
   const Real z0 = hub0 ? hub0->GetMg().off.z : 0.0, z1 = hub1 ? hub1->GetMg().off.z : 0.0;
   const bool scaled = hub0 && hub1 && z0 != z1;
   for (LONG a = 0; a < axles; ++a) {
     if (a == 1) continue;
-    BaseObject* hub = Link(c, RIG_HUB + 2 * a);
+    BaseObject* hub = c.Linked(RIG_HUB + 2 * a);
     if (!hub) continue;
     const Vector P = hub->GetMg().off;
     Real scale = 1.0;
@@ -359,7 +360,7 @@ DRAWRESULT DrawCar(BaseObject* op, CarState& state, Vector* handleCache, LONG dr
   BaseDocument* doc = bh->GetDocument();
   const BaseContainer& bc = *op->GetDataInstance();
   Ctx c{op, state, bc, doc, bd, bh, doc ? doc->GetTime().Get() : 0.0, nullptr};
-  c.body = Link(c, RIG_BODY);
+  c.body = c.Linked(RIG_BODY);
 
   if (drawpass == DRAWPASS_HANDLES) {
     if (c.t == 0.0 && bc.GetBool(CAR_DRAW_RIG) && c.body) DrawHandles(c, handleCache);
@@ -371,7 +372,7 @@ DRAWRESULT DrawCar(BaseObject* op, CarState& state, Vector* handleCache, LONG dr
   const Matrix M = c.body ? c.body->GetMg() : Matrix();
   if (bc.GetBool(CAR_DRAW_RIG) && c.body && c.body->GetEditorMode() != MODE_OFF) {
     DrawBody(c, M);
-    if (BaseObject* second = Link(c, RIG_ENGINE))
+    if (BaseObject* second = c.Linked(RIG_ENGINE))
       DrawWireBox(bc.GetVector(CAR_ENGINE_SIZE), second->GetMg(), bd, kSecondBoxGrey);
     DrawWheels(c);
     if (c.t == 0.0) DrawSuspensionAndCaster(c);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "links.h"
 #include "car_body.h"
 #include "bake.h"
 #include "carmessages.h"
@@ -13,7 +12,8 @@
 #include "outline.h"
 #include "rig.h"
 #include "run_state.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
+#include "scene_build/object_builders.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ constexpr double kResetInputPeriod = 0.0098;
 
 void SwitchDeformerOff(BaseDocument* doc, const BaseContainer& bc) {
   if (!bc.GetBool(CAR_DEFORMER_ANIMATED)) return;
-  if (BaseObject* deformer = Link(doc, bc, CAR_DEFORMER_LINK)) deformer->SetDeformMode(false);
+  if (BaseObject* deformer = LinkedObject(doc, bc, CAR_DEFORMER_LINK)) deformer->SetDeformMode(false);
 }
 
 // Axes of a suspension strut along d: v1 across it, v3 completing the frame.
@@ -42,7 +42,7 @@ struct AxleLayout {
 // left_ok tells whether the left one did.
 bool LayOutAxle(BaseDocument* doc, const BaseContainer& bc, const AxleLayout& a, Real body_y, bool& left_ok) {
   left_ok = false;
-  BaseObject* right = Link(doc, bc, RIG_HUB + a.rightHub);
+  BaseObject* right = LinkedObject(doc, bc, RIG_HUB + a.rightHub);
   if (!right) return false;
   right->SetRelRot(Vector(pi, 0.0, a.camber));
   const Vector own = right->GetRelPos();
@@ -50,14 +50,14 @@ bool LayOutAxle(BaseDocument* doc, const BaseContainer& bc, const AxleLayout& a,
   const Real z = a.front ? std::max(own.z, 2.0 * a.radius) : std::min(own.z, 0.0);
   const Real y = a.radius - body_y;
   right->SetRelPos(Vector(x, y, z));
-  if (BaseObject* spin = Link(doc, bc, RIG_SPINNER + a.rightHub)) {
+  if (BaseObject* spin = LinkedObject(doc, bc, RIG_SPINNER + a.rightHub)) {
     spin->SetRelPos(Vector());
     spin->SetRelRot(Vector());
   }
 
   bool strut = false;
-  BaseObject* lower = Link(doc, bc, RIG_SUSPENSION_BOTTOM + a.rightHub);
-  BaseObject* upper = Link(doc, bc, RIG_SUSPENSION_TOP + a.rightHub);
+  BaseObject* lower = LinkedObject(doc, bc, RIG_SUSPENSION_BOTTOM + a.rightHub);
+  BaseObject* upper = LinkedObject(doc, bc, RIG_SUSPENSION_TOP + a.rightHub);
   if (lower && upper) {
     lower->SetRelPos(Vector(lower->GetRelPos().x, 0.0, 0.0));
     const Vector u = upper->GetRelPos();
@@ -71,12 +71,12 @@ bool LayOutAxle(BaseDocument* doc, const BaseContainer& bc, const AxleLayout& a,
     strut = true;
   }
 
-  BaseObject* left = Link(doc, bc, RIG_HUB + a.leftHub);
+  BaseObject* left = LinkedObject(doc, bc, RIG_HUB + a.leftHub);
   if (!left) return true;
   left_ok = true;
   left->SetRelRot(Vector(0.0, 0.0, a.camber));
   left->SetRelPos(Vector(-x, y, z));
-  if (BaseObject* spin = Link(doc, bc, RIG_SPINNER + a.leftHub)) {
+  if (BaseObject* spin = LinkedObject(doc, bc, RIG_SPINNER + a.leftHub)) {
     spin->SetRelPos(Vector());
     spin->SetRelRot(Vector());
   }
@@ -88,8 +88,8 @@ bool LayOutAxle(BaseDocument* doc, const BaseContainer& bc, const AxleLayout& a,
       m.v3 = -m.v3;
       return m;
     };
-    if (BaseObject* l = Link(doc, bc, RIG_SUSPENSION_BOTTOM + a.leftHub)) l->SetMg(mirror(lower->GetMg()));
-    if (BaseObject* u = Link(doc, bc, RIG_SUSPENSION_TOP + a.leftHub)) u->SetMg(mirror(upper->GetMg()));
+    if (BaseObject* l = LinkedObject(doc, bc, RIG_SUSPENSION_BOTTOM + a.leftHub)) l->SetMg(mirror(lower->GetMg()));
+    if (BaseObject* u = LinkedObject(doc, bc, RIG_SUSPENSION_TOP + a.leftHub)) u->SetMg(mirror(upper->GetMg()));
   }
   return true;
 }
@@ -169,19 +169,19 @@ void RunPath(BaseDocument* doc, BaseObject* op, BaseObject* sim, CarState& state
 
 Bool PlaceRigFromState(BaseDocument* doc, BaseObject* op, const CarState& state) {
   const BaseContainer& bc = *op->GetDataInstance();
-  BaseObject* body = Link(doc, bc, RIG_BODY);
+  BaseObject* body = LinkedObject(doc, bc, RIG_BODY);
   if (!body) return false;
   body->SetMg(state.bodyMatrix);
   const LONG wheels = std::clamp<LONG>(state.wheelCount, 0, kMaxWheels);
   for (LONG i = 0; i < wheels; ++i) {
-    BaseObject* hub = Link(doc, bc, RIG_HUB + i);
+    BaseObject* hub = LinkedObject(doc, bc, RIG_HUB + i);
     if (!hub) return false;
     hub->SetMg(state.wheelHubMatrices[i]);
-    if (BaseObject* spin = Link(doc, bc, RIG_SPINNER + i)) spin->SetMg(state.wheelMatrices[i]);
+    if (BaseObject* spin = LinkedObject(doc, bc, RIG_SPINNER + i)) spin->SetMg(state.wheelMatrices[i]);
   }
   for (LONG i = 0; i < wheels; ++i) {
-    BaseObject* lower = Link(doc, bc, RIG_SUSPENSION_BOTTOM + i);
-    BaseObject* upper = Link(doc, bc, RIG_SUSPENSION_TOP + i);
+    BaseObject* lower = LinkedObject(doc, bc, RIG_SUSPENSION_BOTTOM + i);
+    BaseObject* upper = LinkedObject(doc, bc, RIG_SUSPENSION_TOP + i);
     if (!lower || !upper) continue;
     const Matrix& W = state.wheelSteerFreeMatrices[i];
     const Vector P = W.off + W.v1 * bc.GetVector(RIG_REST_SUSPENSION_BOTTOM + i).x;
@@ -196,22 +196,22 @@ Bool PlaceRigFromState(BaseDocument* doc, BaseObject* op, const CarState& state)
 
 void LayOutCarRig(BaseDocument* doc, BaseObject* op, CarState& state) {
   BaseContainer& bc = *op->GetDataInstance();
-  if (BaseObject* outline = Link(doc, bc, CAR_OUTLINE_LINK)) {
+  if (BaseObject* outline = LinkedObject(doc, bc, CAR_OUTLINE_LINK)) {
     outline->SetRelPos(Vector(0.0, outline->GetRelPos().y, 0.0));
     outline->SetRelRot(Vector());
   }
-  if (BaseObject* parts = Link(doc, bc, CAR_PARTS_LINK)) parts->SetMl(Matrix());
+  if (BaseObject* parts = LinkedObject(doc, bc, CAR_PARTS_LINK)) parts->SetMl(Matrix());
   state.bodySize = bc.GetVector(CAR_BODY_SIZE);
   ComputeRoofCorners(bc, state);
   const Real h = state.bodySize.y, l = state.bodySize.z;
 
   Real body_y = 0.0;
-  if (BaseObject* body = Link(doc, bc, RIG_BODY)) {
+  if (BaseObject* body = LinkedObject(doc, bc, RIG_BODY)) {
     body->SetRelRot(Vector());
     body_y = body->GetRelPos().y;
     body->SetRelPos(Vector(0.0, body_y, 0.0));
   }
-  if (BaseObject* engine = Link(doc, bc, RIG_ENGINE)) {
+  if (BaseObject* engine = LinkedObject(doc, bc, RIG_ENGINE)) {
     engine->SetRelRot(Vector());
     const Vector e = engine->GetRelPos();
     engine->SetRelPos(Vector(0.0, std::max(e.y, -h / 2.0), ClampLowerWins(e.z, -l / 2.0, l / 2.0)));

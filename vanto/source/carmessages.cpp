@@ -2,11 +2,10 @@
 
 #include <cctype>
 
-#include "links.h"
 #include "carparams.h"
 #include "host_plugin.h"
 #include "host_services.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "rig.h"
 
 namespace {
@@ -37,13 +36,13 @@ constexpr LONG kPairedParameters[] = {1020, 1021, 1022, 1023, 1102, 1103, 1114, 
                                       1151, 1152, 1153, 1800, 1801, 1802, 1803, 1804, 1805, 1812, 1813};
 
 void MoveOldSuspensionLinks(BaseDocument* doc, BaseContainer& bc) {
-  if (Link(doc, bc, RIG_SUSPENSION_BOTTOM)) return;
+  if (LinkedObject(doc, bc, RIG_SUSPENSION_BOTTOM)) return;
   for (LONG i = 0; i < 4; ++i) {
-    if (BaseObject* b = Link(doc, bc, OLD_SUSPENSION_BOTTOM + i)) {
+    if (BaseObject* b = LinkedObject(doc, bc, OLD_SUSPENSION_BOTTOM + i)) {
       bc.SetLink(RIG_SUSPENSION_BOTTOM + i, b);
       bc.SetVector(RIG_REST_SUSPENSION_BOTTOM + i, bc.GetVector(OLD_REST_BOTTOM + i));
     }
-    if (BaseObject* t = Link(doc, bc, OLD_SUSPENSION_TOP + i)) {
+    if (BaseObject* t = LinkedObject(doc, bc, OLD_SUSPENSION_TOP + i)) {
       bc.SetLink(RIG_SUSPENSION_TOP + i, t);
       bc.SetVector(RIG_REST_SUSPENSION_TOP + i, bc.GetVector(OLD_REST_TOP + i));
     }
@@ -56,13 +55,13 @@ void MoveOldSuspensionLinks(BaseDocument* doc, BaseContainer& bc) {
 // move under a new spinner Null. False when the Null cannot be made.
 Bool AddWheelSpinners(BaseDocument* doc, BaseContainer& bc) {
   for (LONG k = 0; k < kMaxWheels; ++k) {
-    BaseObject* wheel = Link(doc, bc, RIG_HUB + k);
+    BaseObject* wheel = LinkedObject(doc, bc, RIG_HUB + k);
     if (!wheel) break;
     BaseObject* spinner =
         CreateNullObject(doc, wheel, nullptr, GeLoadString(10016), 0, 0, 0.0, 1.0, kNoColour, 0);
     if (!spinner) return false;
-    const BaseObject* bottom = Link(doc, bc, RIG_SUSPENSION_BOTTOM + k);
-    const BaseObject* old_spinner = Link(doc, bc, RIG_SPINNER + k);
+    const BaseObject* bottom = LinkedObject(doc, bc, RIG_SUSPENSION_BOTTOM + k);
+    const BaseObject* old_spinner = LinkedObject(doc, bc, RIG_SPINNER + k);
     // The next sibling is taken before a child moves: moving it changes its
     // siblings.
     BaseObject* next = nullptr;
@@ -260,7 +259,7 @@ void HandleRigCommand(BaseDocument* doc, BaseObject* op, CarState& state, RigCom
     case RIGCOMMAND_SPRINGS: {
       const Real r = bc.GetReal(cmd.value ? CAR_WHEEL_DIAMETER_REAR : CAR_WHEEL_DIAMETER_FRONT);
       for (LONG s = 0; s < 2; ++s) {
-        BaseObject* bottom = Link(doc, bc, RIG_SUSPENSION_BOTTOM + 4 + 2 * a + s);
+        BaseObject* bottom = LinkedObject(doc, bc, RIG_SUSPENSION_BOTTOM + 4 + 2 * a + s);
         if (!bottom) continue;
         BaseObject* helix = nullptr;
         BaseObject* sweep = BuildSpringSweep(doc, bottom, bc, r, &helix);

@@ -6,7 +6,7 @@
 
 #include "carstate.h"
 #include "host_scene.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 // Car parameters the messages read besides those of carparams.h.
 enum : LONG {

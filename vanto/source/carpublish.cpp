@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "links.h"
 #include "carparams.h"
 #include "carsim/polygon_geometry.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "main.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "rig.h"
 
 namespace {
@@ -21,7 +20,7 @@ constexpr LONG kMaxFfdSide = 1000;
 // four base wheels, the wheel-rig tag's for the extra axles (none without it).
 BaseObject* WheelLink(BaseDocument* doc, const BaseContainer& bc, const BaseContainer* rig_tag, LONG car_base,
                       LONG tag_base, LONG i) {
-  if (i < 4) return Link(doc, bc, car_base + i);
+  if (i < 4) return LinkedObject(doc, bc, car_base + i);
   return rig_tag ? rig_tag->GetObjectLink(tag_base + i, doc) : nullptr;
 }
 
@@ -35,11 +34,11 @@ void SetRotationComponent(BaseObject* op, int component, Real value) {
 void PublishNeedles(BaseDocument* doc, const BaseContainer& bc, const CarState& s) {
   const Real steer = s.ramps[kRampSteer].current;
   const Real throttle = s.engagedGear < 0 ? s.ramps[kRampReverse].current : s.ramps[kRampThrottle].current;
-  SetRotationComponent(Link(doc, bc, CAR_NEEDLE_STEER_LINK), 2, -(bc.GetReal(CAR_NEEDLE_STEER) * steer));
-  SetRotationComponent(Link(doc, bc, CAR_NEEDLE_THROTTLE_LINK), 1, pi / 3.0 - bc.GetReal(CAR_NEEDLE_THROTTLE) * throttle);
-  SetRotationComponent(Link(doc, bc, CAR_NEEDLE_BRAKE_LINK), 1,
+  SetRotationComponent(LinkedObject(doc, bc, CAR_NEEDLE_STEER_LINK), 2, -(bc.GetReal(CAR_NEEDLE_STEER) * steer));
+  SetRotationComponent(LinkedObject(doc, bc, CAR_NEEDLE_THROTTLE_LINK), 1, pi / 3.0 - bc.GetReal(CAR_NEEDLE_THROTTLE) * throttle);
+  SetRotationComponent(LinkedObject(doc, bc, CAR_NEEDLE_BRAKE_LINK), 1,
                        bc.GetReal(CAR_NEEDLE_BRAKE) * s.ramps[kRampBrake].current - 2.0 * pi / 3.0);
-  SetRotationComponent(Link(doc, bc, CAR_NEEDLE_HANDBRAKE_LINK), 1,
+  SetRotationComponent(LinkedObject(doc, bc, CAR_NEEDLE_HANDBRAKE_LINK), 1,
                        bc.GetReal(CAR_NEEDLE_HANDBRAKE) * s.ramps[kRampHandbrake].current);
 }
 
@@ -47,7 +46,7 @@ void PublishSprings(BaseDocument* doc, const BaseContainer& bc, const BaseContai
   for (LONG i = 0; i < wheels; ++i) {
     BaseObject* spring = WheelLink(doc, bc, rig_tag, CAR_SPRING_LINKS, WHEELRIG_SPRINGS, i);
     if (!spring || spring->GetType() != Ohelix) continue;
-    BaseObject* top = Link(doc, bc, RIG_SUSPENSION_TOP + i);
+    BaseObject* top = LinkedObject(doc, bc, RIG_SUSPENSION_TOP + i);
     if (!top) continue;
     const Vector local = Invert(top->GetMg()) * spring->GetMg().off;
     spring->GetDataInstance()->SetReal(PRIM_HELIX_HEIGHT, Len(local));
@@ -220,7 +219,7 @@ void DeformMeshBinder(BaseDocument* doc, BaseObject* binder, const CarState& s, 
 }
 
 void PublishDeformation(BaseDocument* doc, const BaseContainer& bc, const CarState& s, LONG flags) {
-  BaseObject* deformer = Link(doc, bc, CAR_DEFORMER_LINK);
+  BaseObject* deformer = LinkedObject(doc, bc, CAR_DEFORMER_LINK);
   if (!deformer) return;
   if (bc.GetBool(CAR_DEFORMER_ANIMATED) && (flags & PUBLISH_ANIMATION)) deformer->SetDeformMode(true);
   const Real k = bc.GetReal(CAR_DEFORMATION_FACTOR);
@@ -232,7 +231,7 @@ void PublishDeformation(BaseDocument* doc, const BaseContainer& bc, const CarSta
 }
 
 void PublishAttachedParts(BaseDocument* doc, const BaseContainer& bc, const CarState& s) {
-  BaseObject* group = Link(doc, bc, CAR_PARTS_LINK);
+  BaseObject* group = LinkedObject(doc, bc, CAR_PARTS_LINK);
   const CollisionOutline& o = s.collisionOutline;
   if (!group || !o.deformPoints || !o.attachedParts) return;
   const Real k1 = bc.GetReal(CAR_PARTS_FACTOR_A), k2 = bc.GetReal(CAR_PARTS_FACTOR_B);
@@ -314,7 +313,7 @@ void PublishOutputs(BaseDocument* doc, BaseContainer& bc, const CarState& s, LON
 }
 
 void PublishOutputObject(BaseDocument* doc, const BaseContainer& bc) {
-  BaseObject* out = Link(doc, bc, CAR_OUTPUT_OBJECT);
+  BaseObject* out = LinkedObject(doc, bc, CAR_OUTPUT_OBJECT);
   if (!out) return;
   DynamicDescription* dd = out->GetDynamicDescription();
   if (!dd) return;
@@ -361,7 +360,7 @@ LONG PublishCarState(CarState& state, BaseDocument* doc, BaseObject* op, LONG pu
   if (publishRig) {
     PublishNeedles(doc, bc, state);
     if (running) {
-      if (BaseObject* light = Link(doc, bc, CAR_BRAKE_LIGHT_LINK)) {
+      if (BaseObject* light = LinkedObject(doc, bc, CAR_BRAKE_LIGHT_LINK)) {
         const LONG mode = state.ramps[kRampBrake].current < bc.GetReal(CAR_BRAKE_LIGHT_LEVEL) ? MODE_OFF : MODE_ON;
         light->SetEditorMode(mode);
         light->SetRenderMode(mode);
@@ -371,7 +370,7 @@ LONG PublishCarState(CarState& state, BaseDocument* doc, BaseObject* op, LONG pu
     if (running && state.speed > kSkidMinSpeed) mask = PublishSkidMarks(doc, bc, rig_tag, state, wheels);
     // Attached parts ride on the deformed body: without a deformer there is
     // none, and they stay where the user put them.
-    const bool deform = running && (state.flags & 1) && Link(doc, bc, CAR_DEFORMER_LINK) &&
+    const bool deform = running && (state.flags & 1) && LinkedObject(doc, bc, CAR_DEFORMER_LINK) &&
                         (state.impactValue > 0.0001 || !(publishFlags & PUBLISH_ANIMATION));
     if (deform) {
       PublishDeformation(doc, bc, state, publishFlags);

@@ -4,6 +4,7 @@
 // wheels and suspension are moved by the car's evaluation before this.
 #pragma once
 
+#include "carsim/car_param_ids.h"
 #include "carstate.h"
 #include "host_scene.h"
 
@@ -11,17 +12,6 @@
 enum : LONG {
   PUBLISH_RUNNING = 1,    // the Sim runs: light, skid marks, deformation and parts
   PUBLISH_ANIMATION = 4,  // the host's animation pass
-};
-
-// Car parameters the publication reads besides those of carparams.h.
-enum : LONG {
-  CAR_OUTPUT_OBJECT = 2000,
-  CAR_NEEDLE_STEER_LINK = 2030,
-  CAR_NEEDLE_THROTTLE_LINK = 2035,
-  CAR_NEEDLE_BRAKE_LINK = 2040,
-  CAR_NEEDLE_HANDBRAKE_LINK = 2045,
-  CAR_BRAKE_LIGHT_LINK = 2050,
-  WHEELRIG_SPRINGS = 1246,  // + i on the wheel-rig tag, i >= 4
 };
 
 // Forward speeds below this lay no skid marks, m/s.

@@ -173,7 +173,7 @@ void ApplyGeometry(BaseObject* car, BaseContainer& bc, const CarSettings& s, Car
   // the others wait for axles added later.
   if (tag) {
     BaseContainer* tc = tag->GetDataInstance();
-    tc->SetLong(WHEELRIG_AXLE_COUNT, taken);
+    tc->SetLong(ROTELIX_AXLE_COUNT, taken);
     for (LONG k = 0; k < taken; ++k) tc->SetLong(kWheelRigAxleTypes + k, RigAxleWord(bc, 2 + k).group);
   }
 }

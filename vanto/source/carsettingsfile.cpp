@@ -13,7 +13,7 @@
 #include "host_scene.h"
 #include "host_services.h"
 #include "rig.h"
-#include "textline.h"
+#include "scene_build/text_line.h"
 
 namespace {
 

@@ -10,7 +10,7 @@ namespace {
 // An add-on tag counts only when it was made for a car.
 bool HasCarTag(BaseObject* op, LONG type) {
   BaseTag* tag = op->GetTag(type);
-  return tag && tag->GetDataInstance()->GetLong(CAR_OWNER_ID) == ID_CAR;
+  return tag && tag->GetDataInstance()->GetLong(ADDON_TAG_OWNER) == ID_CAR;
 }
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }

@@ -2,13 +2,12 @@
 
 #include <cmath>
 
-#include "links.h"
 #include "autopilot.h"
 #include "carparams.h"
 #include "host_geometry.h"
 #include "host_plugin.h"
 #include "host_services.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "rig.h"
 
 namespace {
@@ -33,10 +32,10 @@ Bool Contains(const BaseObject* op, const BaseObject* other) {
 
 // One of the objects of the car's rig (they hold no part of a model).
 Bool IsRigObject(BaseDocument* doc, const BaseObject* car, const BaseObject* op) {
-  if (op == Link(doc, car, RIG_BODY) || op == Link(doc, car, RIG_ENGINE)) return true;
+  if (op == LinkedObject(doc, *car->GetDataInstance(), RIG_BODY) || op == LinkedObject(doc, *car->GetDataInstance(), RIG_ENGINE)) return true;
   for (LONG i = 0; i < kMaxWheels; ++i)
     for (LONG base : {RIG_HUB, RIG_SPINNER, RIG_SUSPENSION_BOTTOM, RIG_SUSPENSION_TOP})
-      if (op == Link(doc, car, base + i)) return true;
+      if (op == LinkedObject(doc, *car->GetDataInstance(), base + i)) return true;
   return false;
 }
 
@@ -74,7 +73,7 @@ Bool FindRoofEdges(const Vector* profile, LONG n, Real threshold, Vector& a, Vec
 }
 
 void FitWheel(BaseDocument* doc, BaseObject* car, BaseObject* op, LONG link, const PolygonBox& box) {
-  BaseObject* hub = Link(doc, car, link);
+  BaseObject* hub = LinkedObject(doc, *car->GetDataInstance(), link);
   if (!hub) return;
   BaseContainer* bc = car->GetDataInstance();
   const Matrix m = op->GetMg();
@@ -96,7 +95,7 @@ void FitWheel(BaseDocument* doc, BaseObject* car, BaseObject* op, LONG link, con
   bc->SetReal(front ? CAR_WHEEL_DIAMETER_FRONT : CAR_WHEEL_DIAMETER_REAR, 2.0 * box.centre.y);
   bc->SetReal(front ? CAR_WHEEL_WIDTH_FRONT : CAR_WHEEL_WIDTH_REAR, 2.0 * box.half.x);
 
-  BaseObject* spinner = Link(doc, car, link + (RIG_SPINNER - RIG_HUB));
+  BaseObject* spinner = LinkedObject(doc, *car->GetDataInstance(), link + (RIG_SPINNER - RIG_HUB));
   if (!spinner || !HangUnder(doc, op, spinner, m)) return;
 
   // Parts that are not round about the axle (callipers, mudguards) steer
@@ -115,8 +114,8 @@ void FitWheel(BaseDocument* doc, BaseObject* car, BaseObject* op, LONG link, con
 }
 
 void FitBody(BaseDocument* doc, BaseObject* car, BaseObject* op, const PolygonBox& box) {
-  BaseObject* body = Link(doc, car, RIG_BODY);
-  BaseObject* right_front = Link(doc, car, RIG_HUB + 1);
+  BaseObject* body = LinkedObject(doc, *car->GetDataInstance(), RIG_BODY);
+  BaseObject* right_front = LinkedObject(doc, *car->GetDataInstance(), RIG_HUB + 1);
   if (!body || !right_front) return;
   BaseContainer* bc = car->GetDataInstance();
   const Vector c = box.centre;
@@ -136,15 +135,15 @@ void FitBody(BaseDocument* doc, BaseObject* car, BaseObject* op, const PolygonBo
   // The wheels and suspension follow the model to z = 0; the suspension tops
   // sit just inside the wheels.
   for (LONG i = 0; i < 4; ++i) {
-    BaseObject* hub = Link(doc, car, RIG_HUB + i);
+    BaseObject* hub = LinkedObject(doc, *car->GetDataInstance(), RIG_HUB + i);
     if (!hub) return;
     Vector off = hub->GetMg().off;
     off.z -= c.z;
     SetGlobalOffset(hub, off);
-    BaseObject* bottom = Link(doc, car, RIG_SUSPENSION_BOTTOM + i);
+    BaseObject* bottom = LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_BOTTOM + i);
     if (!bottom) return;
     const Real x_bottom = bottom->GetMg().off.x;
-    BaseObject* top = Link(doc, car, RIG_SUSPENSION_TOP + i);
+    BaseObject* top = LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_TOP + i);
     if (!top) return;
     off = top->GetMg().off;
     off.z -= c.z;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "host_plugin.h"
-#include "textline.h"
+#include "scene_build/text_line.h"
 
 namespace {
 

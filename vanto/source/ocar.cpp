@@ -16,7 +16,7 @@
 #include "carstatus.h"
 #include "host_description.h"
 #include "rig.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 Bool Car::Init(GeListNode* node) {
   auto* op = static_cast<BaseObject*>(node);

@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "host_description.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "rig.h"
 #include "bakekeys.h"
 #include "namelang.h"
 #include "simbake.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 namespace {
 

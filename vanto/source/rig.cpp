@@ -2,10 +2,9 @@
 
 #include <algorithm>
 
-#include "links.h"
 #include "host_plugin.h"
 #include "main.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 
 namespace {
 
@@ -44,7 +43,7 @@ LONG RigWheelCount(const BaseObject* car) { return 4 + 2 * ExtraAxleCount(car); 
 
 LONG ExtraAxleCount(const BaseObject* car) {
   const BaseContainer* tag = GetTagContainer(car, ID_ROTELIX);
-  return tag ? std::clamp<LONG>(tag->GetLong(WHEELRIG_AXLE_COUNT), 0, kMaxExtraAxles) : 0;
+  return tag ? std::clamp<LONG>(tag->GetLong(ROTELIX_AXLE_COUNT), 0, kMaxExtraAxles) : 0;
 }
 
 // ---------------------------------------------------------------- default rig and extra axles
@@ -83,9 +82,9 @@ Bool AddExtraAxle(BaseDocument* doc, BaseObject* car, LONG axle, LONG axle_type,
   // Beyond axle 7 the link blocks would run into the next wheel block.
   if (!car || axle < 0 || axle >= kMaxExtraAxles) return false;
   BaseContainer* bc = car->GetDataInstance();
-  BaseObject* body = Link(doc, car, RIG_BODY);
-  BaseObject* prev_top = Link(doc, car, RIG_SUSPENSION_TOP + 3 + 2 * axle);
-  BaseObject* prev_hub = Link(doc, car, RIG_HUB + 3 + 2 * axle);
+  BaseObject* body = LinkedObject(doc, *car->GetDataInstance(), RIG_BODY);
+  BaseObject* prev_top = LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_TOP + 3 + 2 * axle);
+  BaseObject* prev_hub = LinkedObject(doc, *car->GetDataInstance(), RIG_HUB + 3 + 2 * axle);
   if (!body || !prev_top || !prev_hub) return false;
 
   const String top_name = GeLoadString(10007), wheel_name = GeLoadString(10011);
@@ -121,7 +120,7 @@ void RemoveExtraAxle(BaseDocument* doc, BaseObject* car, LONG axle) {
   for (LONG s = 0; s < 2; ++s) {
     const LONG w = 4 + 2 * axle + s;
     for (LONG base : {RIG_SUSPENSION_TOP, RIG_SUSPENSION_BOTTOM, RIG_SPINNER, RIG_HUB}) {
-      TakeOut(doc, Link(doc, car, base + w));
+      TakeOut(doc, LinkedObject(doc, *car->GetDataInstance(), base + w));
       bc->RemoveData(base + w);
     }
   }
@@ -169,8 +168,8 @@ Placed PlaceExtraAxle(BaseDocument* doc, BaseObject* car, LONG a) {
   Vector p;
   Real z_template = 0.0;
   for (LONG s = 1; s >= 0; --s) {
-    BaseObject* templ = Link(doc, car, RIG_HUB + t + s);
-    BaseObject* hub = Link(doc, car, RIG_HUB + 4 + 2 * a + s);
+    BaseObject* templ = LinkedObject(doc, *car->GetDataInstance(), RIG_HUB + t + s);
+    BaseObject* hub = LinkedObject(doc, *car->GetDataInstance(), RIG_HUB + 4 + 2 * a + s);
     if (!hub) return Placed::kNoHub;
     if (!templ) return Placed::kNoTemplate;
     if (s == 1) {
@@ -182,18 +181,18 @@ Placed PlaceExtraAxle(BaseDocument* doc, BaseObject* car, LONG a) {
     }
     hub->SetRelPos(p);
     hub->SetRelRot(templ->GetRelRot());
-    if (BaseObject* spinner = Link(doc, car, RIG_SPINNER + 4 + 2 * a + s)) {
+    if (BaseObject* spinner = LinkedObject(doc, *car->GetDataInstance(), RIG_SPINNER + 4 + 2 * a + s)) {
       spinner->SetRelPos(Vector());
       spinner->SetRelRot(Vector());
     }
-    BaseObject* bottom = Link(doc, car, RIG_SUSPENSION_BOTTOM + t + s);
-    BaseObject* top = Link(doc, car, RIG_SUSPENSION_TOP + t + s);
+    BaseObject* bottom = LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_BOTTOM + t + s);
+    BaseObject* top = LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_TOP + t + s);
     if (bottom && top) {
-      if (BaseObject* nb = Link(doc, car, RIG_SUSPENSION_BOTTOM + 4 + 2 * a + s)) {
+      if (BaseObject* nb = LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_BOTTOM + 4 + 2 * a + s)) {
         nb->SetRelPos(bottom->GetRelPos());
         nb->SetRelRot(bottom->GetRelRot());
       }
-      if (BaseObject* nt = Link(doc, car, RIG_SUSPENSION_TOP + 4 + 2 * a + s)) {
+      if (BaseObject* nt = LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_TOP + 4 + 2 * a + s)) {
         Vector up = top->GetRelPos();
         up.z += p.z - z_template;
         nt->SetRelPos(up);
@@ -208,11 +207,11 @@ Placed PlaceExtraAxle(BaseDocument* doc, BaseObject* car, LONG a) {
 Bool StoreWheelRestPositions(BaseDocument* doc, BaseObject* car, LONG first, LONG end) {
   BaseContainer* bc = car->GetDataInstance();
   for (LONG i = first; i < end; ++i) {
-    BaseObject* hub = Link(doc, car, RIG_HUB + i);
+    BaseObject* hub = LinkedObject(doc, *car->GetDataInstance(), RIG_HUB + i);
     if (!hub) return false;
     bc->SetVector(RIG_REST_HUB + i, hub->GetRelPos());
-    if (BaseObject* b = Link(doc, car, RIG_SUSPENSION_BOTTOM + i)) bc->SetVector(RIG_REST_SUSPENSION_BOTTOM + i, b->GetRelPos());
-    if (BaseObject* t = Link(doc, car, RIG_SUSPENSION_TOP + i)) bc->SetVector(RIG_REST_SUSPENSION_TOP + i, t->GetRelPos());
+    if (BaseObject* b = LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_BOTTOM + i)) bc->SetVector(RIG_REST_SUSPENSION_BOTTOM + i, b->GetRelPos());
+    if (BaseObject* t = LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_TOP + i)) bc->SetVector(RIG_REST_SUSPENSION_TOP + i, t->GetRelPos());
   }
   return true;
 }
@@ -229,7 +228,7 @@ void PlaceExtraAxles(BaseDocument* doc, BaseObject* car, CarState& state) {
     const Placed placed = PlaceExtraAxle(doc, car, a);
     if (placed == Placed::kDone) continue;
     // The axle's objects are gone: the tag counts only the axles before it.
-    if (placed == Placed::kNoHub) tag->SetLong(WHEELRIG_AXLE_COUNT, a);
+    if (placed == Placed::kNoHub) tag->SetLong(ROTELIX_AXLE_COUNT, a);
     n = a;
     break;
   }
@@ -259,7 +258,7 @@ void CheckLinkedObjects(BaseDocument* doc, BaseObject* car, CarState& state) {
 
 void LoadSpeedTargets(const BaseContainer& bc, CarState& state) {
   AutopilotState& ap = state.autopilot;
-  ap.speedQueueCount = std::clamp<LONG>(bc.GetLong(SPEED_TARGET_COUNT), 0, kSpeedTargets);
+  ap.speedQueueCount = std::clamp<LONG>(bc.GetLong(CAR_SPEED_TARGET_COUNT), 0, kSpeedTargets);
   for (LONG i = 0; i < ap.speedQueueCount; ++i) {
     SpeedTarget& e = ap.speedQueue[i];
     e.deltaSpeed = bc.GetReal(20001 + 4 * i);
@@ -273,7 +272,7 @@ void SaveSpeedTargets(BaseContainer& bc, CarState& state) {
   if (state.leadingWord != kSpeedTargetChanged) return;
   AutopilotState& ap = state.autopilot;
   const LONG n = std::clamp<LONG>(ap.speedQueueCount, 0, kSpeedTargets);
-  bc.SetLong(SPEED_TARGET_COUNT, n);
+  bc.SetLong(CAR_SPEED_TARGET_COUNT, n);
   for (LONG i = 0; i < n; ++i) {
     const SpeedTarget& e = ap.speedQueue[i];
     bc.SetReal(20001 + 4 * i, e.deltaSpeed);
@@ -288,7 +287,7 @@ void ClearSpeedTargets(BaseContainer& bc, CarState& state) {
   state.autopilot.speedQueueCount = 0;
   state.autopilot.speedQueue[0].entryFlags = 0;
   state.autopilot.speedQueue[0].gain = 0.0;
-  bc.SetLong(SPEED_TARGET_COUNT, 0);
+  bc.SetLong(CAR_SPEED_TARGET_COUNT, 0);
 }
 
 Vector LastSplinePointWorld(const BaseObject* op) {
@@ -328,10 +327,10 @@ void StorePartMatrices(BaseDocument* doc, BaseContainer& bc) {
 Bool StoreRigPositions(BaseDocument* doc, BaseObject* car) {
   if (!car) return false;
   BaseContainer* bc = car->GetDataInstance();
-  BaseObject* body = Link(doc, car, RIG_BODY);
+  BaseObject* body = LinkedObject(doc, *car->GetDataInstance(), RIG_BODY);
   if (!body) return false;
   bc->SetVector(RIG_REST_BODY, body->GetRelPos());
-  BaseObject* engine = Link(doc, car, RIG_ENGINE);
+  BaseObject* engine = LinkedObject(doc, *car->GetDataInstance(), RIG_ENGINE);
   if (!engine) return false;
   bc->SetVector(RIG_REST_ENGINE, engine->GetRelPos());
   if (!StoreWheelRestPositions(doc, car, 0, RigWheelCount(car))) return false;
@@ -359,33 +358,33 @@ Bool ResetRigPose(BaseDocument* doc, BaseObject* car) {
   // Without a document the links cannot be resolved: a car just built is
   // walked in the order the default rig is built (body, engine, the tops,
   // the hubs; under each hub its bottom, then its spinner).
-  BaseObject* body = doc ? Link(doc, car, RIG_BODY) : car->GetDown();
+  BaseObject* body = doc ? LinkedObject(doc, *car->GetDataInstance(), RIG_BODY) : car->GetDown();
   if (!body) return false;
   body->SetMl(Matrix());
   body->SetRelPos(bc->GetVector(RIG_REST_BODY));
   body->SetRelRot(Vector());
-  BaseObject* engine = doc ? Link(doc, car, RIG_ENGINE) : body->GetDown();
+  BaseObject* engine = doc ? LinkedObject(doc, *car->GetDataInstance(), RIG_ENGINE) : body->GetDown();
   if (!engine) return false;
   engine->SetRelPos(bc->GetVector(RIG_REST_ENGINE));
   BaseObject* walk = engine;
   for (LONG i = 0; i < n; ++i) {
-    BaseObject* top = doc ? Link(doc, car, RIG_SUSPENSION_TOP + i) : (walk = walk ? walk->GetNext() : nullptr);
+    BaseObject* top = doc ? LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_TOP + i) : (walk = walk ? walk->GetNext() : nullptr);
     if (!top) return false;
     top->SetMl(Matrix());
     top->SetRelPos(bc->GetVector(RIG_REST_SUSPENSION_TOP + i));
   }
   for (LONG i = 0; i < n; ++i) {
-    BaseObject* hub = doc ? Link(doc, car, RIG_HUB + i) : (walk = walk ? walk->GetNext() : nullptr);
+    BaseObject* hub = doc ? LinkedObject(doc, *car->GetDataInstance(), RIG_HUB + i) : (walk = walk ? walk->GetNext() : nullptr);
     if (!hub) return false;
     hub->SetMl(Matrix());
     hub->SetRelPos(bc->GetVector(RIG_REST_HUB + i));
     const Real camber = bc->GetReal(RigAxleWord(*bc, i / 2).Rear() ? CAR_CAMBER_REAR : CAR_CAMBER_FRONT);
     hub->SetRelRot(Vector(i & 1 ? pi : 0.0, 0.0, camber));
-    BaseObject* bottom = doc ? Link(doc, car, RIG_SUSPENSION_BOTTOM + i) : hub->GetDown();
+    BaseObject* bottom = doc ? LinkedObject(doc, *car->GetDataInstance(), RIG_SUSPENSION_BOTTOM + i) : hub->GetDown();
     if (!bottom) return false;
     bottom->SetMl(Matrix());
     bottom->SetRelPos(bc->GetVector(RIG_REST_SUSPENSION_BOTTOM + i));
-    BaseObject* spinner = doc ? Link(doc, car, RIG_SPINNER + i) : bottom->GetNext();
+    BaseObject* spinner = doc ? LinkedObject(doc, *car->GetDataInstance(), RIG_SPINNER + i) : bottom->GetNext();
     if (!spinner) return false;
     spinner->SetMl(Matrix());
   }
@@ -400,7 +399,7 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
     for (LONG k = 0; k < outline.deformPointCount; ++k)
       outline.deformPoints[k] = outline.deformPoints[outline.deformPointCount + k];
 
-  if (BaseObject* deformer = Link(doc, car, CAR_DEFORMER_LINK)) {
+  if (BaseObject* deformer = LinkedObject(doc, *car->GetDataInstance(), CAR_DEFORMER_LINK)) {
     if (deformer->GetType() == Omeshbinder) {
       const BaseContainer* dc = deformer->GetDataInstance();
       BaseObject* original = dc->GetObjectLink(MESHBINDER_ORIGINAL, doc);
@@ -424,7 +423,7 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
     }
   }
 
-  if (BaseObject* group = Link(doc, car, CAR_PARTS_LINK)) {
+  if (BaseObject* group = LinkedObject(doc, *car->GetDataInstance(), CAR_PARTS_LINK)) {
     LONG j = 0;
     for (BaseObject* c = group->GetDown(); c && j < kMaxPartMatrices; c = c->GetNext(), ++j)
       c->SetMl(bc->GetMatrix(RIG_PART_MATRICES + j, Matrix()));
@@ -436,7 +435,7 @@ void ResetDamageAndSkidMarks(BaseDocument* doc, BaseObject* car, CarState& state
   for (LONG i = 0; i < wheels; ++i) {
     BaseObject* marks = nullptr;
     if (i < 4)
-      marks = Link(doc, car, CAR_SKID_LINKS + i);
+      marks = LinkedObject(doc, *car->GetDataInstance(), CAR_SKID_LINKS + i);
     else if (tag)
       marks = tag->GetObjectLink(WHEELRIG_SKID_MARKS + i, doc);
     SplineObject* second = nullptr;

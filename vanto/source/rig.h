@@ -10,32 +10,13 @@
 // hub, 6642 + i bottom, 6662 + i top.
 #pragma once
 
-#include "axle_word.h"
 #include "carparams.h"
+#include "carsim/axle_word.h"
+#include "carsim/car_param_ids.h"
 #include "carstate.h"
 #include "host_geometry.h"
 #include "scene_links.h"
 
-enum : LONG {
-  RIG_BODY = 5600,
-  RIG_ENGINE = 5601,
-  RIG_HUB = 5602,
-  RIG_SPINNER = 5622,
-  RIG_SUSPENSION_BOTTOM = 5642,
-  RIG_SUSPENSION_TOP = 5662,
-  RIG_REST_BODY = 6600,
-  RIG_REST_ENGINE = 6601,
-  RIG_REST_HUB = 6602,
-  RIG_AXLE_TYPE = 6622,
-  RIG_REST_SUSPENSION_BOTTOM = 6642,
-  RIG_REST_SUSPENSION_TOP = 6662,
-  RIG_PART_MATRICES = 6000,
-  WHEELRIG_AXLE_COUNT = 2000,
-  WHEELRIG_SKID_MARKS = 1196,
-  SPEED_TARGET_COUNT = 20000,
-};
-
-inline constexpr LONG kMaxExtraAxles = 8;
 inline constexpr LONG kMaxPartMatrices = 500;
 inline constexpr LONG kSpeedTargetChanged = 0x12345678;
 

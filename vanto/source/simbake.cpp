@@ -6,7 +6,7 @@
 #include "host_file.h"
 #include "host_services.h"
 #include "osim.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "carstate.h"
-#include "collisionshape.h"
+#include "carsim/collision_shape.h"
 #include "run_state.h"
 
 class BaseContainer;

@@ -5,7 +5,7 @@
 
 #include "host_draw.h"
 #include "host_geometry.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "carsim/polygon_geometry.h"
 #include "host_geometry.h"
 #include "host_services.h"
-#include "objects.h"
-#include "simlink.h"
+#include "scene_build/object_builders.h"
+#include "carsim/link_message.h"
 
 static_assert(kGroundTagType == ID_VANTOGROUND);
 

@@ -1,6 +1,6 @@
 #include "tvantoroute.h"
 
-#include "drawprims.h"
+#include "scene_build/draw_prims.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include "host_description.h"
 #include "host_draw.h"
 #include "host_geometry.h"
-#include "sortpairs.h"
+#include "scene_build/pair_sort.h"
 
 static_assert(kRouteTagType == ID_VANTOROUTE);
 

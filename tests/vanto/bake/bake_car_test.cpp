@@ -4,7 +4,7 @@
 #include "bake_fixture.h"
 #include "bakethin.h"
 #include "carpublish.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 using namespace baketest;
 

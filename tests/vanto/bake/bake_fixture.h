@@ -9,7 +9,7 @@
 #include "../sim/sim_fixture.h"
 #include "bake_test_support.h"
 #include "host_file.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 
 namespace baketest {
 

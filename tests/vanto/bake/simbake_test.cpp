@@ -2,7 +2,7 @@
 #include "bake.h"
 #include "bake_fixture.h"
 #include "simbake.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 using namespace baketest;
 

@@ -10,7 +10,7 @@
 #include "carpublish.h"
 #include "host_file.h"
 #include "host_geometry.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "rig.h"
 #include "scene_checks.h"
 

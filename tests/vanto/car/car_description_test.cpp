@@ -77,7 +77,7 @@ TEST_F(CarTest, CrumpleZoneEntriesHideWithoutTheTag) {
   ASSERT_TRUE(hostdesc::GetNodeDescription(car, &d));
   for (LONG id : hidden) EXPECT_TRUE(d.IsHidden(DescID(id))) << id;
 
-  tag->GetDataInstance()->SetLong(CAR_OWNER_ID, ID_CAR);
+  tag->GetDataInstance()->SetLong(ADDON_TAG_OWNER, ID_CAR);
   ASSERT_TRUE(hostdesc::GetNodeDescription(car, &d));
   for (LONG id : hidden) EXPECT_FALSE(d.IsHidden(DescID(id))) << id;
 }

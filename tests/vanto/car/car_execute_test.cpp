@@ -7,7 +7,7 @@
 #include "carexecute.h"
 #include "rig.h"
 #include "scene_checks.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 namespace {
 

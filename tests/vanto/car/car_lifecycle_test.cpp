@@ -5,7 +5,7 @@
 #include "car_test_support.h"
 #include "carrecord.h"
 #include "carsettings.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 namespace {
 

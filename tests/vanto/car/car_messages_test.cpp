@@ -6,9 +6,9 @@
 #include "car_test_support.h"
 #include "carmessages.h"
 #include "host_geometry.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "rig.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 namespace {
 

@@ -52,7 +52,7 @@ class CarTest : public testsupport::PluginDocumentTest {
   static BaseTag* AddTag(BaseObject* op, LONG type, LONG owner) {
     BaseTag* tag = op->MakeTag(type);
     EXPECT_NE(tag, nullptr);
-    if (tag) tag->GetDataInstance()->SetLong(CAR_OWNER_ID, owner);
+    if (tag) tag->GetDataInstance()->SetLong(ADDON_TAG_OWNER, owner);
     return tag;
   }
   static Car* Data(BaseObject* car) { return car->GetNodeData<Car>(); }

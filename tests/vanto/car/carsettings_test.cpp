@@ -307,7 +307,7 @@ TEST_F(CarSettingsTest, ExtraAxles) {
   EXPECT_EQ(bc.GetLong(RIG_AXLE_TYPE + 2), 0);
   EXPECT_EQ(bc.GetLong(RIG_AXLE_TYPE + 3), 1);
   const BaseContainer& tc = *tag->GetDataInstance();
-  EXPECT_EQ(tc.GetLong(WHEELRIG_AXLE_COUNT), 2);
+  EXPECT_EQ(tc.GetLong(ROTELIX_AXLE_COUNT), 2);
   EXPECT_EQ(tc.GetLong(1140), 0);
   EXPECT_EQ(tc.GetLong(1141), 1);
   // The car has the objects it counts.
@@ -317,12 +317,12 @@ TEST_F(CarSettingsTest, ExtraAxles) {
   // other one's objects gone.
   s.rearAxleCount = 1;
   ApplyCarSettings(car, s, st, CARSETTINGS_GEOMETRY);
-  EXPECT_EQ(tc.GetLong(WHEELRIG_AXLE_COUNT), 1);
+  EXPECT_EQ(tc.GetLong(ROTELIX_AXLE_COUNT), 1);
   EXPECT_EQ(bc.GetObjectLink(RIG_HUB + 6, doc), nullptr);
   // Only the two main axles: none.
   s.frontAxleCount = 1;
   ApplyCarSettings(car, s, st, CARSETTINGS_GEOMETRY);
-  EXPECT_EQ(tc.GetLong(WHEELRIG_AXLE_COUNT), 0);
+  EXPECT_EQ(tc.GetLong(ROTELIX_AXLE_COUNT), 0);
   EXPECT_EQ(bc.GetObjectLink(RIG_HUB + 4, doc), nullptr);
   s.frontAxleCount = 2;
 
@@ -330,14 +330,14 @@ TEST_F(CarSettingsTest, ExtraAxles) {
   BaseObject* bare = NewCar();
   BaseTag* bare_tag = AddTag(bare, ID_ROTELIX, ID_CAR);
   ApplyCarSettings(bare, s, Data(bare)->State(), CARSETTINGS_GEOMETRY);
-  EXPECT_EQ(bare_tag->GetDataInstance()->GetLong(WHEELRIG_AXLE_COUNT), 0);
+  EXPECT_EQ(bare_tag->GetDataInstance()->GetLong(ROTELIX_AXLE_COUNT), 0);
 
   // More axles than the rig holds: at most eight extra, and the rest
   // positions of the suspension bottoms behind the hubs stay untouched.
   s.frontAxleCount = s.rearAxleCount = kCarSettingsAxles;
   for (int j = 1; j < kCarSettingsAxles; ++j) s.frontAxleZ[j] = s.rearAxleZ[j] = 7.0;
   ApplyCarSettings(car, s, st, CARSETTINGS_GEOMETRY);
-  EXPECT_EQ(tc.GetLong(WHEELRIG_AXLE_COUNT), 8);
+  EXPECT_EQ(tc.GetLong(ROTELIX_AXLE_COUNT), 8);
   ExpectVector(bc.GetVector(RIG_REST_SUSPENSION_BOTTOM + 0), Vector(20, 0, 0));
   EXPECT_EQ(bc.GetLong(RIG_AXLE_TYPE + 9), 0);  // the extra fronts fill the rig, no extra rear fits
   EXPECT_DOUBLE_EQ(bc.GetVector(RIG_REST_HUB + 19).z, 700.0);
@@ -469,7 +469,7 @@ TEST_F(CarSettingsTest, SaveLoadSaveGivesTheSameFile) {
     CarState& as = Data(a)->State();
     for (size_t k = 0; k < c.words.size(); ++k) {
       ASSERT_TRUE(BuildAndPlaceExtraAxle(doc, a, LONG(k), c.words[k], 100.0));
-      tag->GetDataInstance()->SetLong(WHEELRIG_AXLE_COUNT, LONG(k) + 1);
+      tag->GetDataInstance()->SetLong(ROTELIX_AXLE_COUNT, LONG(k) + 1);
       // Each group's extra axles stand further out, 80 cm apart.
       const double z = (c.words[k] & 1 ? -1.0 : 1.0) * (k + 3) * 80.0;
       for (LONG s = 0; s < 2; ++s) {
@@ -490,7 +490,7 @@ TEST_F(CarSettingsTest, SaveLoadSaveGivesTheSameFile) {
     CarSettings loaded{};
     ASSERT_TRUE(ReadCarSettingsFile(Path("first.ini"), b, loaded, CARSETTINGS_ALL));
     ApplyCarSettings(b, loaded, bs, CARSETTINGS_ALL);
-    EXPECT_EQ(fresh_tag->GetDataInstance()->GetLong(WHEELRIG_AXLE_COUNT), LONG(c.words.size()));
+    EXPECT_EQ(fresh_tag->GetDataInstance()->GetLong(ROTELIX_AXLE_COUNT), LONG(c.words.size()));
     ASSERT_TRUE(WriteCarSettingsFile(Path("second.ini"), b, bs));
     EXPECT_EQ(ReadText("second.ini"), ReadText("first.ini"));
   }

@@ -53,7 +53,7 @@ TEST_F(CarTest, QueryCarStatusRebuildsTheAddOnBits) {
   BaseTag* crumple = AddTag(car, ID_KOLVARIS, 0);  // made for nobody
   QueryCarStatus(s, car, status);
   EXPECT_EQ(s.flags, 0);
-  crumple->GetDataInstance()->SetLong(CAR_OWNER_ID, ID_CAR);
+  crumple->GetDataInstance()->SetLong(ADDON_TAG_OWNER, ID_CAR);
   QueryCarStatus(s, car, status);
   EXPECT_EQ(s.flags, CARFLAG_CRUMPLE_TAG);
   AddTag(car, ID_ROTELIX, ID_CAR);

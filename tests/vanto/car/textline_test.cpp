@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host_services.h"
-#include "textline.h"
+#include "scene_build/text_line.h"
 
 namespace {
 

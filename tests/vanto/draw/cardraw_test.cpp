@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "draw_fixture.h"
-#include "drawprims.h"
+#include "scene_build/draw_prims.h"
 #include "host_services.h"
 #include "markers.h"
 

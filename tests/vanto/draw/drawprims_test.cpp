@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "drawprims.h"
+#include "scene_build/draw_prims.h"
 
 namespace {
 

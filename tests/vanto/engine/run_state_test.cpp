@@ -294,14 +294,14 @@ TEST_F(RunStateTest, BodySetUpFromTheCarParameters) {
   car->settings.gravity = 9.81;
   car->bodySize = Vector(180, 120, 400);
   BaseContainer bc;
-  bc.SetVector(kCarEngineSize, Vector(60, 50, 60));
-  bc.SetReal(kCarBodyMass, 1500.0);
-  bc.SetReal(kCarEngineMass, 500.0);
+  bc.SetVector(CAR_ENGINE_SIZE, Vector(60, 50, 60));
+  bc.SetReal(CAR_MASS_BODY, 1500.0);
+  bc.SetReal(CAR_MASS_ENGINE, 500.0);
 
   SetUpCarBody(doc, bc, *car);  // no engine link: nothing happens
   EXPECT_EQ(car->dynamics.body.mass, 0.0);
 
-  bc.SetLink(kCarEngineLink, engine);
+  bc.SetLink(RIG_ENGINE, engine);
   SetUpCarBody(doc, bc, *car);
   const RigidBody& b = car->dynamics.body;
   EXPECT_EQ(b.mass, 2000.0);

@@ -16,7 +16,7 @@
 #include "host_loader.h"
 #include "host_services.h"
 #include "main.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 #include "tvantoground.h"
 
 namespace groundtest {

@@ -7,7 +7,7 @@
 #include "carpublish.h"
 #include "carsim/polygon_geometry.h"
 #include "host_geometry.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "outline.h"
 #include "rig.h"
 

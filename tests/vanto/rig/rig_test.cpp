@@ -9,7 +9,7 @@
 #include "host_plugin.h"
 #include "host_services.h"
 #include "main.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "plugin_in_process.h"
 #include "rig.h"
 #include "scene_checks.h"
@@ -37,7 +37,7 @@ class Rig : public ::testing::Test {
   BaseObject* L(LONG id) const { return bc->GetObjectLink(id, doc); }
   BaseContainer* AddWheelRigTag(LONG axles) {
     BaseTag* tag = car->MakeTag(ID_ROTELIX);
-    tag->GetDataInstance()->SetLong(WHEELRIG_AXLE_COUNT, axles);
+    tag->GetDataInstance()->SetLong(ROTELIX_AXLE_COUNT, axles);
     return tag->GetDataInstance();
   }
   BaseDocument* doc = nullptr;
@@ -295,14 +295,14 @@ TEST_F(Rig, PlaceExtraAxlesFollowsTheTemplateAxle) {
   EXPECT_EQ(L(5667)->GetRelPos(), Vector(70, 60, -240));  // moved with the axle by -130
 
   // A vanished hub cuts the count back to the axles before it.
-  tag->SetLong(WHEELRIG_AXLE_COUNT, 3);
+  tag->SetLong(ROTELIX_AXLE_COUNT, 3);
   PlaceExtraAxles(doc, car, state);
   EXPECT_EQ(state.wheelCount, 6);
-  EXPECT_EQ(tag->GetLong(WHEELRIG_AXLE_COUNT), 1);
+  EXPECT_EQ(tag->GetLong(ROTELIX_AXLE_COUNT), 1);
 
   // An absurd count is held to eight axles, and a missing template hub stops
   // the placement without touching it.
-  tag->SetLong(WHEELRIG_AXLE_COUNT, 50);
+  tag->SetLong(ROTELIX_AXLE_COUNT, 50);
   BaseObject* templ = L(5605);
   BaseObject::Free(templ);
   PlaceExtraAxles(doc, car, state);
@@ -380,12 +380,12 @@ TEST_F(Rig, SpeedTargetsSaveOnlyAfterAChange) {
   ap.speedQueueCount = 10;
   for (int i = 0; i < 10; ++i) ap.speedQueue[i] = SpeedTarget{-1.0 * i, 10.0 + i, 3, 0.5 + i};
   SaveSpeedTargets(*bc, *state);  // marker 0: nothing
-  EXPECT_EQ(bc->GetType(SPEED_TARGET_COUNT), DA_NIL);
+  EXPECT_EQ(bc->GetType(CAR_SPEED_TARGET_COUNT), DA_NIL);
 
   state->leadingWord = kSpeedTargetChanged;
   SaveSpeedTargets(*bc, *state);
   EXPECT_EQ(state->leadingWord, 0);
-  EXPECT_EQ(bc->GetLong(SPEED_TARGET_COUNT), 10);
+  EXPECT_EQ(bc->GetLong(CAR_SPEED_TARGET_COUNT), 10);
   EXPECT_EQ(bc->GetReal(20001 + 4 * 9), -9.0);
   EXPECT_EQ(bc->GetReal(20002 + 4 * 9), 19.0);
   EXPECT_EQ(bc->GetReal(20004 + 4 * 9), 9.5);
@@ -396,7 +396,7 @@ TEST_F(Rig, SpeedTargetsSaveOnlyAfterAChange) {
   ap.speedQueue[0].deltaSpeed = 42.0;
   state->leadingWord = kSpeedTargetChanged;
   SaveSpeedTargets(*bc, *state);
-  EXPECT_EQ(bc->GetLong(SPEED_TARGET_COUNT), 3);
+  EXPECT_EQ(bc->GetLong(CAR_SPEED_TARGET_COUNT), 3);
   EXPECT_EQ(bc->GetReal(20001), 42.0);
   EXPECT_EQ(bc->GetReal(20001 + 4 * 9), -9.0);
 
@@ -411,25 +411,25 @@ TEST_F(Rig, SpeedTargetsSaveOnlyAfterAChange) {
   EXPECT_EQ(loaded->autopilot.speedQueue[2].gain, 2.5);
 
   ClearSpeedTargets(*bc, *state);
-  EXPECT_EQ(bc->GetLong(SPEED_TARGET_COUNT), 0);
+  EXPECT_EQ(bc->GetLong(CAR_SPEED_TARGET_COUNT), 0);
   EXPECT_EQ(ap.speedQueueCount, 0);
   EXPECT_EQ(ap.speedQueue[0].entryFlags, 0);
   SaveSpeedTargets(*bc, *state);
-  EXPECT_EQ(bc->GetLong(SPEED_TARGET_COUNT), 0);
+  EXPECT_EQ(bc->GetLong(CAR_SPEED_TARGET_COUNT), 0);
 }
 
 TEST_F(Rig, StoredSpeedTargetCountIsHeldToTheQueue) {
   auto state = std::make_unique<CarState>();
   const std::pair<LONG, LONG> cases[] = {{5000, 1000}, {-3, 0}, {1000, 1000}};
   for (auto [stored, expected] : cases) {
-    bc->SetLong(SPEED_TARGET_COUNT, stored);
+    bc->SetLong(CAR_SPEED_TARGET_COUNT, stored);
     LoadSpeedTargets(*bc, *state);
     EXPECT_EQ(state->autopilot.speedQueueCount, expected) << stored;
   }
   state->leadingWord = kSpeedTargetChanged;
   state->autopilot.speedQueueCount = 123456;
   SaveSpeedTargets(*bc, *state);
-  EXPECT_EQ(bc->GetLong(SPEED_TARGET_COUNT), 1000);
+  EXPECT_EQ(bc->GetLong(CAR_SPEED_TARGET_COUNT), 1000);
 }
 
 TEST_F(Rig, LastSplinePoint) {

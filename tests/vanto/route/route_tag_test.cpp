@@ -2,7 +2,7 @@
 // length changes, its markers and the run-time rows of its description.
 #include <cmath>
 
-#include "drawprims.h"
+#include "scene_build/draw_prims.h"
 #include "host_draw.h"
 #include "route_fixture.h"
 

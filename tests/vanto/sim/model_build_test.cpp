@@ -103,7 +103,7 @@ TEST_F(ModelBuild, ExtraAxleWordMeansTheSameEverywhere) {
 
     // Built: laid out from its template at once, and the rest pose stored.
     ASSERT_TRUE(BuildAndPlaceExtraAxle(doc, car, 0, c.word, 100.0));
-    tag->GetDataInstance()->SetLong(WHEELRIG_AXLE_COUNT, 1);
+    tag->GetDataInstance()->SetLong(ROTELIX_AXLE_COUNT, 1);
     const double track = c.rear ? 90.0 : 76.0;
     EXPECT_EQ(bc->GetVector(RIG_REST_HUB + 5), Vector(track, simtest::kWheelRadius - simtest::kBodyY, 0.0));
     EXPECT_EQ(bc->GetVector(RIG_REST_HUB + 4), Vector(-track, simtest::kWheelRadius - simtest::kBodyY, 0.0));

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "host_description.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 #include "sim_fixture.h"
 #include "tvantocommands.h"
 #include "tvantoground.h"

@@ -7,7 +7,7 @@
 // gives; wheel 2a + 1 mirrors it in y.
 #pragma once
 
-#include "axle_word.h"
+#include "carsim/axle_word.h"
 #include "ground_hit.h"
 #include "rigid_body.h"
 #include "sampled_curve.h"

@@ -8,10 +8,10 @@
 #include "carparams.h"
 #include "host_container.h"
 #include "host_geometry.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "ramps.h"
 #include "simrun.h"
-#include "sortpairs.h"
+#include "scene_build/pair_sort.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #pragma once
 
 #include "carstate.h"
-#include "collisionshape.h"
+#include "carsim/collision_shape.h"
 #include "ground_hit.h"
 
 class BaseContainer;

@@ -12,7 +12,7 @@
 #include "mesh_grid.h"
 #include "host_services.h"
 #include "run_state.h"
-#include "simlink.h"
+#include "carsim/link_message.h"
 
 namespace {
 

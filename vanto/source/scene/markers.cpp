@@ -11,7 +11,7 @@
 #include "host_geometry.h"
 #include "host_scene.h"
 #include "main.h"
-#include "objects.h"
+#include "scene_build/object_builders.h"
 #include "ramps.h"
 
 namespace {

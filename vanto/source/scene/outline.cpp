@@ -11,12 +11,6 @@
 
 namespace {
 
-// Car parameters read here that have no name in the car's parameter list.
-enum : LONG {
-  kParamFrontWheelRest = 6602,   // Vector: first wheel of the front axle
-  kParamSecondAxleRest = 6604,   // Vector: first wheel of the second axle
-};
-
 constexpr int32 kForceCurveSamples = 100;
 
 template <class T>
@@ -305,8 +299,8 @@ int32 BuildCollisionOutline(BaseDocument* doc, const BaseContainer& bc, CarState
   o.innerCorners[3] = Vector(xmin, 0.0, zmin);
 
   // Outer corners of the wheels: front outer-forward, rear outer-backward.
-  const Vector F = bc.GetVector(kParamFrontWheelRest);
-  const Vector R = bc.GetVector(kParamSecondAxleRest);
+  const Vector F = bc.GetVector(RIG_REST_HUB);
+  const Vector R = bc.GetVector(RIG_REST_HUB + 2);
   const Real fx = bc.GetReal(CAR_WHEEL_WIDTH_FRONT) / 2, fz = bc.GetReal(CAR_WHEEL_DIAMETER_FRONT) / 2;
   const Real rx = bc.GetReal(CAR_WHEEL_WIDTH_REAR) / 2, rz = bc.GetReal(CAR_WHEEL_DIAMETER_REAR) / 2;
   car.trackedPoints[0] = Vector(F.x + fx, 0.0, F.z + fz);

@@ -1,11 +1,12 @@
-#include "objects.h"
+#include "scene_build/object_builders.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
-#include "carparams.h"
+#include "carsim/car_param_ids.h"
 #include "carsim/polygon_geometry.h"
+#include "host_container.h"
 #include "host_description.h"
 #include "host_file.h"
 #include "host_plugin.h"
@@ -68,6 +69,8 @@ Bool GrowBuffer(Vector*& buffer, LONG& capacity, LONG count) {
 
 // ---------------------------------------------------------------- helpers
 
+BaseObject* LinkedObject(BaseDocument* doc, const BaseContainer& bc, LONG id) { return bc.GetObjectLink(id, doc); }
+
 void GetWorldPoints(const BaseObject* op, Vector* out, LONG count) {
   if (!op || !out) return;
   const Matrix m = op->GetMg();
@@ -76,11 +79,9 @@ void GetWorldPoints(const BaseObject* op, Vector* out, LONG count) {
   for (LONG i = 0; i < n; ++i) out[i] = m * p[i];
 }
 
-void MultiplyByInverseMatrix(Matrix& out, Matrix& a, const Matrix& b) {
-  a = Invert(a);
-  const Vector off = a * b.off;
-  a.off = Vector();
-  out = Matrix(off, a.TransformDirection(b.v1), a.TransformDirection(b.v2), a.TransformDirection(b.v3));
+Matrix MultiplyByInverseMatrix(const Matrix& a, const Matrix& b) {
+  const Matrix inv = Invert(a);
+  return Matrix(inv * b.off, inv.TransformDirection(b.v1), inv.TransformDirection(b.v2), inv.TransformDirection(b.v3));
 }
 
 String MakePanelLabel(const String& name) {

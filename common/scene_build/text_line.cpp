@@ -1,4 +1,4 @@
-#include "textline.h"
+#include "scene_build/text_line.h"
 
 #include <cstring>
 

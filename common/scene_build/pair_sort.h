@@ -1,5 +1,5 @@
 // The sort of (value, key) pairs shared by the route table, the engine's
-// route speeds and the wheel-rig tag (compiled into vanto and rotelix).
+// route speeds and the wheel-rig tag.
 #pragma once
 
 #include "host_services.h"

@@ -1,4 +1,4 @@
-#include "drawprims.h"
+#include "scene_build/draw_prims.h"
 
 #include <algorithm>
 #include <array>

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "carsim/car_param_ids.h"
+
 class BaseObject;
 
 struct SimLinkMessage {
@@ -50,7 +52,7 @@ enum : std::int32_t {
 };
 
 // Extra axles a rig command may address.
-inline constexpr std::int32_t kRigCommandAxles = 8;
+inline constexpr std::int32_t kRigCommandAxles = kMaxExtraAxles;
 
 namespace simlink_layout {
 inline constexpr bool k64 = sizeof(void*) == 8;

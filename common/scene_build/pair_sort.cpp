@@ -1,4 +1,4 @@
-#include "sortpairs.h"
+#include "scene_build/pair_sort.h"
 
 LONG SortRealArray2::Compare(void* a, void* b) {
   const double ka = static_cast<const RealPair*>(a)->key;

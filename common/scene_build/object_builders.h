@@ -1,7 +1,8 @@
 // Scene-object builders and small object helpers shared by the car, the
 // simulation object, the tags and the wheel-rig add-on. Plain functions over
-// host objects: nothing here knows the Car or the engine, so the add-on can
-// compile this file as it is.
+// host objects in host axes and scene units. Nothing here knows the Car
+// object or the engine, only the stored ids of carsim/car_param_ids.h; built
+// once in carsim_common.
 //
 // Builders take the name by value and consume it. A colour whose x is below 0
 // means "no colour"; a tag type of 0 or less means "no tag". Without a
@@ -18,13 +19,17 @@ inline constexpr Vector kRigColour{49.0 / 255.0, 207.0 / 255.0, 246.0 / 255.0};
 
 // ---------------------------------------------------------------- helpers
 
+// The object linked at id in bc, resolved in doc: null for an empty or stale
+// link, for an object of another document and for a link to anything but an
+// object. Without a document the link resolves wherever its object lives.
+BaseObject* LinkedObject(BaseDocument* doc, const BaseContainer& bc, LONG id);
+
 // out[i] := the object's global matrix applied to its point i. At most the
 // object's own point count is written.
 void GetWorldPoints(const BaseObject* op, Vector* out, LONG count);
 
-// out := inverse(a) x b; a is left holding its inverse rotation with a zero
-// offset.
-void MultiplyByInverseMatrix(Matrix& out, Matrix& a, const Matrix& b);
+// inverse(a) x b: b expressed in a's frame.
+Matrix MultiplyByInverseMatrix(const Matrix& a, const Matrix& b);
 
 // The dashboard label of a route or marker name: up to three characters
 // before the first ".", everything after it, in upper case.

@@ -12,11 +12,11 @@
 #include "host_geometry.h"
 #include "host_loader.h"
 #include "host_services.h"
-#include "rotelixids.h"
+#include "rotelix_ids.h"
 #include "scene_checks.h"
-#include "trackanim.h"
-#include "trackrig.h"
-#include "trotelix.h"
+#include "track_anim.h"
+#include "track_rig.h"
+#include "track_tag.h"
 
 // Answers rig commands the way the test asks and keeps each request.
 class FakeCar : public ObjectData {

@@ -5,7 +5,7 @@
 #include "host_geometry.h"
 #include "host_loader.h"
 #include "host_services.h"
-#include "rotelixids.h"
+#include "rotelix_ids.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "host_math.h"
 #include "host_types.h"
 #include "scene_ground_hit.h"
-#include "simsettings.h"
+#include "sim/sim_settings.h"
 
 class BaseObject;
 class BaseContainer;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bake_test_support.h"
-#include "bakekeys.h"
+#include "bake/bake_keys.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "host_services.h"

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "bakekeys.h"
+#include "bake/bake_keys.h"
 #include "host_animation.h"
 #include "host_geometry.h"
 #include "host_services.h"

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "bake_test_support.h"
-#include "bakekeys.h"
-#include "bakethin.h"
+#include "bake/bake_keys.h"
+#include "bake/bake_thin.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "host_services.h"

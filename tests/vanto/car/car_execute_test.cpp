@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "car_test_support.h"
-#include "carexecute.h"
-#include "rig.h"
+#include "car/car_execute.h"
+#include "car/rig.h"
 #include "scene_checks.h"
 #include "carsim/link_message.h"
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "car_test_support.h"
-#include "carrecord.h"
-#include "carsettings.h"
+#include "car/car_record.h"
+#include "car/car_settings.h"
 #include "carsim/link_message.h"
 
 namespace {

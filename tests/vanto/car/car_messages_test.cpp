@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "car_test_support.h"
-#include "carmessages.h"
+#include "car/car_messages.h"
 #include "host_geometry.h"
 #include "scene_build/object_builders.h"
-#include "rig.h"
+#include "car/rig.h"
 #include "carsim/link_message.h"
 
 namespace {

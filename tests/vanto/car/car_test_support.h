@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "plugin_in_process.h"
-#include "carparams.h"
-#include "carstatus.h"
+#include "car/car_params.h"
+#include "car/car_status.h"
 #include "host_description.h"
 #include "host_loader.h"
 #include "host_services.h"
-#include "main.h"
-#include "ocar.h"
+#include "frame/plugin_main.h"
+#include "car/car_object.h"
 
 class CarTest : public testsupport::PluginDocumentTest {
  protected:

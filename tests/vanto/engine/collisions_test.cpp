@@ -13,7 +13,7 @@
 
 #include "collision_pairs.h"
 
-#include "carparams.h"
+#include "car/car_params.h"
 #include "host_geometry.h"
 #include "host_services.h"
 #include "outline.h"

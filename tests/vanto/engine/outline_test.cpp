@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "carparams.h"
+#include "car/car_params.h"
 #include "carsim/polygon_geometry.h"
 #include "host_geometry.h"
 #include "host_services.h"

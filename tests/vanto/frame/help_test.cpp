@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "plugin_in_process.h"
-#include "help.h"
+#include "frame/help.h"
 #include "host_loader.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "plugin_in_process.h"
-#include "carparams.h"
+#include "car/car_params.h"
 #include "carstate.h"
 #include "ground.h"
 #include "scene_links.h"
@@ -15,9 +15,9 @@
 #include "host_geometry.h"
 #include "host_loader.h"
 #include "host_services.h"
-#include "main.h"
+#include "frame/plugin_main.h"
 #include "carsim/link_message.h"
-#include "tvantoground.h"
+#include "tags/tag_ground.h"
 
 namespace groundtest {
 

@@ -10,17 +10,17 @@
 #include <utility>
 
 #include "plugin_in_process.h"
-#include "carparams.h"
+#include "car/car_params.h"
 #include "carstate.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "host_loader.h"
 #include "host_services.h"
-#include "main.h"
+#include "frame/plugin_main.h"
 #include "markers.h"
 #include "ramps.h"
 #include "scene_links.h"
-#include "tvantocommands.h"
+#include "tags/tag_commands.h"
 
 namespace markertest {
 

@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "markers_fixture.h"
-#include "simrun.h"
+#include "sim/sim_run.h"
 
 namespace markertest {
 namespace {

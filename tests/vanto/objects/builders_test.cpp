@@ -9,7 +9,7 @@
 #include "host_description.h"
 #include "host_plugin.h"
 #include "host_services.h"
-#include "main.h"
+#include "frame/plugin_main.h"
 #include "scene_build/object_builders.h"
 #include "plugin_in_process.h"
 #include "scene_checks.h"

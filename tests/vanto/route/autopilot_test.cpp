@@ -6,7 +6,7 @@
 
 #include "ground.h"
 #include "route_fixture.h"
-#include "simrun.h"
+#include "sim/sim_run.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "../sim/sim_fixture.h"
 #include "autopilot.h"
-#include "tvantoroute.h"
+#include "tags/tag_route.h"
 
 namespace routetest {
 

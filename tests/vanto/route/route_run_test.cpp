@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "route_fixture.h"
-#include "simrun.h"
+#include "sim/sim_run.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // A Car's parameters and rig turned into its physical model.
 #include <cmath>
 
-#include "carsettings.h"
+#include "car/car_settings.h"
 #include "engine_constants.h"
-#include "model_build.h"
+#include "sim/model_build.h"
 #include "sim_fixture.h"
-#include "simrun.h"
+#include "sim/sim_run.h"
 
 namespace {
 

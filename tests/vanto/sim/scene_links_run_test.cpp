@@ -6,7 +6,7 @@
 
 #include "../route/route_fixture.h"
 #include "markers.h"
-#include "tvantoground.h"
+#include "tags/tag_ground.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <gtest/gtest.h>
 
 #include "plugin_in_process.h"
-#include "carparams.h"
+#include "car/car_params.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "host_loader.h"
-#include "main.h"
-#include "ocar.h"
-#include "osim.h"
-#include "rig.h"
+#include "frame/plugin_main.h"
+#include "car/car_object.h"
+#include "sim/sim_object.h"
+#include "car/rig.h"
 
 namespace simtest {
 

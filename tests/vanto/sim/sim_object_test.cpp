@@ -5,9 +5,9 @@
 #include "host_description.h"
 #include "carsim/link_message.h"
 #include "sim_fixture.h"
-#include "tvantocommands.h"
-#include "tvantoground.h"
-#include "tvantoroute.h"
+#include "tags/tag_commands.h"
+#include "tags/tag_ground.h"
+#include "tags/tag_route.h"
 
 namespace {
 

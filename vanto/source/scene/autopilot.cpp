@@ -5,12 +5,12 @@
 #include <cstring>
 #include <optional>
 
-#include "carparams.h"
+#include "car/car_params.h"
 #include "host_container.h"
 #include "host_geometry.h"
 #include "scene_build/object_builders.h"
 #include "ramps.h"
-#include "simrun.h"
+#include "sim/sim_run.h"
 #include "scene_build/pair_sort.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "scene_links.h"
 
-#include "carparams.h"
+#include "car/car_params.h"
 #include "host_container.h"
 #include "host_scene.h"
-#include "main.h"
+#include "frame/plugin_main.h"
 
 namespace {
 

@@ -325,3 +325,42 @@ Bool PlaceTreadLinks(BaseDocument* doc, BaseObject* /*car*/, BaseContainer& tag,
   }
   return true;
 }
+
+Bool RebuildTrackSplines(BaseDocument* doc, BaseObject* car, BaseContainer& tag, WheelRigState& state) {
+  if (!car) return false;
+  state.carReferenceX = car->GetDataInstance()->GetVector(kRestReference).x;
+  SplineObject* track0 = GetTrackSpline(tag, ROTELIX_TRACK_LINK, doc);
+  SplineObject* track1 = GetTrackSpline(tag, ROTELIX_TRACK_LINK + 1, doc);
+  state.isSetUp = 1;
+  if (!track0 || !track1) return false;
+
+  const Real inset = tag.GetReal(ROTELIX_TRACK_INSET);
+  if (!BuildTrackWheelTable(doc, car, tag, state)) return false;
+
+  const LONG n = CountTrackPoints(state);
+  for (SplineObject* sp : {track0, track1}) {
+    if (sp->GetPointCount() != n) {
+      sp->ResizeObject(n, 1);
+      if (Segment* seg = sp->GetSegmentW()) seg->cnt = n;
+    }
+    if (sp->GetTangentCount() != n) return false;
+  }
+  state.pointCount = n;
+
+  Vector* p0 = track0->GetPointW();
+  Tangent* t0 = track0->GetTangentW();
+  if (!p0 || !t0) return false;
+  FillTrackSplinePoints(p0, t0, 0, inset, TRACKFILL_REST, state);
+
+  Vector* p1 = track1->GetPointW();
+  Tangent* t1 = track1->GetTangentW();
+  if (!p1 || !t1) return false;
+  std::copy(p0, p0 + n, p1);
+  std::copy(t0, t0 + n, t1);
+
+  track0->Message(MSG_UPDATE);
+  track1->Message(MSG_UPDATE);
+  PlaceTreadLinks(doc, car, tag, state);
+  state.isSetUp = 1;
+  return true;
+}

@@ -12,6 +12,9 @@ class BaseContainer;
 // on both sides) and rebuilds the table and the tracks.
 void ResetTrackRig(BaseDocument* doc, BaseObject* car, BaseContainer& tag, WheelRigState& state);
 
+// Rebuilds the table and both track splines, then lays out the tread links.
+Bool RebuildTrackSplines(BaseDocument* doc, BaseObject* car, BaseContainer& tag, WheelRigState& state);
+
 // One frame step; incremental over the evaluated times.
 void AnimateTracks(BaseDocument* doc, BaseObject* car, BaseContainer& tag, WheelRigState& state);
 

@@ -75,9 +75,6 @@ enum : LONG { TRACKFILL_REST = 0, TRACKFILL_FRAME = 1 };
 void FillTrackSplinePoints(Vector* points, Tangent* tangents, LONG side, Real inset, LONG mode,
                            WheelRigState& state);
 
-// Rebuilds the table and both track splines, then lays out the tread links.
-Bool RebuildTrackSplines(BaseDocument* doc, BaseObject* car, BaseContainer& tag, WheelRigState& state);
-
 // The tag's link as a spline object; null when it does not resolve or holds
 // another kind of object.
 SplineObject* GetTrackSpline(const BaseContainer& tag, LONG id, BaseDocument* doc);

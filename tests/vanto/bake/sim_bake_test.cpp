@@ -108,7 +108,7 @@ TEST_F(SimBake, EscapeEndsTheBakeInOrder) {
 
 TEST_F(SimBake, WithoutCarsTheDocumentIsStillStepped) {
   BaseObject* sim = SimAt(30, 1, 1, 10);
-  BakeSimulation(doc, sim);
+  BakeSimulation(doc, sim, *SimData(sim));
   EXPECT_EQ(hostevents::SyncMessageCount(EVMSG_TIMECHANGED), 11);  // frames 1 .. 11
   EXPECT_EQ(sim->GetDataInstance()->GetLong(SIM_RUN_STATE), SIMSTATE_BAKED);
   EXPECT_EQ(doc->GetTime().Get(), 0.0);

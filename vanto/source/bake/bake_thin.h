@@ -1,4 +1,4 @@
-// Thinning and deleting the tracks a bake wrote (see bakekeys.h).
+// Thinning and deleting the tracks a bake wrote (see bake_keys.h).
 //
 // Thinning drops keys that only repeat their neighbours, so that a part that
 // stood still over a stretch keeps the keys at the stretch's ends. It never

@@ -6,7 +6,7 @@
 #include "bake/bake_keys.h"
 #include "bake/bake_thin.h"
 #include "car/car_publish.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 #include "scene_build/object_builders.h"
 #include "car/rig.h"
 

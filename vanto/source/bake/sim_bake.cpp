@@ -5,12 +5,14 @@
 #include "car/car_status.h"
 #include "host_file.h"
 #include "host_services.h"
-#include "sim/sim_object.h"
+#include "car/add_ons.h"
+#include "sim/sim_params.h"
+#include "sim/sim_run.h"
 #include "carsim/link_message.h"
 
 namespace {
 
-void SendBakePhase(Sim* data) {
+void SendBakePhase(const SimRunView* data) {
   std::int32_t phase = data->GetBakePhase();
   // Read afresh each time: an evaluation may have collected the cars again.
   for (LONG i = 0; i < data->CarCount(); ++i) {
@@ -30,10 +32,9 @@ BaseTime NextFrame(const BaseTime& t, LONG fps) { return BaseTime(t.GetNumerator
 
 }  // namespace
 
-void BakeSimulation(BaseDocument* doc, BaseObject* sim) {
+void BakeSimulation(BaseDocument* doc, BaseObject* sim, SimRunView& run) {
   if (!doc || !sim || sim->GetType() != ID_SIM) return;
-  Sim* data = sim->GetNodeData<Sim>();
-  if (!data) return;
+  SimRunView* data = &run;
   BaseContainer* bc = sim->GetDataInstance();
   // Stepping a disabled Sim would run nothing and record nothing over the
   // keys the cars already carry.

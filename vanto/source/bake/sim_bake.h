@@ -11,11 +11,13 @@
 
 #include "host_scene.h"
 
+class SimRunView;
+
 // Text of the box that refuses a bake over keys already baked.
 enum : LONG { IDS_SIM_ALREADY_BAKED = 10110 };
 
-// sim is the Sim object; its cars are those its last collection gathered
-// (re-read on every frame). A Sim already baked (run state 2) is not baked
-// again: a message box says so and its keys stay.
-void BakeSimulation(BaseDocument* doc, BaseObject* sim);
+// sim is the Sim object and run its run; the cars are those its last
+// collection gathered (re-read on every frame). A Sim already baked (run
+// state 2) is not baked again: a message box says so and its keys stay.
+void BakeSimulation(BaseDocument* doc, BaseObject* sim, SimRunView& run);
 void RebuildCars(BaseDocument* doc, BaseObject* sim);

@@ -13,7 +13,7 @@
 #include "host_geometry.h"
 #include "host_plugin.h"
 #include "host_services.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 #include "scene_build/object_builders.h"
 #include "scene/outline.h"
 #include "car/rig.h"

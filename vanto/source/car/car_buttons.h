@@ -9,7 +9,7 @@
 #include "carstate.h"
 #include "host_scene.h"
 
-// Buttons that carparams.h does not name.
+// Buttons that car_params.h does not name.
 enum : LONG {
   CAR_FORCE_PRESET_APPLY = 1861,
   CAR_COMMAND_ADD = 1921,

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "scene_build/object_builders.h"
 #include "scene/car_body.h"
-#include "bake/car_bake.h"
 #include "car/car_messages.h"
 #include "car/car_params.h"
 #include "car/car_publish.h"
@@ -94,18 +94,6 @@ bool LayOutAxle(BaseDocument* doc, const BaseContainer& bc, const AxleLayout& a,
   return true;
 }
 
-// After the last bake frame the car's labels, damage buffers and crash flag
-// start clean for the next run.
-void FinishBake(CarState& state) {
-  LoadHudLabels(state);
-  CollisionOutline& o = state.collisionOutline;
-  if (o.deformPoints) GeFree(o.deformPoints);
-  o.deformPointCount = 0;
-  if (o.deformNeighbours) GeFree(o.deformNeighbours);
-  o.deformNeighbourCount = 0;
-  state.dynamics.crashFlag = 0;
-}
-
 void ResetAfterRun(BaseDocument* doc, BaseObject* op, CarState& state) {
   BaseContainer& bc = *op->GetDataInstance();
   if (bc.GetLong(CAR_SPEED_LEARNING) == 1) SaveSpeedTargets(bc, state);
@@ -130,7 +118,7 @@ void EditPath(BaseDocument* doc, BaseObject* op, CarState& state, double t) {
 }
 
 void RunPath(BaseDocument* doc, BaseObject* op, BaseObject* sim, CarState& state, LONG status, LONG bakePhase,
-             LONG flags, double t) {
+             LONG flags, double t, CarBakeFrame& bake) {
   if (!(status & SIMSTATE_RUNNING)) return;
   BaseContainer& bc = *op->GetDataInstance();
   const SimSettings& st = state.settings;
@@ -149,23 +137,24 @@ void RunPath(BaseDocument* doc, BaseObject* op, BaseObject* sim, CarState& state
 
   LONG publish_flags = status;
   if (flags & EXECUTIONFLAGS_ANIMATION) publish_flags |= PUBLISH_ANIMATION;
-  const LONG skids = PublishCarState(state, doc, op, publish_flags, 1, status & CARSTATUS_DISPLAY, 1);
-
-  switch (bakePhase) {
-    case BAKEPHASE_INSIDE:
-    case BAKEPHASE_FIRST:
-      WriteBakeKeys(doc, op, sim, state, skids);
-      break;
-    case BAKEPHASE_LAST:
-      ThinBakeKeys(doc, op, state);
-      FinishBake(state);
-      break;
-    default:
-      break;
-  }
+  bake.skidMask = PublishCarState(state, doc, op, publish_flags, 1, status & CARSTATUS_DISPLAY, 1);
+  bake.sim = sim;
+  bake.placed = true;
 }
 
 }  // namespace
+
+// After the last bake frame the car's labels, damage buffers and crash flag
+// start clean for the next run.
+void FinishBake(CarState& state) {
+  LoadHudLabels(state);
+  CollisionOutline& o = state.collisionOutline;
+  if (o.deformPoints) GeFree(o.deformPoints);
+  o.deformPointCount = 0;
+  if (o.deformNeighbours) GeFree(o.deformNeighbours);
+  o.deformNeighbourCount = 0;
+  state.dynamics.crashFlag = 0;
+}
 
 Bool PlaceRigFromState(BaseDocument* doc, BaseObject* op, const CarState& state) {
   const BaseContainer& bc = *op->GetDataInstance();
@@ -231,7 +220,8 @@ void LayOutCarRig(BaseDocument* doc, BaseObject* op, CarState& state) {
   bc.SetBool(CAR_SETTINGS_APPLIED, StoreRigPositions(doc, op));
 }
 
-EXECUTIONRESULT ExecuteCar(CarState& state, LONG bakePhase, BaseObject* op, BaseDocument* doc, LONG flags) {
+EXECUTIONRESULT ExecuteCar(CarState& state, LONG bakePhase, BaseObject* op, BaseDocument* doc, LONG flags,
+                           CarBakeFrame& bake) {
   if (!op || !doc) return EXECUTIONRESULT_OK;
   const double t = doc->GetTime().Get();
   // The car object stays at the world origin; its rig is placed in world space.
@@ -248,7 +238,7 @@ EXECUTIONRESULT ExecuteCar(CarState& state, LONG bakePhase, BaseObject* op, Base
     op->Message(MSG_UPDATE);
     EditPath(doc, op, state, t);
   } else if (sim) {
-    RunPath(doc, op, sim, state, status, bakePhase, flags, t);
+    RunPath(doc, op, sim, state, status, bakePhase, flags, t, bake);
   } else {
     EditPath(doc, op, state, t);
   }

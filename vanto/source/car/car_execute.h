@@ -1,5 +1,6 @@
-// The car's evaluation: in a run it moves its rig from the simulated state,
-// publishes the rest of the state and records bake keys; outside a run, at
+// The car's evaluation: in a run it moves its rig from the simulated state
+// and publishes the rest of the state, leaving the bake keys to its caller;
+// outside a run, at
 // document time 0 only, it resets after a run and lays its rig out in the
 // edit form (body centred, wheels and suspension symmetric and clamped),
 // then stores the rest pose.
@@ -8,10 +9,24 @@
 #include "carstate.h"
 #include "host_scene.h"
 
+// What one evaluation leaves for the car's bake: placed is set when the run
+// moved the rig this frame, with the Sim it runs in and the skid-mark rails
+// that grew (bit 0x10 << i for rail i).
+struct CarBakeFrame {
+  Bool placed = false;
+  BaseObject* sim = nullptr;
+  LONG skidMask = 0;
+};
+
 // One evaluation of the car op. bakePhase is the Car's current bake phase;
 // flags are the host's execution flags (only EXECUTIONFLAGS_ANIMATION is
 // looked at). Always EXECUTIONRESULT_OK.
-EXECUTIONRESULT ExecuteCar(CarState& state, LONG bakePhase, BaseObject* op, BaseDocument* doc, LONG flags);
+EXECUTIONRESULT ExecuteCar(CarState& state, LONG bakePhase, BaseObject* op, BaseDocument* doc, LONG flags,
+                           CarBakeFrame& bake);
+
+// After the last bake frame the car's labels, damage buffers and crash flag
+// start clean for the next run.
+void FinishBake(CarState& state);
 
 // Moves body, wheels, spinners and suspension mounts to the simulated
 // matrices. False when the body or a wheel hub is missing (the wheels after

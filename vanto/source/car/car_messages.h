@@ -8,7 +8,7 @@
 #include "host_scene.h"
 #include "carsim/link_message.h"
 
-// Car parameters the messages read besides those of carparams.h.
+// Car parameters the messages read besides those of car_params.h.
 enum : LONG {
   CAR_CLUTCH_WARNED = 5001,  // Bool: the clutch warning was shown once
 };

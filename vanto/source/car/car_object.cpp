@@ -281,7 +281,24 @@ Bool Car::AddToExecution(BaseObject* op, PriorityList* list) {
 }
 
 EXECUTIONRESULT Car::Execute(BaseObject* op, BaseDocument* doc, BaseThread*, LONG, LONG flags) {
-  return ExecuteCar(state_, bakePhase_, op, doc, flags);
+  CarBakeFrame frame;
+  const EXECUTIONRESULT result = ExecuteCar(state_, bakePhase_, op, doc, flags, frame);
+  // The bake keys what the run has just placed.
+  if (frame.placed) {
+    switch (bakePhase_) {
+      case BAKEPHASE_INSIDE:
+      case BAKEPHASE_FIRST:
+        WriteBakeKeys(doc, op, frame.sim, state_, frame.skidMask);
+        break;
+      case BAKEPHASE_LAST:
+        ThinBakeKeys(doc, op, state_);
+        FinishBake(state_);
+        break;
+      default:
+        break;
+    }
+  }
+  return result;
 }
 
 static_assert(kCarHandleCount == kCarMaxHandles, "the handle cache holds every handle of a 20-wheel car");

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "carstate.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 
 inline constexpr LONG kCarHandleCount = 23;
 

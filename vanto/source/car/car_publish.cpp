@@ -7,7 +7,7 @@
 #include "carsim/polygon_geometry.h"
 #include "host_description.h"
 #include "host_geometry.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 #include "scene_build/object_builders.h"
 #include "car/rig.h"
 

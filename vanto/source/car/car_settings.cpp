@@ -8,7 +8,7 @@
 #include "car/crumple_presets.h"
 #include "host_geometry.h"
 #include "host_scene.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 #include "car/rig.h"
 
 CarSettings DefaultCarSettings;

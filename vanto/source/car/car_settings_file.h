@@ -1,6 +1,6 @@
 // The car-settings text file: writing a car's set-up, and the save and load
 // commands of the Car. The reader is declared with the record in
-// carsettings.h.
+// car_settings.h.
 //
 // The file is line-oriented text, every line ending in CR LF: a banner, the
 // name, description and author, then sections headed "{SECTn}" whose items

@@ -3,7 +3,7 @@
 #include "car/car_params.h"
 #include "carstate.h"
 #include "host_plugin.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 
 namespace {
 

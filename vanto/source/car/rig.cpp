@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "host_plugin.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 #include "scene_build/object_builders.h"
 
 namespace {

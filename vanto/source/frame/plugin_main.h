@@ -5,10 +5,7 @@
 #include "host_plugin.h"
 #include "host_services.h"
 
-// Bit 0: the Kolvaris tag plug-in is registered. Filled by DetectAddOns,
-// which only Sim::Init calls.
-extern LONG AddOnFlags;
-void DetectAddOns();
+#include "car/add_ons.h"
 
 // Registrars, in the order start-up calls them.
 Bool RegisterSim();

@@ -8,7 +8,6 @@
 #include "host_geometry.h"
 #include "car/rig.h"
 #include "scene/run_state.h"
-#include "sim/sim_run.h"
 
 namespace {
 

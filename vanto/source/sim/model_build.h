@@ -2,9 +2,22 @@
 #pragma once
 
 #include "carstate.h"
+#include "scene/run_state.h"
 
 class BaseDocument;
 class BaseObject;
+
+// Run statuses besides kStatusOk and kStatusNotFinite (run_state.h): the
+// model build returns some, the run the others.
+enum : int32 {
+  kStatusBodyMissing = -3000,     // a car's body object (link 5600) is missing
+  kStatusPartMissing = -3000,     // its engine or a wheel object is missing
+  kStatusModelSetUp = -2000,      // the vehicle model refused the car
+  kStatusTorqueSpline = 1000,     // the car has no torque curve
+  kStatusOutlineFailed = 2000,    // the collision outline could not be built
+  kStatusBadSettings = kStatusFailed,  // step, scale or target time not usable (start)
+  kStatusBadAdvance = -kStatusFailed,  // the same found while advancing
+};
 
 // Reads the car's container and the positions of its body, engine and wheel
 // objects (state.wheelCount wheels, at most 20), writes body size, bounding

@@ -10,6 +10,7 @@
 #include "bake/bake_keys.h"
 #include "sim/name_lang.h"
 #include "bake/sim_bake.h"
+#include "host_services.h"
 #include "carsim/link_message.h"
 
 namespace {
@@ -54,17 +55,6 @@ void RecordNewObject(BaseDocument* doc, BaseObject* op) {
 }
 
 }  // namespace
-
-BaseTime QuantizeToFrames(const BaseTime& t, Real fps) {
-  const Real f = std::floor(fps) >= 1.0 ? std::floor(fps) : 1.0;
-  const Real den = std::floor(t.GetDenominator());
-  Real frames;
-  if (den >= 1.0)
-    frames = std::floor(std::floor(t.GetNumerator() * f) / den);
-  else
-    frames = std::floor(t.Get() * f);  // a zero denominator reads as 0 s
-  return BaseTime(frames, f);
-}
 
 // ---------------------------------------------------------------- life cycle
 
@@ -189,7 +179,7 @@ Bool Sim::Message(GeListNode* node, LONG type, void* data) {
           AddProp(doc, op, id);
           break;
         case SIM_BAKE:
-          if (CollectCars(doc, op) > 0) BakeSimulation(doc, op);
+          if (CollectCars(doc, op) > 0) BakeSimulation(doc, op, *this);
           break;
         case SIM_BAKE_RANGE:
           bc->SetTime(SIM_BAKE_START, AtLeastOneFrame(doc->GetLoopMinTime(), fps));

@@ -7,35 +7,10 @@
 #include <cstdint>
 
 #include "car/car_status.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
+#include "sim/sim_params.h"
 #include "sim/sim_run.h"
 #include "sim/sim_settings.h"
-
-// Parameters of the Sim (besides SIM_RUNNING, SIM_DISPLAY and SIM_RUN_STATE
-// of carstatus.h).
-enum SimParam : LONG {
-  SIM_VERSION = 998,
-  SIM_STEPS_PER_SECOND = 1000,
-  SIM_GRAVITY = 1002,
-  SIM_START = 1008,  // Time
-  SIM_TIME_SCALE = 1009,
-  SIM_ADD_CAR = 1020,
-  SIM_ADD_CUBE = 1021,
-  SIM_ADD_CYLINDER = 1022,
-  SIM_ADD_POLYGON = 1023,
-  SIM_PROP_TAG = 1030,  // Bool: a new car gets a crumple-zone tag
-  SIM_CUBE_SIZE = 1031,
-  SIM_CYLINDER_SIZE = 1032,
-  SIM_POLYGON_CORNERS = 1033,
-  SIM_BAKE = 1200,
-  SIM_BAKE_START = 1201,
-  SIM_BAKE_END = 1202,
-  SIM_BAKE_RANGE = 1203,
-  SIM_REBUILD = 1204,
-  SIM_RECORD_FIRST = 1300,  // 1300 .. 1306: recording switches
-  SIM_RECORD_LAST = 1306,
-  SIM_ENGINE_OK = 5001,  // Bool: false after the engine failed
-};
 
 inline constexpr const char* kSimVersionText = "VANTO! 1.70.4";
 // Steps per second the run accepts (LONG 1000 is held inside).
@@ -51,11 +26,8 @@ enum : LONG { IDS_SIM_ENGINE_ERROR = 10099, IDS_SIM_RUN_ERROR = 10100 };
 // Names of the crash props.
 enum : LONG { IDS_PROP_CUBE = 10038, IDS_PROP_CYLINDER = 10039, IDS_PROP_POLYGON = 10040 };
 
-// A time rounded down to whole frames at fps (at least 1); the frame number
-// is its numerator. A denominator below 1 never divides.
-BaseTime QuantizeToFrames(const BaseTime& t, Real fps);
 
-class Sim : public ObjectData {
+class Sim : public ObjectData, public SimRunView {
  public:
   static NodeData* Alloc() { return new Sim; }
 
@@ -75,12 +47,12 @@ class Sim : public ObjectData {
   LONG CollectCars(BaseDocument* doc, BaseObject* op);
 
   SimSettings& Settings() { return settings_; }
-  const CarEntry* Cars() const { return cars_; }
-  LONG CarCount() const { return carCount_; }
+  const CarEntry* Cars() const override { return cars_; }
+  LONG CarCount() const override { return carCount_; }
   CollisionShape* const* Obstacles() const { return obstacles_; }
   LONG ObstacleCount() const { return obstacleCount_; }
-  LONG GetBakePhase() const { return bakePhase_; }
-  void SetBakePhase(LONG phase) { bakePhase_ = phase; }
+  LONG GetBakePhase() const override { return bakePhase_; }
+  void SetBakePhase(LONG phase) override { bakePhase_ = phase; }
 
  private:
   // What a direct child was at the last collection, to notice changes

@@ -14,7 +14,7 @@
 #include "scene/ground.h"
 #include "host_scene.h"
 #include "host_services.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 #include "sim/model_build.h"
 #include "scene/outline.h"
 #include "scene/ramps.h"

@@ -11,6 +11,7 @@
 #include "carstate.h"
 #include "carsim/collision_shape.h"
 #include "scene/run_state.h"
+#include "sim/model_build.h"
 
 class BaseContainer;
 class BaseDocument;
@@ -24,17 +25,6 @@ struct CarEntry {
   // 1 once a run start has set the car up; a car that joined the Sim later
   // (or was skipped at the start) is left alone until the next run start.
   int32 ready = 0;
-};
-
-// Run statuses besides kStatusOk and kStatusNotFinite (run_state.h).
-enum : int32 {
-  kStatusBodyMissing = -3000,     // a car's body object (link 5600) is missing
-  kStatusPartMissing = -3000,     // its engine or a wheel object is missing
-  kStatusModelSetUp = -2000,      // the vehicle model refused the car
-  kStatusTorqueSpline = 1000,     // the car has no torque curve
-  kStatusOutlineFailed = 2000,    // the collision outline could not be built
-  kStatusBadSettings = kStatusFailed,  // step, scale or target time not usable (start)
-  kStatusBadAdvance = -kStatusFailed,  // the same found while advancing
 };
 
 // Settling time before a run, s.
@@ -84,3 +74,17 @@ void ResetAdvanceOutputs(CarState& car);
 void ClearForceSlots(CarState& car);
 // Direct input off (LONG 9900 := 0), forward direction.
 void ClearDirectInputs(BaseContainer& bc, CarState& car);
+
+// The Sim as its bake drives it: the cars its last collection gathered
+// (read afresh every frame, an evaluation may collect again) and the bake
+// phase it hands on to them. The Sim object implements it.
+class SimRunView {
+ public:
+  virtual const CarEntry* Cars() const = 0;
+  virtual LONG CarCount() const = 0;
+  virtual LONG GetBakePhase() const = 0;
+  virtual void SetBakePhase(LONG phase) = 0;
+
+ protected:
+  ~SimRunView() = default;
+};

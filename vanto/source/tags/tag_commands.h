@@ -6,7 +6,7 @@
 // draws a symbol of the marker.
 #pragma once
 
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 #include "scene/markers.h"
 
 class VantoCommands : public TagData {

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "scene/ground.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 
 // The cached surface of a landscape or relief primitive: (nx + 1) x (nz + 1)
 // points in the primitive's own coordinates, rows along z of nx + 1 points

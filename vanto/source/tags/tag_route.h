@@ -9,7 +9,7 @@
 
 #include "scene/autopilot.h"
 #include "host_geometry.h"
-#include "frame/plugin_main.h"
+#include "car/add_ons.h"
 
 // Entries the buttons allow.
 inline constexpr LONG kMaxRouteEntries = 100;

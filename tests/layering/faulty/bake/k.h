@@ -1,0 +1,3 @@
+#pragma once
+#include "tags/u.h"
+#include "engine/low.h"

@@ -1,0 +1,3 @@
+// The other half, spelled from beside it.
+#pragma once
+#include "a.h"

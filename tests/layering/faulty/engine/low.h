@@ -1,0 +1,3 @@
+// Reaches up to the frame.
+#pragma once
+#include "frame/top.h"

@@ -1,0 +1,3 @@
+// Includes a root from outside the frame.
+#pragma once
+#include "car/car_object.h"

@@ -12,11 +12,11 @@
 
 namespace {
 
-void SendBakePhase(const SimRunView* data) {
-  std::int32_t phase = data->GetBakePhase();
+void SendBakePhase(const SimRunView& run) {
+  std::int32_t phase = run.GetBakePhase();
   // Read afresh each time: an evaluation may have collected the cars again.
-  for (LONG i = 0; i < data->CarCount(); ++i) {
-    BaseObject* car = data->Cars()[i].object;
+  for (LONG i = 0; i < run.CarCount(); ++i) {
+    BaseObject* car = run.Cars()[i].object;
     if (!car) continue;
     SimLinkMessage msg{SIMLINK_BAKE_PHASE, &phase};
     car->Message(MSG_SIMLINK, &msg);
@@ -34,7 +34,6 @@ BaseTime NextFrame(const BaseTime& t, LONG fps) { return BaseTime(t.GetNumerator
 
 void BakeSimulation(BaseDocument* doc, BaseObject* sim, SimRunView& run) {
   if (!doc || !sim || sim->GetType() != ID_SIM) return;
-  SimRunView* data = &run;
   BaseContainer* bc = sim->GetDataInstance();
   // Stepping a disabled Sim would run nothing and record nothing over the
   // keys the cars already carry.
@@ -53,12 +52,12 @@ void BakeSimulation(BaseDocument* doc, BaseObject* sim, SimRunView& run) {
   end = NextFrame(end, fps);
   for (;;) {
     if (EscapePressed()) end = t;
-    LONG phase = data->GetBakePhase();
+    LONG phase = run.GetBakePhase();
     if (t == start) phase = BAKEPHASE_FIRST;
     if (t > start) phase = BAKEPHASE_INSIDE;
     if (!(t < end)) phase = BAKEPHASE_LAST;
-    data->SetBakePhase(phase);
-    SendBakePhase(data);
+    run.SetBakePhase(phase);
+    SendBakePhase(run);
 
     t = QuantizeToFrames(t, fps);
     doc->SetTime(t);
@@ -69,8 +68,8 @@ void BakeSimulation(BaseDocument* doc, BaseObject* sim, SimRunView& run) {
     t = NextFrame(t, fps);
     if (t > end) break;
   }
-  data->SetBakePhase(BAKEPHASE_NONE);
-  SendBakePhase(data);
+  run.SetBakePhase(BAKEPHASE_NONE);
+  SendBakePhase(run);
 
   bc->SetBool(SIM_RUNNING, false);
   bc->SetLong(SIM_RUN_STATE, SIMSTATE_BAKED);

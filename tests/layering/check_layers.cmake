@@ -216,7 +216,7 @@ endforeach()
 
 foreach(a IN LISTS allowed)
   if(NOT a IN_LIST allowed_used)
-    message(STATUS "no longer needed in ${ALLOWED}: ${a}")
+    list(APPEND errors "allowance no longer needed (drop it from ${ALLOWED}): ${a}")
   endif()
 endforeach()
 

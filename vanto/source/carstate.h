@@ -253,3 +253,11 @@ struct CarState : CarStateFields {
   }
 };
 
+// One car of a run: its object and its state, as the Sim collects them.
+struct CarEntry {
+  BaseObject* object = nullptr;
+  CarState* state = nullptr;
+  // 1 once a run start has set the car up; a car that joined the Sim later
+  // (or was skipped at the start) is left alone until the next run start.
+  int32 ready = 0;
+};

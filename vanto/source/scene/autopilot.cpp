@@ -5,12 +5,12 @@
 #include <cstring>
 #include <optional>
 
-#include "car/car_params.h"
+#include "carsim/car_param_ids.h"
 #include "host_container.h"
 #include "host_geometry.h"
 #include "scene_build/object_builders.h"
 #include "ramps.h"
-#include "sim/sim_run.h"
+#include "carstate.h"
 #include "scene_build/pair_sort.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "autopilot.h"
-#include "car/car_params.h"
+#include "carsim/car_param_ids.h"
 #include "carsim/polygon_geometry.h"
 #include "mesh_grid.h"
 #include "host_services.h"

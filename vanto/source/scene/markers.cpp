@@ -5,12 +5,12 @@
 #include <limits>
 
 #include "autopilot.h"
-#include "car/car_params.h"
+#include "carsim/car_param_ids.h"
 #include "host_animation.h"
 #include "host_container.h"
 #include "host_geometry.h"
 #include "host_scene.h"
-#include "frame/plugin_main.h"
+#include "carsim/plugin_ids.h"
 #include "scene_build/object_builders.h"
 #include "ramps.h"
 

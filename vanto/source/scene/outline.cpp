@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "car/car_params.h"
+#include "carsim/car_param_ids.h"
 #include "carsim/polygon_geometry.h"
 #include "host_geometry.h"
 #include "host_services.h"

@@ -1,9 +1,9 @@
 #include "scene_links.h"
 
-#include "car/car_params.h"
+#include "carsim/car_param_ids.h"
 #include "host_container.h"
 #include "host_scene.h"
-#include "frame/plugin_main.h"
+#include "carsim/plugin_ids.h"
 
 namespace {
 

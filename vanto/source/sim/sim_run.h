@@ -19,13 +19,6 @@ class BaseObject;
 class BaseThread;
 
 // One car of a Sim: both pointers are borrowed until the next collection.
-struct CarEntry {
-  BaseObject* object = nullptr;
-  CarState* state = nullptr;
-  // 1 once a run start has set the car up; a car that joined the Sim later
-  // (or was skipped at the start) is left alone until the next run start.
-  int32 ready = 0;
-};
 
 // Settling time before a run, s.
 inline constexpr double kSettleTime = 4.0;

@@ -661,9 +661,10 @@ TEST_F(SceneFileTest, LinksIntoAWideTreeFindTheirNodes) {
   const std::string tags = R"("tags": [{"type": 5600, "name": "t0", "container": {}}, {"type": 5600, "name": "t1", "container": {}}],)";
   std::string objects;
   for (int i = 0; i < kCount; ++i) {
-    const std::string name = "n" + std::to_string(i);
-    objects += (i ? "," : "") + Replace(Obj(Onull, links, tags + R"("children": [)" + Obj(Onull) + "," + Obj(Onull) + "],"),
-                                        R"("name": "o")", "\"name\": \"" + name + "\"");
+    const std::string name = std::string("n").append(std::to_string(i));
+    if (i) objects += ",";
+    objects += Replace(Obj(Onull, links, tags + R"("children": [)" + Obj(Onull) + "," + Obj(Onull) + "],"),
+                       R"("name": "o")", "\"name\": \"" + name + "\"");
   }
   DocPtr doc = Load(DocWith("[" + objects + "]"));
   ASSERT_NE(doc.get(), nullptr);

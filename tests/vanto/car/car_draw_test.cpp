@@ -8,7 +8,7 @@
 #include "draw_fixture.h"
 #include "scene_build/draw_prims.h"
 #include "host_services.h"
-#include "markers.h"
+#include "scene/markers.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "carsim/polygon_geometry.h"
 #include "host_geometry.h"
 #include "scene_build/object_builders.h"
-#include "outline.h"
+#include "scene/outline.h"
 #include "car/rig.h"
 
 namespace {

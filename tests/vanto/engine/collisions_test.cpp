@@ -1,6 +1,6 @@
 // Collisions between cars and with obstacles, wheel clipping and body-ground
 // contact, checked against momentum and forces worked out by hand.
-#include "collisions.h"
+#include "scene/collisions.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +11,13 @@
 #include <random>
 #include <vector>
 
-#include "collision_pairs.h"
+#include "scene/collision_pairs.h"
 
 #include "car/car_params.h"
 #include "host_geometry.h"
 #include "host_services.h"
-#include "outline.h"
-#include "run_state.h"
+#include "scene/outline.h"
+#include "scene/run_state.h"
 
 using namespace collision;
 

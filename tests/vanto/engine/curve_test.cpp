@@ -2,7 +2,7 @@
 #include <limits>
 
 #include "engine_test_support.h"
-#include "sampled_curve.h"
+#include "engine/sampled_curve.h"
 
 using SampledCurveTest = EngineTest;
 

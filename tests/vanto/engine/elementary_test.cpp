@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "elementary.h"
+#include "engine/elementary.h"
 
 namespace {
 

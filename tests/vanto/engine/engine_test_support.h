@@ -6,15 +6,15 @@
 #include <cmath>
 #include <memory>
 
-#include "car_dynamics.h"
-#include "carstate.h"
-#include "engine_constants.h"
-#include "engine_globals.h"
-#include "ground.h"
-#include "ground_hit.h"
+#include "engine/car_dynamics.h"
+#include "scene/carstate.h"
+#include "engine/engine_constants.h"
+#include "engine/engine_globals.h"
+#include "scene/ground.h"
+#include "engine/ground_hit.h"
 #include "host_container.h"
-#include "run_state.h"
-#include "tyre.h"
+#include "scene/run_state.h"
+#include "engine/tyre.h"
 #include "reference_car.h"
 
 // Every test starts from the engine's start values and counts the

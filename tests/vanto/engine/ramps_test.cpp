@@ -1,4 +1,4 @@
-#include "ramps.h"
+#include "scene/ramps.h"
 
 #include <gtest/gtest.h>
 

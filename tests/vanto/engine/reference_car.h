@@ -2,8 +2,8 @@
 // needed here).
 #pragma once
 
-#include "car_dynamics.h"
-#include "engine_constants.h"
+#include "engine/car_dynamics.h"
+#include "engine/engine_constants.h"
 
 inline constexpr double kG = 9.81;
 

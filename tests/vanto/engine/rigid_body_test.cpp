@@ -1,6 +1,6 @@
 // Rigid body: mass assembly, placing, loads and the Runge-Kutta step.
 #include "engine_test_support.h"
-#include "rigid_body.h"
+#include "engine/rigid_body.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <limits>
 #include <random>
 
-#include "car_body.h"
+#include "scene/car_body.h"
 #include "engine_test_support.h"
 #include "host_container.h"
 #include "host_scene.h"

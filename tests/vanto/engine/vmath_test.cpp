@@ -2,7 +2,7 @@
 #include <random>
 
 #include "engine_test_support.h"
-#include "vmath.h"
+#include "engine/vmath.h"
 
 namespace {
 

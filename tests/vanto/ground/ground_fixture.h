@@ -8,9 +8,9 @@
 
 #include "plugin_in_process.h"
 #include "car/car_params.h"
-#include "carstate.h"
-#include "ground.h"
-#include "scene_links.h"
+#include "scene/carstate.h"
+#include "scene/ground.h"
+#include "scene/scene_links.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "host_loader.h"

@@ -9,7 +9,7 @@
 
 #include "carsim/polygon_geometry.h"
 #include "ground_fixture.h"
-#include "mesh_grid.h"
+#include "scene/mesh_grid.h"
 
 namespace groundtest {
 namespace {

@@ -11,15 +11,15 @@
 
 #include "plugin_in_process.h"
 #include "car/car_params.h"
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "host_loader.h"
 #include "host_services.h"
 #include "frame/plugin_main.h"
-#include "markers.h"
-#include "ramps.h"
-#include "scene_links.h"
+#include "scene/markers.h"
+#include "scene/ramps.h"
+#include "scene/scene_links.h"
 #include "tags/tag_commands.h"
 
 namespace markertest {

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "../sim/sim_fixture.h"
-#include "markers.h"
+#include "scene/markers.h"
 
 namespace {
 

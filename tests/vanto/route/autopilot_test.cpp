@@ -4,7 +4,7 @@
 #include <cmath>
 #include <memory>
 
-#include "ground.h"
+#include "scene/ground.h"
 #include "route_fixture.h"
 #include "sim/sim_run.h"
 

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "../sim/sim_fixture.h"
-#include "autopilot.h"
+#include "scene/autopilot.h"
 #include "tags/tag_route.h"
 
 namespace routetest {

@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "car/car_settings.h"
-#include "engine_constants.h"
+#include "engine/engine_constants.h"
 #include "sim/model_build.h"
 #include "sim_fixture.h"
 #include "sim/sim_run.h"

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "../route/route_fixture.h"
-#include "markers.h"
+#include "scene/markers.h"
 #include "tags/tag_ground.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "engine_globals.h"
+#include "engine/engine_globals.h"
 #include "sim/model_build.h"
-#include "ramps.h"
+#include "scene/ramps.h"
 #include "sim_fixture.h"
 #include "sim/sim_run.h"
 

@@ -4,7 +4,7 @@
 // calls the first two by bake phase; the rebuild message calls the third.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 
 class BaseDocument;
 class BaseObject;

@@ -6,7 +6,7 @@
 // The settings-file buttons 1030 and 1035 live with the settings file.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_scene.h"
 
 // Buttons that car_params.h does not name.

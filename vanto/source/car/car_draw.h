@@ -5,7 +5,7 @@
 // car-following sector, the collision outline and one dashboard panel per car.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_draw.h"
 #include "host_plugin.h"
 

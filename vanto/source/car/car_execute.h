@@ -6,7 +6,7 @@
 // then stores the rest pose.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_scene.h"
 
 // What one evaluation leaves for the car's bake: placed is set when the run

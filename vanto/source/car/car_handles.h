@@ -6,7 +6,7 @@
 // values beyond their limits are clamped, never refused.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_draw.h"
 
 inline constexpr LONG kCarBaseHandles = 15;

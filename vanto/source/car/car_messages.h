@@ -4,7 +4,7 @@
 // tag's requests. Car::Message dispatches here.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_scene.h"
 #include "carsim/link_message.h"
 

@@ -1,7 +1,7 @@
 // The car object: its parameters, rig and run-time record.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "car/add_ons.h"
 
 inline constexpr LONG kCarHandleCount = 23;

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "carsim/car_param_ids.h"
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_scene.h"
 
 // Bits of the publication flags.

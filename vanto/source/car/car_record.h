@@ -2,7 +2,7 @@
 // (The outline's buffers are released by FreeCollisionOutline.)
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 
 // Copies src into dst for a duplicated car. dst's own outline buffers are
 // released first and the copy gets none (the next outline build makes its

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "car/car_params.h"
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "car/crumple_presets.h"
 #include "host_geometry.h"
 #include "host_scene.h"

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "car/car_settings.h"
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_types.h"
 
 class BaseObject;

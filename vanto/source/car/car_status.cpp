@@ -1,7 +1,7 @@
 #include "car/car_status.h"
 
 #include "car/car_params.h"
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_plugin.h"
 #include "car/add_ons.h"
 

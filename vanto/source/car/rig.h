@@ -13,7 +13,7 @@
 #include "car/car_params.h"
 #include "carsim/axle_word.h"
 #include "carsim/car_param_ids.h"
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_geometry.h"
 #include "scene/scene_links.h"
 

@@ -8,10 +8,10 @@
 #pragma once
 
 #include "carsim/axle_word.h"
-#include "ground_hit.h"
-#include "rigid_body.h"
-#include "sampled_curve.h"
-#include "vmath.h"
+#include "engine/ground_hit.h"
+#include "engine/rigid_body.h"
+#include "engine/sampled_curve.h"
+#include "engine/vmath.h"
 
 inline constexpr int32 kMaxWheels = 20;
 inline constexpr int32 kMaxAxles = 10;

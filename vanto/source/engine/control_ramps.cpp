@@ -1,4 +1,4 @@
-#include "control_ramps.h"
+#include "engine/control_ramps.h"
 
 #include <cmath>
 #include <initializer_list>

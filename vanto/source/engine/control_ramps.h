@@ -10,7 +10,7 @@
 // have ended. Times in s; `dt` is the model's step.
 #pragma once
 
-#include "vmath.h"
+#include "engine/vmath.h"
 
 // One input channel moving toward a target.
 struct ControlRamp {

@@ -1,4 +1,4 @@
-#include "engine_globals.h"
+#include "engine/engine_globals.h"
 
 #include <cstdio>
 

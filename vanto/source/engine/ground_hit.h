@@ -4,7 +4,7 @@
 // scene is kept by the scene's own record, which extends this one.
 #pragma once
 
-#include "vmath.h"
+#include "engine/vmath.h"
 
 inline constexpr int32 kMaxGroundProfile = 51;
 

@@ -4,8 +4,8 @@
 // Engine axes (z up), metres.
 #pragma once
 
-#include "ground_hit.h"
-#include "vmath.h"
+#include "engine/ground_hit.h"
+#include "engine/vmath.h"
 
 class GroundSource {
  public:

@@ -1,7 +1,7 @@
-#include "rigid_body.h"
+#include "engine/rigid_body.h"
 
-#include "engine_constants.h"
-#include "engine_globals.h"
+#include "engine/engine_constants.h"
+#include "engine/engine_globals.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 // gravity acts along -z. SI units throughout.
 #pragma once
 
-#include "vmath.h"
+#include "engine/vmath.h"
 
 struct RigidBodyStartState {
   Vec3 position;

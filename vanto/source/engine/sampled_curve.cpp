@@ -1,9 +1,9 @@
-#include "sampled_curve.h"
+#include "engine/sampled_curve.h"
 
 #include <algorithm>
 
-#include "engine_constants.h"
-#include "engine_globals.h"
+#include "engine/engine_constants.h"
+#include "engine/engine_globals.h"
 
 int32 BuildSampledCurve(SampledCurve& c, int32 n, const double* values, double x0, double x1) {
   SimulationAssert(n >= 3);

@@ -2,8 +2,8 @@
 // linear or Catmull-Rom interpolation. A plain value type; owns no memory.
 #pragma once
 
-#include "elementary.h"
-#include "vmath.h"
+#include "engine/elementary.h"
+#include "engine/vmath.h"
 
 inline constexpr int32 kMaxCurveSamples = 20;
 

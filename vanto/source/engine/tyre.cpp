@@ -1,10 +1,10 @@
-#include "tyre.h"
+#include "engine/tyre.h"
 
 #include <cmath>
 
-#include "elementary.h"
-#include "engine_constants.h"
-#include "engine_globals.h"
+#include "engine/elementary.h"
+#include "engine/engine_constants.h"
+#include "engine/engine_globals.h"
 
 namespace {
 

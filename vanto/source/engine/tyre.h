@@ -4,7 +4,7 @@
 // normalised Magic Formula, scaled by the ground's grip.
 #pragma once
 
-#include "car_dynamics.h"
+#include "engine/car_dynamics.h"
 
 // Profile curves of one axle group over u = cos(axle, ground normal) in
 // [0, 1]: P1 contact offset along the axle, P2 radial distance hub to

@@ -1,11 +1,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "car_dynamics.h"
-#include "engine_constants.h"
-#include "elementary.h"
-#include "engine_globals.h"
-#include "tyre.h"
+#include "engine/car_dynamics.h"
+#include "engine/engine_constants.h"
+#include "engine/elementary.h"
+#include "engine/engine_globals.h"
+#include "engine/tyre.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "vmath.h"
+#include "engine/vmath.h"
 
-#include "engine_constants.h"
+#include "engine/engine_constants.h"
 
 int32 InvertMat3(Mat3& R, const Mat3& A) {
   const double det = DeterminantMat3(A);

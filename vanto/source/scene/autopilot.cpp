@@ -1,4 +1,4 @@
-#include "autopilot.h"
+#include "scene/autopilot.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,8 +9,8 @@
 #include "host_container.h"
 #include "host_geometry.h"
 #include "scene_build/object_builders.h"
-#include "ramps.h"
-#include "carstate.h"
+#include "scene/ramps.h"
+#include "scene/carstate.h"
 #include "scene_build/pair_sort.h"
 
 namespace {

@@ -11,7 +11,7 @@
 // spline's arc length.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 
 class BaseContainer;
 class BaseDocument;

@@ -1,10 +1,10 @@
 // Body-only model set-up from the Car's parameters, for a car shown or
 // handled outside a run.
-#include "car_body.h"
+#include "scene/car_body.h"
 
 #include "host_container.h"
 #include "host_scene.h"
-#include "run_state.h"
+#include "scene/run_state.h"
 
 void SetUpCarBody(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
   const BaseObject* engine = bc.GetObjectLink(RIG_ENGINE, doc);

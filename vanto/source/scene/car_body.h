@@ -1,7 +1,7 @@
 #pragma once
 
 #include "carsim/car_param_ids.h"
-#include "carstate.h"
+#include "scene/carstate.h"
 
 class BaseContainer;
 class BaseDocument;

@@ -1,4 +1,4 @@
-#include "collision_pairs.h"
+#include "scene/collision_pairs.h"
 
 #include <algorithm>
 #include <cmath>

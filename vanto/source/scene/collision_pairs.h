@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host_math.h"
-#include "vmath.h"
+#include "engine/vmath.h"
 
 class CollisionPairs {
  public:

@@ -1,4 +1,4 @@
-#include "collisions.h"
+#include "scene/collisions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 
 #include "carsim/polygon_geometry.h"
 #include "host_services.h"
-#include "outline.h"
-#include "run_state.h"
+#include "scene/outline.h"
+#include "scene/run_state.h"
 
 namespace collision {
 

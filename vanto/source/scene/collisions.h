@@ -12,9 +12,9 @@
 // them through its hooks of the same names.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "carsim/collision_shape.h"
-#include "ground_hit.h"
+#include "engine/ground_hit.h"
 
 class BaseContainer;
 class BaseDocument;

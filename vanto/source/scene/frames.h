@@ -5,7 +5,7 @@
 #pragma once
 
 #include "host_math.h"
-#include "vmath.h"
+#include "engine/vmath.h"
 
 inline void DynamicsToHostAxes(Vector& out, const Vec3& v) { out = Vector(v.y, v.z, v.x); }
 inline void HostToDynamicsAxes(const Vector& v, Vec3& out) { out = Vec3(v.z, v.x, v.y); }

@@ -1,4 +1,4 @@
-#include "ground.h"
+#include "scene/ground.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,12 +6,12 @@
 #include <memory>
 #include <vector>
 
-#include "autopilot.h"
+#include "scene/autopilot.h"
 #include "carsim/car_param_ids.h"
 #include "carsim/polygon_geometry.h"
-#include "mesh_grid.h"
+#include "scene/mesh_grid.h"
 #include "host_services.h"
-#include "run_state.h"
+#include "scene/run_state.h"
 #include "carsim/link_message.h"
 
 namespace {

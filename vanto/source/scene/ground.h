@@ -16,7 +16,7 @@
 // moved out of the group during a run is forgotten, never dereferenced.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "host_geometry.h"
 
 class BaseContainer;

@@ -1,4 +1,4 @@
-#include "host_print.h"
+#include "scene/host_print.h"
 
 #include "host_services.h"
 

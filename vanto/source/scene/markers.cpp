@@ -1,10 +1,10 @@
-#include "markers.h"
+#include "scene/markers.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "autopilot.h"
+#include "scene/autopilot.h"
 #include "carsim/car_param_ids.h"
 #include "host_animation.h"
 #include "host_container.h"
@@ -12,7 +12,7 @@
 #include "host_scene.h"
 #include "carsim/plugin_ids.h"
 #include "scene_build/object_builders.h"
-#include "ramps.h"
+#include "scene/ramps.h"
 
 namespace {
 

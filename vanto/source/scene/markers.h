@@ -12,7 +12,7 @@
 // the marker was reached.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 
 class BaseContainer;
 class BaseDocument;

@@ -1,4 +1,4 @@
-#include "mesh_grid.h"
+#include "scene/mesh_grid.h"
 
 #include <algorithm>
 #include <cmath>

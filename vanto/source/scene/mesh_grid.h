@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "host_geometry.h"
-#include "vmath.h"
+#include "engine/vmath.h"
 
 // Coordinates beyond this are too large for the grid's reasoning (the side
 // tests' products could overflow): such points and polygons are searched

@@ -1,4 +1,4 @@
-#include "outline.h"
+#include "scene/outline.h"
 
 #include <algorithm>
 #include <cmath>

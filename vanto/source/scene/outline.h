@@ -10,7 +10,7 @@
 // side), so its vertex normals point outward.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 
 class BaseContainer;
 class BaseDocument;

@@ -1,4 +1,4 @@
-#include "ramps.h"
+#include "scene/ramps.h"
 
 #include "host_container.h"
 

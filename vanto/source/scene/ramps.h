@@ -7,8 +7,8 @@
 // once after every model step.
 #pragma once
 
-#include "carstate.h"
-#include "control_ramps.h"
+#include "scene/carstate.h"
+#include "engine/control_ramps.h"
 
 class BaseContainer;
 

@@ -1,9 +1,9 @@
-#include "run_state.h"
+#include "scene/run_state.h"
 
 #include <cmath>
 
-#include "engine_constants.h"
-#include "engine_globals.h"
+#include "engine/engine_constants.h"
+#include "engine/engine_globals.h"
 
 namespace {
 

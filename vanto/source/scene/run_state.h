@@ -3,9 +3,9 @@
 // model and the run-output reset. The axis conversions are in frames.h.
 #pragma once
 
-#include "carstate.h"
-#include "frames.h"
-#include "vmath.h"
+#include "scene/carstate.h"
+#include "scene/frames.h"
+#include "engine/vmath.h"
 
 inline constexpr int32 kStatusNotFinite = -1000;
 

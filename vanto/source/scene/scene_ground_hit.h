@@ -4,9 +4,9 @@
 // GroundHit part.
 #pragma once
 
-#include "frames.h"
-#include "ground_hit.h"
-#include "ground_source.h"
+#include "scene/frames.h"
+#include "engine/ground_hit.h"
+#include "engine/ground_source.h"
 #include "host_math.h"
 
 class BaseObject;

@@ -1,4 +1,4 @@
-#include "scene_links.h"
+#include "scene/scene_links.h"
 
 #include "carsim/car_param_ids.h"
 #include "host_container.h"

@@ -7,7 +7,7 @@
 // read.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 
 class BaseContainer;
 class BaseDocument;

@@ -1,7 +1,7 @@
 // A Car's parameters and rig objects turned into its physical model.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "scene/run_state.h"
 
 class BaseDocument;

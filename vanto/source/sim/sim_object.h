@@ -10,7 +10,7 @@
 #include "car/add_ons.h"
 #include "sim/sim_params.h"
 #include "sim/sim_run.h"
-#include "sim/sim_settings.h"
+#include "engine/sim_settings.h"
 
 inline constexpr const char* kSimVersionText = "VANTO! 1.70.4";
 // Steps per second the run accepts (LONG 1000 is held inside).

@@ -8,7 +8,7 @@
 // CollisionShapes (inside their tags). Nothing here allocates.
 #pragma once
 
-#include "carstate.h"
+#include "scene/carstate.h"
 #include "carsim/collision_shape.h"
 #include "scene/run_state.h"
 #include "sim/model_build.h"

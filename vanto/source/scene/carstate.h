@@ -11,12 +11,12 @@
 
 #include <cstring>
 
-#include "car_dynamics.h"
-#include "control_ramps.h"
+#include "engine/car_dynamics.h"
+#include "engine/control_ramps.h"
 #include "host_math.h"
 #include "host_types.h"
-#include "scene_ground_hit.h"
-#include "sim/sim_settings.h"
+#include "scene/scene_ground_hit.h"
+#include "engine/sim_settings.h"
 
 class BaseObject;
 class BaseContainer;

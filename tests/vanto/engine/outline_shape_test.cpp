@@ -135,6 +135,26 @@ TEST(OutlineShapeTest, ZoneClasses) {
   for (const Case& c : cases) EXPECT_EQ(OutlineZoneOf(c.x, c.z, r), c.zone) << c.x << ", " << c.z;
 }
 
+TEST(OutlineShapeTest, DrawnOutlineIsLaidFlatAndTurnedClockwise) {
+  // The same square drawn both ways and at a height, beside the origin
+  // (all x > 0) so the winding about the origin would not tell the sense.
+  const Vec3 ccw[] = {Vec3(10.0, 5.0, -20.0), Vec3(50.0, 6.0, -20.0), Vec3(50.0, 7.0, 30.0), Vec3(10.0, 8.0, 30.0)};
+  const Vec3 cw[] = {ccw[3], ccw[2], ccw[1], ccw[0]};
+  for (const Vec3* src : {ccw, cw}) {
+    Vec3 dst[8];
+    double halfX = -1.0, halfZ = -1.0;
+    FlatClockwiseOutline(src, 4, dst, halfX, halfZ);
+    EXPECT_EQ(halfX, 50.0);
+    EXPECT_EQ(halfZ, 30.0);
+    // Clockwise from the drawn order's reverse: (10,30), (50,30), (50,-20), (10,-20).
+    ExpectVec(dst[0], Vec3(10.0, 0.0, 30.0));
+    ExpectVec(dst[1], Vec3(50.0, 0.0, 30.0));
+    ExpectVec(dst[2], Vec3(50.0, 0.0, -20.0));
+    ExpectVec(dst[3], Vec3(10.0, 0.0, -20.0));
+    for (int32 i = 0; i < 4; ++i) EXPECT_EQ(dst[4 + i], dst[i]) << i;  // the rest copy follows the turn
+  }
+}
+
 TEST(OutlineShapeTest, NearestPointOnXZWithTiesToTheLowestIndex) {
   const Vec3 pts[] = {Vec3(0.0, 0.0, 0.0), Vec3(10.0, 0.0, 0.0), Vec3(10.0, 0.0, 10.0), Vec3(0.0, 0.0, 10.0)};
   double d = -1.0;

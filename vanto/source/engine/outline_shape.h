@@ -1,5 +1,6 @@
 // The geometry of the car's collision outline that needs no scene: the
-// default outline sampled from the body size, the inner rectangle and the
+// default outline sampled from the body size, a drawn outline laid flat and
+// turned clockwise, the inner rectangle and the
 // zone class of a point on it, the nearest outline point, the rim walk of a
 // deformer grid, the pull of an attached part and the wheels' outer corners.
 //
@@ -8,9 +9,11 @@
 // lengths are in metres.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
+#include "carsim/polygon_geometry.h"
 #include "vmath.h"
 
 // Most outline points along one side of the default (body-size) outline.
@@ -57,6 +60,27 @@ bool PlanBodyOutline(double sizeX, double sizeZ, BodyOutlinePlan& plan);
 // Point k (0 <= k < Count()) of the plan, starting at the front left and
 // running clockwise seen from above.
 Vec3 BodyOutlinePoint(const BodyOutlinePlan& plan, int32 k);
+
+// A drawn outline src[0..n) laid flat (y = 0) into dst[0..n), with the rest
+// copy in dst[n..2n), running clockwise seen from above so its normals point
+// outward; halfX and halfZ get its largest |x| and |z|. The sense is judged
+// by area, not by the winding about the car's origin, so an outline drawn
+// beside the origin turns the right way too. Any point type with double
+// members x, y, z and a constructor from them.
+template <class V>
+void FlatClockwiseOutline(const V* src, int32 n, V* dst, double& halfX, double& halfZ) {
+  halfX = halfZ = 0.0;
+  for (int32 i = 0; i < n; ++i) {
+    const V p(src[i].x, 0.0, src[i].z);
+    dst[i] = dst[n + i] = p;
+    if (std::fabs(p.x) > halfX) halfX = std::fabs(p.x);
+    if (std::fabs(p.z) > halfZ) halfZ = std::fabs(p.z);
+  }
+  if (SignedAreaXZ(dst, n) > 0.0) {
+    std::reverse(dst, dst + n);
+    std::copy(dst, dst + n, dst + n);
+  }
+}
 
 // Index of the point of points[0..n) nearest to (qx, 0, qz); ties go to the
 // lowest index. -1 (and a zero distance) when there are no points. Works on

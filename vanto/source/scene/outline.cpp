@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "carsim/car_param_ids.h"
-#include "carsim/polygon_geometry.h"
 #include "frames.h"
 #include "host_geometry.h"
 #include "host_services.h"
@@ -51,19 +50,7 @@ bool OutlineFromObject(BaseObject* op, const Vector* src, LONG c, CollisionOutli
   o.outlineHeight = op->GetRelPos().y;
   Vector* pts = AllocArray<Vector>(2 * static_cast<int64_t>(c));
   if (pts == nullptr) return false;
-  halfX = halfZ = 0.0;
-  for (LONG i = 0; i < c; ++i) {
-    const Vector p(src[i].x, 0.0, src[i].z);
-    pts[i] = pts[c + i] = p;
-    if (std::fabs(p.x) > halfX) halfX = std::fabs(p.x);
-    if (std::fabs(p.z) > halfZ) halfZ = std::fabs(p.z);
-  }
-  // The sense is judged by area, not by the winding about the car's origin,
-  // so an outline drawn beside the origin still gets outward normals.
-  if (SignedAreaXZ(pts, c) > 0.0) {
-    std::reverse(pts, pts + c);
-    std::copy(pts, pts + c, pts + c);
-  }
+  FlatClockwiseOutline(src, c, pts, halfX, halfZ);
   o.deformPoints = pts;
   o.deformPointCount = c;
   return true;

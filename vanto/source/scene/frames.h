@@ -11,6 +11,10 @@ inline void DynamicsToHostAxes(Vector& out, const Vec3& v) { out = Vector(v.y, v
 inline void HostToDynamicsAxes(const Vector& v, Vec3& out) { out = Vec3(v.z, v.x, v.y); }
 // The same for an engine vector kept in host order (velocities of the car record).
 inline Vec3 DynamicsToHostOrder(const Vec3& v) { return Vec3(v.y, v.z, v.x); }
+// An engine vector already in host order and units (car-coordinate outline
+// geometry) and the host vector with the same components.
+inline Vector HostOrderToVector(const Vec3& v) { return Vector(v.x, v.y, v.z); }
+inline Vec3 VectorToHostOrder(const Vector& v) { return Vec3(v.x, v.y, v.z); }
 
 inline double MetresToScene(double metres, double unitsPerMetre) { return metres * unitsPerMetre; }
 

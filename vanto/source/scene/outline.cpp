@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "carsim/car_param_ids.h"
-#include "carsim/polygon_geometry.h"
+#include "scene/frames.h"
 #include "host_geometry.h"
 #include "host_services.h"
 
@@ -50,19 +50,7 @@ bool OutlineFromObject(BaseObject* op, const Vector* src, LONG c, CollisionOutli
   o.outlineHeight = op->GetRelPos().y;
   Vector* pts = AllocArray<Vector>(2 * static_cast<int64_t>(c));
   if (pts == nullptr) return false;
-  halfX = halfZ = 0.0;
-  for (LONG i = 0; i < c; ++i) {
-    const Vector p(src[i].x, 0.0, src[i].z);
-    pts[i] = pts[c + i] = p;
-    if (std::fabs(p.x) > halfX) halfX = std::fabs(p.x);
-    if (std::fabs(p.z) > halfZ) halfZ = std::fabs(p.z);
-  }
-  // The sense is judged by area, not by the winding about the car's origin,
-  // so an outline drawn beside the origin still gets outward normals.
-  if (SignedAreaXZ(pts, c) > 0.0) {
-    std::reverse(pts, pts + c);
-    std::copy(pts, pts + c, pts + c);
-  }
+  FlatClockwiseOutline(src, c, pts, halfX, halfZ);
   o.deformPoints = pts;
   o.deformPointCount = c;
   return true;
@@ -72,46 +60,27 @@ bool OutlineFromObject(BaseObject* op, const Vector* src, LONG c, CollisionOutli
 // at the front left and running clockwise. False for a body size that is
 // negative or not finite, or when the buffer cannot be had.
 bool OutlineFromBodySize(const Vector& size, CollisionOutline& o, Real& halfX, Real& halfZ) {
-  const Real X = size.x;
-  const Real Z = size.z;
-  if (!(X >= 0.0 && Z >= 0.0 && std::isfinite(X) && std::isfinite(Z))) return false;
-  Real step = std::max(X / 20.0, 10.0);
-  // Keep a very long, narrow body to a bounded number of points.
-  if (Z / step > kMaxOutlineSideSamples) step = Z / kMaxOutlineSideSamples;
-  int32 nx = static_cast<int32>(X / step);
-  int32 nz = static_cast<int32>(Z / step);
-  if (nx == 0 && nz == 0) {
-    // A body smaller than one step both ways still gets one point a side,
-    // so every outline has points to link to.
-    nx = nz = 1;
-  }
-  const Real dx = nx > 0 ? X / nx : 0.0;
-  const Real dz = nz > 0 ? Z / nz : 0.0;
-  const int32 n = 2 * (nx + nz);
+  BodyOutlinePlan plan;
+  if (!PlanBodyOutline(size.x, size.z, plan)) return false;
+  const int32 n = plan.Count();
   Vector* pts = AllocArray<Vector>(2 * static_cast<int64_t>(n));
   if (pts == nullptr) return false;
-  int32 k = 0;
-  for (int32 i = 0; i < nx; ++i) pts[k++] = Vector(-X / 2 + dx / 2 + i * dx, 0.0, Z / 2);
-  for (int32 i = 0; i < nz; ++i) pts[k++] = Vector(X / 2, 0.0, Z / 2 - dz / 2 - i * dz);
-  for (int32 i = 0; i < nx; ++i) pts[k++] = Vector(X / 2 - dx / 2 - i * dx, 0.0, -Z / 2);
-  for (int32 i = 0; i < nz; ++i) pts[k++] = Vector(-X / 2, 0.0, -Z / 2 + dz / 2 + i * dz);
-  std::copy(pts, pts + n, pts + n);
+  for (int32 k = 0; k < n; ++k) pts[k] = pts[n + k] = HostOrderToVector(BodyOutlinePoint(plan, k));
   o.deformPoints = pts;
   o.deformPointCount = n;
-  halfX = X / 2;
-  halfZ = Z / 2;
+  halfX = size.x / 2;
+  halfZ = size.z / 2;
   return true;
 }
 
 // Grid counts of an FFD as the host lays it out (below 2 counts as 2); false
 // when they do not describe its point array, so the rim walk below can
 // never leave it.
-bool FfdGridCounts(const BaseContainer& ffd, LONG pointCount, int64_t& a, int64_t& b, int64_t& c) {
-  a = std::max<LONG>(ffd.GetLong(FFDOBJECT_SUBX), 2);
-  b = std::max<LONG>(ffd.GetLong(FFDOBJECT_SUBY), 2);
-  c = std::max<LONG>(ffd.GetLong(FFDOBJECT_SUBZ), 2);
-  if (a > pointCount || b > pointCount || c > pointCount) return false;
-  return a * b * c == pointCount;
+bool FfdGridCounts(const BaseContainer& ffd, LONG pointCount, FfdGrid& grid) {
+  grid.a = std::max<LONG>(ffd.GetLong(FFDOBJECT_SUBX), 2);
+  grid.b = std::max<LONG>(ffd.GetLong(FFDOBJECT_SUBY), 2);
+  grid.c = std::max<LONG>(ffd.GetLong(FFDOBJECT_SUBZ), 2);
+  return FfdGridMatches(grid, pointCount);
 }
 
 // Links the rim of the FFD's bottom layer (x fastest, then y, then z) or the
@@ -125,23 +94,15 @@ bool LinkDeformer(BaseDocument* doc, BaseObject* deformer, CollisionOutline& o) 
     const LONG count = PointsOf(deformer, grid);
     if (count == 0) return true;
     LayFlat(deformer);
-    int64_t a = 0, b = 0, c = 0;
-    if (!FfdGridCounts(*deformer->GetDataInstance(), count, a, b, c)) return true;
-    const int64_t rim = a + c - 2;
-    const int64_t m = 2 * rim;
+    FfdGrid counts;
+    if (!FfdGridCounts(*deformer->GetDataInstance(), count, counts)) return true;
+    const int64_t m = counts.RimCount();
     int32* links = AllocArray<int32>(m);
     if (links == nullptr) return false;
     int64_t g = 0;
     for (int64_t k = 0; k < m; ++k) {
       links[k] = NearestOutlinePoint(o, grid[g]);
-      if (k < c - 1)
-        g += a * b;
-      else if (k < rim)
-        g += 1;
-      else if (k < 2 * c + a - 3)
-        g -= a * b;
-      else
-        g -= 1;
+      g = FfdRimNext(counts, k, g);
     }
     o.deformNeighbours = links;
     o.deformNeighbourCount = static_cast<int32>(m);
@@ -182,10 +143,7 @@ bool LinkAttachedParts(BaseDocument* doc, const BaseContainer& bc, Real unitsPer
     part.outlineIndex = NearestOutlinePoint(o, ml.off, &d);
     Vector disp;
     const int32 zone = ClassifyOutlinePoint(o, part.outlineIndex, disp);
-    const Real sx = (zone & (kZoneMinusX | kZonePlusX)) ? o.zoneLength[1] : 0.0;
-    const Real sz = (zone & kZoneFront) ? o.zoneLength[0] : ((zone & kZoneRear) ? o.zoneLength[2] : 0.0);
-    const Real h = std::sqrt(sx * sx + sz * sz);
-    part.weight = h < 0.0001 ? 0.0 : std::max(0.0, 1.0 - (d / unitsPerMetre) / h);
+    part.weight = AttachedPartWeight(zone, o.zoneLength, d, unitsPerMetre);
     Matrix frame;
     GetPolylineFrame(frame, o.deformPoints, n, part.outlineIndex, Vector(0.0, 1.0, 0.0));
     part.relativeMatrix = Invert(frame) * ml;
@@ -210,24 +168,7 @@ void FreeCollisionOutline(CollisionOutline& o) {
 }
 
 int32 NearestOutlinePoint(const CollisionOutline& o, const Vector& q, Real* distance) {
-  const int32 n = o.deformPointCount;
-  if (o.deformPoints == nullptr || n < 1) {
-    if (distance != nullptr) *distance = 0.0;
-    return -1;
-  }
-  int32 best = 0;
-  Real bestDist = 0.0;
-  for (int32 i = 0; i < n; ++i) {
-    const Vector& p = o.deformPoints[i];
-    const Real dx = q.x - p.x, dy = 0.0 - p.y, dz = q.z - p.z;
-    const Real dist = std::sqrt(dx * dx + dy * dy + dz * dz);
-    if (i == 0 || dist < bestDist) {
-      best = i;
-      bestDist = dist;
-    }
-  }
-  if (distance != nullptr) *distance = bestDist;
-  return best;
+  return NearestOutlinePointXZ(o.deformPoints, o.deformPointCount, q.x, q.z, distance);
 }
 
 int32 ClassifyOutlinePoint(const CollisionOutline& o, int32 i, Vector& displacement) {
@@ -238,19 +179,12 @@ int32 ClassifyOutlinePoint(const CollisionOutline& o, int32 i, Vector& displacem
   }
   const Vector& p = o.deformPoints[i];
   displacement = p - o.deformPoints[n + i];
-  const Real xmin = o.innerCorners[0].x, zmax = o.innerCorners[0].z;
-  const Real xmax = o.innerCorners[2].x, zmin = o.innerCorners[2].z;
-  int32 zone = 0;
-  if (p.x < xmin)
-    zone = kZoneMinusX;
-  else if (p.x > xmax)
-    zone = kZonePlusX;
-  if (p.z > zmax)
-    zone += kZoneFront;
-  else if (p.z < zmin)
-    zone += kZoneRear;
-  if (zone == 0 && 0.75 * xmin < p.x && p.x < 0.75 * xmax && 0.8 * zmin < p.z && p.z < 0.8 * zmax) zone = kZoneCore;
-  return zone;
+  OutlineCore core;
+  core.xmin = o.innerCorners[0].x;
+  core.zmax = o.innerCorners[0].z;
+  core.xmax = o.innerCorners[2].x;
+  core.zmin = o.innerCorners[2].z;
+  return OutlineZoneOf(p.x, p.z, core);
 }
 
 void PlaceFootprintInWorld(CarState& car) {
@@ -270,14 +204,13 @@ int32 BuildCollisionOutline(BaseDocument* doc, const BaseContainer& bc, CarState
   // with infinities.
   if (!(u > 0.0 && std::isfinite(u))) return 0;
 
-  o.counterForce[0] = 1000.0 * bc.GetReal(CAR_COUNTERFORCE_FRONT);
-  o.counterForce[1] = 1000.0 * bc.GetReal(CAR_COUNTERFORCE_SIDE);
-  o.counterForce[2] = 1000.0 * bc.GetReal(CAR_COUNTERFORCE_REAR);
-  o.counterForce[3] = o.counterForce[1];
-  o.zoneLength[0] = bc.GetReal(CAR_CRUMPLE_FRONT) / u;
-  o.zoneLength[1] = bc.GetReal(CAR_CRUMPLE_SIDE) / u;
-  o.zoneLength[2] = bc.GetReal(CAR_CRUMPLE_REAR) / u;
-  o.zoneLength[3] = o.zoneLength[1];
+  {
+    const double counterForceKN[3] = {bc.GetReal(CAR_COUNTERFORCE_FRONT), bc.GetReal(CAR_COUNTERFORCE_SIDE),
+                                      bc.GetReal(CAR_COUNTERFORCE_REAR)};
+    const double zoneLengthScene[3] = {bc.GetReal(CAR_CRUMPLE_FRONT), bc.GetReal(CAR_CRUMPLE_SIDE),
+                                       bc.GetReal(CAR_CRUMPLE_REAR)};
+    CrumpleZoneTables(counterForceKN, zoneLengthScene, u, o.counterForce, o.zoneLength);
+  }
   // The table holds the curve at compression fractions k/100 of its own x
   // range: the presets run x from 0 to 100, and reading them at x = k/100
   // would see only their first percent.
@@ -289,24 +222,19 @@ int32 BuildCollisionOutline(BaseDocument* doc, const BaseContainer& bc, CarState
   }
 
   const Vector& size = car.bodySize;
-  const Real xmin = u * o.zoneLength[1] - size.x / 2;
-  const Real xmax = -xmin;
-  const Real zmax = size.z / 2 - u * o.zoneLength[0];
-  const Real zmin = u * o.zoneLength[2] - size.z / 2;
-  o.innerCorners[0] = Vector(xmin, 0.0, zmax);
-  o.innerCorners[1] = Vector(xmax, 0.0, zmax);
-  o.innerCorners[2] = Vector(xmax, 0.0, zmin);
-  o.innerCorners[3] = Vector(xmin, 0.0, zmin);
+  const OutlineCore core = InnerOutlineRectangle(size.x, size.z, u, o.zoneLength);
+  o.innerCorners[0] = Vector(core.xmin, 0.0, core.zmax);
+  o.innerCorners[1] = Vector(core.xmax, 0.0, core.zmax);
+  o.innerCorners[2] = Vector(core.xmax, 0.0, core.zmin);
+  o.innerCorners[3] = Vector(core.xmin, 0.0, core.zmin);
 
-  // Outer corners of the wheels: front outer-forward, rear outer-backward.
-  const Vector F = bc.GetVector(RIG_REST_HUB);
-  const Vector R = bc.GetVector(RIG_REST_HUB + 2);
-  const Real fx = bc.GetReal(CAR_WHEEL_WIDTH_FRONT) / 2, fz = bc.GetReal(CAR_WHEEL_DIAMETER_FRONT) / 2;
-  const Real rx = bc.GetReal(CAR_WHEEL_WIDTH_REAR) / 2, rz = bc.GetReal(CAR_WHEEL_DIAMETER_REAR) / 2;
-  car.trackedPoints[0] = Vector(F.x + fx, 0.0, F.z + fz);
-  car.trackedPoints[1] = Vector(-(F.x + fx), 0.0, F.z + fz);
-  car.trackedPoints[2] = Vector(R.x + rx, 0.0, R.z - rz);
-  car.trackedPoints[3] = Vector(-(R.x + rx), 0.0, R.z - rz);
+  {
+    Vec3 corners[4];
+    OuterWheelCorners(VectorToHostOrder(bc.GetVector(RIG_REST_HUB)), VectorToHostOrder(bc.GetVector(RIG_REST_HUB + 2)),
+                      bc.GetReal(CAR_WHEEL_WIDTH_FRONT) / 2, bc.GetReal(CAR_WHEEL_DIAMETER_FRONT) / 2,
+                      bc.GetReal(CAR_WHEEL_WIDTH_REAR) / 2, bc.GetReal(CAR_WHEEL_DIAMETER_REAR) / 2, corners);
+    for (int32 w = 0; w < 4; ++w) car.trackedPoints[w] = HostOrderToVector(corners[w]);
+  }
 
   // Attached parts index the outline, so they go with it: a build that
   // fails below must not leave parts pointing into an outline that is gone.

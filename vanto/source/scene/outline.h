@@ -8,26 +8,19 @@
 // outline as built. Every outline runs clockwise seen from above (x to the
 // right, z up the page: along +x at the front, then along -z on the +x
 // side), so its vertex normals point outward.
+//
+// This side reads the document and fills the record; the geometry itself,
+// which needs no scene, is in outline_shape.h.
 #pragma once
 
 #include "scene/carstate.h"
+#include "engine/outline_shape.h"
 
 class BaseContainer;
 class BaseDocument;
 
 // Most attached parts one car links to its outline.
 inline constexpr int32 kMaxAttachedParts = 500;
-// Most outline points along one side of the default (body-size) outline.
-inline constexpr int32 kMaxOutlineSideSamples = 1000;
-
-// Zone classes of an outline point (ClassifyOutlinePoint).
-enum OutlineZone : int32 {
-  kZoneMinusX = 1,  // beyond the inner rectangle on the -x side
-  kZonePlusX = 2,
-  kZoneRear = 4,
-  kZoneFront = 8,
-  kZoneCore = 128,  // deep inside: pressed past the crumple zones
-};
 
 // Fills the car's collision outline, crash reaction and wheel corners from
 // its parameters and linked objects (outline object 1855, deformer 2100,

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "carsim/polygon_geometry.h"
+#include "collision_response.h"
 #include "host_services.h"
 #include "outline.h"
 #include "run_state.h"
@@ -49,13 +50,10 @@ void WorldOutline(const CarState& car, Vector* out) {
 // The first free slot takes the force (host axes, N) and its world point
 // (scene units); with none free the force is dropped.
 void QueueForce(CarState& car, const Vector& force, const Vector& worldPoint) {
-  CarDynamics& d = car.dynamics;
-  for (int32 s = 0; s < kForceSlots; ++s) {
-    if (!(LengthSquaredVec3(d.externalForces[s]) < kFreeSlotForceSquared)) continue;
-    HostToDynamicsAxes(force, d.externalForces[s]);
-    HostToDynamicsAxes(worldPoint / car.settings.unitsPerMetre, d.externalForcePoints[s]);
-    return;
-  }
+  Vec3 f, p;
+  HostToDynamicsAxes(force, f);
+  HostToDynamicsAxes(worldPoint / car.settings.unitsPerMetre, p);
+  QueueExternalForce(car.dynamics, f, p);
 }
 
 void RecordImpact(CarState& car, int32 side, const Vector& force, const Vector& point, double value) {
@@ -69,9 +67,7 @@ void RecordImpact(CarState& car, int32 side, const Vector& force, const Vector& 
 }
 
 double SideResistance(const CollisionOutline& o, int32 side, double depth) {
-  const double zone = o.zoneLength[side];
-  if (depth > zone) return o.counterForce[side];
-  return ZoneForceFraction(o, zone > 0.0 ? depth / zone : 0.0) * o.counterForce[side];
+  return ZoneResistance(o.forceCurveTable, o.zoneLength[side], o.counterForce[side], depth);
 }
 
 struct Resistance {
@@ -222,13 +218,6 @@ Vector CrossedEdgeNormal(const Vector* Q, int32 q, const Vector* W, const int32*
     }
   }
   return g.GetNormalized();
-}
-
-double ZoneForceFraction(const CollisionOutline& o, double compression) {
-  const double x = (compression > 0.0 ? std::min(compression, 1.0) : 0.0) * 100.0;
-  const int32 k = static_cast<int32>(x);
-  if (k >= 99) return o.forceCurveTable[99];
-  return o.forceCurveTable[k] + (o.forceCurveTable[k + 1] - o.forceCurveTable[k]) * (x - k);
 }
 
 double ImpactSideFactor(const CollisionOutline& o, int32 c, const Vector& d, const Vector& push, int32& side) {

@@ -1,0 +1,25 @@
+#include "collision_response.h"
+
+#include <algorithm>
+
+int32 QueueExternalForce(CarDynamics& d, const Vec3& force, const Vec3& point) {
+  for (int32 s = 0; s < kForceSlots; ++s) {
+    if (!(LengthSquaredVec3(d.externalForces[s]) < kFreeSlotForceSquared)) continue;
+    d.externalForces[s] = force;
+    d.externalForcePoints[s] = point;
+    return s;
+  }
+  return -1;
+}
+
+double ZoneForceFraction(const double (&curve)[100], double compression) {
+  const double x = (compression > 0.0 ? std::min(compression, 1.0) : 0.0) * 100.0;
+  const int32 k = static_cast<int32>(x);
+  if (k >= 99) return curve[99];
+  return curve[k] + (curve[k + 1] - curve[k]) * (x - k);
+}
+
+double ZoneResistance(const double (&curve)[100], double zoneLength, double counterForce, double depth) {
+  if (depth > zoneLength) return counterForce;
+  return ZoneForceFraction(curve, zoneLength > 0.0 ? depth / zoneLength : 0.0) * counterForce;
+}

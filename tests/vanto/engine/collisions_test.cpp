@@ -501,6 +501,32 @@ TEST_F(CollisionTest, ZoneResistanceAndSide) {
   EXPECT_EQ(ZoneForceFraction(o.forceCurveTable, 2.0), 0.99);  // past the end: the last entry
 }
 
+// Along the normal only, closing parts only; the limit stops the approach of
+// the reduced mass within the step.
+TEST(CollisionResponse, ClosingContactOfTwoBodies) {
+  const Vec3 n(1, 0, 0);
+  ClosingContact c;
+  ClosingContactAlong(c, n, Vec3(10, 7, 0), Vec3(-5, 0, 3), 1000.0, 500.0, 0.001);
+  EXPECT_EQ(c.approachA, Vec3(10, 0, 0));
+  EXPECT_EQ(c.approachB, Vec3(-5, 0, 0));
+  EXPECT_DOUBLE_EQ(c.stoppingForce, 10.0 * 1000.0 / 0.001 + 5.0 * 500.0 / 0.001);
+  EXPECT_DOUBLE_EQ(c.closingSpeed, 15.0);
+  EXPECT_DOUBLE_EQ(c.forceLimit, 1000.0 * 500.0 / 1500.0 * 15.0 / 0.001);
+  // Moving apart: nothing closes, nothing may push.
+  ClosingContactAlong(c, n, Vec3(-3, 0, 0), Vec3(2, 0, 0), 1000.0, 500.0, 0.001);
+  EXPECT_EQ(c.approachA, Vec3());
+  EXPECT_EQ(c.stoppingForce, 0.0);
+  EXPECT_EQ(c.forceLimit, 0.0);
+  // One body chasing the other: only the chaser closes.
+  ClosingContactAlong(c, n, Vec3(8, 0, 0), Vec3(2, 0, 0), 1000.0, 1000.0, 0.5);
+  EXPECT_EQ(c.approachA, Vec3(8, 0, 0));
+  EXPECT_EQ(c.approachB, Vec3());
+  EXPECT_DOUBLE_EQ(c.forceLimit, 500.0 * 8.0 / 0.5);
+  // Massless bodies leave the force unbounded.
+  ClosingContactAlong(c, n, Vec3(1, 0, 0), Vec3(-1, 0, 0), 0.0, 0.0, 0.001);
+  EXPECT_EQ(c.forceLimit, HUGE_VAL);
+}
+
 // A slot is free below 1 N; a full set drops the force and leaves every slot.
 TEST(CollisionResponse, ForceTakesTheFirstFreeSlot) {
   auto d = std::make_unique<CarDynamics>();

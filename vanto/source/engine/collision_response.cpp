@@ -23,3 +23,22 @@ double ZoneResistance(const double (&curve)[100], double zoneLength, double coun
   if (depth > zoneLength) return counterForce;
   return ZoneForceFraction(curve, zoneLength > 0.0 ? depth / zoneLength : 0.0) * counterForce;
 }
+
+void ClosingContactAlong(ClosingContact& c, const Vec3& n, const Vec3& va, const Vec3& vb, double massA,
+                         double massB, double dt) {
+  const double sa = std::max(0.0, DotVec3(va, n));
+  const double sb = std::max(0.0, -DotVec3(vb, n));
+  c.approachA = Vec3(n.x * sa, n.y * sa, n.z * sa);
+  c.approachB = Vec3(-n.x * sb, -n.y * sb, -n.z * sb);
+  const double la = LengthVec3(c.approachA), lb = LengthVec3(c.approachB);
+  c.stoppingForce = la * massA / dt + lb * massB / dt;
+  Vec3 d;
+  SubtractVec3(d, c.approachB, c.approachA);
+  c.closingSpeed = LengthVec3(d);
+  c.forceLimit = HUGE_VAL;
+  const double massSum = massA + massB;
+  if (massSum > 0.0) {
+    const double reduced = massA * massB / massSum;
+    c.forceLimit = reduced * (la + lb) / dt;
+  }
+}

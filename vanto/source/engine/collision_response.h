@@ -4,6 +4,8 @@
 // the contacts and converts into these.
 #pragma once
 
+#include <cmath>
+
 #include "car_dynamics.h"
 #include "vmath.h"
 
@@ -22,3 +24,17 @@ double ZoneForceFraction(const double (&curve)[100], double compression);
 // Resistance (N) of a zone of length zoneLength (m) and full counterforce
 // (N) pressed in by depth (m): the full counterforce past the zone's end.
 double ZoneResistance(const double (&curve)[100], double zoneLength, double counterForce, double depth);
+
+// Two bodies meeting along the unit normal n (from a toward b). The vectors
+// may be in any one frame: nothing here depends on which way is up.
+struct ClosingContact {
+  Vec3 approachA, approachB;   // m/s: the parts of the velocities that close the gap
+  double stoppingForce = 0.0;  // N: stops both approaches within the step
+  double closingSpeed = 0.0;   // m/s: the length of approachB - approachA
+  // N: the reduced mass times the closing speed over the step, the most the
+  // contact may push with; more would throw the bodies apart faster than
+  // they met. Unbounded when the masses add up to nothing.
+  double forceLimit = HUGE_VAL;
+};
+void ClosingContactAlong(ClosingContact& c, const Vec3& n, const Vec3& va, const Vec3& vb, double massA,
+                         double massB, double dt);

@@ -335,9 +335,10 @@ int32 CollideCars(CarState& a, CarState& b) {
 
   const Vector va = VelocityAtPoint(a, ka), vb = VelocityAtPoint(b, kb);
   const Vector n = (normalA - normalB).GetNormalized();  // from a toward b
-  const Vector ua = n * std::max(0.0, Dot(va, n));
-  const Vector ub = -n * std::max(0.0, -Dot(vb, n));
-  const double stopping = ua.GetLength() * a.totalMass / dt + ub.GetLength() * b.totalMass / dt;
+  ClosingContact closingContact;
+  ClosingContactAlong(closingContact, HostOrderVec3(n), HostOrderVec3(va), HostOrderVec3(vb), a.totalMass,
+                      b.totalMass, dt);
+  const double stopping = closingContact.stoppingForce;
 
   const Vector la = Invert(a.bodyMatrix).TransformDirection(-n);
   const Vector lb = Invert(b.bodyMatrix).TransformDirection(n);
@@ -346,19 +347,11 @@ int32 CollideCars(CarState& a, CarState& b) {
   const double total = ra.mean + rb.mean;
   const double share = total > 0.0 ? ra.mean / total : 0.5;
 
-  const double closing = (ub - ua).GetLength() * dt * u;
+  const double closing = closingContact.closingSpeed * dt * u;
   PressOutlineIn(outA, wa.list, countA, la * (closing * (1.0 - share)));
   PressOutlineIn(outB, wb.list, countB, lb * (closing * share));
 
-  // The contact can at most stop the two bodies' approach within the step
-  // (the reduced mass times the closing speed); more would throw them apart
-  // faster than they met.
-  double force = total;
-  const double massSum = a.totalMass + b.totalMass;
-  if (massSum > 0.0) {
-    const double reduced = a.totalMass * b.totalMass / massSum;
-    force = std::min(force, reduced * (ua.GetLength() + ub.GetLength()) / dt);
-  }
+  const double force = std::min(total, closingContact.forceLimit);
   const Vector fa = a.bodyMatrix.TransformDirection(la * force);
   const Vector fb = b.bodyMatrix.TransformDirection(lb * force);
   QueueForce(a, fa, ka);

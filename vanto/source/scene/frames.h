@@ -11,6 +11,9 @@ inline void DynamicsToHostAxes(Vector& out, const Vec3& v) { out = Vector(v.y, v
 inline void HostToDynamicsAxes(const Vector& v, Vec3& out) { out = Vec3(v.z, v.x, v.y); }
 // The same for an engine vector kept in host order (velocities of the car record).
 inline Vec3 DynamicsToHostOrder(const Vec3& v) { return Vec3(v.y, v.z, v.x); }
+// A host vector as it stands, for engine arithmetic that does not care which
+// way is up: the sums run in the host's order, so results match it bit for bit.
+inline Vec3 HostOrderVec3(const Vector& v) { return Vec3(v.x, v.y, v.z); }
 
 inline double MetresToScene(double metres, double unitsPerMetre) { return metres * unitsPerMetre; }
 

@@ -11,7 +11,8 @@
 #include <random>
 #include <vector>
 
-#include "scene/collision_pairs.h"
+#include "engine/collision_pairs.h"
+#include "engine/collision_response.h"
 
 #include "car/car_params.h"
 #include "host_geometry.h"
@@ -494,9 +495,53 @@ TEST_F(CollisionTest, ZoneResistanceAndSide) {
   int32 side = 0;
   EXPECT_EQ(ImpactSideFactor(o, kZoneCore, Vector(1, 0, 1), Vector(0, 0, 1), side), 0.0);
   EXPECT_EQ(side, -1);
-  EXPECT_NEAR(ZoneForceFraction(o, 0.255), 0.255, 1e-12);  // between two table entries
-  EXPECT_EQ(ZoneForceFraction(o, -1.0), 0.0);
-  EXPECT_EQ(ZoneForceFraction(o, std::nan("")), 0.0);
+  EXPECT_NEAR(ZoneForceFraction(o.forceCurveTable, 0.255), 0.255, 1e-12);  // between two table entries
+  EXPECT_EQ(ZoneForceFraction(o.forceCurveTable, -1.0), 0.0);
+  EXPECT_EQ(ZoneForceFraction(o.forceCurveTable, std::nan("")), 0.0);
+  EXPECT_EQ(ZoneForceFraction(o.forceCurveTable, 2.0), 0.99);  // past the end: the last entry
+}
+
+// Along the normal only, closing parts only; the limit stops the approach of
+// the reduced mass within the step.
+TEST(CollisionResponse, ClosingContactOfTwoBodies) {
+  const Vec3 n(1, 0, 0);
+  ClosingContact c;
+  ClosingContactAlong(c, n, Vec3(10, 7, 0), Vec3(-5, 0, 3), 1000.0, 500.0, 0.001);
+  EXPECT_EQ(c.approachA, Vec3(10, 0, 0));
+  EXPECT_EQ(c.approachB, Vec3(-5, 0, 0));
+  EXPECT_DOUBLE_EQ(c.stoppingForce, 10.0 * 1000.0 / 0.001 + 5.0 * 500.0 / 0.001);
+  EXPECT_DOUBLE_EQ(c.closingSpeed, 15.0);
+  EXPECT_DOUBLE_EQ(c.forceLimit, 1000.0 * 500.0 / 1500.0 * 15.0 / 0.001);
+  // Moving apart: nothing closes, nothing may push.
+  ClosingContactAlong(c, n, Vec3(-3, 0, 0), Vec3(2, 0, 0), 1000.0, 500.0, 0.001);
+  EXPECT_EQ(c.approachA, Vec3());
+  EXPECT_EQ(c.stoppingForce, 0.0);
+  EXPECT_EQ(c.forceLimit, 0.0);
+  // One body chasing the other: only the chaser closes.
+  ClosingContactAlong(c, n, Vec3(8, 0, 0), Vec3(2, 0, 0), 1000.0, 1000.0, 0.5);
+  EXPECT_EQ(c.approachA, Vec3(8, 0, 0));
+  EXPECT_EQ(c.approachB, Vec3());
+  EXPECT_DOUBLE_EQ(c.forceLimit, 500.0 * 8.0 / 0.5);
+  // Massless bodies leave the force unbounded.
+  ClosingContactAlong(c, n, Vec3(1, 0, 0), Vec3(-1, 0, 0), 0.0, 0.0, 0.001);
+  EXPECT_EQ(c.forceLimit, HUGE_VAL);
+}
+
+// A slot is free below 1 N; a full set drops the force and leaves every slot.
+TEST(CollisionResponse, ForceTakesTheFirstFreeSlot) {
+  auto d = std::make_unique<CarDynamics>();
+  d->externalForces[0] = Vec3(0.0, 0.0, 1.0);  // exactly 1 N: taken
+  d->externalForces[1] = Vec3(0.6, 0.6, 0.0);  // 0.85 N: free
+  EXPECT_EQ(QueueExternalForce(*d, Vec3(5, 0, 0), Vec3(1, 2, 3)), 1);
+  EXPECT_EQ(d->externalForces[1], Vec3(5, 0, 0));
+  EXPECT_EQ(d->externalForcePoints[1], Vec3(1, 2, 3));
+  for (int32 s = 2; s < kForceSlots; ++s) EXPECT_EQ(QueueExternalForce(*d, Vec3(0, s, 0), Vec3(s, 0, 0)), s);
+  EXPECT_EQ(QueueExternalForce(*d, Vec3(9, 9, 9), Vec3(7, 7, 7)), -1);
+  EXPECT_EQ(d->externalForces[0], Vec3(0, 0, 1));
+  for (int32 s = 2; s < kForceSlots; ++s) {
+    EXPECT_EQ(d->externalForces[s], Vec3(0, s, 0));
+    EXPECT_EQ(d->externalForcePoints[s], Vec3(s, 0, 0));
+  }
 }
 
 TEST_F(CollisionTest, PressInTapersToTheNeighbours) {
@@ -638,6 +683,14 @@ std::vector<std::pair<int, int>> CloseEnough(const std::vector<Vector>& c, const
   return out;
 }
 
+// The centres as the run hands them to the broad phase: engine axes, scene
+// units.
+std::vector<Vec3> EngineCentres(const std::vector<Vector>& c) {
+  std::vector<Vec3> out(c.size());
+  for (size_t i = 0; i < c.size(); ++i) HostToDynamicsAxes(c[i], out[i]);
+  return out;
+}
+
 TEST(CollisionPairs, KeepsEveryPairTheCirclesAdmitInOrder) {
   std::mt19937_64 rng(3);
   std::uniform_real_distribution<double> u(0.0, 1.0);
@@ -662,7 +715,7 @@ TEST(CollisionPairs, KeepsEveryPairTheCirclesAdmitInOrder) {
     c[5].x = 1e300;
     r[6] = -5.0;
     CollisionPairs pairs;
-    pairs.Build(c.data(), r.data(), taking.data(), n);
+    pairs.Build(EngineCentres(c).data(), r.data(), taking.data(), n);
     std::vector<std::pair<int, int>> visited, kept;
     for (int i = 0; i < n; ++i) {
       if (!taking[i]) continue;
@@ -713,7 +766,7 @@ TEST_F(CollisionTest, CrowdCollidesAlikeThroughTheBroadPhase) {
       for (int j = i + 1; j < n; ++j)
         if (CollideCars(*cars[i], *cars[j])) all.push_back({i, j});
     centres(n, c, r);
-    pairs.Build(c.data(), r.data(), taking.data(), n);
+    pairs.Build(EngineCentres(c).data(), r.data(), taking.data(), n);
     for (int i = 0; i < n; ++i)
       for (int j : pairs.Partners(i))
         if (CollideCars(*cars[n + i], *cars[n + j])) broad.push_back({i, j});

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "carsim/polygon_geometry.h"
+#include "engine/collision_response.h"
 #include "host_services.h"
 #include "scene/outline.h"
 #include "scene/run_state.h"
@@ -49,13 +50,10 @@ void WorldOutline(const CarState& car, Vector* out) {
 // The first free slot takes the force (host axes, N) and its world point
 // (scene units); with none free the force is dropped.
 void QueueForce(CarState& car, const Vector& force, const Vector& worldPoint) {
-  CarDynamics& d = car.dynamics;
-  for (int32 s = 0; s < kForceSlots; ++s) {
-    if (!(LengthSquaredVec3(d.externalForces[s]) < kFreeSlotForceSquared)) continue;
-    HostToDynamicsAxes(force, d.externalForces[s]);
-    HostToDynamicsAxes(worldPoint / car.settings.unitsPerMetre, d.externalForcePoints[s]);
-    return;
-  }
+  Vec3 f, p;
+  HostToDynamicsAxes(force, f);
+  HostToDynamicsAxes(worldPoint / car.settings.unitsPerMetre, p);
+  QueueExternalForce(car.dynamics, f, p);
 }
 
 void RecordImpact(CarState& car, int32 side, const Vector& force, const Vector& point, double value) {
@@ -69,9 +67,7 @@ void RecordImpact(CarState& car, int32 side, const Vector& force, const Vector& 
 }
 
 double SideResistance(const CollisionOutline& o, int32 side, double depth) {
-  const double zone = o.zoneLength[side];
-  if (depth > zone) return o.counterForce[side];
-  return ZoneForceFraction(o, zone > 0.0 ? depth / zone : 0.0) * o.counterForce[side];
+  return ZoneResistance(o.forceCurveTable, o.zoneLength[side], o.counterForce[side], depth);
 }
 
 struct Resistance {
@@ -224,13 +220,6 @@ Vector CrossedEdgeNormal(const Vector* Q, int32 q, const Vector* W, const int32*
   return g.GetNormalized();
 }
 
-double ZoneForceFraction(const CollisionOutline& o, double compression) {
-  const double x = (compression > 0.0 ? std::min(compression, 1.0) : 0.0) * 100.0;
-  const int32 k = static_cast<int32>(x);
-  if (k >= 99) return o.forceCurveTable[99];
-  return o.forceCurveTable[k] + (o.forceCurveTable[k + 1] - o.forceCurveTable[k]) * (x - k);
-}
-
 double ImpactSideFactor(const CollisionOutline& o, int32 c, const Vector& d, const Vector& push, int32& side) {
   side = -1;
   double r = 0.0;
@@ -346,9 +335,10 @@ int32 CollideCars(CarState& a, CarState& b) {
 
   const Vector va = VelocityAtPoint(a, ka), vb = VelocityAtPoint(b, kb);
   const Vector n = (normalA - normalB).GetNormalized();  // from a toward b
-  const Vector ua = n * std::max(0.0, Dot(va, n));
-  const Vector ub = -n * std::max(0.0, -Dot(vb, n));
-  const double stopping = ua.GetLength() * a.totalMass / dt + ub.GetLength() * b.totalMass / dt;
+  ClosingContact closingContact;
+  ClosingContactAlong(closingContact, VectorToHostOrder(n), VectorToHostOrder(va), VectorToHostOrder(vb), a.totalMass,
+                      b.totalMass, dt);
+  const double stopping = closingContact.stoppingForce;
 
   const Vector la = Invert(a.bodyMatrix).TransformDirection(-n);
   const Vector lb = Invert(b.bodyMatrix).TransformDirection(n);
@@ -357,19 +347,11 @@ int32 CollideCars(CarState& a, CarState& b) {
   const double total = ra.mean + rb.mean;
   const double share = total > 0.0 ? ra.mean / total : 0.5;
 
-  const double closing = (ub - ua).GetLength() * dt * u;
+  const double closing = closingContact.closingSpeed * dt * u;
   PressOutlineIn(outA, wa.list, countA, la * (closing * (1.0 - share)));
   PressOutlineIn(outB, wb.list, countB, lb * (closing * share));
 
-  // The contact can at most stop the two bodies' approach within the step
-  // (the reduced mass times the closing speed); more would throw them apart
-  // faster than they met.
-  double force = total;
-  const double massSum = a.totalMass + b.totalMass;
-  if (massSum > 0.0) {
-    const double reduced = a.totalMass * b.totalMass / massSum;
-    force = std::min(force, reduced * (ua.GetLength() + ub.GetLength()) / dt);
-  }
+  const double force = std::min(total, closingContact.forceLimit);
   const Vector fa = a.bodyMatrix.TransformDirection(la * force);
   const Vector fb = b.bodyMatrix.TransformDirection(lb * force);
   QueueForce(a, fa, ka);

@@ -24,9 +24,6 @@ namespace collision {
 // Obstacle shape types (host object types).
 enum : LONG { kObstacleSpline = 5101, kObstacleCube = 5159, kObstacleCylinder = 5170 };
 
-// Free slots are those whose force is below 1 N.
-inline constexpr double kFreeSlotForceSquared = 1.0;
-
 // ---------------------------------------------------------------- the tests
 
 // Cars a and b (a listed before b). 1 when they touched in this step; 0 when
@@ -89,9 +86,6 @@ Vector CrossedEdgeNormal(const Vector* Q, int32 q, const Vector* W, const int32*
 // for, -1 when it lies in no zone.
 double ImpactSideFactor(const CollisionOutline& outline, int32 zoneClass, const Vector& d, const Vector& push,
                         int32& side);
-// The fraction of a side's counterforce at that compression (0 .. 1 of the
-// zone length), from the car's force curve.
-double ZoneForceFraction(const CollisionOutline& outline, double compression);
 // Moves the listed outline points (ascending) by push (car coordinates, x
 // and z only); up to three neighbours on each side follow by 3/4, 1/2, 1/4.
 void PressOutlineIn(CollisionOutline& outline, const int32* list, int32 k, const Vector& push);

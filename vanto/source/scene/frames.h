@@ -12,7 +12,9 @@ inline void HostToDynamicsAxes(const Vector& v, Vec3& out) { out = Vec3(v.z, v.x
 // The same for an engine vector kept in host order (velocities of the car record).
 inline Vec3 DynamicsToHostOrder(const Vec3& v) { return Vec3(v.y, v.z, v.x); }
 // An engine vector already in host order and units (car-coordinate outline
-// geometry) and the host vector with the same components.
+// geometry) and the host vector with the same components. Engine arithmetic
+// that does not care which way is up runs on these, so its sums go in the
+// host's order and results match it bit for bit.
 inline Vector HostOrderToVector(const Vec3& v) { return Vector(v.x, v.y, v.z); }
 inline Vec3 VectorToHostOrder(const Vector& v) { return Vec3(v.x, v.y, v.z); }
 

@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "car/car_params.h"
+#include "engine/collision_pairs.h"
 #include "engine/engine_globals.h"
-#include "scene/collision_pairs.h"
 #include "scene/collisions.h"
+#include "scene/frames.h"
 #include "scene/ground.h"
 #include "host_scene.h"
 #include "host_services.h"
@@ -567,7 +568,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
   int32 failed = kStatusOk;
   // Only pairs whose bounding circles may meet are tried, in the same order.
   const size_t n = static_cast<size_t>(std::max<int32>(count, 0));
-  std::vector<Vector> centres(n);
+  std::vector<Vec3> centres(n);
   std::vector<double> radii(n);
   std::vector<char> taking(n);
   CollisionPairs pairs;
@@ -589,7 +590,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     for (int32 i = 0; i < count; ++i) {
       taking[i] = Usable(cars[i]) && (cars[i].state->flags & 1);
       if (!taking[i]) continue;
-      centres[i] = cars[i].state->bodyMatrix.off;
+      HostToDynamicsAxes(cars[i].state->bodyMatrix.off, centres[i]);
       radii[i] = cars[i].state->boundingRadius;
     }
     pairs.Build(centres.data(), radii.data(), taking.data(), count);

@@ -1,4 +1,4 @@
-#include "scene/collision_pairs.h"
+#include "engine/collision_pairs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,17 +13,17 @@ constexpr double kMaxCellNumber = 1e9;
 
 }  // namespace
 
-void CollisionPairs::Build(const Vector* centres, const double* radii, const char* taking, int32 n) {
+void CollisionPairs::Build(const Vec3* centres, const double* radii, const char* taking, int32 n) {
   n = std::max<int32>(n, 0);
   entries_.clear();
   everywhere_.clear();
   cellX_.assign(static_cast<size_t>(n), 0);
-  cellZ_.assign(static_cast<size_t>(n), 0);
+  cellY_.assign(static_cast<size_t>(n), 0);
   placed_.assign(static_cast<size_t>(n), 0);
   taking_.assign(static_cast<size_t>(n), 0);
 
   auto placeable = [&](int32 i) {
-    const Vector& c = centres[i];
+    const Vec3& c = centres[i];
     return std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.z) && !std::isnan(radii[i]) &&
            radii[i] < HUGE_VAL;
   };
@@ -35,15 +35,15 @@ void CollisionPairs::Build(const Vector* centres, const double* radii, const cha
   const double cell = largest > 0.0 ? 2.0 * largest * (1.0 + kCellMargin) : 1.0;
   for (int32 i = 0; i < n; ++i) {
     if (!taking[i]) continue;
-    const double fx = std::floor(centres[i].x / cell), fz = std::floor(centres[i].z / cell);
-    if (!placeable(i) || !(std::fabs(fx) < kMaxCellNumber && std::fabs(fz) < kMaxCellNumber)) {
+    const double fx = std::floor(centres[i].x / cell), fy = std::floor(centres[i].y / cell);
+    if (!placeable(i) || !(std::fabs(fx) < kMaxCellNumber && std::fabs(fy) < kMaxCellNumber)) {
       everywhere_.push_back(i);
       continue;
     }
     placed_[i] = 1;
     cellX_[i] = static_cast<std::int64_t>(fx);
-    cellZ_[i] = static_cast<std::int64_t>(fz);
-    entries_.push_back({cellX_[i], cellZ_[i], i});
+    cellY_[i] = static_cast<std::int64_t>(fy);
+    entries_.push_back({cellX_[i], cellY_[i], i});
   }
   std::sort(entries_.begin(), entries_.end());
 }
@@ -59,9 +59,9 @@ const std::vector<int32>& CollisionPairs::Partners(int32 i) {
   }
   // Three columns of three cells: each a run of the sorted entries.
   for (std::int64_t dx = -1; dx <= 1; ++dx) {
-    const Entry from{cellX_[i] + dx, cellZ_[i] - 1, i + 1};
+    const Entry from{cellX_[i] + dx, cellY_[i] - 1, i + 1};
     for (auto it = std::lower_bound(entries_.begin(), entries_.end(), from);
-         it != entries_.end() && it->cx == from.cx && it->cz <= cellZ_[i] + 1; ++it)
+         it != entries_.end() && it->cx == from.cx && it->cy <= cellY_[i] + 1; ++it)
       if (it->body > i) partners_.push_back(it->body);
   }
   for (int32 j : everywhere_)

@@ -1,6 +1,6 @@
 // Tests for common/scene_build/object_builders.cpp: the one link resolver and
 // the builders' promise to leave their arguments alone. The builders' shapes
-// are covered with the plug-in in tests/vanto/objects/builders_test.cpp.
+// are covered with the plug-in in object_builders_with_vanto_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cmath>

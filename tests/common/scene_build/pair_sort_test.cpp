@@ -1,5 +1,5 @@
-// Tests for common/scene_build/pair_sort.cpp beyond the basic order checked
-// with the plug-in frame: every pair travels whole, equal and negative keys.
+// Sorting pairs by key: the basic order, short and missing arrays, every pair
+// travelling whole, equal and negative keys.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,21 @@
 #include "scene_build/pair_sort.h"
 
 namespace {
+
+TEST(SortRealPairs, SortsByKey) {
+  RealPair p[] = {{5, 3.0}, {6, 1.0}, {7, 2.0}};
+  SortRealPairs(p, 3);
+  EXPECT_EQ(p[0].value, 6);
+  EXPECT_EQ(p[1].value, 7);
+  EXPECT_EQ(p[2].value, 5);
+  // Counts of 0, 1 or below leave the array alone.
+  RealPair q[] = {{1, 9.0}, {2, 1.0}};
+  for (LONG n : {0, 1, -5}) {
+    SortRealPairs(q, n);
+    EXPECT_EQ(q[0].value, 1);
+  }
+  SortRealPairs(nullptr, 4);
+}
 
 TEST(PairSort, KeepsPairsWholeAcrossEqualAndNegativeKeys) {
   // value = 10 * key + tag, so a pair torn apart shows at once.

@@ -1,4 +1,4 @@
-// vanto's start-up: registration order and pattern, add-on detection, pair sort.
+// vanto's start-up: registration order and pattern, add-on detection.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -92,21 +92,6 @@ TEST_F(Frame, AddOnFlagsFollowTheRegistry) {
   sim = BaseObject::Alloc(ID_SIM);
   EXPECT_EQ(AddOnFlags & 1, 1);
   BaseObject::Free(sim);
-}
-
-TEST(SortRealPairs, SortsByKey) {
-  RealPair p[] = {{5, 3.0}, {6, 1.0}, {7, 2.0}};
-  SortRealPairs(p, 3);
-  EXPECT_EQ(p[0].value, 6);
-  EXPECT_EQ(p[1].value, 7);
-  EXPECT_EQ(p[2].value, 5);
-  // Counts of 0, 1 or below leave the array alone.
-  RealPair q[] = {{1, 9.0}, {2, 1.0}};
-  for (LONG n : {0, 1, -5}) {
-    SortRealPairs(q, n);
-    EXPECT_EQ(q[0].value, 1);
-  }
-  SortRealPairs(nullptr, 4);
 }
 
 }  // namespace

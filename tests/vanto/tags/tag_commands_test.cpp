@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "host_draw.h"
-#include "../markers/markers_fixture.h"
+#include "../scene/markers_fixture.h"
 
 namespace markertest {
 namespace {

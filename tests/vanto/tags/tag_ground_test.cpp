@@ -1,6 +1,6 @@
 // The ground tag: defaults, the grid answers of command 4 and their cache,
 // the enabling rules, and laying points onto a surface.
-#include "../ground/ground_fixture.h"
+#include "../scene/ground_fixture.h"
 
 namespace groundtest {
 namespace {

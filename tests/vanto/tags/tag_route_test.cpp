@@ -4,7 +4,7 @@
 
 #include "scene_build/draw_prims.h"
 #include "host_draw.h"
-#include "../route/route_fixture.h"
+#include "../scene/route_fixture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // drives on without them.
 #include <functional>
 
-#include "../route/route_fixture.h"
+#include "route_fixture.h"
 #include "scene/markers.h"
 #include "tags/tag_ground.h"
 

@@ -1,5 +1,7 @@
 // Scene-object builders and helpers: parameters, insertion, allocation
-// failures, the generated geometry and the mesh fitting.
+// failures, the generated geometry and the mesh fitting. The objects take
+// their names from the module's string table, so these run in vanto's suite
+// with its strings loaded.
 #include <gtest/gtest.h>
 
 #include <cmath>

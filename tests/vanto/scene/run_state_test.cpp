@@ -4,7 +4,7 @@
 #include <random>
 
 #include "scene/car_body.h"
-#include "engine_test_support.h"
+#include "../engine/engine_test_support.h"
 #include "host_container.h"
 #include "host_scene.h"
 

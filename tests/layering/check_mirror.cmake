@@ -10,6 +10,12 @@ foreach(entry IN LISTS entries)
   if(NOT IS_DIRECTORY ${TESTS}/${entry})
     continue()
   endif()
+  # A folder without files is not in the repository (a move leaves one behind
+  # in a work tree): nothing to mirror.
+  file(GLOB_RECURSE inside ${TESTS}/${entry}/*)
+  if(NOT inside)
+    continue()
+  endif()
   set(found FALSE)
   foreach(root IN LISTS SOURCES)
     if(IS_DIRECTORY ${root}/${entry})

@@ -5,6 +5,10 @@ file(REMOVE_RECURSE ${tree})
 file(MAKE_DIRECTORY ${tree}/tests/kept ${tree}/tests/nested ${tree}/tests/stray
      ${tree}/source/kept ${tree}/include/nested)
 file(WRITE ${tree}/tests/loose_test.cpp "")
+file(WRITE ${tree}/tests/stray/stray_test.cpp "")
+file(WRITE ${tree}/tests/kept/kept_test.cpp "")
+# Left behind by a move in a work tree; not a stray.
+file(MAKE_DIRECTORY ${tree}/tests/emptied)
 macro(run_check)
   execute_process(
     COMMAND ${CMAKE_COMMAND} -DTESTS=${tree}/tests "-DSOURCES=${tree}/source;${tree}/include"

@@ -219,6 +219,15 @@ enum : std::int32_t {
   RIG_REST_SUSPENSION_BOTTOM = RIG_SUSPENSION_BOTTOM + 1000,
   RIG_REST_SUSPENSION_TOP = RIG_SUSPENSION_TOP + 1000,
   RIG_PART_MATRICES = 6000,
+  // Vector: y below 0 asks the next run start for the reset form of the sag
+  // shift (set when an old rig layout is brought up to date).
+  RIG_SAG_RESET_MARK = RIG_REST_BODY - 1,
+};
+
+// A one-off force the next run step applies once, then clears.
+enum : std::int32_t {
+  CAR_FORCE = 2600,                   // Vector: N, host axes
+  CAR_FORCE_POINT = CAR_FORCE + 1,    // Vector: its point, scene units
 };
 
 // Extra axles a car's rig can have (the wheel-rig tag's axle count, at most).
@@ -296,6 +305,7 @@ static_assert(CAR_SPRING_LINKS == 2060 && CAR_SKID_LINKS == 2080 && CAR_SPEED_TA
 static_assert(RIG_BODY == 5600 && RIG_ENGINE == 5601 && RIG_HUB == 5602 && RIG_SPINNER == 5622 &&
               RIG_SUSPENSION_BOTTOM == 5642 && RIG_SUSPENSION_TOP == 5662);
 static_assert(RIG_REST_BODY == 6600 && RIG_REST_ENGINE == 6601 && RIG_REST_HUB == 6602 && RIG_AXLE_TYPE == 6622 &&
+              RIG_SAG_RESET_MARK == 6599 && CAR_FORCE == 2600 && CAR_FORCE_POINT == 2601 &&
               RIG_REST_SUSPENSION_BOTTOM == 6642 && RIG_REST_SUSPENSION_TOP == 6662 && RIG_PART_MATRICES == 6000);
 static_assert(ADDON_TAG_VERSION == 998 && ADDON_TAG_OWNER == 999);
 static_assert(ROTELIX_SKID_LINK == 1200 && ROTELIX_SPRING_LINK == 1250 && ROTELIX_AXLE_COUNT == 2000);

@@ -23,7 +23,6 @@ enum : LONG {
   OLD_REST_BOTTOM = 6612,
   OLD_REST_TOP = 6632,
   OLD_TRACTION_CONTROL = 1960,  // .. 1963, moved to 1760 .. 1763
-  RIG_LAYOUT_MARK = 6599,
 };
 
 // Spline knot interpolation the curves are brought to.
@@ -117,7 +116,7 @@ void MigrateCar(BaseDocument* doc, BaseObject* op, CarState& state) {
     bc.SetReal(CAR_GAP_MARGIN, 0.25);
     bc.SetReal(CAR_SPEED_SCALE, 1.0);
     bc.SetLong(CAR_COMMAND_LEVEL, 6);
-    bc.SetVector(RIG_LAYOUT_MARK, Vector(-1.0, -1.0, -1.0));
+    bc.SetVector(RIG_SAG_RESET_MARK, Vector(-1.0, -1.0, -1.0));
     bc.SetBool(CAR_TRACTION_CONTROL, bc.GetBool(OLD_TRACTION_CONTROL));
     bc.SetReal(CAR_TRACTION_THRESHOLD, bc.GetReal(OLD_TRACTION_CONTROL + 1));
     bc.SetBool(CAR_ANTILOCK, bc.GetBool(OLD_TRACTION_CONTROL + 2));

@@ -33,12 +33,6 @@ using groundcontact::ReadWheelGroundTags;
 
 namespace {
 
-enum : LONG {
-  CAR_FORCE = 2600,        // Vector: one-off force, N, host axes
-  CAR_FORCE_POINT = 2601,  // Vector: its point, scene units
-  CAR_SAG_MARKER = 6599,   // Vector: y below 0 asks for the reset form of the sag shift
-};
-
 // A car cannot move further back than this many spacing steps.
 constexpr int32 kMaxSpacingMoves = 100000;
 
@@ -220,8 +214,8 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
       bc.SetVector(RIG_REST_HUB + w, r);
     }
   };
-  if (bc.GetVector(CAR_SAG_MARKER).y < 0.0) {
-    bc.SetVector(CAR_SAG_MARKER, Vector());
+  if (bc.GetVector(RIG_SAG_RESET_MARK).y < 0.0) {
+    bc.SetVector(RIG_SAG_RESET_MARK, Vector());
     p = Vector(0.0, car.bodyMatrix.off.y, 0.0);
     bc.SetVector(RIG_REST_BODY, p);
     shift_wheels(dy);

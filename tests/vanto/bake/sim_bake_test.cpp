@@ -159,7 +159,7 @@ TEST_F(SimBake, TheLastFrameClearsTheDamageBuffers) {
   BaseObject* sim = SimAt(30, 1, 1, 4);
   BaseObject* car = AddCar(sim);
   CollisionOutline& o = State(car).collisionOutline;
-  o.deformPoints = static_cast<Vector*>(GeAlloc(sizeof(Vector) * 10));
+  o.deformPoints = static_cast<Vec3*>(GeAlloc(sizeof(Vec3) * 10));
   o.deformPointCount = 5;
   o.deformNeighbours = static_cast<int32*>(GeAlloc(sizeof(int32) * 3));
   o.deformNeighbourCount = 3;

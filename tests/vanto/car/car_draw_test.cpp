@@ -355,11 +355,11 @@ TEST_F(CarDrawingTest, CrumpleBoxOnlyWithTheTag) {
 TEST_F(CarDrawingTest, CollisionOutlineWhileRunning) {
   s->flags = CARFLAG_CRUMPLE_TAG;
   CollisionOutline& o = s->collisionOutline;
-  o.deformPoints = static_cast<Vector*>(GeAlloc(8 * sizeof(Vector)));
+  o.deformPoints = static_cast<Vec3*>(GeAlloc(8 * sizeof(Vec3)));
   ASSERT_NE(o.deformPoints, nullptr);
   o.deformPointCount = 4;
   const Vector square[4] = {Vector(-90, 0, 225), Vector(90, 0, 225), Vector(90, 0, -225), Vector(-90, 0, -225)};
-  for (int i = 0; i < 4; ++i) o.deformPoints[i] = o.deformPoints[i + 4] = square[i];
+  for (int i = 0; i < 4; ++i) o.deformPoints[i] = o.deformPoints[i + 4] = VectorToHostOrder(square[i]);
   const Matrix M = Linked(RIG_BODY)->GetMg();
   const struct {
     Real impact, green;

@@ -238,7 +238,7 @@ TEST_F(CarExecuteTest, LastBakeFrameCleansUpEvenWithoutABody) {
   BaseObject* car = RunningCar(sim);
   CarState& s = Data(car)->State();
   CollisionOutline& o = s.collisionOutline;
-  o.deformPoints = static_cast<Vector*>(GeAlloc(4 * sizeof(Vector)));
+  o.deformPoints = static_cast<Vec3*>(GeAlloc(4 * sizeof(Vec3)));
   o.deformPointCount = 2;
   o.deformNeighbours = static_cast<int32*>(GeAlloc(2 * sizeof(int32)));
   o.deformNeighbourCount = 2;

@@ -153,7 +153,7 @@ TEST_F(CarTest, RunsAsAnExpression) {
 
 // Gives the record buffers as an outline build would.
 void GiveOutlineBuffers(CollisionOutline& o) {
-  o.deformPoints = static_cast<Vector*>(GeAlloc(8 * sizeof(Vector)));
+  o.deformPoints = static_cast<Vec3*>(GeAlloc(8 * sizeof(Vec3)));
   o.deformPointCount = 4;
   o.deformNeighbours = static_cast<int32*>(GeAlloc(6 * sizeof(int32)));
   o.deformNeighbourCount = 6;

@@ -276,11 +276,11 @@ class DeformTest : public PublishTest {
     const LONG ring = std::max<LONG>(2 * (nx + nz - 2), 1);
     CollisionOutline& o = s->collisionOutline;
     o.deformPointCount = ring;
-    o.deformPoints = static_cast<Vector*>(GeAlloc(2 * ring * sizeof(Vector)));
+    o.deformPoints = static_cast<Vec3*>(GeAlloc(2 * ring * sizeof(Vec3)));
     o.deformNeighbourCount = 2 * (nx + nz - 2);
     o.deformNeighbours = static_cast<int32*>(GeAlloc(ring * sizeof(int32)));
     for (LONG k = 0; k < ring; ++k) {
-      o.deformPoints[k] = Vector(0, 0, -10);
+      o.deformPoints[k] = Vec3(0, 0, -10);
       o.deformNeighbours[k] = k;
     }
     s->flags = CARFLAG_CRUMPLE_TAG;
@@ -325,8 +325,8 @@ TEST_F(DeformTest, CrushedLayersKeepAGapAndBuckleUp) {
   bc->SetReal(CAR_FFD_LIFT, 0.5);   // first lift 50
   CollisionOutline& o = s->collisionOutline;
   // Only the front row (ring entries 4, 5, 6) is pushed back, by 150.
-  for (LONG k = 0; k < 2 * o.deformPointCount; ++k) o.deformPoints[k] = Vector();
-  for (LONG k : {4, 5, 6}) o.deformPoints[k] = Vector(0, 0, -150);
+  for (LONG k = 0; k < 2 * o.deformPointCount; ++k) o.deformPoints[k] = Vec3();
+  for (LONG k : {4, 5, 6}) o.deformPoints[k] = Vec3(0, 0, -150);
   s->impactValue = 1.0;
   Publish(PUBLISH_RUNNING);
   const Vector* p = ffd->GetPointR();
@@ -352,11 +352,11 @@ TEST_F(DeformTest, MeshBinderFollowsTheNeighbours) {
   ASSERT_GE(n, 4);
   CollisionOutline& o = s->collisionOutline;
   o.deformPointCount = 2;
-  o.deformPoints = static_cast<Vector*>(GeAlloc(4 * sizeof(Vector)));
-  o.deformPoints[0] = Vector(0, 0, -10);
-  o.deformPoints[1] = Vector(4, 0, 0);
-  o.deformPoints[2] = Vector(0, 0, 0);  // rest positions
-  o.deformPoints[3] = Vector(0, 0, 0);
+  o.deformPoints = static_cast<Vec3*>(GeAlloc(4 * sizeof(Vec3)));
+  o.deformPoints[0] = Vec3(0, 0, -10);
+  o.deformPoints[1] = Vec3(4, 0, 0);
+  o.deformPoints[2] = Vec3(0, 0, 0);  // rest positions
+  o.deformPoints[3] = Vec3(0, 0, 0);
   o.deformNeighbourCount = n;
   o.deformNeighbours = static_cast<int32*>(GeAlloc(n * sizeof(int32)));
   for (LONG m = 0; m < n; ++m) o.deformNeighbours[m] = m % 2;
@@ -395,16 +395,17 @@ TEST_F(DeformTest, AttachedPartsFollowTheOutline) {
   const Vector square[4] = {Vector(-50, 0, 100), Vector(50, 0, 100), Vector(50, 0, -100), Vector(-50, 0, -100)};
   GeFree(o.deformPoints);
   o.deformPointCount = 4;
-  o.deformPoints = static_cast<Vector*>(GeAlloc(8 * sizeof(Vector)));
+  o.deformPoints = static_cast<Vec3*>(GeAlloc(8 * sizeof(Vec3)));
   for (LONG k = 0; k < 4; ++k) {
-    o.deformPoints[k] = square[k] + (k == 0 ? Vector(0, 0, -10) : Vector());
-    o.deformPoints[4 + k] = square[k];
+    o.deformPoints[k] = VectorToHostOrder(square[k] + (k == 0 ? Vector(0, 0, -10) : Vector()));
+    o.deformPoints[4 + k] = VectorToHostOrder(square[k]);
   }
   o.deformNeighbourCount = 0;  // the FFD stays a plain grid
   o.attachedPartCount = 1;
-  o.attachedParts = new (GeAlloc(sizeof(AttachedPart))) AttachedPart{part, 0, 0.5, Matrix()};
-  Matrix frame;
-  GetPolylineFrame(frame, o.deformPoints, 4, 0, Vector(0, 1, 0));
+  o.attachedParts = new (GeAlloc(sizeof(AttachedPart))) AttachedPart{{0, 0.5, AxisFrame()}, part};
+  AxisFrame frameRecord;
+  GetPolylineFrame(frameRecord, o.deformPoints, 4, 0, Vec3(0, 1, 0));
+  const Matrix frame = AxisFrameToMatrix(frameRecord);
   s->impactValue = 1.0;
   Publish(PUBLISH_RUNNING);
   const Matrix m = part->GetMl();

@@ -496,7 +496,7 @@ TEST_F(Rig, RoofCorners) {
 
 TEST_F(Rig, DamageAndSkidMarksReset) {
   auto state = std::make_unique<CarState>();
-  Vector outline[4] = {Vector(1, 0, 0), Vector(2, 0, 0), Vector(10, 0, 0), Vector(20, 0, 0)};
+  Vec3 outline[4] = {Vec3(1, 0, 0), Vec3(2, 0, 0), Vec3(10, 0, 0), Vec3(20, 0, 0)};
   state->collisionOutline.deformPoints = outline;
   state->collisionOutline.deformPointCount = 2;
 
@@ -523,8 +523,8 @@ TEST_F(Rig, DamageAndSkidMarksReset) {
   state->wheelCount = 0;
 
   ResetDamageAndSkidMarks(doc, car, *state);
-  EXPECT_EQ(outline[0], Vector(10, 0, 0));
-  EXPECT_EQ(outline[1], Vector(20, 0, 0));
+  EXPECT_EQ(outline[0], Vec3(10, 0, 0));
+  EXPECT_EQ(outline[1], Vec3(20, 0, 0));
   ASSERT_EQ(pts->GetPointCount(), 27);
   EXPECT_EQ(pts->GetPointR()[0], Vector(-1, -1, -1));
   EXPECT_EQ(pts->GetPointR()[26], Vector(1, 1, 1));

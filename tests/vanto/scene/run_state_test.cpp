@@ -258,7 +258,7 @@ TEST_F(RunStateTest, CopiedRecordOwnsItsReferences) {
   auto car = MakeCarOnGround(ReferenceCarParams());
   QueryGroundOutsideScene(*car);
   car->dynamics.wheelGround[1] = &car->defaultGround;
-  Vector points[4];
+  Vec3 points[4];
   car->collisionOutline.deformPoints = points;
   car->collisionOutline.deformPointCount = 2;
   car->collisionOutline.counterForce[2] = 5.0;

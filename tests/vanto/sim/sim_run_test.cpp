@@ -177,8 +177,8 @@ TEST_F(Run, TheRunStartPutsTheFootprintIntoTheWorld) {
   const CollisionOutline& o = s.collisionOutline;
   ASSERT_GT(o.deformPointCount, 0);
   for (int i = 0; i < 4; ++i) {
-    const Vector want = s.bodyMatrix * o.localFootprint[i];
-    EXPECT_NEAR((o.footprint[i] - want).GetLength(), 0.0, 1e-9) << i;
+    const Vector want = s.bodyMatrix * HostOrderToVector(o.localFootprint[i]);
+    EXPECT_NEAR((HostOrderToVector(o.footprint[i]) - want).GetLength(), 0.0, 1e-9) << i;
   }
   // Front-left corner of the 180 x 450 body, 800 along z from the origin.
   EXPECT_NEAR(o.footprint[0].x, -90.0, 1.0);

@@ -219,12 +219,12 @@ void DrawCollisionOutline(const Ctx& c, const Matrix& M) {
   // Green fades to red as the impact grows.
   bd->SetPen(Vector(228.0 / 255.0, Held(1.0 - c.s.impactValue, 0.0, 1.0), 45.0 / 255.0), 0);
   for (LONG i = 1; i < n; ++i) {
-    const Vector p = M * o.deformPoints[i];
-    Line(bd, M * o.deformPoints[i - 1], p);
+    const Vector p = M * HostOrderToVector(o.deformPoints[i]);
+    Line(bd, M * HostOrderToVector(o.deformPoints[i - 1]), p);
     bd->DrawHandle(p, DRAWHANDLE_SMALL, 1);
   }
-  const Vector p0 = M * o.deformPoints[0];
-  Line(bd, M * o.deformPoints[n - 1], p0);
+  const Vector p0 = M * HostOrderToVector(o.deformPoints[0]);
+  Line(bd, M * HostOrderToVector(o.deformPoints[n - 1]), p0);
   bd->DrawHandle(p0, DRAWHANDLE_SMALL, 1);
 }
 

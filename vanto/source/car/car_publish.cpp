@@ -140,7 +140,7 @@ void DeformFfd(PointObject* ffd, const CarState& s, Real k, Real lift_factor) {
     for (LONG e = 0; e < ring; ++e) {
       const LONG m = o.deformNeighbours[e];
       if (m >= 0 && m < o.deformPointCount)
-        at(x, ny - 1, z) += (o.deformPoints[m] - o.deformPoints[o.deformPointCount + m]) * k;
+        at(x, ny - 1, z) += (HostOrderToVector(o.deformPoints[m]) - HostOrderToVector(o.deformPoints[o.deformPointCount + m])) * k;
       if (e < nz - 1)
         ++z;
       else if (e < nx + nz - 2)
@@ -212,8 +212,9 @@ void DeformMeshBinder(BaseDocument* doc, BaseObject* binder, const CarState& s, 
   for (LONG m = 0; m < n; ++m) {
     const LONG q = o.deformNeighbours[m];
     // A neighbour outside the outline leaves its point undeformed.
-    dst[m] = (q >= 0 && q < o.deformPointCount) ? src[m] + (o.deformPoints[q] - o.deformPoints[o.deformPointCount + q]) * k
-                                                : src[m];
+    dst[m] = (q >= 0 && q < o.deformPointCount)
+                 ? src[m] + (HostOrderToVector(o.deformPoints[q]) - HostOrderToVector(o.deformPoints[o.deformPointCount + q])) * k
+                 : src[m];
   }
   deformed->Message(MSG_UPDATE);
 }
@@ -240,9 +241,9 @@ void PublishAttachedParts(BaseDocument* doc, const BaseContainer& bc, const CarS
     const AttachedPart& part = o.attachedParts[j];
     if (part.object != c || part.outlineIndex < 0 || part.outlineIndex >= o.deformPointCount) break;
     const Matrix M0 = bc.GetMatrix(RIG_PART_MATRICES + j, Matrix());
-    Matrix F;
-    GetPolylineFrame(F, o.deformPoints, o.deformPointCount, part.outlineIndex, Vector(0.0, 1.0, 0.0));
-    const Matrix W = F * part.relativeMatrix;
+    AxisFrame F;
+    GetPolylineFrame(F, o.deformPoints, o.deformPointCount, part.outlineIndex, Vec3(0.0, 1.0, 0.0));
+    const Matrix W = AxisFrameToMatrix(F) * AxisFrameToMatrix(part.relativeMatrix);
     Matrix m;
     m.off = M0.off + (W.off - M0.off) * (k1 * part.weight);
     m.v1 = (M0.v1 + W.v1 * (k2 * part.weight)).GetNormalized();

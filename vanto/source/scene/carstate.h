@@ -9,9 +9,8 @@
 // ground records.
 #pragma once
 
-#include <cstring>
-
 #include "engine/car_dynamics.h"
+#include "engine/collision_outline.h"
 #include "engine/control_ramps.h"
 #include "host_math.h"
 #include "host_types.h"
@@ -100,53 +99,9 @@ struct AutopilotState {
 
 // ---------------------------------------------------------------- collisions
 
-struct AttachedPart {
+// An attached part: what follows the outline, and the part's object.
+struct AttachedPart : OutlinePart {
   BaseObject* object = nullptr;
-  int32 outlineIndex = 0;
-  double weight = 0.0;
-  Matrix relativeMatrix;
-};
-
-// The car's crumple-zone outline. The three buffers come from the host
-// allocator and belong to exactly one record: copies start without them.
-struct CollisionOutline {
-  double counterForce[4] = {};      // N per side: front, +x, rear, -x
-  double zoneLength[4] = {};        // m per side
-  double forceCurveTable[100] = {};  // fraction
-  Vector* deformPoints = nullptr;   // 2n: current outline, then the rest outline
-  int32 deformPointCount = 0;
-  Vector footprint[4];       // world corners, refreshed every step
-  Vector localFootprint[4];  // car coordinates
-  double outlineHeight = 0.0;
-  int32* deformNeighbours = nullptr;
-  int32 deformNeighbourCount = 0;
-  AttachedPart* attachedParts = nullptr;
-  int32 attachedPartCount = 0;
-  Vector innerCorners[4];
-
-  CollisionOutline() = default;
-  CollisionOutline(const CollisionOutline& o) { *this = o; }
-  CollisionOutline& operator=(const CollisionOutline& o) {
-    if (this == &o) return *this;
-    std::memcpy(counterForce, o.counterForce, sizeof counterForce);
-    std::memcpy(zoneLength, o.zoneLength, sizeof zoneLength);
-    std::memcpy(forceCurveTable, o.forceCurveTable, sizeof forceCurveTable);
-    for (int i = 0; i < 4; ++i) {
-      footprint[i] = o.footprint[i];
-      localFootprint[i] = o.localFootprint[i];
-      innerCorners[i] = o.innerCorners[i];
-    }
-    outlineHeight = o.outlineHeight;
-    // Buffers stay with their owner. The destination's own buffers must have
-    // been released (by the Car's Free) before it is assigned over.
-    deformPoints = nullptr;
-    deformPointCount = 0;
-    deformNeighbours = nullptr;
-    deformNeighbourCount = 0;
-    attachedParts = nullptr;
-    attachedPartCount = 0;
-    return *this;
-  }
 };
 
 // Crash response per side group (0 front, 1 sides, 2 rear).

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
-#include "carsim/polygon_geometry.h"
+#include "engine/body_ground_contact.h"
 #include "engine/collision_response.h"
+#include "engine/outline_contact.h"
+#include "engine/outline_response.h"
 #include "host_services.h"
+#include "scene/ground.h"
 #include "scene/outline.h"
 #include "scene/run_state.h"
 
@@ -14,13 +18,15 @@ namespace collision {
 
 namespace {
 
+using namespace axes;
+
 inline bool Positive(double v) { return v > 0.0 && std::isfinite(v); }
 
 // The working buffers of one tested car: its world outline with room for the
 // vertex normals behind it, and an index list. Released on every return.
 struct OutlineWork {
-  Vector* points = nullptr;  // 2n
-  int32* list = nullptr;     // n + 1
+  Vec3* points = nullptr;  // 2n
+  int32* list = nullptr;   // n + 1
   OutlineWork() = default;
   OutlineWork(const OutlineWork&) = delete;
   OutlineWork& operator=(const OutlineWork&) = delete;
@@ -29,7 +35,7 @@ struct OutlineWork {
     if (list) GeFree(list);
   }
   bool Allocate(int32 n) {
-    points = static_cast<Vector*>(GeAlloc(sizeof(Vector) * 2 * static_cast<std::size_t>(n)));
+    points = static_cast<Vec3*>(GeAlloc(sizeof(Vec3) * 2 * static_cast<std::size_t>(n)));
     if (!points) return false;
     list = static_cast<int32*>(GeAlloc(sizeof(int32) * (static_cast<std::size_t>(n) + 1)));
     return list != nullptr;
@@ -42,262 +48,43 @@ bool HasOutline(const CarState& car) {
 }
 
 // The car's current outline in world coordinates.
-void WorldOutline(const CarState& car, Vector* out) {
-  const CollisionOutline& o = car.collisionOutline;
-  for (int32 i = 0; i < o.deformPointCount; ++i) out[i] = car.bodyMatrix * o.deformPoints[i];
+void WorldOutline(const CollisionOutline& o, const AxisFrame& body, Vec3* out) {
+  for (int32 i = 0; i < o.deformPointCount; ++i) out[i] = FramePoint(body, o.deformPoints[i]);
 }
 
-// The first free slot takes the force (host axes, N) and its world point
+// The first free slot takes the force (host order, N) and its world point
 // (scene units); with none free the force is dropped.
-void QueueForce(CarState& car, const Vector& force, const Vector& worldPoint) {
-  Vec3 f, p;
-  HostToDynamicsAxes(force, f);
-  HostToDynamicsAxes(worldPoint / car.settings.unitsPerMetre, p);
-  QueueExternalForce(car.dynamics, f, p);
+void QueueForce(CarState& car, const Vec3& force, const Vec3& worldPoint) {
+  QueueExternalForce(car.dynamics, HostOrderToDynamicsAxes(force),
+                     HostPointToDynamics(HostOrderToVector(worldPoint), car.settings.unitsPerMetre));
 }
 
-void RecordImpact(CarState& car, int32 side, const Vector& force, const Vector& point, double value) {
+void RecordImpact(CarState& car, int32 side, const Vec3& force, const Vec3& point, double value) {
   if (side < 0 || side > 3) return;
-  car.sideImpulse[side] += force;
-  car.sideContactPoints[side] = point;
+  car.sideImpulse[side] += HostOrderToVector(force);
+  car.sideContactPoints[side] = HostOrderToVector(point);
   car.impactValue = value;
   // The step itself, not rounded to whole milliseconds: at fine steps a
   // rounded step would leave the contact time at zero.
   car.impactTimeMs += car.settings.stepDt * 1000.0;
 }
 
-double SideResistance(const CollisionOutline& o, int32 side, double depth) {
-  return ZoneResistance(o.forceCurveTable, o.zoneLength[side], o.counterForce[side], depth);
-}
-
-struct Resistance {
-  double mean = 0.0;
-  int32 side = -1;
-};
-
-// Mean resistance of the listed points: a zone point by its zone, any other
-// by the stopping force. A last point pressed into the core crashes the car.
-Resistance ResistancePass(CarState& car, const int32* list, int32 k, double stopping, const Vector& push) {
-  const CollisionOutline& o = car.collisionOutline;
-  const double u = car.settings.unitsPerMetre;
-  Resistance r;
-  double sum = 0.0;
-  int32 lastClass = 0;
-  for (int32 j = 0; j < k; ++j) {
-    Vector d;
-    const int32 c = ClassifyOutlinePoint(o, list[j], d);
-    if ((c & 15) == 0) {
-      sum += stopping;
-    } else {
-      int32 side = -1;
-      sum += ImpactSideFactor(o, c, d / u, push, side);
-      r.side = side;
-    }
-    lastClass = c;
-  }
-  if (lastClass & kZoneCore) car.dynamics.crashFlag = 1;
-  r.mean = k > 0 ? sum / k : 0.0;
+// The resistance of the listed points of the car's outline; a last point
+// pressed into the core crashes the car.
+OutlineResistance Resist(CarState& car, const int32* list, int32 k, double stopping, const Vec3& push) {
+  const OutlineResistance r =
+      ResistancePass(car.collisionOutline, car.settings.unitsPerMetre, list, k, stopping, push);
+  if (r.core) car.dynamics.crashFlag = 1;
   return r;
 }
 
-bool Significant(const Vector& v) { return std::fabs(v.x) >= 0.01 || std::fabs(v.y) >= 0.01 || std::fabs(v.z) >= 0.01; }
+Vec3 VelocityOf(const CarState& car, const AxisFrame& body, const Vec3& worldPoint) {
+  return VelocityAtPoint(body, car.velocity, car.angularVelocity, car.settings.unitsPerMetre, worldPoint);
+}
+
+bool Significant(const Vec3& v) { return std::fabs(v.x) >= 0.01 || std::fabs(v.y) >= 0.01 || std::fabs(v.z) >= 0.01; }
 
 }  // namespace
-
-// ---------------------------------------------------------------- pieces
-
-int32 PointsInsideOutline(const Vector* P, int32 m, const Vector* Q, int32 q, int32* list, Vector& mean) {
-  int32 k = 0;
-  Vector sum;
-  for (int32 i = 0; i < m; ++i) {
-    if (WindingNumberXZ(Q, q, P[i]) == 0) continue;
-    list[k++] = i;
-    sum += P[i];
-  }
-  mean = k > 0 ? sum / k : Vector();
-  if (k > 0) list[k] = list[0];
-  return k;
-}
-
-int32 FootprintsOverlap(const Vector a[4], const Vector b[4]) {
-  for (int i = 0; i < 4; ++i)
-    if (WindingNumberXZ(b, 4, a[i]) != 0) return 1;
-  for (int i = 0; i < 4; ++i)
-    if (WindingNumberXZ(a, 4, b[i]) != 0) return 1;
-  return 0;
-}
-
-int32 FootprintEdgesCross(const Vector a[4], const Vector b[4]) {
-  for (int i = 0; i < 4; ++i) {
-    const Vector& p = a[i];
-    const Vector u = a[(i + 1) % 4] - p;
-    for (int j = 0; j < 4; ++j)
-      if (SegmentCrossingXZ(p, u, b[j], b[(j + 1) % 4] - b[j]) > 0.0) return 1;
-  }
-  return 0;
-}
-
-int32 FootprintsMeet(const Vector a[4], const Vector b[4]) {
-  return FootprintsOverlap(a, b) || FootprintEdgesCross(a, b) ? 1 : 0;
-}
-
-Vector OutlineCentroid(Vector& mean, const Vector* points, const int32* list, int32 count) {
-  mean = Vector();
-  if (count < 1) return mean;
-  for (int32 j = 0; j < count; ++j) mean += points[list[j]];
-  mean /= count;
-  return mean;
-}
-
-void OutlineVertexNormals(Vector* buffer, const Matrix& body, int32 n, const int32* list, int32 k) {
-  if (n < 1) return;
-  int32 first = 0, last = n - 1;
-  if (list && k > 0 && list[0] > 0 && list[k - 1] < n - 2) {
-    first = list[0];
-    last = list[k - 1];
-  }
-  const Vector& up = body.v2;
-  for (int32 i = first; i <= last; ++i) {
-    const Vector& prev = buffer[i > 0 ? i - 1 : n - 1];
-    const Vector& next = buffer[i + 1 < n ? i + 1 : 0];
-    buffer[n + i] = (Cross(buffer[i] - prev, up) + Cross(next - buffer[i], up)).GetNormalized();
-  }
-}
-
-int32 FindObstacleEntryFace(const Vector* buffer, int32 n, const Vector corners[8], const Matrix& box, int32* list,
-                            Vector& mean, Vector& normal) {
-  const Vector axes[6] = {box.v3, box.v1, -box.v3, -box.v1, box.v2, -box.v2};
-  int32 k = 0;
-  Vector sum, g;
-  for (int32 i = 0; i < n; ++i) {
-    const LONG f = FindBoxEntryFace(corners, buffer[i], -buffer[n + i]);
-    if (f < 0 || f > 5) continue;
-    list[k++] = i;
-    sum += buffer[i];
-    g += axes[f];
-  }
-  mean = k > 0 ? sum / k : Vector();
-  normal = k > 0 ? g.GetNormalized() : Vector();
-  if (k > 0) list[k] = list[0];
-  return k;
-}
-
-int32 PointsInsideCylinder(const Vector* buffer, int32 n, const Vector* cache, const Matrix& m, int32* list,
-                           Vector& mean, Vector& normal) {
-  const double r = cache[0].x;
-  const Vector& o = m.off;
-  int32 k = 0;
-  Vector sum, g;
-  for (int32 i = 0; i < n; ++i) {
-    const Vector& p = buffer[i];
-    const Vector out(p.x - o.x, 0.0, p.z - o.z);
-    if (!(out.GetLength() < r)) continue;
-    list[k++] = i;
-    sum += p;
-    g += out.GetNormalized();
-  }
-  mean = k > 0 ? sum / k : Vector();
-  normal = k > 0 ? g.GetNormalized() : Vector();
-  if (k > 0) list[k] = list[0];
-  return k;
-}
-
-Vector CrossedEdgeNormal(const Vector* Q, int32 q, const Vector* W, const int32* list, int32 k, const Vector& ray) {
-  if (q < 1) return Vector();
-  // Edge normals (-e.z, 0, e.x) point outward on a clockwise outline; an
-  // outline drawn the other way round has them turned outward here, or a car
-  // would be pulled into it.
-  const double outward = SignedAreaXZ(Q, q) > 0.0 ? -1.0 : 1.0;
-  Vector g;
-  for (int32 j = 0; j < k; ++j) {
-    const Vector& p = W[list[j]];
-    for (int32 e = 1; e <= q; ++e) {
-      const Vector& a = Q[e - 1];
-      const Vector edge = Q[e % q] - a;
-      if (SegmentCrossingXZ(a, edge, p, ray) > 0.0) g += Vector(-edge.z, 0.0, edge.x).GetNormalized() * outward;
-    }
-  }
-  return g.GetNormalized();
-}
-
-double ImpactSideFactor(const CollisionOutline& o, int32 c, const Vector& d, const Vector& push, int32& side) {
-  side = -1;
-  double r = 0.0;
-  if (c & (kZoneMinusX | kZonePlusX)) {
-    const int32 s = (c & kZoneMinusX) ? 3 : 1;
-    side = s;
-    r += SideResistance(o, s, std::fabs(d.x));
-  }
-  if (c & (kZoneRear | kZoneFront)) {
-    const int32 s = (c & kZoneFront) ? 0 : 2;
-    side = s;
-    r += SideResistance(o, s, std::fabs(d.z));
-  }
-  const bool lateral = std::fabs(push.x) > std::fabs(push.z);
-  if ((c & kZoneMinusX) && lateral)
-    side = 3;
-  else if ((c & kZonePlusX) && lateral)
-    side = 1;
-  return r;
-}
-
-void PressOutlineIn(CollisionOutline& o, const int32* idx, int32 k, const Vector& push) {
-  Vector* p = o.deformPoints;
-  const int32 n = o.deformPointCount;
-  if (!p || n < 1 || k < 1) return;
-  const Vector q(push.x, 0.0, push.z);
-  // The run and the gaps inside it, tapered from both ends of each gap.
-  for (int32 j = 0; j + 1 < k; ++j) {
-    p[idx[j]] += q;
-    int32 lo = idx[j] + 1, hi = idx[j + 1] - 1;
-    for (double w = 0.75; lo <= hi && w > 0.0; w -= 0.25) {
-      p[lo++] += q * w;
-      if (lo <= hi) p[hi--] += q * w;
-    }
-  }
-  p[idx[k - 1]] += q;
-  // The rim: up to three neighbours past each end of the run.
-  int32 lo = idx[k - 1] + 1, hi = idx[0];
-  double w = 0.75;
-  do {
-    if (--hi < 0) hi = n - 1;
-    if (lo > n - 1) lo = 0;
-    if (lo <= hi) {
-      p[lo] += q * w;
-      break;
-    }
-    p[lo] += q * w;
-    p[hi] += q * w;
-    ++lo;
-    w -= 0.25;
-  } while (w > 0.0);
-}
-
-int32 SideFromContactPoint(const CarState& car, const Vector& worldPoint) {
-  const Vector k = Invert(car.bodyMatrix) * worldPoint;
-  const Vector* c = car.collisionOutline.innerCorners;
-  const double xmin = c[0].x, zmax = c[0].z, xmax = c[2].x, zmin = c[2].z;
-  int32 side = 0;
-  double dist = std::fabs(k.z - zmax);
-  if (std::fabs(k.x - xmax) < dist) {
-    side = 1;
-    dist = std::fabs(k.x - xmax);
-  }
-  if (std::fabs(k.z - zmin) < dist) {
-    side = 2;
-    dist = std::fabs(k.z - zmin);
-  }
-  if (std::fabs(k.x - xmin) < dist) side = 3;
-  return side;
-}
-
-Vector VelocityAtPoint(const CarState& car, const Vector& worldPoint) {
-  const Matrix& m = car.bodyMatrix;
-  const Vector r = (worldPoint - m.off) / car.settings.unitsPerMetre;
-  const Vec3& w = car.angularVelocity;
-  const Vector omega = m.v1 * w.x + m.v2 * w.y + m.v3 * w.z;
-  return Vector(car.velocity.x, car.velocity.y, car.velocity.z) + Cross(omega, r);
-}
 
 // ---------------------------------------------------------------- the tests
 
@@ -313,13 +100,14 @@ int32 CollideCars(CarState& a, CarState& b) {
 
   CollisionOutline& outA = a.collisionOutline;
   CollisionOutline& outB = b.collisionOutline;
+  const AxisFrame frameA = MatrixToAxisFrame(a.bodyMatrix), frameB = MatrixToAxisFrame(b.bodyMatrix);
   const int32 na = outA.deformPointCount, nb = outB.deformPointCount;
   OutlineWork wa, wb;
   if (!wa.Allocate(na) || !wb.Allocate(nb)) return 0;
-  WorldOutline(a, wa.points);
-  WorldOutline(b, wb.points);
+  WorldOutline(outA, frameA, wa.points);
+  WorldOutline(outB, frameB, wb.points);
 
-  Vector ka, kb;
+  Vec3 ka, kb;
   const int32 countA = PointsInsideOutline(wa.points, na, wb.points, nb, wa.list, ka);
   if (countA == 0) return 0;
   ka.y += outA.outlineHeight;
@@ -327,37 +115,36 @@ int32 CollideCars(CarState& a, CarState& b) {
   if (countB == 0) return 0;
   kb.y += outB.outlineHeight;
 
-  OutlineVertexNormals(wa.points, a.bodyMatrix, na, wa.list, countA);
-  OutlineVertexNormals(wb.points, b.bodyMatrix, nb, wb.list, countB);
-  Vector normalA, normalB;
+  OutlineVertexNormals(wa.points, frameA.v2, na, wa.list, countA);
+  OutlineVertexNormals(wb.points, frameB.v2, nb, wb.list, countB);
+  Vec3 normalA, normalB;
   OutlineCentroid(normalA, wa.points + na, wa.list, countA);
   OutlineCentroid(normalB, wb.points + nb, wb.list, countB);
 
-  const Vector va = VelocityAtPoint(a, ka), vb = VelocityAtPoint(b, kb);
-  const Vector n = (normalA - normalB).GetNormalized();  // from a toward b
+  const Vec3 va = VelocityOf(a, frameA, ka), vb = VelocityOf(b, frameB, kb);
+  const Vec3 n = Normalized(Sub(normalA, normalB));  // from a toward b
   ClosingContact closingContact;
-  ClosingContactAlong(closingContact, VectorToHostOrder(n), VectorToHostOrder(va), VectorToHostOrder(vb), a.totalMass,
-                      b.totalMass, dt);
+  ClosingContactAlong(closingContact, n, va, vb, a.totalMass, b.totalMass, dt);
   const double stopping = closingContact.stoppingForce;
 
-  const Vector la = Invert(a.bodyMatrix).TransformDirection(-n);
-  const Vector lb = Invert(b.bodyMatrix).TransformDirection(n);
-  const Resistance ra = ResistancePass(a, wa.list, countA, stopping, la);
-  const Resistance rb = ResistancePass(b, wb.list, countB, stopping, lb);
+  const Vec3 la = FrameDirection(InvertFrame(frameA), Neg(n));
+  const Vec3 lb = FrameDirection(InvertFrame(frameB), n);
+  const OutlineResistance ra = Resist(a, wa.list, countA, stopping, la);
+  const OutlineResistance rb = Resist(b, wb.list, countB, stopping, lb);
   const double total = ra.mean + rb.mean;
   const double share = total > 0.0 ? ra.mean / total : 0.5;
 
   const double closing = closingContact.closingSpeed * dt * u;
-  PressOutlineIn(outA, wa.list, countA, la * (closing * (1.0 - share)));
-  PressOutlineIn(outB, wb.list, countB, lb * (closing * share));
+  PressOutlineIn(outA, wa.list, countA, Mul(la, closing * (1.0 - share)));
+  PressOutlineIn(outB, wb.list, countB, Mul(lb, closing * share));
 
   const double force = std::min(total, closingContact.forceLimit);
-  const Vector fa = a.bodyMatrix.TransformDirection(la * force);
-  const Vector fb = b.bodyMatrix.TransformDirection(lb * force);
+  const Vec3 fa = FrameDirection(frameA, Mul(la, force));
+  const Vec3 fb = FrameDirection(frameB, Mul(lb, force));
   QueueForce(a, fa, ka);
   QueueForce(b, fb, kb);
-  RecordImpact(a, ra.side >= 0 ? ra.side : SideFromContactPoint(a, ka), fa, ka, 1.0 - share);
-  RecordImpact(b, rb.side >= 0 ? rb.side : SideFromContactPoint(b, kb), fb, kb, share);
+  RecordImpact(a, ra.side >= 0 ? ra.side : SideFromContactPoint(outA, frameA, ka), fa, ka, 1.0 - share);
+  RecordImpact(b, rb.side >= 0 ? rb.side : SideFromContactPoint(outB, frameB, kb), fb, kb, share);
   return 1;
 }
 
@@ -378,85 +165,88 @@ int32 CollideCarWithObstacle(CarState& car, CollisionShape& shape) {
   if (!Positive(u) || !Positive(dt)) return 0;
   if ((car.bodyMatrix.off - shape.centre).GetLength() > car.boundingRadius + shape.radius) return 0;
   CollisionOutline& outline = car.collisionOutline;
-  if (!FootprintsMeet(outline.footprint, shape.middleRect)) return 0;
+  Vec3 middle[4];
+  for (int32 i = 0; i < 4; ++i) middle[i] = VectorToHostOrder(shape.middleRect[i]);
+  if (!FootprintsMeet(outline.footprint, middle)) return 0;
 
+  const AxisFrame body = MatrixToAxisFrame(car.bodyMatrix);
   const int32 n = outline.deformPointCount;
   OutlineWork work;
   if (!work.Allocate(n)) return 0;
-  Vector* w = work.points;
+  Vec3* w = work.points;
   int32* list = work.list;
-  WorldOutline(car, w);
+  WorldOutline(outline, body, w);
 
   int32 k = 0;
-  Vector contact, meanNormal, normal;
+  Vec3 contact, meanNormal, normal;
   if (type == kObstacleSpline) {
-    k = PointsInsideOutline(w, n, cache, count, list, contact);
+    std::vector<Vec3> q(static_cast<std::size_t>(count));
+    for (int32 i = 0; i < count; ++i) q[static_cast<std::size_t>(i)] = VectorToHostOrder(cache[i]);
+    k = PointsInsideOutline(w, n, q.data(), count, list, contact);
     if (k == 0) return 0;
-    OutlineVertexNormals(w, car.bodyMatrix, n, list, k);
+    OutlineVertexNormals(w, body.v2, n, list, k);
     OutlineCentroid(meanNormal, w + n, list, k);
-    const Vector v = VelocityAtPoint(car, contact);
-    const Vector crossed = CrossedEdgeNormal(cache, count, w, list, k, v * -100.0);
-    normal = Significant(crossed) ? (meanNormal - crossed).GetNormalized() : meanNormal;
+    const Vec3 v = VelocityOf(car, body, contact);
+    const Vec3 crossed = CrossedEdgeNormal(q.data(), count, w, list, k, Mul(v, -100.0));
+    normal = Significant(crossed) ? Normalized(Sub(meanNormal, crossed)) : meanNormal;
   } else if (type == kObstacleCube) {
-    OutlineVertexNormals(w, car.bodyMatrix, n, nullptr, 0);
-    Vector face;
-    k = FindObstacleEntryFace(w, n, cache, shape.matrix, list, contact, face);
+    OutlineVertexNormals(w, body.v2, n, nullptr, 0);
+    Vec3 corners[8], face;
+    for (int32 i = 0; i < 8; ++i) corners[i] = VectorToHostOrder(cache[i]);
+    k = FindObstacleEntryFace(w, n, corners, MatrixToAxisFrame(shape.matrix), list, contact, face);
     if (k == 0) return 0;
     OutlineCentroid(meanNormal, w + n, list, k);
-    normal = (meanNormal - face).GetNormalized();
+    normal = Normalized(Sub(meanNormal, face));
   } else {
-    Vector out;
-    k = PointsInsideCylinder(w, n, cache, shape.matrix, list, contact, out);
+    // The cylinder's radius is the x of its first cached point.
+    Vec3 out;
+    k = PointsInsideCylinder(w, n, cache[0].x, VectorToHostOrder(shape.matrix.off), list, contact, out);
     if (k == 0) return 0;
-    OutlineVertexNormals(w, car.bodyMatrix, n, list, k);
+    OutlineVertexNormals(w, body.v2, n, list, k);
     OutlineCentroid(meanNormal, w + n, list, k);
-    normal = (meanNormal - out).GetNormalized();
+    normal = Normalized(Sub(meanNormal, out));
   }
   contact.y += outline.outlineHeight;
-  const Vector v = VelocityAtPoint(car, contact);
+  const Vec3 v = VelocityOf(car, body, contact);
 
-  const Vector approach = normal * std::max(0.0, Dot(v, normal));
-  const double stopping = car.totalMass / dt * approach.GetLength();
-  const Vector push = Invert(car.bodyMatrix).TransformDirection(-normal);
-  const Resistance r = ResistancePass(car, list, k, stopping, push);
-  PressOutlineIn(outline, list, k, push * (approach.GetLength() * dt * u));
+  const ObstacleApproach approach = ApproachAlong(normal, v, car.totalMass, dt);
+  const double stopping = approach.stoppingForce;
+  const Vec3 push = FrameDirection(InvertFrame(body), Neg(normal));
+  const OutlineResistance r = Resist(car, list, k, stopping, push);
+  PressOutlineIn(outline, list, k, Mul(push, approach.speed * dt * u));
 
   // As between cars: at most what stops the approach within the step; a
   // zone's full resistance would throw a slow car back off the wall.
   const double magnitude = std::min(r.mean, stopping);
-  const Vector force = car.bodyMatrix.TransformDirection(push * magnitude);
+  const Vec3 force = FrameDirection(body, Mul(push, magnitude));
   QueueForce(car, force, contact);
-  RecordImpact(car, r.side >= 0 ? r.side : SideFromContactPoint(car, contact), force, contact, 1.0);
-  shape.impactPoint = contact;
-  shape.impactSum += normal * magnitude;
+  RecordImpact(car, r.side >= 0 ? r.side : SideFromContactPoint(outline, body, contact), force, contact, 1.0);
+  shape.impactPoint = HostOrderToVector(contact);
+  shape.impactSum += HostOrderToVector(Mul(normal, magnitude));
   return 1;
 }
 
 void ClipPointsToOutline(CarState& car) {
-  const CollisionOutline& o = car.collisionOutline;
-  const Vector* p = o.deformPoints;
-  const int32 n = o.deformPointCount;
-  if (!p || n < 1) return;
   const int32 wheels = std::min<int32>(car.wheelCount, kMaxWheels);
-  const Vector& axis = car.bodyMatrix.v3;
+  const Vec3 axis = VectorToHostOrder(car.bodyMatrix.v3);
   for (int32 w = 0; w < wheels; ++w) {
-    const Vector& P = car.trackedPoints[w];
-    if (WindingNumberXZ(p, n, P) != 0) continue;
-    for (int32 i = 1; i <= n; ++i) {
-      const Vector& a = p[i - 1];
-      const double s = SegmentCrossingXZ(P, Vector(0.0, -P.y, -P.z), a, p[i % n] - a);
-      if (!(s > 0.0)) continue;
-      const Vector move = axis * (-P.z * s);
-      car.wheelMatrices[w].off += move;
-      car.wheelHubMatrices[w].off += move;
-      car.wheelSteerFreeMatrices[w].off += move;
-      car.dynamics.crashFlag = 1;
-      break;
-    }
+    Vec3 move;
+    if (!WheelCornerOntoOutline(car.collisionOutline, VectorToHostOrder(car.trackedPoints[w]), axis, move)) continue;
+    const Vector m = HostOrderToVector(move);
+    car.wheelMatrices[w].off += m;
+    car.wheelHubMatrices[w].off += m;
+    car.wheelSteerFreeMatrices[w].off += m;
+    car.dynamics.crashFlag = 1;
   }
 }
 
-void ResolveBodyGroundContact(BaseDocument* doc, const BaseContainer& bc, CarState& car, GroundPointQuery query) {
+void BodyPointGround::GroundAt(const Vec3& point, GroundHit& hit) const {
+  SceneGroundHit found = car_.defaultGround;
+  QueryGroundPoint(doc_, bc_, DynamicsPointToHost(point, car_.settings.unitsPerMetre), found, car_);
+  hit = found;
+}
+
+void ResolveBodyGroundContact(CarState& car, const GroundSource* ground) {
   CarDynamics& d = car.dynamics;
   const int32 wheels = std::min<int32>(car.wheelCount, kMaxWheels);
   for (int32 w = 0; w < wheels; ++w)
@@ -465,43 +255,38 @@ void ResolveBodyGroundContact(BaseDocument* doc, const BaseContainer& bc, CarSta
   const double dt = car.settings.stepDt;
   if (!Positive(u) || !Positive(dt)) return;
 
-  const Vector s = car.bodySize * 0.5;
-  const Vector* roof = car.roofCorners;
-  const Vector corners[12] = {Vector(-s.x, -s.y, s.z), Vector(-s.x, s.y, s.z),   roof[0],
-                              Vector(s.x, -s.y, s.z),  Vector(s.x, s.y, s.z),    roof[1],
-                              roof[2],                 Vector(-s.x, s.y, -s.z),  Vector(-s.x, -s.y, -s.z),
-                              roof[3],                 Vector(s.x, s.y, -s.z),   Vector(s.x, -s.y, -s.z)};
-  const Matrix& m = car.bodyMatrix;
-  Vector forces[12], points[12];
-  Vector normalSum;
-  double depth = 0.0;
-  int32 contacts = 0;
-  for (const Vector& local : corners) {
-    const Vector p = m * local;
-    SceneGroundHit hit = car.defaultGround;
-    if (query) query(doc, bc, p, hit, car);
-    const Vector& g = hit.hostNormal;
-    const double h = Dot(g, p / u) + hit.planeOffset;
-    if (!(h <= 0.0)) continue;
-    normalSum += g;
-    depth = std::max(depth, -h);
-    const Vector v = VelocityAtPoint(car, p);
-    const double closing = std::max(0.0, -Dot(v, g));
-    const double f = (-h >= 0.05 ? car.totalMass / dt * closing * 0.2 : 0.0) + car.totalWeight;
-    forces[contacts] = g * (f * 10.0);
-    points[contacts] = p;
-    ++contacts;
+  BodyMotion body;
+  body.frame = MatrixToAxisFrame(car.bodyMatrix);
+  body.velocity = car.velocity;
+  body.angularVelocity = car.angularVelocity;
+  body.mass = car.totalMass;
+  body.weight = car.totalWeight;
+  body.unitsPerMetre = u;
+  body.dt = dt;
+  Vec3 roof[4];
+  for (int32 i = 0; i < 4; ++i) roof[i] = VectorToHostOrder(car.roofCorners[i]);
+  Vec3 corners[kBodyCorners], normals[kBodyCorners];
+  double offsets[kBodyCorners];
+  BodyCornerPoints(body.frame, VectorToHostOrder(car.bodySize), roof, corners);
+  for (int32 i = 0; i < kBodyCorners; ++i) {
+    if (ground) {
+      GroundHit hit = car.defaultGround;
+      ground->GroundAt(HostPointToDynamics(HostOrderToVector(corners[i]), u), hit);
+      normals[i] = DynamicsToHostOrder(hit.normal);
+      offsets[i] = hit.planeOffset;
+    } else {
+      normals[i] = VectorToHostOrder(car.defaultGround.hostNormal);
+      offsets[i] = car.defaultGround.planeOffset;
+    }
   }
-  if (contacts == 0) return;
+  const BodyGroundPush push = BodyGroundResponse(body, corners, normals, offsets);
+  if (push.contacts == 0) return;
 
-  Vec3 shift;
-  HostToDynamicsAxes(normalSum * (depth / contacts), shift);
-  AddToVec3(d.body.position, shift);
-  for (int32 j = 0; j < contacts; ++j) QueueForce(car, forces[j] / contacts, points[j]);
+  AddToVec3(d.body.position, HostOrderToDynamicsAxes(push.shift));
+  for (int32 j = 0; j < push.contacts; ++j) QueueForce(car, push.forces[j], push.points[j]);
   // A drag against the sliding body, in the last slot whatever it held.
-  const Vector velocity(car.velocity.x, car.velocity.y, car.velocity.z);
-  HostToDynamicsAxes(-velocity.GetNormalized() * (car.totalWeight * 0.5), d.externalForces[kForceSlots - 1]);
-  HostToDynamicsAxes(m.off / u, d.externalForcePoints[kForceSlots - 1]);
+  d.externalForces[kForceSlots - 1] = HostOrderToDynamicsAxes(push.drag);
+  d.externalForcePoints[kForceSlots - 1] = HostPointToDynamics(car.bodyMatrix.off, u);
 }
 
 }  // namespace collision

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "host_math.h"
+#include "engine/axis_frame.h"
 #include "engine/vmath.h"
 
 inline void DynamicsToHostAxes(Vector& out, const Vec3& v) { out = Vector(v.y, v.z, v.x); }
@@ -17,8 +18,32 @@ inline Vec3 DynamicsToHostOrder(const Vec3& v) { return Vec3(v.y, v.z, v.x); }
 // host's order and results match it bit for bit.
 inline Vector HostOrderToVector(const Vec3& v) { return Vector(v.x, v.y, v.z); }
 inline Vec3 VectorToHostOrder(const Vector& v) { return Vec3(v.x, v.y, v.z); }
+// A host matrix and the engine frame with the same components.
+inline AxisFrame MatrixToAxisFrame(const Matrix& m) {
+  return AxisFrame{VectorToHostOrder(m.off), VectorToHostOrder(m.v1), VectorToHostOrder(m.v2), VectorToHostOrder(m.v3)};
+}
+inline Matrix AxisFrameToMatrix(const AxisFrame& f) {
+  return Matrix(HostOrderToVector(f.off), HostOrderToVector(f.v1), HostOrderToVector(f.v2), HostOrderToVector(f.v3));
+}
 
 inline double MetresToScene(double metres, double unitsPerMetre) { return metres * unitsPerMetre; }
+// A host point (scene units) in engine axes and metres, and back.
+inline Vec3 HostPointToDynamics(const Vector& p, double unitsPerMetre) {
+  Vec3 out;
+  HostToDynamicsAxes(p / unitsPerMetre, out);
+  return out;
+}
+inline Vector DynamicsPointToHost(const Vec3& p, double unitsPerMetre) {
+  Vector out;
+  DynamicsToHostAxes(out, p);
+  return out * unitsPerMetre;
+}
+// A host-order engine vector in engine axes.
+inline Vec3 HostOrderToDynamicsAxes(const Vec3& v) {
+  Vec3 out;
+  HostToDynamicsAxes(HostOrderToVector(v), out);
+  return out;
+}
 
 // Rotation only; the offset is zero.
 inline void Mat3ToHostMatrix(Matrix& out, const Mat3& m) {

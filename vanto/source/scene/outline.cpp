@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "carsim/car_param_ids.h"
 #include "scene/frames.h"
@@ -48,9 +50,11 @@ void ReadCrashReaction(const BaseContainer& bc, CrashReaction& r) {
 bool OutlineFromObject(BaseObject* op, const Vector* src, LONG c, CollisionOutline& o, Real& halfX, Real& halfZ) {
   LayFlat(op);
   o.outlineHeight = op->GetRelPos().y;
-  Vector* pts = AllocArray<Vector>(2 * static_cast<int64_t>(c));
+  Vec3* pts = AllocArray<Vec3>(2 * static_cast<int64_t>(c));
   if (pts == nullptr) return false;
-  FlatClockwiseOutline(src, c, pts, halfX, halfZ);
+  std::vector<Vec3> drawn(static_cast<std::size_t>(c));
+  for (LONG i = 0; i < c; ++i) drawn[static_cast<std::size_t>(i)] = VectorToHostOrder(src[i]);
+  FlatClockwiseOutline(drawn.data(), c, pts, halfX, halfZ);
   o.deformPoints = pts;
   o.deformPointCount = c;
   return true;
@@ -63,9 +67,9 @@ bool OutlineFromBodySize(const Vector& size, CollisionOutline& o, Real& halfX, R
   BodyOutlinePlan plan;
   if (!PlanBodyOutline(size.x, size.z, plan)) return false;
   const int32 n = plan.Count();
-  Vector* pts = AllocArray<Vector>(2 * static_cast<int64_t>(n));
+  Vec3* pts = AllocArray<Vec3>(2 * static_cast<int64_t>(n));
   if (pts == nullptr) return false;
-  for (int32 k = 0; k < n; ++k) pts[k] = pts[n + k] = HostOrderToVector(BodyOutlinePoint(plan, k));
+  for (int32 k = 0; k < n; ++k) pts[k] = pts[n + k] = BodyOutlinePoint(plan, k);
   o.deformPoints = pts;
   o.deformPointCount = n;
   halfX = size.x / 2;
@@ -101,7 +105,7 @@ bool LinkDeformer(BaseDocument* doc, BaseObject* deformer, CollisionOutline& o) 
     if (links == nullptr) return false;
     int64_t g = 0;
     for (int64_t k = 0; k < m; ++k) {
-      links[k] = NearestOutlinePoint(o, grid[g]);
+      links[k] = NearestOutlinePoint(o, VectorToHostOrder(grid[g]));
       g = FfdRimNext(counts, k, g);
     }
     o.deformNeighbours = links;
@@ -116,7 +120,7 @@ bool LinkDeformer(BaseDocument* doc, BaseObject* deformer, CollisionOutline& o) 
     LayFlat(mesh);
     int32* links = AllocArray<int32>(count);
     if (links == nullptr) return false;
-    for (LONG i = 0; i < count; ++i) links[i] = NearestOutlinePoint(o, pts[i]);
+    for (LONG i = 0; i < count; ++i) links[i] = NearestOutlinePoint(o, VectorToHostOrder(pts[i]));
     o.deformNeighbours = links;
     o.deformNeighbourCount = count;
   }
@@ -140,13 +144,13 @@ bool LinkAttachedParts(BaseDocument* doc, const BaseContainer& bc, Real unitsPer
     part.object = child;
     const Matrix ml = child->GetMl();
     Real d = 0.0;
-    part.outlineIndex = NearestOutlinePoint(o, ml.off, &d);
-    Vector disp;
+    part.outlineIndex = NearestOutlinePoint(o, VectorToHostOrder(ml.off), &d);
+    Vec3 disp;
     const int32 zone = ClassifyOutlinePoint(o, part.outlineIndex, disp);
     part.weight = AttachedPartWeight(zone, o.zoneLength, d, unitsPerMetre);
-    Matrix frame;
-    GetPolylineFrame(frame, o.deformPoints, n, part.outlineIndex, Vector(0.0, 1.0, 0.0));
-    part.relativeMatrix = Invert(frame) * ml;
+    AxisFrame frame;
+    GetPolylineFrame(frame, o.deformPoints, n, part.outlineIndex, Vec3(0.0, 1.0, 0.0));
+    part.relativeMatrix = MatrixToAxisFrame(Invert(AxisFrameToMatrix(frame)) * ml);
   }
   o.attachedParts = parts;
   o.attachedPartCount = count;
@@ -167,29 +171,10 @@ void FreeCollisionOutline(CollisionOutline& o) {
   o.attachedPartCount = 0;
 }
 
-int32 NearestOutlinePoint(const CollisionOutline& o, const Vector& q, Real* distance) {
-  return NearestOutlinePointXZ(o.deformPoints, o.deformPointCount, q.x, q.z, distance);
-}
-
-int32 ClassifyOutlinePoint(const CollisionOutline& o, int32 i, Vector& displacement) {
-  const int32 n = o.deformPointCount;
-  if (o.deformPoints == nullptr || i < 0 || i >= n) {
-    displacement = Vector();
-    return 0;
-  }
-  const Vector& p = o.deformPoints[i];
-  displacement = p - o.deformPoints[n + i];
-  OutlineCore core;
-  core.xmin = o.innerCorners[0].x;
-  core.zmax = o.innerCorners[0].z;
-  core.xmax = o.innerCorners[2].x;
-  core.zmin = o.innerCorners[2].z;
-  return OutlineZoneOf(p.x, p.z, core);
-}
-
 void PlaceFootprintInWorld(CarState& car) {
   CollisionOutline& o = car.collisionOutline;
-  for (int32 i = 0; i < 4; ++i) o.footprint[i] = car.bodyMatrix * o.localFootprint[i];
+  const AxisFrame body = MatrixToAxisFrame(car.bodyMatrix);
+  for (int32 i = 0; i < 4; ++i) o.footprint[i] = FramePoint(body, o.localFootprint[i]);
 }
 
 int32 BuildCollisionOutline(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
@@ -223,10 +208,10 @@ int32 BuildCollisionOutline(BaseDocument* doc, const BaseContainer& bc, CarState
 
   const Vector& size = car.bodySize;
   const OutlineCore core = InnerOutlineRectangle(size.x, size.z, u, o.zoneLength);
-  o.innerCorners[0] = Vector(core.xmin, 0.0, core.zmax);
-  o.innerCorners[1] = Vector(core.xmax, 0.0, core.zmax);
-  o.innerCorners[2] = Vector(core.xmax, 0.0, core.zmin);
-  o.innerCorners[3] = Vector(core.xmin, 0.0, core.zmin);
+  o.innerCorners[0] = Vec3(core.xmin, 0.0, core.zmax);
+  o.innerCorners[1] = Vec3(core.xmax, 0.0, core.zmax);
+  o.innerCorners[2] = Vec3(core.xmax, 0.0, core.zmin);
+  o.innerCorners[3] = Vec3(core.xmin, 0.0, core.zmin);
 
   {
     Vec3 corners[4];
@@ -249,8 +234,8 @@ int32 BuildCollisionOutline(BaseDocument* doc, const BaseContainer& bc, CarState
                            : OutlineFromBodySize(size, o, halfX, halfZ);
   if (!built) return 0;
 
-  const Vector corners[4] = {Vector(-halfX, 0.0, halfZ), Vector(halfX, 0.0, halfZ), Vector(halfX, 0.0, -halfZ),
-                             Vector(-halfX, 0.0, -halfZ)};
+  const Vec3 corners[4] = {Vec3(-halfX, 0.0, halfZ), Vec3(halfX, 0.0, halfZ), Vec3(halfX, 0.0, -halfZ),
+                           Vec3(-halfX, 0.0, -halfZ)};
   for (int32 i = 0; i < 4; ++i) o.footprint[i] = o.localFootprint[i] = corners[i];
 
   if (!LinkDeformer(doc, bc.GetObjectLink(CAR_DEFORMER_LINK, doc), o)) return 0;

@@ -9,8 +9,9 @@
 // right, z up the page: along +x at the front, then along -z on the +x
 // side), so its vertex normals point outward.
 //
-// This side reads the document and fills the record; the geometry itself,
-// which needs no scene, is in outline_shape.h.
+// This side reads the document and fills the record; the record and its
+// queries (engine/collision_outline.h) and the geometry (outline_shape.h)
+// need no scene.
 #pragma once
 
 #include "scene/carstate.h"
@@ -33,16 +34,6 @@ int32 BuildCollisionOutline(BaseDocument* doc, const BaseContainer& bc, CarState
 
 // Releases the outline's three buffers and zeroes their counts.
 void FreeCollisionOutline(CollisionOutline& outline);
-
-// The zone class of current outline point i (bits of OutlineZone: the side
-// beyond the inner rectangle, or the core, or 0) and its displacement from
-// the rest point, scene units. 0 and a zero displacement for an index that
-// is not an outline point.
-int32 ClassifyOutlinePoint(const CollisionOutline& outline, int32 i, Vector& displacement);
-
-// Index of the current outline point nearest to q on XZ (q's height is not
-// used); ties go to the lowest index. -1 when the outline has no points.
-int32 NearestOutlinePoint(const CollisionOutline& outline, const Vector& q, Real* distance = nullptr);
 
 // The footprint in world coordinates: localFootprint through bodyMatrix.
 void PlaceFootprintInWorld(CarState& car);

@@ -413,7 +413,10 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks&
   if (stored < 0) return StepResult::kFailed;
 
   if (car.flags & 1) PlaceFootprintInWorld(car);
-  if (car.bodyGroundContactOn) collision::ResolveBodyGroundContact(doc, bc, car, &QueryGroundPoint);
+  if (car.bodyGroundContactOn) {
+    const collision::BodyPointGround ground(doc, bc, car);
+    collision::ResolveBodyGroundContact(car, &ground);
+  }
   return StepResult::kStepped;
 }
 

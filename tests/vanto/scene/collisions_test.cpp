@@ -1,5 +1,6 @@
 // Collisions between cars and with obstacles, wheel clipping and body-ground
-// contact, checked against momentum and forces worked out by hand.
+// contact in the scene, checked against momentum and forces worked out by
+// hand. The pieces they are made of are tested with the engine.
 #include "scene/collisions.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 #include "engine/collision_pairs.h"
 #include "engine/collision_response.h"
+#include "engine/outline_contact.h"
 
 #include "car/car_params.h"
 #include "host_geometry.h"
@@ -251,23 +253,6 @@ TEST_F(CollisionTest, ContactTimeCountsFineSteps) {
 // A car without crumple zones drives at 5 m/s into each kind of obstacle
 // standing 10 units into its nose: one step's force stops it, the obstacle
 // takes the opposite push, and the nose is pressed in by one step's travel.
-// The contact velocity of a spinning body: v + w x r, with w given in the
-// car's axes (host order) and r in metres. Yawing at 1 rad/s, a point 2 m
-// ahead moves 2 m/s sideways; rolling at 1 rad/s, a point 1 m to the side
-// moves 1 m/s up. Turned by 90 degrees, the same spin acts in turned axes.
-TEST_F(CollisionTest, ContactVelocityOfASpinningBody) {
-  CarState& car = MakeCar(Vector(0, 0, 0), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 3));
-  car.angularVelocity = Vec3(0, 1, 0);
-  ExpectVec(VelocityAtPoint(car, Vector(0, 0, 200)), Vector(2, 0, 3), 1e-12);
-  car.angularVelocity = Vec3(0, 0, 1);
-  ExpectVec(VelocityAtPoint(car, Vector(100, 0, 0)), Vector(0, 1, 3), 1e-12);
-  // Heading 90 degrees: the car's ahead is -x, its roll axis too.
-  car.bodyMatrix = HPBToMatrix(Vector(pi / 2, 0.0, 0.0));
-  car.angularVelocity = Vec3(0, 0, 1);
-  ExpectVec(VelocityAtPoint(car, Vector(0, 0, 100)), Vector(0, 1, 3), 1e-12);
-  FreeCollisionOutline(car.collisionOutline);
-}
-
 // A point pressed into the core crashes the car when it is the last of the
 // points in contact; and with all 16 force slots taken the contact force is
 // dropped without touching them.
@@ -286,8 +271,8 @@ TEST_F(CollisionTest, CorePointsAndFullForceSlots) {
       }
     ASSERT_GE(first, 0);
     const int32 pressed = last ? final : first;
-    o.deformPoints[pressed] = Vector(0, 0, 20);  // deep inside, still in the wall
-    Vector d;
+    o.deformPoints[pressed] = Vec3(0, 0, 20);  // deep inside, still in the wall
+    Vec3 d;
     ASSERT_EQ(ClassifyOutlinePoint(o, pressed, d), kZoneCore);
     for (int s = 0; s < kForceSlots; ++s) {
       car.dynamics.externalForces[s] = Vec3(s + 1.0, 0, 0);
@@ -463,147 +448,6 @@ TEST_F(CollisionTest, ObstaclesThatCannotCollide) {
   EXPECT_EQ(UsedSlots(car), 0);
 }
 
-// ---------------------------------------------------------------- pieces
-
-TEST_F(CollisionTest, ZoneResistanceAndSide) {
-  CarState& car = MakeCar();
-  CollisionOutline& o = car.collisionOutline;
-  o.counterForce[0] = 100000.0;
-  o.counterForce[1] = o.counterForce[3] = 40000.0;
-  o.zoneLength[0] = 0.5;
-  o.zoneLength[1] = o.zoneLength[3] = 0.2;
-  for (int k = 0; k < 100; ++k) o.forceCurveTable[k] = k / 100.0;  // fraction = compression
-  struct Case {
-    int32 zone;
-    Vector d;     // m
-    Vector push;  // local
-    double resistance;
-    int32 side;
-  } cases[] = {
-      {kZoneFront, Vector(0, 0, -0.25), Vector(0, 0, -1), 0.5 * 100000.0, 0},
-      {kZoneFront, Vector(0, 0, -0.6), Vector(0, 0, -1), 100000.0, 0},  // past the zone: all of it
-      {kZoneMinusX, Vector(0.1, 0, 0), Vector(1, 0, 0), 0.5 * 40000.0, 3},
-      {kZonePlusX | kZoneFront, Vector(0, 0, 0), Vector(0, 0, -1), 0.0, 0},
-      {kZonePlusX | kZoneFront, Vector(-0.3, 0, -0.1), Vector(-1, 0, -0.2), 40000.0 + 0.2 * 100000.0, 1},
-      {kZoneMinusX | kZoneRear, Vector(0, 0, 0), Vector(0, 0, 1), 0.0, 2},
-  };
-  for (const Case& c : cases) {
-    int32 side = -2;
-    EXPECT_NEAR(ImpactSideFactor(o, c.zone, c.d, c.push, side), c.resistance, 1e-6) << c.zone;
-    EXPECT_EQ(side, c.side) << c.zone;
-  }
-  int32 side = 0;
-  EXPECT_EQ(ImpactSideFactor(o, kZoneCore, Vector(1, 0, 1), Vector(0, 0, 1), side), 0.0);
-  EXPECT_EQ(side, -1);
-  EXPECT_NEAR(ZoneForceFraction(o.forceCurveTable, 0.255), 0.255, 1e-12);  // between two table entries
-  EXPECT_EQ(ZoneForceFraction(o.forceCurveTable, -1.0), 0.0);
-  EXPECT_EQ(ZoneForceFraction(o.forceCurveTable, std::nan("")), 0.0);
-  EXPECT_EQ(ZoneForceFraction(o.forceCurveTable, 2.0), 0.99);  // past the end: the last entry
-}
-
-// Along the normal only, closing parts only; the limit stops the approach of
-// the reduced mass within the step.
-TEST(CollisionResponse, ClosingContactOfTwoBodies) {
-  const Vec3 n(1, 0, 0);
-  ClosingContact c;
-  ClosingContactAlong(c, n, Vec3(10, 7, 0), Vec3(-5, 0, 3), 1000.0, 500.0, 0.001);
-  EXPECT_EQ(c.approachA, Vec3(10, 0, 0));
-  EXPECT_EQ(c.approachB, Vec3(-5, 0, 0));
-  EXPECT_DOUBLE_EQ(c.stoppingForce, 10.0 * 1000.0 / 0.001 + 5.0 * 500.0 / 0.001);
-  EXPECT_DOUBLE_EQ(c.closingSpeed, 15.0);
-  EXPECT_DOUBLE_EQ(c.forceLimit, 1000.0 * 500.0 / 1500.0 * 15.0 / 0.001);
-  // Moving apart: nothing closes, nothing may push.
-  ClosingContactAlong(c, n, Vec3(-3, 0, 0), Vec3(2, 0, 0), 1000.0, 500.0, 0.001);
-  EXPECT_EQ(c.approachA, Vec3());
-  EXPECT_EQ(c.stoppingForce, 0.0);
-  EXPECT_EQ(c.forceLimit, 0.0);
-  // One body chasing the other: only the chaser closes.
-  ClosingContactAlong(c, n, Vec3(8, 0, 0), Vec3(2, 0, 0), 1000.0, 1000.0, 0.5);
-  EXPECT_EQ(c.approachA, Vec3(8, 0, 0));
-  EXPECT_EQ(c.approachB, Vec3());
-  EXPECT_DOUBLE_EQ(c.forceLimit, 500.0 * 8.0 / 0.5);
-  // Massless bodies leave the force unbounded.
-  ClosingContactAlong(c, n, Vec3(1, 0, 0), Vec3(-1, 0, 0), 0.0, 0.0, 0.001);
-  EXPECT_EQ(c.forceLimit, HUGE_VAL);
-}
-
-// A slot is free below 1 N; a full set drops the force and leaves every slot.
-TEST(CollisionResponse, ForceTakesTheFirstFreeSlot) {
-  auto d = std::make_unique<CarDynamics>();
-  d->externalForces[0] = Vec3(0.0, 0.0, 1.0);  // exactly 1 N: taken
-  d->externalForces[1] = Vec3(0.6, 0.6, 0.0);  // 0.85 N: free
-  EXPECT_EQ(QueueExternalForce(*d, Vec3(5, 0, 0), Vec3(1, 2, 3)), 1);
-  EXPECT_EQ(d->externalForces[1], Vec3(5, 0, 0));
-  EXPECT_EQ(d->externalForcePoints[1], Vec3(1, 2, 3));
-  for (int32 s = 2; s < kForceSlots; ++s) EXPECT_EQ(QueueExternalForce(*d, Vec3(0, s, 0), Vec3(s, 0, 0)), s);
-  EXPECT_EQ(QueueExternalForce(*d, Vec3(9, 9, 9), Vec3(7, 7, 7)), -1);
-  EXPECT_EQ(d->externalForces[0], Vec3(0, 0, 1));
-  for (int32 s = 2; s < kForceSlots; ++s) {
-    EXPECT_EQ(d->externalForces[s], Vec3(0, s, 0));
-    EXPECT_EQ(d->externalForcePoints[s], Vec3(s, 0, 0));
-  }
-}
-
-TEST_F(CollisionTest, PressInTapersToTheNeighbours) {
-  CarState& car = MakeCar(Vector(), 0.0, Vector(200, 150, 100));  // 20 points along the front, 10 a side
-  CollisionOutline& o = car.collisionOutline;
-  const int32 n = o.deformPointCount;
-  ASSERT_EQ(n, 60);
-  struct Case {
-    std::vector<int32> list;
-    std::vector<std::pair<int32, double>> moved;  // index, share of the push
-  } cases[] = {
-      {{5, 6, 7, 8}, {{2, .25}, {3, .5}, {4, .75}, {5, 1}, {8, 1}, {9, .75}, {10, .5}, {11, .25}, {12, 0}, {1, 0}}},
-      {{5, 9}, {{5, 1}, {6, .75}, {7, .5}, {8, .75}, {9, 1}, {10, .75}, {4, .75}}},
-      // A run that holds index 0 spreads to one rim neighbour only.
-      {{0, 1, 2}, {{0, 1}, {2, 1}, {3, .75}, {4, 0}, {59, 0}}},
-  };
-  for (const Case& c : cases) {
-    for (int32 i = 0; i < n; ++i) o.deformPoints[i] = o.deformPoints[n + i];
-    PressOutlineIn(o, c.list.data(), static_cast<int32>(c.list.size()), Vector(2.0, 7.0, -4.0));
-    for (auto [i, w] : c.moved) {
-      SCOPED_TRACE(i);
-      ExpectVec(o.deformPoints[i] - o.deformPoints[n + i], Vector(2.0 * w, 0.0, -4.0 * w), 1e-12);
-    }
-  }
-}
-
-TEST_F(CollisionTest, FootprintsOverlapOnlyByCorners) {
-  const Vector a[4] = {Vector(-100, 0, 100), Vector(100, 0, 100), Vector(100, 0, -100), Vector(-100, 0, -100)};
-  const Vector inside[4] = {Vector(50, 0, 50), Vector(300, 0, 50), Vector(300, 0, -50), Vector(50, 0, -50)};
-  const Vector around[4] = {Vector(-300, 0, 300), Vector(300, 0, 300), Vector(300, 0, -300), Vector(-300, 0, -300)};
-  const Vector crossing[4] = {Vector(-20, 0, 300), Vector(20, 0, 300), Vector(20, 0, -300), Vector(-20, 0, -300)};
-  EXPECT_EQ(FootprintsOverlap(a, inside), 1);
-  EXPECT_EQ(FootprintsOverlap(a, around), 1);
-  EXPECT_EQ(FootprintsOverlap(around, a), 1);
-  EXPECT_EQ(FootprintsOverlap(a, crossing), 0);
-}
-
-TEST_F(CollisionTest, FootprintsMeetByCornersOrCrossingEdges) {
-  const Vector a[4] = {Vector(-100, 0, 100), Vector(100, 0, 100), Vector(100, 0, -100), Vector(-100, 0, -100)};
-  const Vector inside[4] = {Vector(50, 0, 50), Vector(300, 0, 50), Vector(300, 0, -50), Vector(50, 0, -50)};
-  const Vector crossing[4] = {Vector(-20, 0, 300), Vector(20, 0, 300), Vector(20, 0, -300), Vector(-20, 0, -300)};
-  const Vector beside[4] = {Vector(120, 0, 300), Vector(160, 0, 300), Vector(160, 0, -300), Vector(120, 0, -300)};
-  EXPECT_EQ(FootprintEdgesCross(a, crossing), 1);
-  EXPECT_EQ(FootprintEdgesCross(crossing, a), 1);
-  EXPECT_EQ(FootprintEdgesCross(a, beside), 0);
-  EXPECT_EQ(FootprintsMeet(a, inside), 1);
-  EXPECT_EQ(FootprintsMeet(a, crossing), 1);
-  EXPECT_EQ(FootprintsMeet(crossing, a), 1);
-  EXPECT_EQ(FootprintsMeet(a, beside), 0);
-  EXPECT_EQ(FootprintsMeet(beside, a), 0);
-}
-
-TEST_F(CollisionTest, CrossedEdgeNormalPointsOutOfTheObstacleEitherWayRound) {
-  const Vector cw[4] = {Vector(-200, 0, 390), Vector(200, 0, 390), Vector(200, 0, 190), Vector(-200, 0, 190)};
-  const Vector ccw[4] = {cw[3], cw[2], cw[1], cw[0]};
-  const Vector car[1] = {Vector(0, 0, 200)};
-  const int32 list[2] = {0, 0};
-  ExpectVec(CrossedEdgeNormal(cw, 4, car, list, 1, Vector(0, 0, -500)), Vector(0, 0, -1), 1e-12);
-  ExpectVec(CrossedEdgeNormal(ccw, 4, car, list, 1, Vector(0, 0, -500)), Vector(0, 0, -1), 1e-12);
-  EXPECT_EQ(CrossedEdgeNormal(cw, 4, car, list, 1, Vector()), Vector());
-}
-
 // ---------------------------------------------------------------- wheels and ground
 
 TEST_F(CollisionTest, WheelsLeftUncoveredMoveOntoTheOutline) {
@@ -632,7 +476,6 @@ TEST_F(CollisionTest, BodyOnTheGroundIsHeldOutOfIt) {
       {"above the ground", 76.0, false, 0},
       {"a wheel on the ground", 72.0, true, 0},
   };
-  BaseContainer bc;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CarState& car = MakeCar(Vector(0, c.height, 0));
@@ -640,7 +483,7 @@ TEST_F(CollisionTest, BodyOnTheGroundIsHeldOutOfIt) {
     for (int i = 0; i < 4; ++i) car.roofCorners[i] = Vector(i % 2 ? 80 : -80, 75, i < 2 ? 100 : -100);
     car.dynamics.tyreOutput[2].contact = c.wheelContact;
     const Vec3 before = car.dynamics.body.position;
-    ResolveBodyGroundContact(doc, bc, car, nullptr);
+    ResolveBodyGroundContact(car, nullptr);
     ASSERT_EQ(UsedSlots(car), c.contacts);
     if (c.contacts == 0) {
       EXPECT_EQ(car.dynamics.body.position, before);
@@ -656,12 +499,9 @@ TEST_F(CollisionTest, BodyOnTheGroundIsHeldOutOfIt) {
 TEST_F(CollisionTest, BodyGroundContactAsksTheGroundQuery) {
   CarState& car = MakeCar(Vector(0, 572, 0), 0.0, Vector(200, 150, 400), 1000, Vector(1, 0, 0));
   for (int i = 0; i < 4; ++i) car.roofCorners[i] = Vector(0, 75, 0);
-  BaseContainer bc;
   // A plane at 5 m.
-  ResolveBodyGroundContact(doc, bc, car,
-                           [](BaseDocument*, const BaseContainer&, const Vector&, SceneGroundHit& hit, CarState&) {
-                             SetFlatGroundHit(hit, 5.0, 1.0, kUnits);
-                           });
+  const FlatGround ground(5.0, 1.0);
+  ResolveBodyGroundContact(car, &ground);
   EXPECT_EQ(UsedSlots(car), 5);  // four corners and the drag
   ExpectVec(SlotForce(car, 15), Vector(-0.5 * car.totalWeight, 0, 0), 1e-9);
   ExpectVec(SlotPoint(car, 15), Vector(0, 572, 0), 1e-9);

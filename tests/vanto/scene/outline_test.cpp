@@ -23,7 +23,10 @@ void ExpectVec(const Vector& got, const Vector& want, Real tol = 1e-9) {
   EXPECT_NEAR(got.z, want.z, tol);
 }
 
-Real SignedArea(const Vector* p, int32 n) {
+// The outline record keeps engine vectors in host order.
+void ExpectVec(const Vec3& got, const Vector& want, Real tol = 1e-9) { ExpectVec(HostOrderToVector(got), want, tol); }
+
+Real SignedArea(const Vec3* p, int32 n) {
   Real s = 0.0;
   for (int32 i = 0; i < n; ++i) s += p[i].x * p[(i + 1) % n].z - p[(i + 1) % n].x * p[i].z;
   return s;
@@ -100,11 +103,11 @@ TEST_F(OutlineTest, DefaultOutlineOfA400By900Body) {
   ExpectVec(o.deformPoints[129], Vector(-200, 0, 440));
   for (int32 i = 0; i < 130; ++i) EXPECT_EQ(o.deformPoints[130 + i], o.deformPoints[i]);
   EXPECT_LT(SignedArea(o.deformPoints, 130), 0.0);  // clockwise seen from above
-  EXPECT_LT(WindingNumberXZ(o.deformPoints, 130, Vector()), 0);
+  EXPECT_LT(WindingNumberXZ(o.deformPoints, 130, Vec3()), 0);
   const Vector corners[4] = {{-200, 0, 450}, {200, 0, 450}, {200, 0, -450}, {-200, 0, -450}};
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(o.localFootprint[i], corners[i]);
-    EXPECT_EQ(o.footprint[i], corners[i]);
+    EXPECT_EQ(HostOrderToVector(o.localFootprint[i]), corners[i]);
+    EXPECT_EQ(HostOrderToVector(o.footprint[i]), corners[i]);
   }
   EXPECT_EQ(o.outlineHeight, 0.0);
   EXPECT_EQ(o.deformNeighbourCount, 0);
@@ -143,7 +146,7 @@ TEST_F(OutlineTest, DefaultOutlineForOddBodySizes) {
       EXPECT_LE(std::fabs(o.deformPoints[i].z), c.z / 2);
     }
     if (c.result == 1) {
-      EXPECT_GE(NearestOutlinePoint(o, Vector(1, 0, 1)), 0);
+      EXPECT_GE(NearestOutlinePoint(o, Vec3(1, 0, 1)), 0);
     }
   }
 }
@@ -201,7 +204,7 @@ TEST_F(OutlineTest, ZonesForcesCrashReactionAndWheelCorners) {
 
 TEST_F(OutlineTest, NoForceCurveFailsAfterTheCrashReaction) {
   ASSERT_EQ(Build(), 1);
-  Vector* before = Outline().deformPoints;
+  Vec3* before = Outline().deformPoints;
   bc.SetReal(CAR_CRUMPLE_FRONT, 10.0);
   bc.SetLong(CAR_CRASH_REAR_MODE, 2);
   bc.RemoveData(CAR_FORCE_CURVE);
@@ -252,12 +255,12 @@ TEST_F(OutlineTest, LinkedOutlineIsFlattenedAndStoredClockwise) {
     ASSERT_EQ(o.deformPointCount, 4);
     for (int32 i = 0; i < 4; ++i) {
       const Vector& src = (*c.pts)[c.reversed ? 3 - i : i];
-      EXPECT_EQ(o.deformPoints[i], Vector(src.x, 0, src.z));
+      EXPECT_EQ(HostOrderToVector(o.deformPoints[i]), Vector(src.x, 0, src.z));
       EXPECT_EQ(o.deformPoints[4 + i], o.deformPoints[i]);
     }
     EXPECT_LT(SignedArea(o.deformPoints, 4), 0.0);
-    EXPECT_EQ(o.localFootprint[1], Vector(c.halfX, 0, c.halfZ));
-    EXPECT_EQ(o.footprint[3], Vector(-c.halfX, 0, -c.halfZ));
+    EXPECT_EQ(HostOrderToVector(o.localFootprint[1]), Vector(c.halfX, 0, c.halfZ));
+    EXPECT_EQ(HostOrderToVector(o.footprint[3]), Vector(-c.halfX, 0, -c.halfZ));
   }
 
   // Unlinked again: the default outline at height 0.
@@ -291,17 +294,17 @@ TEST_F(OutlineTest, ClassifyOutlinePointZones) {
       {{0, 0, 0}, 128},     {{134, 0, 311}, 128},  {{-150, 0, 0}, 0},    // between the zones and the core
       {{0, 0, 350}, 0},     {{135, 0, 0}, 0},      {{0, 0, -320}, 0},
   };
-  const Vector rest = o.deformPoints[o.deformPointCount + 7];
+  const Vector rest = HostOrderToVector(o.deformPoints[o.deformPointCount + 7]);
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.p.x << ", " << c.p.z);
-    o.deformPoints[7] = c.p;
-    Vector d;
+    o.deformPoints[7] = VectorToHostOrder(c.p);
+    Vec3 d;
     EXPECT_EQ(ClassifyOutlinePoint(o, 7, d), c.zone);
-    EXPECT_EQ(d, c.p - rest);
+    EXPECT_EQ(HostOrderToVector(d), c.p - rest);
   }
-  Vector d(1, 2, 3);
+  Vec3 d(1, 2, 3);
   EXPECT_EQ(ClassifyOutlinePoint(o, -1, d), 0);
-  EXPECT_EQ(d, Vector());
+  EXPECT_EQ(d, Vec3());
   EXPECT_EQ(ClassifyOutlinePoint(o, o.deformPointCount, d), 0);
 }
 
@@ -310,21 +313,22 @@ TEST_F(OutlineTest, NearestOutlinePointTiesGoToTheLowerIndex) {
   const CollisionOutline& o = Outline();
   Real d = -1.0;
   // Halfway between points 3 (-130, 450) and 4 (-110, 450); its height is not used.
-  EXPECT_EQ(NearestOutlinePoint(o, Vector(-120, 500, 460), &d), 3);
+  EXPECT_EQ(NearestOutlinePoint(o, Vec3(-120, 500, 460), &d), 3);
   EXPECT_NEAR(d, std::sqrt(200.0), 1e-12);
-  EXPECT_EQ(NearestOutlinePoint(o, Vector(-119.9, 0, 460)), 4);
+  EXPECT_EQ(NearestOutlinePoint(o, Vec3(-119.9, 0, 460)), 4);
   // The corner region: (-200, 440) is point 129, (-190, 450) point 0; equally near.
-  EXPECT_EQ(NearestOutlinePoint(o, Vector(-195, 0, 445)), 0);
+  EXPECT_EQ(NearestOutlinePoint(o, Vec3(-195, 0, 445)), 0);
 
   CollisionOutline empty;
-  EXPECT_EQ(NearestOutlinePoint(empty, Vector()), -1);
+  EXPECT_EQ(NearestOutlinePoint(empty, Vec3()), -1);
 }
 
 // ---------------------------------------------------------------- deformer links
 
 TEST_F(OutlineTest, FfdRimWalkOrder) {
   ASSERT_EQ(Build(), 1);  // the default outline, to aim grid points at
-  std::vector<Vector> outline(Outline().deformPoints, Outline().deformPoints + 130);
+  std::vector<Vector> outline;
+  for (int32 i = 0; i < 130; ++i) outline.push_back(HostOrderToVector(Outline().deformPoints[i]));
 
   FfdObject* ffd = static_cast<FfdObject*>(Insert(BaseObject::Alloc(Offd)));
   BaseContainer* fbc = ffd->GetDataInstance();
@@ -439,9 +443,9 @@ TEST_F(OutlineTest, AttachedPartsFollowTheirNearestPointByZoneWeight) {
     EXPECT_EQ(p.outlineIndex, children[i].index);
     EXPECT_NEAR(p.weight, children[i].weight, 1e-12);
     // The part's matrix is kept in the frame of its outline point.
-    Matrix frame;
-    ASSERT_TRUE(GetPolylineFrame(frame, o.deformPoints, o.deformPointCount, p.outlineIndex, Vector(0, 1, 0)));
-    const Matrix back = frame * p.relativeMatrix;
+    AxisFrame frame;
+    ASSERT_TRUE(GetPolylineFrame(frame, o.deformPoints, o.deformPointCount, p.outlineIndex, Vec3(0, 1, 0)));
+    const Matrix back = AxisFrameToMatrix(frame) * AxisFrameToMatrix(p.relativeMatrix);
     const Matrix ml = child->GetMl();
     ExpectVec(back.off, ml.off);
     ExpectVec(back.v1, ml.v1);
@@ -462,7 +466,7 @@ TEST_F(OutlineTest, AttachedPartOnAPointOutsideEveryZoneWeighsNothing) {
   ASSERT_EQ(Build(), 1);
   const CollisionOutline& o = Outline();
   ASSERT_EQ(o.attachedPartCount, 2);
-  Vector d;
+  Vec3 d;
   EXPECT_EQ(ClassifyOutlinePoint(o, o.attachedParts[0].outlineIndex, d), kZoneCore);
   EXPECT_EQ(ClassifyOutlinePoint(o, o.attachedParts[1].outlineIndex, d), 0);
   EXPECT_EQ(o.attachedParts[0].weight, 0.0);
@@ -549,7 +553,7 @@ TEST_F(OutlineTest, FootprintIntoWorld) {
   ASSERT_EQ(Build(), 1);
   car->bodyMatrix = MatrixMove(Vector(1000, 50, -300)) * MatrixRotY(pi / 2);
   PlaceFootprintInWorld(*car);
-  for (int i = 0; i < 4; ++i) ExpectVec(Outline().footprint[i], car->bodyMatrix * Outline().localFootprint[i]);
+  for (int i = 0; i < 4; ++i) ExpectVec(Outline().footprint[i], car->bodyMatrix * HostOrderToVector(Outline().localFootprint[i]));
   // Front-left corner (-200, 0, 450) turned a quarter about y.
   ExpectVec(Outline().footprint[0], Vector(1000 - 450, 50, -300 - 200));
 }

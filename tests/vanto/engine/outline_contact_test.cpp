@@ -1,0 +1,187 @@
+// Outlines meeting outlines, boxes and upright cylinders, and an outline
+// pressed in, on small shapes whose answers follow by hand.
+#include "engine/outline_contact.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace {
+
+void ExpectVec(const Vec3& got, const Vec3& want, double tol = 1e-12) {
+  EXPECT_NEAR(got.x, want.x, tol);
+  EXPECT_NEAR(got.y, want.y, tol);
+  EXPECT_NEAR(got.z, want.z, tol);
+}
+
+// A 200 x 200 square round the origin, clockwise seen from above (x to the
+// right, z up the page).
+const Vec3 kSquare[4] = {Vec3(-100, 0, 100), Vec3(100, 0, 100), Vec3(100, 0, -100), Vec3(-100, 0, -100)};
+const double kHalf = std::sqrt(0.5);
+
+TEST(OutlineContactTest, PointsInsideASquareOutline) {
+  const Vec3 P[5] = {Vec3(0, 0, 0), Vec3(150, 0, 0), Vec3(50, 7, -50), Vec3(-100.5, 0, 0), Vec3(99, 0, 99)};
+  int32 list[6] = {};
+  Vec3 mean(9, 9, 9);
+  ASSERT_EQ(PointsInsideOutline(P, 5, kSquare, 4, list, mean), 3);
+  EXPECT_EQ(list[0], 0);
+  EXPECT_EQ(list[1], 2);  // the height does not count
+  EXPECT_EQ(list[2], 4);
+  EXPECT_EQ(list[3], 0);  // the first repeated after the last
+  ExpectVec(mean, Vec3((0 + 50 + 99) / 3.0, 7 / 3.0, (0 - 50 + 99) / 3.0));
+  // None inside: no list, a zero mean.
+  EXPECT_EQ(PointsInsideOutline(P + 1, 1, kSquare, 4, list, mean), 0);
+  EXPECT_EQ(mean, Vec3());
+}
+
+TEST(OutlineContactTest, FootprintsOverlapOnlyByCorners) {
+  const Vec3 inside[4] = {Vec3(50, 0, 50), Vec3(300, 0, 50), Vec3(300, 0, -50), Vec3(50, 0, -50)};
+  const Vec3 around[4] = {Vec3(-300, 0, 300), Vec3(300, 0, 300), Vec3(300, 0, -300), Vec3(-300, 0, -300)};
+  const Vec3 crossing[4] = {Vec3(-20, 0, 300), Vec3(20, 0, 300), Vec3(20, 0, -300), Vec3(-20, 0, -300)};
+  EXPECT_EQ(FootprintsOverlap(kSquare, inside), 1);
+  EXPECT_EQ(FootprintsOverlap(kSquare, around), 1);
+  EXPECT_EQ(FootprintsOverlap(around, kSquare), 1);
+  EXPECT_EQ(FootprintsOverlap(kSquare, crossing), 0);
+}
+
+TEST(OutlineContactTest, FootprintsMeetByCornersOrCrossingEdges) {
+  const Vec3 inside[4] = {Vec3(50, 0, 50), Vec3(300, 0, 50), Vec3(300, 0, -50), Vec3(50, 0, -50)};
+  const Vec3 crossing[4] = {Vec3(-20, 0, 300), Vec3(20, 0, 300), Vec3(20, 0, -300), Vec3(-20, 0, -300)};
+  const Vec3 beside[4] = {Vec3(120, 0, 300), Vec3(160, 0, 300), Vec3(160, 0, -300), Vec3(120, 0, -300)};
+  EXPECT_EQ(FootprintEdgesCross(kSquare, crossing), 1);
+  EXPECT_EQ(FootprintEdgesCross(crossing, kSquare), 1);
+  EXPECT_EQ(FootprintEdgesCross(kSquare, beside), 0);
+  EXPECT_EQ(FootprintsMeet(kSquare, inside), 1);
+  EXPECT_EQ(FootprintsMeet(kSquare, crossing), 1);
+  EXPECT_EQ(FootprintsMeet(crossing, kSquare), 1);
+  EXPECT_EQ(FootprintsMeet(kSquare, beside), 0);
+  EXPECT_EQ(FootprintsMeet(beside, kSquare), 0);
+}
+
+// Each corner's normal bisects its two edges and points out of the square;
+// with a list, only the listed run is written.
+TEST(OutlineContactTest, VertexNormalsPointOutward) {
+  Vec3 buffer[8];
+  for (int i = 0; i < 4; ++i) buffer[i] = kSquare[i];
+  const Vec3 up(0, 1, 0);
+  OutlineVertexNormals(buffer, up, 4, nullptr, 0);
+  ExpectVec(buffer[4], Vec3(-kHalf, 0, kHalf));
+  ExpectVec(buffer[5], Vec3(kHalf, 0, kHalf));
+  ExpectVec(buffer[6], Vec3(kHalf, 0, -kHalf));
+  ExpectVec(buffer[7], Vec3(-kHalf, 0, -kHalf));
+  for (int i = 4; i < 8; ++i) buffer[i] = Vec3(7, 7, 7);
+  const int32 list[2] = {1, 1};
+  OutlineVertexNormals(buffer, up, 4, list, 1);
+  ExpectVec(buffer[5], Vec3(kHalf, 0, kHalf));
+  EXPECT_EQ(buffer[4], Vec3(7, 7, 7));
+  EXPECT_EQ(buffer[6], Vec3(7, 7, 7));
+}
+
+// A box 200 wide, 100 high and 200 long round the origin, its corners in
+// the order the obstacle cache keeps them. A point traced back against its
+// normal leaves through the face it came in by; a point outside crosses no
+// face or two and does not count.
+TEST(OutlineContactTest, EntryFaceOfABox) {
+  const double hx = 100, hy = 50, hz = 100;
+  const Vec3 corners[8] = {Vec3(-hx, hy, hz),  Vec3(hx, hy, hz),   Vec3(hx, hy, -hz),  Vec3(-hx, hy, -hz),
+                           Vec3(-hx, -hy, hz), Vec3(-hx, -hy, -hz), Vec3(hx, -hy, -hz), Vec3(hx, -hy, hz)};
+  const AxisFrame box;
+  // Points, then their outward normals.
+  const Vec3 buffer[8] = {Vec3(10, 5, -90),   // came in from -z
+                          Vec3(-95, -5, 10),  // came in from -x
+                          Vec3(20, 3, -150),  // outside, facing the box
+                          Vec3(20, 3, -150),  // outside, facing away
+                          Vec3(0, 0, 1),      Vec3(1, 0, 0), Vec3(0, 0, 1), Vec3(0, 0, -1)};
+  int32 list[5] = {};
+  Vec3 mean, normal;
+  ASSERT_EQ(FindObstacleEntryFace(buffer, 4, corners, box, list, mean, normal), 2);
+  EXPECT_EQ(list[0], 0);
+  EXPECT_EQ(list[1], 1);
+  ExpectVec(mean, Vec3(-42.5, 0, -40));
+  ExpectVec(normal, Vec3(-kHalf, 0, -kHalf));  // the outward axes of the -x and -z faces
+  // The face axes come from the box's frame: turned half round y, -z is +z.
+  AxisFrame turned;
+  turned.v1 = Vec3(-1, 0, 0);
+  turned.v3 = Vec3(0, 0, -1);
+  const Vec3 first[2] = {buffer[0], buffer[4]};
+  ASSERT_EQ(FindObstacleEntryFace(first, 1, corners, turned, list, mean, normal), 1);
+  ExpectVec(normal, Vec3(0, 0, 1));
+}
+
+// Radius 50 round (100, *, 100): strictly inside counts, the rim does not.
+TEST(OutlineContactTest, PointsInsideAnUprightCylinder) {
+  const Vec3 buffer[4] = {Vec3(100, 0, 130), Vec3(140, 9, 100), Vec3(100, 0, 150), Vec3(0, 0, 0)};
+  int32 list[5] = {};
+  Vec3 mean, normal;
+  ASSERT_EQ(PointsInsideCylinder(buffer, 4, 50.0, Vec3(100, -500, 100), list, mean, normal), 2);
+  EXPECT_EQ(list[0], 0);
+  EXPECT_EQ(list[1], 1);
+  EXPECT_EQ(list[2], 0);
+  ExpectVec(mean, Vec3(120, 4.5, 115));
+  ExpectVec(normal, Vec3(kHalf, 0, kHalf));
+  EXPECT_EQ(PointsInsideCylinder(buffer + 2, 2, 50.0, Vec3(100, 0, 100), list, mean, normal), 0);
+  EXPECT_EQ(normal, Vec3());
+}
+
+TEST(OutlineContactTest, CrossedEdgeNormalPointsOutOfTheObstacleEitherWayRound) {
+  const Vec3 cw[4] = {Vec3(-200, 0, 390), Vec3(200, 0, 390), Vec3(200, 0, 190), Vec3(-200, 0, 190)};
+  const Vec3 ccw[4] = {cw[3], cw[2], cw[1], cw[0]};
+  const Vec3 car[1] = {Vec3(0, 0, 200)};
+  const int32 list[2] = {0, 0};
+  ExpectVec(CrossedEdgeNormal(cw, 4, car, list, 1, Vec3(0, 0, -500)), Vec3(0, 0, -1));
+  ExpectVec(CrossedEdgeNormal(ccw, 4, car, list, 1, Vec3(0, 0, -500)), Vec3(0, 0, -1));
+  EXPECT_EQ(CrossedEdgeNormal(cw, 4, car, list, 1, Vec3()), Vec3());
+}
+
+TEST(OutlineContactTest, PressInTapersToTheNeighbours) {
+  const int32 n = 60;
+  std::vector<Vec3> points(2 * n);
+  for (int32 i = 0; i < n; ++i) points[n + i] = Vec3(i, 0, -i);  // the rest outline
+  CollisionOutline o;
+  o.deformPoints = points.data();
+  o.deformPointCount = n;
+  struct Case {
+    std::vector<int32> list;
+    std::vector<std::pair<int32, double>> moved;  // index, share of the push
+  } cases[] = {
+      {{5, 6, 7, 8}, {{2, .25}, {3, .5}, {4, .75}, {5, 1}, {8, 1}, {9, .75}, {10, .5}, {11, .25}, {12, 0}, {1, 0}}},
+      {{5, 9}, {{5, 1}, {6, .75}, {7, .5}, {8, .75}, {9, 1}, {10, .75}, {4, .75}}},
+      // A run that holds index 0 spreads to one rim neighbour only.
+      {{0, 1, 2}, {{0, 1}, {2, 1}, {3, .75}, {4, 0}, {59, 0}}},
+  };
+  for (const Case& c : cases) {
+    for (int32 i = 0; i < n; ++i) points[i] = points[n + i];
+    PressOutlineIn(o, c.list.data(), static_cast<int32>(c.list.size()), Vec3(2.0, 7.0, -4.0));
+    for (auto [i, w] : c.moved) {
+      SCOPED_TRACE(i);
+      const Vec3& p = points[i];
+      const Vec3& rest = points[n + i];
+      ExpectVec(Vec3(p.x - rest.x, p.y - rest.y, p.z - rest.z), Vec3(2.0 * w, 0.0, -4.0 * w));
+    }
+  }
+  o.deformPoints = nullptr;
+}
+
+// The outer corner of a wheel 10 beyond the square's front edge moves 10
+// back along the car's length; a covered corner, or one whose line to the
+// centre line crosses no edge, stays.
+TEST(OutlineContactTest, WheelCornerOntoTheOutline) {
+  Vec3 points[8];
+  for (int i = 0; i < 4; ++i) points[i] = points[4 + i] = kSquare[i];
+  CollisionOutline o;
+  o.deformPoints = points;
+  o.deformPointCount = 4;
+  const Vec3 axis(0, 0, 2);  // world length axis, not unit: the move scales with it
+  Vec3 move(7, 7, 7);
+  ASSERT_TRUE(WheelCornerOntoOutline(o, Vec3(50, 0, 110), axis, move));
+  ExpectVec(move, Vec3(0, 0, -20));
+  move = Vec3(7, 7, 7);
+  EXPECT_FALSE(WheelCornerOntoOutline(o, Vec3(50, 0, 50), axis, move));
+  EXPECT_FALSE(WheelCornerOntoOutline(o, Vec3(150, 0, 50), axis, move));
+  EXPECT_EQ(move, Vec3(7, 7, 7));
+  o.deformPoints = nullptr;
+}
+
+}  // namespace

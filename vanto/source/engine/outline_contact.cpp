@@ -1,0 +1,167 @@
+#include "engine/outline_contact.h"
+
+#include "carsim/polygon_geometry.h"
+
+using namespace axes;
+
+int32 PointsInsideOutline(const Vec3* P, int32 m, const Vec3* Q, int32 q, int32* list, Vec3& mean) {
+  int32 k = 0;
+  Vec3 sum;
+  for (int32 i = 0; i < m; ++i) {
+    if (WindingNumberXZ(Q, q, P[i]) == 0) continue;
+    list[k++] = i;
+    sum = Add(sum, P[i]);
+  }
+  mean = k > 0 ? Div(sum, k) : Vec3();
+  if (k > 0) list[k] = list[0];
+  return k;
+}
+
+int32 FootprintsOverlap(const Vec3 a[4], const Vec3 b[4]) {
+  for (int i = 0; i < 4; ++i)
+    if (WindingNumberXZ(b, 4, a[i]) != 0) return 1;
+  for (int i = 0; i < 4; ++i)
+    if (WindingNumberXZ(a, 4, b[i]) != 0) return 1;
+  return 0;
+}
+
+int32 FootprintEdgesCross(const Vec3 a[4], const Vec3 b[4]) {
+  for (int i = 0; i < 4; ++i) {
+    const Vec3& p = a[i];
+    const Vec3 u = Sub(a[(i + 1) % 4], p);
+    for (int j = 0; j < 4; ++j)
+      if (SegmentCrossingXZ(p, u, b[j], Sub(b[(j + 1) % 4], b[j])) > 0.0) return 1;
+  }
+  return 0;
+}
+
+int32 FootprintsMeet(const Vec3 a[4], const Vec3 b[4]) {
+  return FootprintsOverlap(a, b) || FootprintEdgesCross(a, b) ? 1 : 0;
+}
+
+Vec3 OutlineCentroid(Vec3& mean, const Vec3* points, const int32* list, int32 count) {
+  mean = Vec3();
+  if (count < 1) return mean;
+  for (int32 j = 0; j < count; ++j) mean = Add(mean, points[list[j]]);
+  mean = Div(mean, count);
+  return mean;
+}
+
+void OutlineVertexNormals(Vec3* buffer, const Vec3& up, int32 n, const int32* list, int32 k) {
+  if (n < 1) return;
+  int32 first = 0, last = n - 1;
+  if (list && k > 0 && list[0] > 0 && list[k - 1] < n - 2) {
+    first = list[0];
+    last = list[k - 1];
+  }
+  for (int32 i = first; i <= last; ++i) {
+    const Vec3& prev = buffer[i > 0 ? i - 1 : n - 1];
+    const Vec3& next = buffer[i + 1 < n ? i + 1 : 0];
+    buffer[n + i] = Normalized(Add(Cross(Sub(buffer[i], prev), up), Cross(Sub(next, buffer[i]), up)));
+  }
+}
+
+int32 FindObstacleEntryFace(const Vec3* buffer, int32 n, const Vec3 corners[8], const AxisFrame& box, int32* list,
+                            Vec3& mean, Vec3& normal) {
+  const Vec3 faceAxes[6] = {box.v3, box.v1, Neg(box.v3), Neg(box.v1), box.v2, Neg(box.v2)};
+  int32 k = 0;
+  Vec3 sum, g;
+  for (int32 i = 0; i < n; ++i) {
+    const int32 f = FindBoxEntryFace(corners, buffer[i], Neg(buffer[n + i]));
+    if (f < 0 || f > 5) continue;
+    list[k++] = i;
+    sum = Add(sum, buffer[i]);
+    g = Add(g, faceAxes[f]);
+  }
+  mean = k > 0 ? Div(sum, k) : Vec3();
+  normal = k > 0 ? Normalized(g) : Vec3();
+  if (k > 0) list[k] = list[0];
+  return k;
+}
+
+int32 PointsInsideCylinder(const Vec3* buffer, int32 n, double r, const Vec3& o, int32* list, Vec3& mean,
+                           Vec3& normal) {
+  int32 k = 0;
+  Vec3 sum, g;
+  for (int32 i = 0; i < n; ++i) {
+    const Vec3& p = buffer[i];
+    const Vec3 out(p.x - o.x, 0.0, p.z - o.z);
+    if (!(Length(out) < r)) continue;
+    list[k++] = i;
+    sum = Add(sum, p);
+    g = Add(g, Normalized(out));
+  }
+  mean = k > 0 ? Div(sum, k) : Vec3();
+  normal = k > 0 ? Normalized(g) : Vec3();
+  if (k > 0) list[k] = list[0];
+  return k;
+}
+
+Vec3 CrossedEdgeNormal(const Vec3* Q, int32 q, const Vec3* W, const int32* list, int32 k, const Vec3& ray) {
+  if (q < 1) return Vec3();
+  // Edge normals (-e.z, 0, e.x) point outward on a clockwise outline; an
+  // outline drawn the other way round has them turned outward here, or a car
+  // would be pulled into it.
+  const double outward = SignedAreaXZ(Q, q) > 0.0 ? -1.0 : 1.0;
+  Vec3 g;
+  for (int32 j = 0; j < k; ++j) {
+    const Vec3& p = W[list[j]];
+    for (int32 e = 1; e <= q; ++e) {
+      const Vec3& a = Q[e - 1];
+      const Vec3 edge = Sub(Q[e % q], a);
+      if (SegmentCrossingXZ(a, edge, p, ray) > 0.0) g = Add(g, Mul(Normalized(Vec3(-edge.z, 0.0, edge.x)), outward));
+    }
+  }
+  return Normalized(g);
+}
+
+void PressOutlineIn(CollisionOutline& o, const int32* idx, int32 k, const Vec3& push) {
+  Vec3* p = o.deformPoints;
+  const int32 n = o.deformPointCount;
+  if (!p || n < 1 || k < 1) return;
+  const Vec3 q(push.x, 0.0, push.z);
+  // The run and the gaps inside it, tapered from both ends of each gap.
+  for (int32 j = 0; j + 1 < k; ++j) {
+    p[idx[j]] = Add(p[idx[j]], q);
+    int32 lo = idx[j] + 1, hi = idx[j + 1] - 1;
+    for (double w = 0.75; lo <= hi && w > 0.0; w -= 0.25) {
+      p[lo] = Add(p[lo], Mul(q, w));
+      ++lo;
+      if (lo <= hi) {
+        p[hi] = Add(p[hi], Mul(q, w));
+        --hi;
+      }
+    }
+  }
+  p[idx[k - 1]] = Add(p[idx[k - 1]], q);
+  // The rim: up to three neighbours past each end of the run.
+  int32 lo = idx[k - 1] + 1, hi = idx[0];
+  double w = 0.75;
+  do {
+    if (--hi < 0) hi = n - 1;
+    if (lo > n - 1) lo = 0;
+    if (lo <= hi) {
+      p[lo] = Add(p[lo], Mul(q, w));
+      break;
+    }
+    p[lo] = Add(p[lo], Mul(q, w));
+    p[hi] = Add(p[hi], Mul(q, w));
+    ++lo;
+    w -= 0.25;
+  } while (w > 0.0);
+}
+
+bool WheelCornerOntoOutline(const CollisionOutline& o, const Vec3& P, const Vec3& axis, Vec3& move) {
+  const Vec3* p = o.deformPoints;
+  const int32 n = o.deformPointCount;
+  if (!p || n < 1) return false;
+  if (WindingNumberXZ(p, n, P) != 0) return false;
+  for (int32 i = 1; i <= n; ++i) {
+    const Vec3& a = p[i - 1];
+    const double s = SegmentCrossingXZ(P, Vec3(0.0, -P.y, -P.z), a, Sub(p[i % n], a));
+    if (!(s > 0.0)) continue;
+    move = Mul(axis, -P.z * s);
+    return true;
+  }
+  return false;
+}

@@ -21,6 +21,7 @@
 #include "host_services.h"
 #include "scene/outline.h"
 #include "scene/run_state.h"
+#include "scene_build/object_builders.h"
 
 using namespace collision;
 
@@ -505,6 +506,40 @@ TEST_F(CollisionTest, BodyGroundContactAsksTheGroundQuery) {
   EXPECT_EQ(UsedSlots(car), 5);  // four corners and the drag
   ExpectVec(SlotForce(car, 15), Vector(-0.5 * car.totalWeight, 0, 0), 1e-9);
   ExpectVec(SlotPoint(car, 15), Vector(0, 572, 0), 1e-9);
+}
+
+// The run's ground for body points: the highest polygon of the ground group
+// below a point, else the car's default ground. Here the default ground
+// lies at 5 m and a floor of the group at 3 m: a body 3 cm into the default
+// ground stands clear of it over the floor, and is held out of it beside.
+TEST_F(CollisionTest, BodyPointsAskTheGroundGroupFirst) {
+  struct Case {
+    const char* name;
+    double x;  // of the body centre
+    int contacts;
+  } cases[] = {
+      {"over the floor", 0.0, 0},
+      {"beside the floor", 3000.0, 4},
+  };
+  BaseObject* group = BaseObject::Alloc(Onull);
+  doc->InsertObject(group, nullptr, nullptr);
+  PolygonObject* floor = CreatePolygonObject(doc, group, nullptr, "floor", 2000.0, 2000.0, 1, 0);
+  ASSERT_NE(floor, nullptr);
+  floor->SetRelPos(Vector(0, 300, 0));
+  BaseContainer bc;
+  bc.SetLink(CAR_GROUND_GROUP, group);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CarState& car = MakeCar(Vector(c.x, 572, 0));
+    SetFlatGroundHit(car.defaultGround, 5.0, 1.0, kUnits);
+    for (int i = 0; i < 4; ++i) car.roofCorners[i] = Vector(i % 2 ? 80 : -80, 75, i < 2 ? 100 : -100);
+    const Vec3 before = car.dynamics.body.position;
+    const BodyPointGround ground(doc, bc, car);
+    ResolveBodyGroundContact(car, &ground);
+    // The four bottom corners; standing still, the drag is nothing.
+    EXPECT_EQ(UsedSlots(car), c.contacts);
+    EXPECT_NEAR(car.dynamics.body.position.z - before.z, c.contacts > 0 ? 0.03 : 0.0, 1e-9);
+  }
 }
 
 }  // namespace

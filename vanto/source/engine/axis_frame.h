@@ -1,8 +1,7 @@
-// A frame of four vectors (an offset and the images of the unit x, y and z
-// axes) with the vector arithmetic the outline and collision code runs on.
-// Both keep the scene's component order (x to the side, y up, z forward) and
-// units; every operation is written out in the order the scene's own does it,
-// so results agree with the scene's bit for bit.
+// A frame of four vectors (offset, images of the unit x, y, z axes) and the
+// vector arithmetic the outline and collision code runs on, in the scene's
+// component order (x side, y up, z forward) and units. Each operation runs in
+// the order of the scene's own, so results agree with it bit for bit.
 #pragma once
 
 #include <cmath>

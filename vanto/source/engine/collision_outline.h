@@ -1,8 +1,7 @@
-// The car's crumple-zone outline record: the closed polyline of the body
-// seen from above that collisions press in, its footprint, the per-side
-// crumple settings and the links of deformer points and attached parts.
-// Car coordinates in scene order (x to the side, y up, z forward), scene
-// units; zone lengths in metres, counterforces in N.
+// The car's crumple-zone outline record: the body seen from above as a closed
+// polyline that collisions press in, its footprint, the per-side crumple
+// settings and the links of deformer points and attached parts. Car axes in
+// scene order (x side, y up, z forward), scene units; zones in m and N.
 #pragma once
 
 #include <cstring>

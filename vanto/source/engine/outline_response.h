@@ -1,8 +1,7 @@
 // How a car's crumple outline answers a contact: the resistance of the
-// pressed points by their zones, the side of the car that takes the hit,
-// the velocity of the body where it was hit and the approach to an
-// obstacle. Scene order (x to the side, y up, z forward), scene units for
-// points; velocities m/s, forces N.
+// pressed points by zone, the side that takes the hit, the body's velocity
+// where it was hit and the approach to an obstacle. Scene order (x side,
+// y up, z forward), points in scene units; velocities m/s, forces N.
 #pragma once
 
 #include "engine/axis_frame.h"

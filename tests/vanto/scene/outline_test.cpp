@@ -553,7 +553,8 @@ TEST_F(OutlineTest, FootprintIntoWorld) {
   ASSERT_EQ(Build(), 1);
   car->bodyMatrix = MatrixMove(Vector(1000, 50, -300)) * MatrixRotY(pi / 2);
   PlaceFootprintInWorld(*car);
-  for (int i = 0; i < 4; ++i) ExpectVec(Outline().footprint[i], car->bodyMatrix * HostOrderToVector(Outline().localFootprint[i]));
+  for (int i = 0; i < 4; ++i)
+    ExpectVec(Outline().footprint[i], car->bodyMatrix * HostOrderToVector(Outline().localFootprint[i]));
   // Front-left corner (-200, 0, 450) turned a quarter about y.
   ExpectVec(Outline().footprint[0], Vector(1000 - 450, 50, -300 - 200));
 }

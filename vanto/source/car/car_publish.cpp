@@ -140,7 +140,7 @@ void DeformFfd(PointObject* ffd, const CarState& s, Real k, Real lift_factor) {
     for (LONG e = 0; e < ring; ++e) {
       const LONG m = o.deformNeighbours[e];
       if (m >= 0 && m < o.deformPointCount)
-        at(x, ny - 1, z) += (HostOrderToVector(o.deformPoints[m]) - HostOrderToVector(o.deformPoints[o.deformPointCount + m])) * k;
+        at(x, ny - 1, z) += HostOrderToVector(axes::Sub(o.deformPoints[m], o.deformPoints[o.deformPointCount + m])) * k;
       if (e < nz - 1)
         ++z;
       else if (e < nx + nz - 2)
@@ -213,7 +213,7 @@ void DeformMeshBinder(BaseDocument* doc, BaseObject* binder, const CarState& s, 
     const LONG q = o.deformNeighbours[m];
     // A neighbour outside the outline leaves its point undeformed.
     dst[m] = (q >= 0 && q < o.deformPointCount)
-                 ? src[m] + (HostOrderToVector(o.deformPoints[q]) - HostOrderToVector(o.deformPoints[o.deformPointCount + q])) * k
+                 ? src[m] + HostOrderToVector(axes::Sub(o.deformPoints[q], o.deformPoints[o.deformPointCount + q])) * k
                  : src[m];
   }
   deformed->Message(MSG_UPDATE);

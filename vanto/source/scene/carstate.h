@@ -15,6 +15,7 @@
 #include "engine/control_ramps.h"
 #include "host_math.h"
 #include "host_types.h"
+#include "scene/marker_links.h"
 #include "scene/route_links.h"
 #include "scene/scene_ground_hit.h"
 #include "engine/sim_settings.h"
@@ -22,27 +23,6 @@
 class BaseObject;
 class BaseContainer;
 class BaseTag;
-
-// ---------------------------------------------------------------- commands
-
-struct CommandSlot {
-  int32 mode = -1;  // -1 idle; 0 steering; 1..4 pedal channel; 17, 20 aim; 256 output curve
-  const BaseContainer* tagSettings = nullptr;  // settings of the tag being played
-  double startValue = 0.0;  // channel value when applied; returned to at the end
-  double firstValue = 0.0;  // the value the command ramps to first
-  double startTime = 0.0;   // s; -1 once used
-  double curveStart = 0.0;  // s; -1 once ended
-  double curveEnd = 0.0;    // s; -1 once used
-  double returnEnd = 0.0;   // s
-};
-
-struct CommandState {
-  BaseObject* lastMarker = nullptr;  // borrowed
-  String markerName;
-  String markerLabel;
-  double commandLevel = 0.0;  // priority of all command ramps
-  CommandSlot slots[3];       // steering, pedals, output
-};
 
 // ---------------------------------------------------------------- collisions
 

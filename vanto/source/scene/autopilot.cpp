@@ -378,17 +378,11 @@ void StepAutopilot(BaseDocument*, const BaseContainer&, CarState& car) {
   FollowRoute(route, car.autopilot, view);
 }
 
-double SteerToward(const Vector& direction, const CarState& car) {
-  return SteerToward(VectorToHostOrder(direction), VectorToHostOrder(car.bodyMatrix.v1), car.autopilot.maxSteerAngle);
-}
-
 int32 ControlRouteSpeed(const BaseObject* spline, double place, CarState& car) {
   const SceneRoute route(car.autopilot, spline);
   AutopilotCar view = ViewOf(car);
   return ControlRouteSpeed(route, place, car.autopilot, view);
 }
-
-void PruneSpeedQueue(CarState& car) { PruneSpeedQueue(car.autopilot); }
 
 double AngleBetween(const Vector& a, const Vector& b) { return AngleBetween(VectorToHostOrder(a), VectorToHostOrder(b)); }
 

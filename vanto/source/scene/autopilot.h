@@ -70,18 +70,10 @@ double SampleRouteSpline(const BaseObject* spline, double d, Vector& point, Vect
 // The spline's length times (b - a); 0 without arc length data.
 double RouteSplineDistance(const BaseObject* spline, double a, double b);
 
-// Steering value in [-1, 1] that turns the car toward `direction` (world,
-// only x and z count), full lock at the largest heading error it can steer.
-double SteerToward(const Vector& direction, const CarState& car);
-
-// Throttle and brake toward the speed points ahead. `place` is what
-// SampleRouteSpline returned for the car's place. 1 when no speed point lies
-// ahead.
+// The engine's ControlRouteSpeed over `spline` (the bound piece's speed
+// table). `place` is what SampleRouteSpline returned for the car's place. 1
+// when no speed point lies ahead.
 int32 ControlRouteSpeed(const BaseObject* spline, double place, CarState& car);
-
-// Drops pending and (unless learning) this run's entries and entries whose
-// gain contradicts their direction from the speed-target queue.
-void PruneSpeedQueue(CarState& car);
 
 // Angle between two vectors in [0, pi]; 0 when either is zero.
 double AngleBetween(const Vector& a, const Vector& b);

@@ -143,12 +143,6 @@ void DropRoute(AutopilotState& ap) {
   ap.routeIsGround = 0;
 }
 
-}  // namespace
-
-// ---------------------------------------------------------------- geometry
-
-namespace {
-
 double SampleOn(const ArcLength& arc, const BaseObject* spline, double d, Vector& point, Vector& tangent,
                 double offset) {
   if (!arc.Valid()) return 0.0;
@@ -168,6 +162,8 @@ double SampleOn(const ArcLength& arc, const BaseObject* spline, double d, Vector
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- geometry
 
 double SampleRouteSpline(const BaseObject* spline, double d, Vector& point, Vector& tangent, double offset) {
   return SampleOn(ArcLength(spline), spline, d, point, tangent, offset);
@@ -315,7 +311,7 @@ namespace {
 // table per piece serves every sample of an input period.
 class SceneRoute final : public RoutePath {
  public:
-  SceneRoute(AutopilotState& ap, const BaseObject* spline) : ap_(ap) { arc_.emplace(spline); }
+  SceneRoute(AutopilotState& ap, const BaseObject* spline) : ap_(ap), spline_(spline) { arc_.emplace(spline); }
 
   bool Bound() const override { return ap_.routeSpline != nullptr; }
   double Length() const override { return arc_->Length(); }
@@ -323,7 +319,7 @@ class SceneRoute final : public RoutePath {
 
   double Sample(double d, double offset, Vec3& point, Vec3& tangent) const override {
     Vector p = HostOrderToVector(point), t = HostOrderToVector(tangent);
-    const double r = SampleOn(*arc_, ap_.routeSpline, d, p, t, offset);
+    const double r = SampleOn(*arc_, spline_, d, p, t, offset);
     point = VectorToHostOrder(p);
     tangent = VectorToHostOrder(t);
     return r;
@@ -342,7 +338,8 @@ class SceneRoute final : public RoutePath {
 
   bool AdvancePiece() override {
     if (!NextRoutePiece(ap_)) return false;
-    arc_.emplace(ap_.routeSpline);
+    spline_ = ap_.routeSpline;
+    arc_.emplace(spline_);
     return true;
   }
 
@@ -354,6 +351,7 @@ class SceneRoute final : public RoutePath {
 
  private:
   AutopilotState& ap_;
+  const BaseObject* spline_;  // the piece arc_ measures
   std::optional<ArcLength> arc_;
 };
 

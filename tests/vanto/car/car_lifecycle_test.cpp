@@ -176,7 +176,7 @@ TEST_F(CarTest, ACopySharesNothingAndKeepsTheRunState) {
   s.autopilot.speedQueue[999].deltaSpeed = 3.5;
   s.autopilot.speedQueueCount = 2;
   s.commands.lastMarker = route;
-  s.commands.slots[1].tagSettings = route->GetDataInstance();
+  s.commands.slotSettings[1] = route->GetDataInstance();
   s.wheelGroundRecords[3].groundObject = route;
   s.dynamics.wheelGround[3] = &s.wheelGroundRecords[3];
   std::int32_t phase = 3;
@@ -204,7 +204,7 @@ TEST_F(CarTest, ACopySharesNothingAndKeepsTheRunState) {
   EXPECT_EQ(c.autopilot.routeObject, nullptr);
   EXPECT_EQ(c.autopilot.routeSpline, nullptr);
   EXPECT_EQ(c.commands.lastMarker, nullptr);
-  EXPECT_EQ(c.commands.slots[1].tagSettings, nullptr);
+  EXPECT_EQ(c.commands.slotSettings[1], nullptr);
   EXPECT_EQ(c.wheelGroundRecords[3].groundObject, nullptr);
   EXPECT_EQ(c.dynamics.wheelGround[3], &c.wheelGroundRecords[3]);
   // The source keeps what it had.

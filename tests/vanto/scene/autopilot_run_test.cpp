@@ -83,7 +83,7 @@ TEST_F(RouteRun, ACarFollowsBendsBothWays) {
   double worst = 0.0;
   for (LONG f = 2; f <= 30 * 20 && s.autopilot.routeSpline; ++f) {
     Frame(f);
-    worst = std::max(worst, (Vector(s.bodyMatrix.off.x, 0, s.bodyMatrix.off.z) - s.autopilot.routePoint).GetLength());
+    worst = std::max(worst, (Vector(s.bodyMatrix.off.x, 0, s.bodyMatrix.off.z) - HostOrderToVector(s.autopilot.routePoint)).GetLength());
   }
   EXPECT_LT(worst, 150.0);  // never more than 1.5 m off the line
   EXPECT_EQ(s.autopilot.routeSpline, nullptr);  // the whole route driven

@@ -1,6 +1,7 @@
-// The autopilot's parts on hand-made routes and car states: the speed
-// table, samples along a route, piece binding, steering, the speed queue,
-// the speed profile and the gap keeper.
+// scene/autopilot.cpp on hand-made routes and car states: the speed table,
+// samples along a route, piece binding, the switch between pieces, the speed
+// profile through a spline's arc length, the run's list for the gap keeper
+// and the route's road surface.
 #include <cmath>
 #include <memory>
 
@@ -143,8 +144,8 @@ TEST_F(Autopilot, TheDistanceAlongTheRouteIsRightAtTheSwitch) {
   AutopilotState& ap = car->autopilot;
   ASSERT_TRUE(BindRoute(a, ap));
   ap.routeDistance = 990.0;
-  ap.routePoint = Vector(0, 0, 990);
-  ap.routeTangent = Vector(0, 0, 1);
+  ap.routePoint = Vec3(0, 0, 990);
+  ap.routeTangent = Vec3(0, 0, 1);
   car->bodyMatrix = Matrix(Vector(0, 0, 990), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1));
   car->velocity = Vec3(0, 0, 20);
   car->speed = 20.0;
@@ -152,53 +153,6 @@ TEST_F(Autopilot, TheDistanceAlongTheRouteIsRightAtTheSwitch) {
   ASSERT_EQ(ap.routeSpline, b);
   EXPECT_NEAR(ap.routeDistance, 10.0, 1e-9);
   EXPECT_NEAR(ap.routePoint.z, 1010.0, 1e-9);
-}
-
-TEST_F(Autopilot, SteersTowardTheTarget) {
-  // A car heading +z: its side axis is +x.
-  const double s30 = std::sin(pi / 6);
-  struct Case {
-    Vector target;
-    double steer;
-  } cases[] = {
-      {Vector(0, 0, 1), 0.0},                       // straight on
-      {Vector(0, 5, 1), 0.0},                       // height does not count
-      {Vector(std::sin(0.1), 0, std::cos(0.1)), -std::sin(0.1) / s30},
-      {Vector(-std::sin(0.1), 0, std::cos(0.1)), std::sin(0.1) / s30},
-      {Vector(1, 0, 0), -1.0},                      // beyond full lock
-      {Vector(-1, 0, -1), 1.0},
-      {Vector(), 0.0},                              // no direction
-  };
-  for (const Case& c : cases) EXPECT_NEAR(SteerToward(c.target, *car), c.steer, 1e-12) << c.target.x;
-  car->autopilot.maxSteerAngle = 0.0;  // no steering: never a NaN
-  EXPECT_EQ(SteerToward(Vector(1, 0, 0), *car), 0.0);
-}
-
-TEST_F(Autopilot, PruningKeepsOnlyUsableEntries) {
-  AutopilotState& ap = car->autopilot;
-  const SpeedTarget entries[] = {
-      {2.0, 10.0, 0, 0.4},   // kept
-      {2.0, 10.0, 1, 0.4},   // pending: dropped
-      {2.0, 10.0, 2, 0.4},   // marked: kept only when learning
-      {2.0, 10.0, 0, -0.6},  // speeds up with a braking gain: dropped
-      {-2.0, 10.0, 0, 0.6},  // slows down with a throttle gain: dropped
-      {-2.0, 10.0, 0, -0.6},
-  };
-  for (int learn : {1, 0}) {
-    ap.learnMode = learn;
-    ap.speedQueueCount = 6;
-    for (int i = 0; i < 6; ++i) ap.speedQueue[i] = entries[i];
-    PruneSpeedQueue(*car);
-    ASSERT_EQ(ap.speedQueueCount, learn ? 3 : 2) << learn;
-    EXPECT_EQ(ap.speedQueue[0].gain, 0.4);
-    EXPECT_EQ(ap.speedQueue[ap.speedQueueCount - 1].gain, -0.6);
-    if (learn) {
-      EXPECT_EQ(ap.speedQueue[1].entryFlags, 0);
-    }
-  }
-  ap.speedQueueCount = -5;
-  PruneSpeedQueue(*car);
-  EXPECT_EQ(ap.speedQueueCount, 0);
 }
 
 // A straight 100 m route with one point of 10 m/s at its end and the car at
@@ -232,77 +186,6 @@ TEST_F(SpeedProfile, AnApproachStartsWithAQueueEntry) {
   EXPECT_EQ(ControlRouteSpeed(road, -1.0, *car), 1);
 }
 
-// The profile corrections come once per break period: on the input tick in
-// whose period the break test falls, also when the break period is not a
-// whole number of input periods.
-TEST_F(SpeedProfile, CorrectionsComeOncePerBreakPeriod) {
-  car->speed = 4.0;
-  ControlRouteSpeed(road, -0.5, *car);
-  car->ramps[kRampThrottle] = ControlRamp{0.5, 0.5, 0.0, 0.0};
-  car->pedalRampLevel = 0.0;
-  car->speed = 4.5;  // behind the plan: more throttle
-  car->settings.breakCountdown = 10;
-  ControlRouteSpeed(road, -0.55, *car);
-  EXPECT_EQ(car->ramps[kRampThrottle].target, 0.5);
-  car->settings.breakCountdown = 7;
-  ControlRouteSpeed(road, -0.55, *car);
-  EXPECT_NEAR(car->ramps[kRampThrottle].target, 0.52, 1e-12);
-}
-
-// An approach that sped up and went past the point's speed brakes instead of
-// keeping its throttle.
-TEST_F(SpeedProfile, PastThePointsSpeedTheCarBrakes) {
-  car->speed = 4.0;
-  ControlRouteSpeed(road, -0.5, *car);
-  car->ramps[kRampThrottle] = ControlRamp{0.7, 0.7, 0.0, 0.0};
-  car->pedalRampLevel = 0.0;
-  car->speed = 12.0;
-  car->settings.breakCountdown = 0;
-  ControlRouteSpeed(road, -0.6, *car);
-  EXPECT_NEAR(car->ramps[kRampBrake].target, 0.04, 1e-12);
-  EXPECT_EQ(car->ramps[kRampThrottle].target, 0.0);  // released
-  // Someone with a higher level holds the pedals: nothing is asked.
-  car->pedalRampLevel = 0.7;
-  car->ramps[kRampBrake] = ControlRamp{};
-  ControlRouteSpeed(road, -0.6, *car);
-  EXPECT_EQ(car->ramps[kRampBrake].target, 0.0);
-}
-
-// Once the brake has brought the car below the point's speed it lets go at
-// the next input tick, whether or not a correction is due.
-TEST_F(SpeedProfile, BelowThePointsSpeedTheBrakeLetsGoAtOnce) {
-  car->speed = 4.0;
-  ControlRouteSpeed(road, -0.5, *car);
-  car->pedalRampLevel = 0.0;
-  for (int countdown : {0, 50}) {
-    SCOPED_TRACE(countdown);
-    car->ramps[kRampBrake] = ControlRamp{0.12, 0.12, 0.0, 0.16};
-    car->speed = 9.5;
-    car->settings.breakCountdown = countdown;
-    ControlRouteSpeed(road, -0.6, *car);
-    EXPECT_EQ(car->ramps[kRampBrake].current, 0.0);
-    EXPECT_EQ(car->ramps[kRampBrake].target, 0.0);
-  }
-  // Above it the brake is kept.
-  car->ramps[kRampBrake] = ControlRamp{0.12, 0.12, 0.0, 0.16};
-  car->speed = 10.5;
-  car->settings.breakCountdown = 50;
-  ControlRouteSpeed(road, -0.6, *car);
-  EXPECT_EQ(car->ramps[kRampBrake].current, 0.12);
-}
-
-TEST_F(SpeedProfile, ReachingThePointCorrectsTheGain) {
-  car->speed = 4.0;
-  ControlRouteSpeed(road, -0.5, *car);  // +6 m/s planned with gain 0.75
-  car->autopilot.learnMode = 1;
-  car->pedalRampLevel = 0.0;
-  car->speed = 11.0;  // made 7: gain x 6 / 7
-  car->bodyMatrix.off = car->autopilot.routePoint;
-  EXPECT_EQ(ControlRouteSpeed(road, -1.0, *car), 1);
-  EXPECT_NEAR(car->autopilot.speedQueue[0].gain, 0.75 * 6.0 / 7.0, 1e-12);
-  EXPECT_EQ(car->autopilot.speedQueue[0].entryFlags, 2);
-}
-
 class GapKeeper : public Autopilot {
  protected:
   // The other car `ahead` scene units in front (front to rear) at `angle`
@@ -326,66 +209,34 @@ class GapKeeper : public Autopilot {
   CarEntry entries[2];
 };
 
-TEST_F(GapKeeper, ZonesAndBrakes) {
+// The run's car list reaches the gap keeper without the car itself, without
+// cars the run has not set up and, when asked, without cars on other
+// splines. (The zones and brakes are the engine's: engine/autopilot_test.)
+TEST_F(GapKeeper, TheRunsCarListIsFiltered) {
   car->speed = 10.0;
-  struct Case {
-    double ahead, otherSpeed, angle;
-    int zone;
-    double brake;  // brake target, -1 for no brake ramp
-  } cases[] = {
-      {500.0, 0.0, 0.0, 3, 1.0},        // a standing car ahead: full brake
-      {300.0, 10.0, 0.0, 3, 1.0},       // closer than half the inner range
-      {600.0, 8.0, 0.0, 3, 0.5},        // k = (10/8 - 1) x 2
-      {800.0, 8.0, 0.0, 2, 0.4},        // beyond G - M: x 0.8
-      {1100.0, 8.0, 0.0, 1, 0.32},      // beyond G: x 0.8 again
-      {1300.0, 0.0, 0.0, 0, -1.0},      // out of range
-      {600.0, 0.0, 0.5, 0, -1.0},       // outside the cone
-      {600.0, 20.0, 0.0, 3, -1.0},      // pulling away
-  };
-  for (const Case& c : cases) {
-    Place(c.ahead, c.otherSpeed, c.angle);
-    KeepGapToCars(*car, entries, 2);
-    EXPECT_EQ(car->autopilot.gapZone, c.zone) << c.ahead;
-    if (c.brake < 0) {
-      EXPECT_EQ(car->ramps[kRampBrake].remaining, 0.0) << c.ahead;
-    } else {
-      EXPECT_NEAR(car->ramps[kRampBrake].target, c.brake, 1e-12) << c.ahead;
-      EXPECT_EQ(car->pedalRampLevel, 0.7);
-    }
-  }
-  // Gap keeping off.
-  Place(500.0, 0.0);
-  car->autopilot.gapDistance = 0.0;
+  Place(500.0, 0.0);  // a standing car ahead: full brake whenever it counts
+  entries[1].ready = 0;
   KeepGapToCars(*car, entries, 2);
   EXPECT_EQ(car->autopilot.gapZone, 0);
-  EXPECT_EQ(car->ramps[kRampBrake].remaining, 0.0);
-  // Only cars on the same route piece, when asked.
-  Place(500.0, 0.0);
+  entries[1].ready = 1;
+  KeepGapToCars(*car, entries, 1);  // only the car itself
+  EXPECT_EQ(car->autopilot.gapZone, 0);
+  KeepGapToCars(*car, entries, 2);
+  EXPECT_EQ(car->autopilot.gapZone, 3);
+  EXPECT_EQ(car->ramps[kRampBrake].target, 1.0);
+
   car->autopilot.gapSameRoute = 1;
   KeepGapToCars(*car, entries, 2);
+  EXPECT_EQ(car->autopilot.gapZone, 0);  // the car follows no route
+  SplineObject* road = Spline(nullptr, {Vector(), Vector(0, 0, 10000)});
+  SplineObject* otherRoad = Spline(nullptr, {Vector(), Vector(0, 0, 10000)});
+  car->autopilot.routeSpline = road;
+  other->autopilot.routeSpline = otherRoad;
+  KeepGapToCars(*car, entries, 2);
   EXPECT_EQ(car->autopilot.gapZone, 0);
-}
-
-// Two cars in the cone: a slow one near and a faster one farther on. The
-// near one decides, in either list order.
-TEST_F(GapKeeper, TheNearestCarAheadDecidesInEitherListOrder) {
-  car->speed = 10.0;
-  Place(1100.0, 10.2);  // far, a little faster: its answer lets go of the brake
-  std::unique_ptr<CarState> far = std::move(other);
-  Place(600.0, 8.0);  // near and slower: k = (10 / 8 - 1) x 2 = 0.5
-  for (bool nearFirst : {true, false}) {
-    SCOPED_TRACE(nearFirst ? "near car listed first" : "far car listed first");
-    car->ramps[kRampBrake] = ControlRamp{};
-    car->ramps[kRampThrottle] = ControlRamp{0.5, 0.5, 0, 0};
-    car->pedalRampLevel = 0.0;
-    CarEntry list[3] = {entries[0], entries[1], CarEntry{reinterpret_cast<BaseObject*>(this), far.get(), 1}};
-    if (!nearFirst) std::swap(list[1], list[2]);
-    KeepGapToCars(*car, list, 3);
-    EXPECT_EQ(car->autopilot.gapZone, 3);
-    EXPECT_NEAR(car->ramps[kRampBrake].target, 0.5, 1e-12);
-    EXPECT_GT(car->ramps[kRampBrake].remaining, 0.0);
-    EXPECT_EQ(car->ramps[kRampThrottle].target, 0.0);
-  }
+  other->autopilot.routeSpline = road;
+  KeepGapToCars(*car, entries, 2);
+  EXPECT_EQ(car->autopilot.gapZone, 3);
 }
 
 // Beyond the end of a sweep piece the next piece's road carries the wheels;
@@ -399,7 +250,7 @@ TEST_F(Autopilot, TheRouteGroundReachesIntoTheNextPiece) {
   ASSERT_TRUE(BindRoute(first, ap));
   Vector p, t;
   SampleRouteSpline(ap.routeSpline, 900.0, p, t, 0.0);
-  ap.routePoint = p;
+  ap.routePoint = VectorToHostOrder(p);
   ap.routeFrame = Matrix(p, Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1));
   SceneGroundHit hit;
   EXPECT_EQ(QueryRouteGround(Vector(0, 100, 950), hit, *car), 1);

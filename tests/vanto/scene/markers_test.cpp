@@ -357,7 +357,7 @@ TEST_F(Markers, APedalBlockWithoutACurveLeavesTheRunningPedalsAlone) {
   Tick(10);
   EXPECT_EQ(car->commands.lastMarker, b);
   EXPECT_EQ(Slot(kSlotPedal).mode, kCommandThrottleCurve);
-  EXPECT_EQ(Slot(kSlotPedal).tagSettings, &Tag(a));
+  EXPECT_EQ(car->commands.slotSettings[kSlotPedal], &Tag(a));
   EXPECT_NEAR(Ramp(kRampThrottle), 0.5, 1e-9);
   EXPECT_EQ(Ramp(kRampBrake), 0.0);
 }

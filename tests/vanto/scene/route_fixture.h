@@ -8,6 +8,7 @@
 
 #include "../sim/sim_fixture.h"
 #include "scene/autopilot.h"
+#include "scene/frames.h"
 #include "tags/tag_route.h"
 
 namespace routetest {

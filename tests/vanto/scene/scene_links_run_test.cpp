@@ -82,12 +82,12 @@ TEST_F(BorrowedDeleted, EachKindIsDroppedBeforeTheNextStep) {
        }},
       {"marker tag", [](BorrowedDeleted& t) { t.marker->KillTag(ID_VANTOCOMMANDS); },
        [](const CarState& s) {
-         for (const CommandSlot& slot : s.commands.slots) EXPECT_EQ(slot.tagSettings, nullptr);
+         for (const BaseContainer* settings : s.commands.slotSettings) EXPECT_EQ(settings, nullptr);
        }},
       {"marker group", [](BorrowedDeleted& t) { Delete(t.markers); },
        [](const CarState& s) {
          EXPECT_EQ(s.commands.lastMarker, nullptr);
-         for (const CommandSlot& slot : s.commands.slots) EXPECT_EQ(slot.tagSettings, nullptr);
+         for (const BaseContainer* settings : s.commands.slotSettings) EXPECT_EQ(settings, nullptr);
        }},
   };
   for (const Case& c : cases) {

@@ -15,7 +15,7 @@ void CopyCarState(CarState& dst, const CarState& src) {
   ap.routeProfile = nullptr;
   ap.routeGuide = nullptr;
   dst.commands.lastMarker = nullptr;
-  for (CommandSlot& slot : dst.commands.slots) slot.tagSettings = nullptr;
+  for (const BaseContainer*& settings : dst.commands.slotSettings) settings = nullptr;
   dst.defaultGround.groundObject = nullptr;
   for (SceneGroundHit& g : dst.wheelGroundRecords) g.groundObject = nullptr;
 }

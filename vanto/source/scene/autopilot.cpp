@@ -2,35 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <optional>
+#include <vector>
 
 #include "carsim/car_param_ids.h"
 #include "host_container.h"
 #include "host_geometry.h"
 #include "scene_build/object_builders.h"
-#include "scene/ramps.h"
 #include "scene/carstate.h"
+#include "scene/frames.h"
 #include "scene_build/pair_sort.h"
 
 namespace {
 
-inline constexpr double kPi = 3.14159265358979323846;
 inline constexpr int32 kProfileSamples = 200;
 inline constexpr int32 kMinProfileSamples = 4;
-inline constexpr LONG kSpeedTargetChangedWord = 0x12345678;
-
-enum : int32 { kTargetPending = 1, kTargetMarked = 2 };
-
-double UnitsPerMetre(const CarState& car) {
-  const double u = car.settings.unitsPerMetre;
-  return u > 0.0 && std::isfinite(u) ? u : 100.0;
-}
-
-double InputPeriod(const CarState& car) {
-  const double p = car.settings.inputPeriod;
-  return p > 0.0 && std::isfinite(p) ? p : 0.01;
-}
 
 const SplineObject* AsSpline(const BaseObject* op) {
   return op && op->GetType() == Ospline ? dynamic_cast<const SplineObject*>(op) : nullptr;
@@ -59,10 +45,6 @@ class ArcLength {
  private:
   SplineLengthData* data_ = nullptr;
 };
-
-Vector FlatXZ(const Vector& v) { return Vector(v.x, 0.0, v.z); }
-
-double DotXZ(const Vector& a, const Vector& b) { return a.x * b.x + a.z * b.z; }
 
 bool Finite(const Vector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
@@ -161,61 +143,6 @@ void DropRoute(AutopilotState& ap) {
   ap.routeIsGround = 0;
 }
 
-void DropFrontTarget(AutopilotState& ap) {
-  const int32 n = std::clamp(ap.speedQueueCount, 0, kSpeedTargets);
-  if (n <= 0) return;
-  std::memmove(&ap.speedQueue[0], &ap.speedQueue[1], sizeof(SpeedTarget) * static_cast<size_t>(n - 1));
-  ap.speedQueueCount = n - 1;
-}
-
-void PushFrontTarget(CarState& car, const SpeedTarget& t) {
-  AutopilotState& ap = car.autopilot;
-  const int32 n = std::clamp(ap.speedQueueCount, 0, kSpeedTargets);
-  const int32 kept = std::min(n, kSpeedTargets - 1);
-  std::memmove(&ap.speedQueue[1], &ap.speedQueue[0], sizeof(SpeedTarget) * static_cast<size_t>(kept));
-  ap.speedQueue[0] = t;
-  ap.speedQueueCount = kept + 1;
-  car.leadingWord = kSpeedTargetChangedWord;
-}
-
-bool FrontPending(const AutopilotState& ap) {
-  return ap.speedQueueCount > 0 && (ap.speedQueue[0].entryFlags & kTargetPending);
-}
-
-// The input tick in whose period the run makes its next break test. The
-// profile corrections run once per break period on this tick; waiting for a
-// tick on which both counters run out together would skip them for seconds
-// when the break period is not a whole number of input periods.
-bool ProfileTick(const CarState& car) {
-  const double dt = car.settings.stepDt;
-  const double steps = dt > 0.0 ? std::floor(InputPeriod(car) / dt + 0.5) : 1.0;
-  return car.settings.breakCountdown < std::max(steps, 1.0);
-}
-
-// Learnt gain after reaching a point: scaled by the planned over the made
-// change; doubled when that gives no usable gain.
-double CorrectedGain(const SpeedTarget& t, double pointSpeed, double v) {
-  const double made = t.deltaSpeed - (pointSpeed - v);
-  const double g = made != 0.0 ? t.gain * t.deltaSpeed / made : 0.0;
-  if (!std::isfinite(g) || g == 0.0 || (g > 0.0) != (t.gain > 0.0)) return t.gain * 2.0;
-  return g;
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------- geometry
-
-double AngleBetween(const Vector& a, const Vector& b) {
-  const double n = std::sqrt(a.GetSquaredLength() * b.GetSquaredLength());
-  if (n == 0.0) return 0.0;
-  const double c = Dot(a, b) / n;
-  if (c >= 1.0) return 0.0;
-  if (c <= -1.0) return kPi;
-  return std::acos(c);
-}
-
-namespace {
-
 double SampleOn(const ArcLength& arc, const BaseObject* spline, double d, Vector& point, Vector& tangent,
                 double offset) {
   if (!arc.Valid()) return 0.0;
@@ -234,9 +161,9 @@ double SampleOn(const ArcLength& arc, const BaseObject* spline, double d, Vector
   return -u;
 }
 
-int32 ControlSpeedOn(const ArcLength& arc, double place, CarState& car);
-
 }  // namespace
+
+// ---------------------------------------------------------------- geometry
 
 double SampleRouteSpline(const BaseObject* spline, double d, Vector& point, Vector& tangent, double offset) {
   return SampleOn(ArcLength(spline), spline, d, point, tangent, offset);
@@ -366,259 +293,113 @@ int32 InitAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
     ap.routeLabel = String();
     return 0;
   }
-  Vector p = ap.routePoint, t = ap.routeTangent;
+  Vector p = HostOrderToVector(ap.routePoint), t = HostOrderToVector(ap.routeTangent);
   SampleRouteSpline(ap.routeSpline, 0.0, p, t, ap.lateralOffset);
-  ap.routePoint = p;
-  ap.routeTangent = t;
+  ap.routePoint = VectorToHostOrder(p);
+  ap.routeTangent = VectorToHostOrder(t);
   ap.routeDistance = 0.0;
   ap.speedPointIndex = -1;
   // The start pose stands on the route: its surface must be there already.
   if (ap.routeIsGround) ap.routeFrame = RouteFrameAt(p, t, ap.routeGuide);
-  PruneSpeedQueue(car);
+  PruneSpeedQueue(ap);
   return 1;
-}
-
-void StepAutopilot(BaseDocument*, const BaseContainer&, CarState& car) {
-  AutopilotState& ap = car.autopilot;
-  if (!ap.routeSpline) {
-    DropRoute(ap);
-    return;
-  }
-  const double upm = UnitsPerMetre(car);
-  const double period = InputPeriod(car);
-  const Vector Q = car.bodyMatrix.off;
-  const Vector vel(car.velocity.x, car.velocity.y, car.velocity.z);
-  const double speed = std::isfinite(car.speed) ? car.speed : 0.0;
-  const Vector u = vel.GetNormalized();
-
-  // Where the car will be at the next input tick, along the route.
-  double s = ap.routeDistance + period * speed * upm * DotXZ(u, ap.routeTangent) -
-             DotXZ(ap.routePoint - Q, ap.routeTangent);
-  if (!(s > 0.0)) s = 0.0;
-
-  // One arc length table per piece and input period serves every sample.
-  const ArcLength firstArc(ap.routeSpline);
-  std::optional<ArcLength> nextArc;
-  const ArcLength* arc = &firstArc;
-  Vector point = ap.routePoint, tangent = ap.routeTangent;
-  double r = SampleOn(*arc, ap.routeSpline, s, point, tangent, ap.lateralOffset);
-  if (r > 0.0) {
-    s = r;
-    if (NextRoutePiece(ap)) {
-      arc = &nextArc.emplace(ap.routeSpline);
-      r = SampleOn(*arc, ap.routeSpline, s, point, tangent, ap.lateralOffset);
-    }
-    if (r > 0.0 || !ap.routeSpline) {
-      // End of the last piece: stop and straighten the wheels.
-      DropRoute(ap);
-      RampBrake(0.75, 1.0, kAutopilotLevel, car);
-      RampSteering(0.0, 2.0, kAutopilotLevel, car);
-      return;
-    }
-  }
-  ap.routePoint = point;
-  ap.routeTangent = tangent;
-  ap.routeDistance = s;
-  if (ap.routeIsGround) ap.routeFrame = RouteFrameAt(point, tangent, ap.routeGuide);
-
-  Vector target = ap.routeTangent;
-  if (speed > 0.5) {
-    const double ahead = s + speed * upm * ap.lookAheadTime;
-    Vector lp, lt;
-    double lr = SampleOn(*arc, ap.routeSpline, ahead, lp, lt, ap.lateralOffset);
-    if (lr > 0.0) {
-      // Look into the next piece without binding it: the current piece's
-      // speed table and aim stay as they are.
-      RoutePiece piece;
-      RouteSurface scratch;
-      if (ResolvePiece(NeighbourPiece(ap, true), piece, scratch.section))
-        lr = SampleRouteSpline(piece.spline, lr, lp, lt, ap.lateralOffset);
-    }
-    if (lr < 0.0001) target = (lp - Vector(Q.x, 0.0, Q.z)).GetNormalized() + ap.routeTangent;
-  }
-  RampSteering(SteerToward(target, car), period, kAutopilotLevel, car);
-  ControlSpeedOn(*arc, r, car);
-}
-
-double SteerToward(const Vector& direction, const CarState& car) {
-  const Vector h = FlatXZ(car.bodyMatrix.v1).GetNormalized();
-  const Vector g = FlatXZ(direction).GetNormalized();
-  const double reach = std::cos(kPi / 2.0 - car.autopilot.maxSteerAngle);
-  // A car that cannot steer is not steered (and never given a NaN).
-  if (!(reach > 1e-9)) return 0.0;
-  const double steer = -Dot(g, h) / reach;
-  if (!std::isfinite(steer)) return 0.0;
-  return std::clamp(steer, -1.0, 1.0);
-}
-
-int32 ControlRouteSpeed(const BaseObject* spline, double place, CarState& car) {
-  return ControlSpeedOn(ArcLength(spline), place, car);
 }
 
 namespace {
 
-int32 ControlSpeedOn(const ArcLength& arc, double place, CarState& car) {
-  AutopilotState& ap = car.autopilot;
-  const int32 count = std::clamp(ap.speedPointCount, 0, kRouteSpeedPoints);
-  if (count == 0) return 0;
-  if (car.pedalRampLevel > kAutopilotLevel) {
-    // Someone else holds the pedals: the approach under way is void.
-    if (FrontPending(ap) && ap.speedQueueCount > 1) DropFrontTarget(ap);
-    return 0;
-  }
-  const double L = arc.Length();
-  if (!arc.Valid() || !(L > 0.0)) return 0;
-  const double upm = UnitsPerMetre(car);
-  const double here = std::clamp(-place, 0.0, 1.0);
-  const double v = std::floor(car.speed * 100.0) / 100.0;
-  auto metresTo = [&](int32 i) { return L * (arc.ToUniform(ap.speedPoints[i].parameter) - here) / upm; };
-  const double throttle = car.ramps[kRampThrottle].current;
-  const double brake = car.ramps[kRampBrake].current;
+// The bound piece of a car's route as the engine asks for it. One arc length
+// table per piece serves every sample of an input period.
+class SceneRoute final : public RoutePath {
+ public:
+  SceneRoute(AutopilotState& ap, const BaseObject* spline) : ap_(ap), spline_(spline) { arc_.emplace(spline); }
 
-  if (ap.speedPointIndex >= 0 && ap.speedPointIndex < count && FrontPending(ap)) {
-    const double pointSpeed = ap.speedPoints[ap.speedPointIndex].speed;
-    const double D = metresTo(ap.speedPointIndex);
-    SpeedTarget& front = ap.speedQueue[0];
-    if (D > 0.0) {
-      // The brake serves only above the point's speed: below it, it lets go
-      // at once, not at the next correction while the car slows on.
-      ControlRamp& b = car.ramps[kRampBrake];
-      if (v < pointSpeed && (b.current > 0.0 || b.target > 0.0)) b = ControlRamp();
-      if (!ProfileTick(car)) return 0;
-      const double ratio = front.changeDistance > 0.0 ? std::min(D / front.changeDistance, 1.0) : 1.0;
-      const double planned = front.deltaSpeed * (1.0 - std::sqrt(1.0 - ratio));
-      const double needed = pointSpeed - v;
-      // Above the point's speed the brake works whichever way the approach
-      // started: an approach that sped up would otherwise keep its throttle
-      // and race on past the speed it was after.
-      if (v > pointSpeed) {
-        if (planned > needed) {
-          if (brake <= 0.96) RampBrake(brake + 0.04, 0.16, kAutopilotLevel, car);
-        } else if (needed > planned && brake > 0.0) {
-          RampBrake(0.0, 0.16, kAutopilotLevel, car);
-        }
-      } else if (pointSpeed > v) {
-        if (needed <= planned && v >= 0.01 && pointSpeed <= 2.0 * v) {
-          if (planned > needed && throttle >= 0.02) RampThrottle(throttle - 0.02, 0.16, kAutopilotLevel, car);
-        } else if (throttle <= 0.98) {
-          RampThrottle(throttle + 0.02, 0.16, kAutopilotLevel, car);
-        }
-      }
-      return 0;
-    }
-    if (ap.learnMode == 1) {
-      const Vector off = FlatXZ(car.bodyMatrix.off - ap.routePoint);
-      if (off.GetLength() <= 3.0 * car.bodySize.x) {
-        front.entryFlags &= ~kTargetPending;
-        front.gain = CorrectedGain(front, pointSpeed, v);
-      } else {
-        DropFrontTarget(ap);
-      }
-    }
+  bool Bound() const override { return ap_.routeSpline != nullptr; }
+  double Length() const override { return arc_->Length(); }
+  double ToUniform(double parameter) const override { return arc_->ToUniform(parameter); }
+
+  double Sample(double d, double offset, Vec3& point, Vec3& tangent) const override {
+    Vector p = HostOrderToVector(point), t = HostOrderToVector(tangent);
+    const double r = SampleOn(*arc_, spline_, d, p, t, offset);
+    point = VectorToHostOrder(p);
+    tangent = VectorToHostOrder(t);
+    return r;
   }
 
-  int32 next = -1;
-  for (int32 i = 0; i < count; ++i)
-    if (arc.ToUniform(ap.speedPoints[i].parameter) > here) {
-      next = i;
-      break;
-    }
-  if (next < 0) return 1;
-  ap.speedPointIndex = next;
-  const double D = metresTo(next);
-  const double needed = ap.speedPoints[next].speed - v;
-
-  const SpeedTarget* match = nullptr;
-  double best = 10000.0, bestDistance = 0.0;
-  const int32 queued = std::clamp(ap.speedQueueCount, 0, kSpeedTargets);
-  for (int32 i = 0; i < queued; ++i) {
-    const SpeedTarget& e = ap.speedQueue[i];
-    if (!((needed > 0.0 && e.deltaSpeed > 0.0) || (needed < 0.0 && e.deltaSpeed < 0.0))) continue;
-    if (!std::isfinite(e.gain) || !std::isfinite(e.changeDistance)) continue;
-    const double diff = std::fabs(e.deltaSpeed - needed);
-    const double distance = std::fabs(e.changeDistance - D);
-    if (diff < best || (diff == best && match && distance < bestDistance)) {
-      match = &e;
-      best = diff;
-      bestDistance = distance;
-    }
+  double SampleNext(double d, double offset, Vec3& point, Vec3& tangent) const override {
+    RoutePiece piece;
+    RouteSurface scratch;
+    if (!ResolvePiece(NeighbourPiece(ap_, true), piece, scratch.section)) return d;
+    Vector p = HostOrderToVector(point), t = HostOrderToVector(tangent);
+    const double r = SampleRouteSpline(piece.spline, d, p, t, offset);
+    point = VectorToHostOrder(p);
+    tangent = VectorToHostOrder(t);
+    return r;
   }
-  double pedal = needed > 0.0 ? 0.75 : -0.75;
-  if (match) pedal = needed / match->deltaSpeed * match->gain * ((match->changeDistance / D - 1.0) * 0.5 + 1.0);
-  if (!std::isfinite(pedal)) pedal = needed > 0.0 ? 0.75 : -0.75;
-  if (pedal >= 0.0) RampThrottle(std::clamp(pedal, 0.01, 1.0), 0.1, kAutopilotLevel, car);
-  PushFrontTarget(car, SpeedTarget{needed, D, kTargetPending | kTargetMarked, pedal});
-  return 0;
+
+  bool AdvancePiece() override {
+    if (!NextRoutePiece(ap_)) return false;
+    spline_ = ap_.routeSpline;
+    arc_.emplace(spline_);
+    return true;
+  }
+
+  void Drop() override { DropRoute(ap_); }
+
+  void PlaceSurface(const Vec3& point, const Vec3& tangent) override {
+    ap_.routeFrame = RouteFrameAt(HostOrderToVector(point), HostOrderToVector(tangent), ap_.routeGuide);
+  }
+
+ private:
+  AutopilotState& ap_;
+  const BaseObject* spline_;  // the piece arc_ measures
+  std::optional<ArcLength> arc_;
+};
+
+AutopilotCar ViewOf(CarState& car) {
+  return AutopilotCar{.position = VectorToHostOrder(car.bodyMatrix.off),
+                      .sideAxis = VectorToHostOrder(car.bodyMatrix.v1),
+                      .forwardAxis = VectorToHostOrder(car.bodyMatrix.v3),
+                      .velocity = car.velocity,
+                      .speed = car.speed,
+                      .width = car.bodySize.x,
+                      .length = car.bodySize.z,
+                      .settings = car.settings,
+                      .inputs = car,
+                      .leadingWord = car.leadingWord};
 }
 
 }  // namespace
 
-void PruneSpeedQueue(CarState& car) {
-  AutopilotState& ap = car.autopilot;
-  const int32 n = std::clamp(ap.speedQueueCount, 0, kSpeedTargets);
-  int32 kept = 0;
-  for (int32 i = 0; i < n; ++i) {
-    SpeedTarget e = ap.speedQueue[i];
-    if (ap.learnMode == 1) e.entryFlags &= ~kTargetMarked;
-    const bool contradicts = (e.deltaSpeed > 0.0 && e.gain < -0.5) || (e.deltaSpeed < 0.0 && e.gain > 0.5);
-    if ((e.entryFlags & (kTargetPending | kTargetMarked)) || contradicts) continue;
-    ap.speedQueue[kept++] = e;
-  }
-  ap.speedQueueCount = kept;
+void StepAutopilot(BaseDocument*, const BaseContainer&, CarState& car) {
+  SceneRoute route(car.autopilot, car.autopilot.routeSpline);
+  AutopilotCar view = ViewOf(car);
+  FollowRoute(route, car.autopilot, view);
 }
+
+int32 ControlRouteSpeed(const BaseObject* spline, double place, CarState& car) {
+  const SceneRoute route(car.autopilot, spline);
+  AutopilotCar view = ViewOf(car);
+  return ControlRouteSpeed(route, place, car.autopilot, view);
+}
+
+double AngleBetween(const Vector& a, const Vector& b) { return AngleBetween(VectorToHostOrder(a), VectorToHostOrder(b)); }
 
 void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count) {
   AutopilotState& ap = car.autopilot;
-  ap.gapZone = 0;
-  if (ap.gapDistance == 0.0 || !cars) return;
-  const double G = ap.gapDistance, M = G * ap.gapMargin;
-  const double period = InputPeriod(car);
-  const Vector forward = car.bodyMatrix.v3.GetNormalized();
-  const Vector front = car.bodyMatrix.off + forward * (car.bodySize.z * 0.5);
-  // Only the nearest car ahead counts: a farther one's lighter answer must
-  // not undo the brake the nearer one asks for.
-  const CarState* nearest = nullptr;
-  double dist = 0.0;
-  for (int32 i = 0; i < count; ++i) {
-    const CarEntry& e = cars[i];
-    if (!e.ready || !e.object || !e.state || e.state == &car) continue;
-    const CarState& other = *e.state;
-    if (ap.gapSameRoute && (!ap.routeSpline || other.autopilot.routeSpline != ap.routeSpline)) continue;
-    const Vector rear = other.bodyMatrix.off - other.bodyMatrix.v3.GetNormalized() * (other.bodySize.z * 0.5);
-    const Vector d = rear - front;
-    const double di = d.GetLength();
-    if (AngleBetween(d, forward) > ap.gapHalfAngle || di > G + M) continue;
-    if (!nearest || di < dist) {
-      nearest = &other;
-      dist = di;
+  std::vector<GapCar> others;
+  if (ap.gapDistance != 0.0 && cars) {
+    others.reserve(static_cast<size_t>(std::max(count, 0)));
+    for (int32 i = 0; i < count; ++i) {
+      const CarEntry& e = cars[i];
+      if (!e.ready || !e.object || !e.state || e.state == &car) continue;
+      const CarState& o = *e.state;
+      others.push_back(GapCar{.position = VectorToHostOrder(o.bodyMatrix.off),
+                              .forwardAxis = VectorToHostOrder(o.bodyMatrix.v3),
+                              .length = o.bodySize.z,
+                              .speed = o.speed,
+                              .sameRoute = ap.routeSpline && o.autopilot.routeSpline == ap.routeSpline ? 1 : 0});
     }
   }
-  if (!nearest) return;
-  const CarState& other = *nearest;
-  ap.gapZone = 3;
-  if (dist < (G - M) * 0.5 || other.speed < 0.01) {
-    RampBrake(1.0, period, kGapKeeperLevel, car);
-    return;
-  }
-  double k = (car.speed / other.speed - 1.0) * 2.0;
-  if (dist > G - M) {
-    k *= 0.8;
-    ap.gapZone = 2;
-  }
-  if (dist > G) {
-    k *= 0.8;
-    ap.gapZone = 1;
-  }
-  if (k < -0.1) return;
-  if (k <= 0.01) {
-    if (car.speed > 2.0) RampThrottle(0.0, period, kGapKeeperLevel, car);
-  } else if (k <= 1.0) {
-    const ControlRamp& b = car.ramps[kRampBrake];
-    if (k < 0.2 && b.current <= 0.0 && b.target <= 0.0)
-      RampThrottle(0.0, period, kGapKeeperLevel, car);
-    else
-      RampBrake(k, period, kGapKeeperLevel, car);
-  } else {
-    RampBrake(1.0, period, kGapKeeperLevel, car);
-  }
+  AutopilotCar view = ViewOf(car);
+  KeepGap(others.data(), static_cast<int32>(others.size()), ap, view);
 }

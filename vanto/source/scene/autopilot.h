@@ -1,10 +1,8 @@
-// The route autopilot: a car follows a route, a spline (or the rail of a
-// sweep) that carries a route tag, or a chain of such pieces under the group
-// linked in the car's parameter 1900. Every input period it projects the car
-// onto the route, steers toward a point ahead, and works throttle and brake
-// so that the car meets the speeds of the route tag's table; the gap keeper
-// slows it down behind other cars. All outputs go through the control ramps:
-// the autopilot at level 0.5, the gap keeper at 0.7.
+// The route autopilot's scene half: a car follows a route, a spline (or the
+// rail of a sweep) that carries a route tag, or a chain of such pieces under
+// the group linked in the car's parameter 1900. This file binds the pieces,
+// reads the route tag's speed table and serves the bound piece to the
+// engine's logic (engine/autopilot.h), which steers and works the pedals.
 //
 // Distances along a route are in scene units; speeds in m/s; the speed
 // table's positions are spline parameters made from fractions of the
@@ -32,10 +30,6 @@ enum : LONG {
   ROUTETAG_COUNT = 2000,        // LONG: entries
 };
 
-// Priority levels of the autopilot's and the gap keeper's ramps.
-inline constexpr double kAutopilotLevel = 0.5;
-inline constexpr double kGapKeeperLevel = 0.7;
-
 // Start of a run: reads the car's steering and route settings (and sets the
 // car's steering rate limit), binds the first child of the route group and
 // places routePoint and routeTangent at its start. 1 when a route was bound.
@@ -45,8 +39,9 @@ int32 InitAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
 // anticipation, lateral offset, speed scale and gap keeping.
 void ReadAutopilotSettings(const BaseContainer& bc, AutopilotState& ap);
 
-// One input period of a car: projection, piece changes, steering and speed.
-// Without a bound spline it only clears the binding.
+// One input period of a car (FollowRoute over the bound piece): projection,
+// piece changes, steering and speed. Without a bound spline it only clears
+// the binding.
 void StepAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
 
 // Slows the car down behind the cars in front of it (entries that are null,
@@ -75,18 +70,10 @@ double SampleRouteSpline(const BaseObject* spline, double d, Vector& point, Vect
 // The spline's length times (b - a); 0 without arc length data.
 double RouteSplineDistance(const BaseObject* spline, double a, double b);
 
-// Steering value in [-1, 1] that turns the car toward `direction` (world,
-// only x and z count), full lock at the largest heading error it can steer.
-double SteerToward(const Vector& direction, const CarState& car);
-
-// Throttle and brake toward the speed points ahead. `place` is what
-// SampleRouteSpline returned for the car's place. 1 when no speed point lies
-// ahead.
+// The engine's ControlRouteSpeed over `spline` (the bound piece's speed
+// table). `place` is what SampleRouteSpline returned for the car's place. 1
+// when no speed point lies ahead.
 int32 ControlRouteSpeed(const BaseObject* spline, double place, CarState& car);
-
-// Drops pending and (unless learning) this run's entries and entries whose
-// gain contradicts their direction from the speed-target queue.
-void PruneSpeedQueue(CarState& car);
 
 // Angle between two vectors in [0, pi]; 0 when either is zero.
 double AngleBetween(const Vector& a, const Vector& b);

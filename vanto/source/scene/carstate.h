@@ -14,88 +14,14 @@
 #include "engine/control_ramps.h"
 #include "host_math.h"
 #include "host_types.h"
+#include "scene/marker_links.h"
+#include "scene/route_links.h"
 #include "scene/scene_ground_hit.h"
 #include "engine/sim_settings.h"
 
 class BaseObject;
 class BaseContainer;
 class BaseTag;
-
-// ---------------------------------------------------------------- commands
-
-struct CommandSlot {
-  int32 mode = -1;  // -1 idle; 0 steering; 1..4 pedal channel; 17, 20 aim; 256 output curve
-  const BaseContainer* tagSettings = nullptr;  // settings of the tag being played
-  double startValue = 0.0;  // channel value when applied; returned to at the end
-  double firstValue = 0.0;  // the value the command ramps to first
-  double startTime = 0.0;   // s; -1 once used
-  double curveStart = 0.0;  // s; -1 once ended
-  double curveEnd = 0.0;    // s; -1 once used
-  double returnEnd = 0.0;   // s
-};
-
-struct CommandState {
-  BaseObject* lastMarker = nullptr;  // borrowed
-  String markerName;
-  String markerLabel;
-  double commandLevel = 0.0;  // priority of all command ramps
-  CommandSlot slots[3];       // steering, pedals, output
-};
-
-// ---------------------------------------------------------------- autopilot
-
-struct RouteSpeedPoint {
-  double speed = 0.0;      // m/s
-  double parameter = 0.0;  // spline parameter
-};
-
-struct SpeedTarget {
-  double deltaSpeed = 0.0;      // m/s, negative when slowing down
-  double changeDistance = 0.0;  // m over which the change was made
-  int32 entryFlags = 0;         // bit 0 pending, bit 1 marked
-  double gain = 0.0;            // learnt pedal factor
-};
-
-inline constexpr int32 kRouteSpeedPoints = 100;
-inline constexpr int32 kSpeedTargets = 1000;
-inline constexpr int32 kRouteSectionSamples = 50;
-
-struct AutopilotState {
-  BaseObject* routeObject = nullptr;   // borrowed
-  String routeName;
-  String routeLabel;
-  BaseObject* routeSpline = nullptr;   // the spline followed
-  BaseObject* routeProfile = nullptr;  // a sweep route's profile, or null
-  BaseObject* routeGuide = nullptr;    // a sweep route's third child spline, or null
-  double routeDistance = 0.0;          // scene units along routeSpline
-  Vector routePoint;
-  Vector routeTangent;
-  int32 wrapRoute = 0;
-  double lookAheadTime = 0.0;  // s
-  double maxSteerAngle = 0.0;  // rad
-  double cosMaxSteer = 0.0;
-  double tanMaxSteer = 0.0;
-  double turnRadius = 0.0;  // scene units
-  // The steering rate limit is the car's maxSteerSpeed; no second copy here.
-  int32 sweepRoute = 0;  // 1 when the bound route is a sweep object
-  int32 routeIsGround = 0;
-  double routeGrip = 1.0;
-  Matrix routeFrame;
-  Vector routeSection[kRouteSectionSamples][2];
-  RouteSpeedPoint speedPoints[kRouteSpeedPoints];
-  double speedScale = 0.0;
-  int32 speedPointCount = 0;
-  int32 speedPointIndex = -1;
-  SpeedTarget speedQueue[kSpeedTargets];
-  int32 speedQueueCount = 0;
-  int32 learnMode = 0;
-  double lateralOffset = 0.0;
-  double gapDistance = 0.0;
-  double gapMargin = 0.0;
-  double gapHalfAngle = 0.0;
-  int32 gapSameRoute = 0;
-  int32 gapZone = 0;  // 0 none, 1 far, 2 near, 3 close
-};
 
 // ---------------------------------------------------------------- collisions
 

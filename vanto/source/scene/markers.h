@@ -1,15 +1,11 @@
-// Command markers: the children of the object a Car links as its command
-// group (LONG 1920). Each marker carries a VantoCommands tag whose blocks
-// start when the car's body comes within the marker's radius: a steering
-// curve, a pedal curve, aiming at a target, the two wheel-slip switches and
-// an output curve. Everything a command produces reaches the car through the
-// ramp setters at the car's command level, so a higher source (direct input)
-// wins over it.
-//
-// A running command lives in one of three slots of the car's CommandState
-// (0 steering, 1 pedals, 2 output). It runs through a lead-in ramp, the
-// curve (or aim) phase, and a return ramp to the value the channel had when
-// the marker was reached.
+// Command markers, the scene's half: the children of the object a Car links
+// as its command group (LONG 1920). Each marker carries a VantoCommands tag
+// whose blocks start when the car's body comes within the marker's radius.
+// This file finds the marker the car reaches, reads its tag into the
+// engine's records and answers the slots' questions about curves and aim
+// targets; the engine (engine/commands.h) plays the slots: steering, pedals,
+// aiming, the wheel-slip switches and an output curve, through the ramp
+// setters at the car's command level.
 #pragma once
 
 #include "scene/carstate.h"
@@ -57,27 +53,9 @@ enum CommandTagParam : LONG {
   CMD_DRAW_STEER_MAX = 4131,      // Real, derived for drawing
 };
 
-// Slot modes.
-enum CommandMode : int32 {
-  kCommandIdle = -1,
-  kCommandSteerCurve = 0,
-  kCommandThrottleCurve = 1,
-  kCommandBrakeCurve = 2,
-  kCommandHandbrakeCurve = 3,
-  kCommandReverseCurve = 4,
-  kCommandAimForward = 17,
-  kCommandAimBackward = 20,
-  kCommandOutputCurve = 256,
-};
-
-enum CommandSlotIndex : int32 { kSlotSteer = 0, kSlotPedal = 1, kSlotOutput = 2 };
-
 // Radius of a marker: the marker object's own Real 1001 (a Null's display
 // radius).
 inline constexpr LONG kMarkerRadiusParam = 1001;
-// Below this speed (m/s) a car counts as standing (condition 1).
-inline constexpr double kStandingSpeed = 0.25;
-
 // Start of a run: no marker applied, three idle slots, no output, and the
 // command level from the Car's LONG 1922 (× 0.1). The Car's output
 // parameter 2553 is cleared. Returns true.

@@ -61,11 +61,11 @@ void RefreshSceneLinks(BaseDocument* doc, const BaseContainer& bc, CarState& car
   CommandState& cs = car.commands;
   const BaseObject* markers = bc.GetObjectLink(CAR_COMMAND_GROUP, doc);
   if (cs.lastMarker && !IsDirectChild(cs.lastMarker, markers)) cs.lastMarker = nullptr;
-  for (CommandSlot& slot : cs.slots) {
-    if (slot.mode < 0 && !slot.tagSettings) continue;
-    if (!SettingsStillInGroup(markers, slot.tagSettings)) {
-      slot.mode = -1;
-      slot.tagSettings = nullptr;
+  for (int32 i = 0; i < kCommandSlots; ++i) {
+    if (cs.slots[i].mode < 0 && !cs.slotSettings[i]) continue;
+    if (!SettingsStillInGroup(markers, cs.slotSettings[i])) {
+      cs.slots[i].mode = kCommandIdle;
+      cs.slotSettings[i] = nullptr;
     }
   }
 }

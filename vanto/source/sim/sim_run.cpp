@@ -251,8 +251,8 @@ int32 SetUpCar(BaseDocument* doc, const SimSettings& settings, CarEntry& entry, 
   Vector P = bc.GetVector(CAR_START_POSITION);
   const LONG mode = bc.GetLong(CAR_START_MODE);
   if (InitAutopilot(doc, bc, car) && mode == 1) {
-    hpb = VectorToHPB(car.autopilot.routeTangent);
-    P = car.autopilot.routePoint;
+    hpb = VectorToHPB(HostOrderToVector(car.autopilot.routeTangent));
+    P = HostOrderToVector(car.autopilot.routePoint);
   } else if (mode == 2) {
     const BaseObject* group = bc.GetObjectLink(CAR_COMMAND_GROUP, doc);
     const BaseObject* marker = group ? group->GetDown() : nullptr;

@@ -238,28 +238,27 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
   Store4(t.force[0], fx * e1x + fy * e3x + fz * nx);
   Store4(t.force[1], fx * e1y + fy * e3y + fz * ny);
   Store4(t.force[2], fx * e1z + fy * e3z + fz * nz);
-  double rawFz[kLanes], mu[kLanes], s[kLanes], Fz[kLanes], Fx[kLanes], Fy[kLanes];
-  Store4(rawFz, load);
-  Store4(mu, friction);
-  Store4(s, slip);
-  Store4(Fz, fz);
+  // The output records; no force on a wheel off the ground. Their values
+  // are worked out for all four wheels at once and then only copied.
+  double limit[kLanes], skid[kLanes], Fx[kLanes], Fy[kLanes];
+  Store4(limit, friction * fz);
+  Store4(skid, slip / (slip + skidScale) * fz);
   Store4(Fx, fx);
   Store4(Fy, fy);
-
-  // The output records; no force on a wheel off the ground.
+  const vanto::Mask4 onGround = load >= 1.0, sliding = slip > slideLimit;
   for (int32 l = 0; l < n; ++l) {
     TyreOutput& out = *t.output[l];
-    if (!(rawFz[l] >= 1.0)) {
+    if (!onGround[l]) {
       t.contact[l] = 0;
       out = TyreOutput();
       continue;
     }
     t.contact[l] = 1;
-    out.frictionLimit = mu[l] * Fz[l];
-    out.sliding = s[l] > slideLimit ? 1 : 0;
+    out.frictionLimit = limit[l];
+    out.sliding = sliding[l] ? 1 : 0;
     out.lateralForce = Fy[l];
     out.longitudinalForce = Fx[l];
-    out.skidIntensity = s[l] / (s[l] + skidScale) * Fz[l];
+    out.skidIntensity = skid[l];
     out.contact = 1;
   }
 }

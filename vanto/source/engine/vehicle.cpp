@@ -604,7 +604,26 @@ void ApplyVelocityDrag(CarDynamics& d, double k) {
 
 // ---------------------------------------------------------------- force pass
 
-void ComputeCarForces(CarDynamics& d) {
+namespace {
+
+// Whether any external force slot may hold a force. The slots are nearly
+// always all zero, which one sweep over their bits tells more cheaply than
+// the size test of each.
+bool AnyExternalForce(const CarDynamics& d) {
+  static_assert(sizeof d.externalForces % sizeof(vanto::Bits4) == 0);
+  const char* bytes = reinterpret_cast<const char*>(d.externalForces);
+  vanto::Bits4 bits{};
+  for (size_t at = 0; at < sizeof d.externalForces; at += sizeof bits) {
+    vanto::Bits4 chunk;
+    std::memcpy(&chunk, bytes + at, sizeof chunk);
+    bits |= chunk << 1;  // zeros of either sign count as zero
+  }
+  return !vanto::AllOf(bits == 0);
+}
+
+// The force pass; `externals` is AnyExternalForce, which a step, whose
+// slots do not change, asks once for its four passes.
+void CarForces(CarDynamics& d, bool externals) {
   RigidBody& b = d.body;
   // 1. Clutch.
   const double w = MeanPoweredWheelSpin(d);
@@ -698,21 +717,15 @@ void ComputeCarForces(CarDynamics& d) {
 
   // 7., 8. One-off and external forces.
   if (LengthSquaredVec3(d.singleForce) > 1.0) ApplyWorldForceAtPoint(b, d.singleForce, d.singleForcePoint);
-  // The slots are nearly always all zero, which one sweep over their bits
-  // tells more cheaply than the size test of each.
-  static_assert(sizeof d.externalForces % sizeof(vanto::Bits4) == 0);
-  const char* bytes = reinterpret_cast<const char*>(d.externalForces);
-  vanto::Bits4 bits{};
-  for (size_t at = 0; at < sizeof d.externalForces; at += sizeof bits) {
-    vanto::Bits4 chunk;
-    std::memcpy(&chunk, bytes + at, sizeof chunk);
-    bits |= chunk << 1;  // zeros of either sign count as zero
-  }
-  if (vanto::AllOf(bits == 0)) return;
+  if (!externals) return;
   for (int32 k = 0; k < kForceSlots; ++k)
     if (LengthSquaredVec3(d.externalForces[k]) > 1.0)
       ApplyWorldForceAtPoint(b, d.externalForces[k], d.externalForcePoints[k]);
 }
+
+}  // namespace
+
+void ComputeCarForces(CarDynamics& d) { CarForces(d, AnyExternalForce(d)); }
 
 // ---------------------------------------------------------------- stage passes
 
@@ -805,8 +818,12 @@ void RestoreDynamicsState(CarDynamics& d) {
 // ---------------------------------------------------------------- engine
 
 namespace {
+// std::fmin without the library call: the smaller value, the second on a
+// tie (as the x86-64 library returns it), and the other when one is NaN.
+inline double Min(double x, double y) { return x < y ? x : (y == y ? y : x); }
+
 inline double EngineDerivative(const EngineState& e, double clutchTorque) {
-  const double friction = std::fmin(e.engineSpeed * e.frictionPerSpeed, e.frictionCap);
+  const double friction = Min(e.engineSpeed * e.frictionPerSpeed, e.frictionCap);
   return (EvaluateSampledCurve(e.torqueCurve, e.engineSpeed) * e.throttle - friction - clutchTorque) *
          e.inverseInertia;
 }
@@ -952,26 +969,27 @@ void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B
   }
 
   SetStepSize(dt);
+  const bool externals = AnyExternalForce(d);
   BeginDynamicsStep(d);
   BeginEngineStep(d.engine, throttle);
   BeginWheelsStep(d);
 
-  ComputeCarForces(d);
+  CarForces(d, externals);
   DynamicsStage1(d);
   IntegrateEngineStage1(d.engine, d.clutchTorque);
   IntegrateWheelsStage1(d);
 
-  ComputeCarForces(d);
+  CarForces(d, externals);
   DynamicsStage2(d);
   IntegrateEngineStage2(d.engine, d.clutchTorque);
   IntegrateWheelsStage2(d);
 
-  ComputeCarForces(d);
+  CarForces(d, externals);
   DynamicsStage3(d);
   IntegrateEngineStage3(d.engine, d.clutchTorque);
   IntegrateWheelsStage3(d);
 
-  ComputeCarForces(d);
+  CarForces(d, externals);
   FinishDynamicsStep(d);
   FinishEngineStep(d.engine, d.clutchTorque);
   FinishWheelsStep(d);

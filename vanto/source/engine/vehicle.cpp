@@ -481,70 +481,100 @@ inline void AddTyreLoad(Vec3& bodyTorque, Vec3& bodyForce, WheelState& w, const 
   AddToVec3(bodyForce, force);
 }
 
-// Step 4 of the force pass for up to four wheels on the ground: their
-// contact frames, the tyre model and the forces onto the body, the wheels
-// side by side. Returns whether any of them touches the ground.
-VANTO_LANE_INLINE bool TyreBlock4(CarDynamics& d, const int32* wheel, int32 count) {
-  using vanto::Double4;
-  constexpr int32 kLanes = TyreLanes::kWidth;
-  RigidBody& b = d.body;
+// Up to four wheels on the ground for step 4 of the force pass, with what
+// stays fixed through the four passes of a step gathered once: the
+// wheels' mountings in body axes and the tyre lanes' fixed inputs.
+struct TyreBlockLanes {
+  int32 wheel[TyreLanes::kWidth];
+  int32 count;
+  const WheelState* w[TyreLanes::kWidth];  // spare lanes repeat the last wheel
+  int32 at[TyreLanes::kWidth];
+  Triple<vanto::Double4> mountPoint, suspension, axle;
+  vanto::Double4 radius;
   TyreLanes t;
-  t.count = count;
-  const WheelState* w[kLanes];
+};
+
+// The wheels on the ground in blocks of four, in wheel order. A wheel
+// without a ground record has no contact, and its slips keep their values.
+struct TyreBlocks {
+  static constexpr int32 kMaxBlocks = (kMaxWheels + TyreLanes::kWidth - 1) / TyreLanes::kWidth;
+  int32 count = 0;
+  TyreBlockLanes block[kMaxBlocks];
+};
+
+// The four wheels' values go straight into vectors, built in registers: a
+// wide read of values just stored one by one would wait for all of them.
+#define VANTO_WHEELS(value) Double4{b.w[0]->value, b.w[1]->value, b.w[2]->value, b.w[3]->value}
+
+VANTO_LANE_INLINE void PrepareTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
+  using vanto::Double4;
+  using vanto::Store4;
+  constexpr int32 kLanes = TyreLanes::kWidth;
+  TyreLanes& t = b.t;
+  t.count = b.count;
   const TyreBlock* tb[kLanes];
-  int32 at[kLanes];
   for (int32 l = 0; l < kLanes; ++l) {
-    const int32 i = wheel[l < count ? l : count - 1];  // spare lanes repeat the last wheel
-    at[l] = i;
-    w[l] = &d.wheels[i];
+    const int32 i = b.wheel[l < b.count ? l : b.count - 1];
+    b.at[l] = i;
+    b.w[l] = &d.wheels[i];
     tb[l] = &d.tyreBlock[i];
     for (int32 k = 0; k < 3; ++k) t.profiles[k][l] = &d.tyreProfiles[k][tb[l]->profileGroup];
     t.ground[l] = d.wheelGround[i];
     t.output[l] = &d.tyreOutput[i];
   }
-  using vanto::Load4;
-  using vanto::Store4;
-  // The four wheels' values go straight into vectors, built in registers: a
-  // wide read of values just stored one by one would wait for all of them.
-#define VANTO_WHEELS(value) Double4{w[0]->value, w[1]->value, w[2]->value, w[3]->value}
+  const int32(&at)[kLanes] = b.at;
 #define VANTO_TYRES(value) Double4{tb[0]->value, tb[1]->value, tb[2]->value, tb[3]->value}
-#define VANTO_AT(array) Double4{array[at[0]], array[at[1]], array[at[2]], array[at[3]]}
-  Store4(t.rolling, VANTO_WHEELS(spinRate) * VANTO_TYRES(radius));
+  b.radius = VANTO_TYRES(radius);
   Store4(t.stiffness, VANTO_TYRES(radialStiffness));
+#undef VANTO_TYRES
   Store4(t.staticLoad, Double4{d.staticWheelLoad[at[0] / 2], d.staticWheelLoad[at[1] / 2],
                                d.staticWheelLoad[at[2] / 2], d.staticWheelLoad[at[3] / 2]});
+  b.mountPoint = {VANTO_WHEELS(mountPoint.x), VANTO_WHEELS(mountPoint.y), VANTO_WHEELS(mountPoint.z)};
+  b.suspension = {VANTO_WHEELS(suspensionDirection.x), VANTO_WHEELS(suspensionDirection.y),
+                  VANTO_WHEELS(suspensionDirection.z)};
+  b.axle = {VANTO_WHEELS(axleDirection.x), VANTO_WHEELS(axleDirection.y), VANTO_WHEELS(axleDirection.z)};
+  PrepareTyreLanes(t);
+}
+
+// Step 4 of the force pass for a prepared block: the wheels' contact
+// frames, the tyre model and the forces onto the body, the wheels side by
+// side. Returns whether any of them touches the ground.
+VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
+  using vanto::Double4;
+  using vanto::Load4;
+  using vanto::Store4;
+  RigidBody& body = d.body;
+  TyreLanes& t = b.t;
+  const int32(&at)[TyreLanes::kWidth] = b.at;
+#define VANTO_AT(array) Double4{array[at[0]], array[at[1]], array[at[2]], array[at[3]]}
+  Store4(t.rolling, VANTO_WHEELS(spinRate) * b.radius);
   Store4(t.lateralSlip, VANTO_AT(d.lateralSlip.working));
   Store4(t.wheelSlip, VANTO_AT(d.wheelSlip.working));
-  const Triple<Double4> mountPoint{VANTO_WHEELS(mountPoint.x), VANTO_WHEELS(mountPoint.y), VANTO_WHEELS(mountPoint.z)};
-  const Triple<Double4> suspension{VANTO_WHEELS(suspensionDirection.x), VANTO_WHEELS(suspensionDirection.y),
-                                   VANTO_WHEELS(suspensionDirection.z)};
-  const Double4 compression = VANTO_WHEELS(compression);
-  const WheelMount<Double4> m{{mountPoint.x + compression * suspension.x, mountPoint.y + compression * suspension.y,
-                               mountPoint.z + compression * suspension.z},
-                              suspension,
-                              VANTO_WHEELS(compressionRate),
-                              {VANTO_WHEELS(axleDirection.x), VANTO_WHEELS(axleDirection.y),
-                               VANTO_WHEELS(axleDirection.z)}};
-#undef VANTO_WHEELS
-#undef VANTO_TYRES
 #undef VANTO_AT
+  const Double4 compression = VANTO_WHEELS(compression);
+  const WheelMount<Double4> m{{b.mountPoint.x + compression * b.suspension.x,
+                               b.mountPoint.y + compression * b.suspension.y,
+                               b.mountPoint.z + compression * b.suspension.z},
+                              b.suspension,
+                              VANTO_WHEELS(compressionRate),
+                              b.axle};
   Triple<Double4> hub, velocity, axle;
-  ContactFrame(b, m, hub, velocity, axle);
+  ContactFrame(body, m, hub, velocity, axle);
   Store4(t.hub[0], hub.x), Store4(t.hub[1], hub.y), Store4(t.hub[2], hub.z);
   Store4(t.velocity[0], velocity.x), Store4(t.velocity[1], velocity.y), Store4(t.velocity[2], velocity.z);
   Store4(t.axle[0], axle.x), Store4(t.axle[1], axle.y), Store4(t.axle[2], axle.z);
 
-  ComputeTyreLanes(t, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
+  RunTyreLanes(t, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
 
   const TyreLoad<Double4> load =
-      LoadOfTyreForce(b, m, {Load4(t.contactPoint[0]), Load4(t.contactPoint[1]), Load4(t.contactPoint[2])},
+      LoadOfTyreForce(body, m, {Load4(t.contactPoint[0]), Load4(t.contactPoint[1]), Load4(t.contactPoint[2])},
                       {Load4(t.force[0]), Load4(t.force[1]), Load4(t.force[2])});
   // The body's sums are kept in registers over the block, added to in
   // wheel order as one wheel after the other would.
-  Vec3 torque = b.torque, force = b.force;
+  Vec3 torque = body.torque, force = body.force;
   bool anyContact = false;
-  for (int32 l = 0; l < count; ++l) {
-    const int32 i = wheel[l];
+  for (int32 l = 0; l < b.count; ++l) {
+    const int32 i = b.wheel[l];
     d.lateralSlip.rate[i] = t.lateralRate[l];
     d.wheelSlip.rate[i] = t.wheelRate[l];
     if (!t.contact[l]) continue;
@@ -553,22 +583,57 @@ VANTO_LANE_INLINE bool TyreBlock4(CarDynamics& d, const int32* wheel, int32 coun
                                {load.bodyTorque.x[l], load.bodyTorque.y[l], load.bodyTorque.z[l]}};
     AddTyreLoad(torque, force, d.wheels[i], one, Vec3(t.force[0][l], t.force[1][l], t.force[2][l]));
   }
-  b.torque = torque;
-  b.force = force;
+  body.torque = torque;
+  body.force = force;
   return anyContact;
 }
 
+#undef VANTO_WHEELS
+
 // Built once for four-wide registers and once without; gEngine.wideRegisters
 // picks one.
-VANTO_WIDE_VERSION bool ApplyTyreBlockWide(CarDynamics& d, const int32* wheel, int32 count) {
-  return TyreBlock4(d, wheel, count);
+VANTO_WIDE_VERSION void PrepareTyreBlockWide(CarDynamics& d, TyreBlockLanes& b) { PrepareTyreBlock(d, b); }
+
+void PrepareTyreBlockPlain(CarDynamics& d, TyreBlockLanes& b) { PrepareTyreBlock(d, b); }
+
+VANTO_WIDE_VERSION bool RunTyreBlockWide(CarDynamics& d, TyreBlockLanes& b) { return RunTyreBlock(d, b); }
+
+bool RunTyreBlockPlain(CarDynamics& d, TyreBlockLanes& b) { return RunTyreBlock(d, b); }
+
+// The wheels on the ground, grouped and prepared for the passes of a step.
+void PrepareTyreBlocks(CarDynamics& d, TyreBlocks& blocks) {
+  blocks.count = 0;
+  int32 pending = 0;
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    if (!d.wheelGround[i]) {
+      d.tyreOutput[i] = TyreOutput();
+      d.lateralSlip.rate[i] = 0.0;
+      d.wheelSlip.rate[i] = 0.0;
+      continue;
+    }
+    TyreBlockLanes& b = blocks.block[blocks.count];
+    b.wheel[pending++] = i;
+    if (pending == TyreLanes::kWidth) {
+      b.count = pending;
+      pending = 0;
+      ++blocks.count;
+    }
+  }
+  if (pending > 0) blocks.block[blocks.count++].count = pending;
+  const bool wide = VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters;
+  for (int32 k = 0; k < blocks.count; ++k) {
+    if (wide) PrepareTyreBlockWide(d, blocks.block[k]);
+    else PrepareTyreBlockPlain(d, blocks.block[k]);
+  }
 }
 
-bool ApplyTyreBlockPlain(CarDynamics& d, const int32* wheel, int32 count) { return TyreBlock4(d, wheel, count); }
-
-bool ApplyTyreBlock(CarDynamics& d, const int32* wheel, int32 count) {
-  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) return ApplyTyreBlockWide(d, wheel, count);
-  return ApplyTyreBlockPlain(d, wheel, count);
+// Step 4 of the force pass: the blocks' forces onto the body in wheel order.
+bool RunTyreBlocks(CarDynamics& d, TyreBlocks& blocks) {
+  const bool wide = VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters;
+  bool anyContact = false;
+  for (int32 k = 0; k < blocks.count; ++k)
+    anyContact = (wide ? RunTyreBlockWide(d, blocks.block[k]) : RunTyreBlockPlain(d, blocks.block[k])) || anyContact;
+  return anyContact;
 }
 
 }  // namespace
@@ -621,9 +686,10 @@ bool AnyExternalForce(const CarDynamics& d) {
   return !vanto::AllOf(bits == 0);
 }
 
-// The force pass; `externals` is AnyExternalForce, which a step, whose
-// slots do not change, asks once for its four passes.
-void CarForces(CarDynamics& d, bool externals) {
+// The force pass; `externals` is AnyExternalForce and `tyres` the wheels
+// on the ground prepared, which a step, whose slots, wheels and ground do
+// not change, works out once for its four passes.
+void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
   RigidBody& b = d.body;
   // 1. Clutch.
   const double w = MeanPoweredWheelSpin(d);
@@ -663,24 +729,7 @@ void CarForces(CarDynamics& d, bool externals) {
 
   // 4. Tyres: the wheels on the ground four at a time, their forces onto
   // the body in wheel order.
-  bool anyContact = false;
-  int32 block[TyreLanes::kWidth];
-  int32 pending = 0;
-  for (int32 i = 0; i < d.wheelCount; ++i) {
-    if (!d.wheelGround[i]) {
-      // No ground record: no contact, and the slips keep their values.
-      d.tyreOutput[i] = TyreOutput();
-      d.lateralSlip.rate[i] = 0.0;
-      d.wheelSlip.rate[i] = 0.0;
-      continue;
-    }
-    block[pending++] = i;
-    if (pending == TyreLanes::kWidth) {
-      anyContact = ApplyTyreBlock(d, block, pending) || anyContact;
-      pending = 0;
-    }
-  }
-  if (pending > 0) anyContact = ApplyTyreBlock(d, block, pending) || anyContact;
+  const bool anyContact = RunTyreBlocks(d, tyres);
 
   // 5. In the air: 1 % of the weight against the motion.
   if (!anyContact) ApplyVelocityDrag(d, 0.01);
@@ -725,7 +774,11 @@ void CarForces(CarDynamics& d, bool externals) {
 
 }  // namespace
 
-void ComputeCarForces(CarDynamics& d) { CarForces(d, AnyExternalForce(d)); }
+void ComputeCarForces(CarDynamics& d) {
+  TyreBlocks tyres;
+  PrepareTyreBlocks(d, tyres);
+  CarForces(d, AnyExternalForce(d), tyres);
+}
 
 // ---------------------------------------------------------------- stage passes
 
@@ -970,26 +1023,28 @@ void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B
 
   SetStepSize(dt);
   const bool externals = AnyExternalForce(d);
+  TyreBlocks tyres;
+  PrepareTyreBlocks(d, tyres);
   BeginDynamicsStep(d);
   BeginEngineStep(d.engine, throttle);
   BeginWheelsStep(d);
 
-  CarForces(d, externals);
+  CarForces(d, externals, tyres);
   DynamicsStage1(d);
   IntegrateEngineStage1(d.engine, d.clutchTorque);
   IntegrateWheelsStage1(d);
 
-  CarForces(d, externals);
+  CarForces(d, externals, tyres);
   DynamicsStage2(d);
   IntegrateEngineStage2(d.engine, d.clutchTorque);
   IntegrateWheelsStage2(d);
 
-  CarForces(d, externals);
+  CarForces(d, externals, tyres);
   DynamicsStage3(d);
   IntegrateEngineStage3(d.engine, d.clutchTorque);
   IntegrateWheelsStage3(d);
 
-  CarForces(d, externals);
+  CarForces(d, externals, tyres);
   FinishDynamicsStep(d);
   FinishEngineStep(d.engine, d.clutchTorque);
   FinishWheelsStep(d);

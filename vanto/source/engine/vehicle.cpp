@@ -489,8 +489,10 @@ struct TyreBlockLanes {
   int32 count;
   const WheelState* w[TyreLanes::kWidth];  // spare lanes repeat the last wheel
   int32 at[TyreLanes::kWidth];
-  Triple<vanto::Double4> mountPoint, suspension, axle;
-  vanto::Double4 radius;
+  // x, y and z of the four wheels (plain arrays: a stack record need not
+  // be aligned as a four-wide register is).
+  double mountPoint[3][TyreLanes::kWidth], suspension[3][TyreLanes::kWidth], axle[3][TyreLanes::kWidth];
+  double radius[TyreLanes::kWidth];
   TyreLanes t;
 };
 
@@ -524,15 +526,20 @@ VANTO_LANE_INLINE void PrepareTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
   }
   const int32(&at)[kLanes] = b.at;
 #define VANTO_TYRES(value) Double4{tb[0]->value, tb[1]->value, tb[2]->value, tb[3]->value}
-  b.radius = VANTO_TYRES(radius);
+  Store4(b.radius, VANTO_TYRES(radius));
   Store4(t.stiffness, VANTO_TYRES(radialStiffness));
 #undef VANTO_TYRES
   Store4(t.staticLoad, Double4{d.staticWheelLoad[at[0] / 2], d.staticWheelLoad[at[1] / 2],
                                d.staticWheelLoad[at[2] / 2], d.staticWheelLoad[at[3] / 2]});
-  b.mountPoint = {VANTO_WHEELS(mountPoint.x), VANTO_WHEELS(mountPoint.y), VANTO_WHEELS(mountPoint.z)};
-  b.suspension = {VANTO_WHEELS(suspensionDirection.x), VANTO_WHEELS(suspensionDirection.y),
-                  VANTO_WHEELS(suspensionDirection.z)};
-  b.axle = {VANTO_WHEELS(axleDirection.x), VANTO_WHEELS(axleDirection.y), VANTO_WHEELS(axleDirection.z)};
+  Store4(b.mountPoint[0], VANTO_WHEELS(mountPoint.x));
+  Store4(b.mountPoint[1], VANTO_WHEELS(mountPoint.y));
+  Store4(b.mountPoint[2], VANTO_WHEELS(mountPoint.z));
+  Store4(b.suspension[0], VANTO_WHEELS(suspensionDirection.x));
+  Store4(b.suspension[1], VANTO_WHEELS(suspensionDirection.y));
+  Store4(b.suspension[2], VANTO_WHEELS(suspensionDirection.z));
+  Store4(b.axle[0], VANTO_WHEELS(axleDirection.x));
+  Store4(b.axle[1], VANTO_WHEELS(axleDirection.y));
+  Store4(b.axle[2], VANTO_WHEELS(axleDirection.z));
   PrepareTyreLanes(t);
 }
 
@@ -547,17 +554,18 @@ VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
   TyreLanes& t = b.t;
   const int32(&at)[TyreLanes::kWidth] = b.at;
 #define VANTO_AT(array) Double4{array[at[0]], array[at[1]], array[at[2]], array[at[3]]}
-  Store4(t.rolling, VANTO_WHEELS(spinRate) * b.radius);
+  Store4(t.rolling, VANTO_WHEELS(spinRate) * Load4(b.radius));
   Store4(t.lateralSlip, VANTO_AT(d.lateralSlip.working));
   Store4(t.wheelSlip, VANTO_AT(d.wheelSlip.working));
 #undef VANTO_AT
   const Double4 compression = VANTO_WHEELS(compression);
-  const WheelMount<Double4> m{{b.mountPoint.x + compression * b.suspension.x,
-                               b.mountPoint.y + compression * b.suspension.y,
-                               b.mountPoint.z + compression * b.suspension.z},
-                              b.suspension,
+  const Triple<Double4> suspension{Load4(b.suspension[0]), Load4(b.suspension[1]), Load4(b.suspension[2])};
+  const WheelMount<Double4> m{{Load4(b.mountPoint[0]) + compression * suspension.x,
+                               Load4(b.mountPoint[1]) + compression * suspension.y,
+                               Load4(b.mountPoint[2]) + compression * suspension.z},
+                              suspension,
                               VANTO_WHEELS(compressionRate),
-                              b.axle};
+                              {Load4(b.axle[0]), Load4(b.axle[1]), Load4(b.axle[2])}};
   Triple<Double4> hub, velocity, axle;
   ContactFrame(body, m, hub, velocity, axle);
   Store4(t.hub[0], hub.x), Store4(t.hub[1], hub.y), Store4(t.hub[2], hub.z);

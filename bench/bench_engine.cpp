@@ -13,6 +13,7 @@
 #include "engine/engine_globals.h"
 #include "scene/ground.h"
 #include "engine/ground_hit.h"
+#include "engine/tyre.h"
 #include "host_container.h"
 #include "reference_car.h"
 #include "scene/run_state.h"
@@ -96,6 +97,46 @@ void BM_ModelStepOnlyPlainRegisters(benchmark::State& state) {
   ResetEngineGlobals();
 }
 CARSIM_BENCHMARK(BM_ModelStepOnlyPlainRegisters);
+
+// The tyre model alone for the reference car's four wheels on the ground,
+// each pass waiting for the last as the passes of a step do.
+void BM_TyreModelPass(benchmark::State& state) {
+  auto car = MakeCar();
+  if (!car) {
+    state.SkipWithError("car set-up failed");
+    return;
+  }
+  QueryGroundHere(*car);
+  CarDynamics& d = car->dynamics;
+  for (int i = 0; i < 200; ++i) StepCarDynamics(d, kDt, 0.1, 0.5, 0.0, 0.0, 0.0);
+  TyreLanes t;
+  t.count = 4;
+  for (int l = 0; l < 4; ++l) {
+    Vec3 hub, velocity, axle;
+    double spin;
+    GetWheelContactFrame(d, l, hub, velocity, axle, spin);
+    for (int k = 0; k < 3; ++k) t.profiles[k][l] = &d.tyreProfiles[k][d.tyreBlock[l].profileGroup];
+    t.ground[l] = d.wheelGround[l];
+    const Vec3* from[3] = {&hub, &velocity, &axle};
+    double(*to[3])[4] = {t.hub, t.velocity, t.axle};
+    for (int q = 0; q < 3; ++q) to[q][0][l] = from[q]->x, to[q][1][l] = from[q]->y, to[q][2][l] = from[q]->z;
+    t.rolling[l] = spin * d.tyreBlock[l].radius;
+    t.stiffness[l] = d.tyreBlock[l].radialStiffness;
+    t.staticLoad[l] = d.staticWheelLoad[l / 2];
+    t.lateralSlip[l] = d.lateralSlip.saved[l];
+    t.wheelSlip[l] = d.wheelSlip.saved[l];
+    t.output[l] = &d.tyreOutput[l];
+  }
+  const double* c = d.tyreConstants;
+  PrepareTyreLanes(t);
+  for (auto _ : state) {
+    RunTyreLanes(t, &c[kTyreCa], &c[kTyreLk]);
+    // The next pass's hubs depend on this one's forces (times zero).
+    for (int l = 0; l < 4; ++l) t.hub[2][l] += t.force[2][l] * 0.0;
+  }
+  benchmark::DoNotOptimize(t.force);
+}
+CARSIM_BENCHMARK(BM_TyreModelPass);
 
 void BM_StoreAllResults(benchmark::State& state) {
   auto car = MakeCar();

@@ -286,3 +286,56 @@ TEST_F(TyreTest, WheelsTogetherGiveWhatEachGetsAlone) {
   CrossVec3(e2, wheels[3].axle, e1);
   EXPECT_NEAR(lanes.contactPoint[0][3], wheels[3].hub.x + expected[1] * e2.x + expected[0] * wheels[3].axle.x, 1e-12);
 }
+
+// Lanes prepared once and run pass after pass, as a car step runs them, give
+// in every pass what a fresh run of the whole model gives: on the ground and
+// off it, with three wheels and a spare lane.
+TEST_F(TyreTest, PreparedLanesGiveWhatAFreshRunGivesInEveryPass) {
+  GroundHit raised;
+  FlatGround(0.02, 0.8).GroundAt(Vec3(), raised);
+  const GroundHit* grounds[3] = {&ground, &ground, &raised};
+  TyreOutput prepared[3], fresh[3];
+  TyreLanes kept;
+  kept.count = 3;
+  for (int l = 0; l < 3; ++l) {
+    for (int k = 0; k < 3; ++k) kept.profiles[k][l] = profiles[k];
+    kept.ground[l] = grounds[l];
+    kept.stiffness[l] = tyre.radialStiffness;
+    kept.staticLoad[l] = W;
+    kept.output[l] = &prepared[l];
+  }
+  PrepareTyreLanes(kept);
+  // Three passes: the wheels sink, roll and steer; the third wheel leaves
+  // the raised ground in the last one.
+  for (int pass = 0; pass < 3; ++pass) {
+    SCOPED_TRACE(pass);
+    for (int l = 0; l < 3; ++l) {
+      const double hub[3] = {l * 1.0, 0.01 * pass, r - 0.004 * (pass + l) + (pass == 2 && l == 2 ? 0.5 : 0.0)};
+      const double velocity[3] = {12.0 + pass, 0.3 * (l - 1), -0.05 * pass};
+      const double axle[3] = {0.05 * pass, l == 1 ? -1.0 : 1.0, 0.02 * l};
+      for (int k = 0; k < 3; ++k) kept.hub[k][l] = hub[k], kept.velocity[k][l] = velocity[k], kept.axle[k][l] = axle[k];
+      kept.rolling[l] = (11.0 + pass) * (l + 1) * 0.5;
+      kept.lateralSlip[l] = 0.02 * (pass - l);
+      kept.wheelSlip[l] = -0.03 * (pass + l);
+    }
+    TyreLanes once = kept;
+    for (int l = 0; l < 3; ++l) once.output[l] = &fresh[l];
+    RunTyreLanes(kept, set, shared);
+    ComputeTyreLanes(once, set, shared);
+    for (int l = 0; l < 3; ++l) {
+      SCOPED_TRACE(l);
+      EXPECT_EQ(kept.contact[l], once.contact[l]);
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(kept.contactPoint[k][l], once.contactPoint[k][l]);
+        EXPECT_EQ(kept.force[k][l], once.force[k][l]);
+      }
+      EXPECT_EQ(kept.lateralRate[l], once.lateralRate[l]);
+      EXPECT_EQ(kept.wheelRate[l], once.wheelRate[l]);
+      EXPECT_EQ(prepared[l].lateralForce, fresh[l].lateralForce);
+      EXPECT_EQ(prepared[l].skidIntensity, fresh[l].skidIntensity);
+      EXPECT_EQ(prepared[l].contact, fresh[l].contact);
+    }
+    EXPECT_EQ(kept.contact[0], 1);
+  }
+  EXPECT_EQ(kept.contact[2], 0);
+}

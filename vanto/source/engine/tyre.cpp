@@ -57,10 +57,57 @@ double MagicFormula(double s, double C, double E) {
 
 namespace {
 
+// What stays fixed while the same wheels go through the model again on the
+// same ground: the spare lanes of those inputs, the ground's values as
+// vectors, and whether (and how) the curves share their sampling.
+VANTO_LANE_INLINE void PrepareModel(TyreLanes& t) {
+  constexpr int32 kLanes = TyreLanes::kWidth;
+  const int32 n = t.count < 1 ? 0 : (t.count > kLanes ? kLanes : t.count);
+  t.filled = n;
+  if (n == 0) return;
+  // Spare lanes repeat the last wheel; their results are not used.
+  for (int32 l = n; l < kLanes; ++l) {
+    for (int32 k = 0; k < 3; ++k) t.profiles[k][l] = t.profiles[k][n - 1];
+    t.ground[l] = t.ground[n - 1];
+    t.stiffness[l] = t.stiffness[n - 1];
+    t.staticLoad[l] = t.staticLoad[n - 1];
+  }
+  using vanto::Double4;
+  using vanto::Store4;
+  const GroundHit* const(&ground)[kLanes] = t.ground;
+#define VANTO_GROUNDS(value) Double4{ground[0]->value, ground[1]->value, ground[2]->value, ground[3]->value}
+  Store4(t.groundNormal[0], VANTO_GROUNDS(normal.x));
+  Store4(t.groundNormal[1], VANTO_GROUNDS(normal.y));
+  Store4(t.groundNormal[2], VANTO_GROUNDS(normal.z));
+  Store4(t.groundOffset, VANTO_GROUNDS(planeOffset));
+  Store4(t.groundGrip, VANTO_GROUNDS(friction));
+#undef VANTO_GROUNDS
+  bool alike[kLanes];
+  for (int32 l = 0; l < kLanes; ++l) {
+    // The wheels of one axle group share their curves: checked once.
+    const bool sameAsLast = l > 0 && t.profiles[0][l] == t.profiles[0][l - 1] &&
+                            t.profiles[1][l] == t.profiles[1][l - 1] && t.profiles[2][l] == t.profiles[2][l - 1];
+    alike[l] = sameAsLast ? alike[l - 1] : ShareSampling(*t.profiles[0][l], *t.profiles[1][l], *t.profiles[2][l]);
+  }
+  t.sharedSampling = alike[0] && alike[1] && alike[2] && alike[3];
+  if (!t.sharedSampling) return;
+  const SampledCurve* const(&c)[kLanes] = t.profiles[0];
+#define VANTO_CURVES(value) Double4{c[0]->value, c[1]->value, c[2]->value, c[3]->value}
+  Store4(t.curveStart, VANTO_CURVES(x0));
+  Store4(t.curveEnd, VANTO_CURVES(xMax));
+  Store4(t.curveScale, VANTO_CURVES(scale));
+  Store4(t.curveLast, VANTO_CURVES(count - 2.0));
+#undef VANTO_CURVES
+  for (int32 l = 0; l < kLanes; ++l) {
+    t.curveCount[l] = c[l]->count;
+    for (int32 k = 0; k < 3; ++k) t.curveValues[k][l] = t.profiles[k][l]->values;
+  }
+}
+
 // The four wheels go through the model side by side as four-wide values, so
 // that their long dependency chains (load, friction, slip, two arc
-// tangents, a sine) overlap.
-VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* shared) {
+// tangents, a sine) overlap. PrepareModel has been run on the lanes.
+VANTO_LANE_INLINE void RunModel(TyreLanes& t, const double* set, const double* shared) {
   constexpr int32 kLanes = TyreLanes::kWidth;
   const double Lk = shared[0], La = shared[1], vSoft = shared[2], skidScale = shared[3], slideLimit = shared[4];
   const double Ca = set[0], Ck = set[1], C = set[2], E = set[3], mu0 = set[4], kmu = set[5], muY = set[6];
@@ -68,21 +115,17 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
   // turned into factors once, four of them in one vector division.
   const vanto::Double4 per = 1.0 / vanto::Double4{Lk, La, vSoft, C};
   const double perLk = per[0], perLa = per[1], perVSoft = per[2], perC = per[3], perMuY = 1.0 / muY;
-  const int32 n = t.count < 1 ? 0 : (t.count > kLanes ? kLanes : t.count);
+  const int32 n = t.filled;
   if (n == 0) return;
 
   // Spare lanes repeat the last wheel; their results are not used.
   for (int32 l = n; l < kLanes; ++l) {
     for (int32 k = 0; k < 3; ++k) {
-      t.profiles[k][l] = t.profiles[k][n - 1];
       t.hub[k][l] = t.hub[k][n - 1];
       t.velocity[k][l] = t.velocity[k][n - 1];
       t.axle[k][l] = t.axle[k][n - 1];
     }
-    t.ground[l] = t.ground[n - 1];
     t.rolling[l] = t.rolling[n - 1];
-    t.stiffness[l] = t.stiffness[n - 1];
-    t.staticLoad[l] = t.staticLoad[n - 1];
     t.lateralSlip[l] = t.lateralSlip[n - 1];
     t.wheelSlip[l] = t.wheelSlip[n - 1];
   }
@@ -95,14 +138,9 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
   static_assert(kLanes == 4);
   const Double4 one = Broadcast<Double4>(1.0), zero = Broadcast<Double4>(0.0);
 
-  // The ground under each wheel. Values from memory go straight into vectors,
-  // built in registers: a wide read of values just stored one by one would
-  // wait for all of them.
-  const GroundHit* const(&ground)[kLanes] = t.ground;
-#define VANTO_GROUNDS(value) Double4{ground[0]->value, ground[1]->value, ground[2]->value, ground[3]->value}
-  const Double4 nx = VANTO_GROUNDS(normal.x), ny = VANTO_GROUNDS(normal.y), nz = VANTO_GROUNDS(normal.z);
-  const Double4 offset = VANTO_GROUNDS(planeOffset), grip = VANTO_GROUNDS(friction);
-#undef VANTO_GROUNDS
+  // The ground under each wheel.
+  const Double4 nx = Load4(t.groundNormal[0]), ny = Load4(t.groundNormal[1]), nz = Load4(t.groundNormal[2]);
+  const Double4 offset = Load4(t.groundOffset), grip = Load4(t.groundGrip);
   const Double4 ax = Load4(t.axle[0]), ay = Load4(t.axle[1]), az = Load4(t.axle[2]);
   const Double4 ua = ax * nx + ay * ny + az * nz;
 
@@ -113,34 +151,25 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
   // segments are looked up for all four wheels at once and their points go
   // straight into vectors; otherwise wheel by wheel. Either way they are
   // weighted for all four at once, with the curves' own weights.
-  bool alike[kLanes];
-  for (int32 l = 0; l < kLanes; ++l) {
-    // The wheels of one axle group share their curves: checked once.
-    const bool sameAsLast = l > 0 && t.profiles[0][l] == t.profiles[0][l - 1] &&
-                            t.profiles[1][l] == t.profiles[1][l - 1] && t.profiles[2][l] == t.profiles[2][l - 1];
-    alike[l] = sameAsLast ? alike[l - 1] : ShareSampling(*t.profiles[0][l], *t.profiles[1][l], *t.profiles[2][l]);
-  }
   const Double4 au = Select(ua < 0.0, -ua, ua);
   Double4 f;
   Double4 points[3][4];  // per profile curve the segment's four points
-  if (alike[0] && alike[1] && alike[2] && alike[3]) {
-    const SampledCurve* const(&c)[kLanes] = t.profiles[0];
-#define VANTO_CURVES(value) Double4{c[0]->value, c[1]->value, c[2]->value, c[3]->value}
-    const Double4 last = VANTO_CURVES(count - 2.0);
+  if (t.sharedSampling) {
+    const Double4 last = Load4(t.curveLast);
     vanto::Index4 i;
-    sampled_curve_detail::LookUpSegmentOf(VANTO_CURVES(x0), VANTO_CURVES(xMax), VANTO_CURVES(scale), last, au, i, f);
-#undef VANTO_CURVES
+    sampled_curve_detail::LookUpSegmentOf(Load4(t.curveStart), Load4(t.curveEnd), Load4(t.curveScale), last, au, i,
+                                          f);
     // A missing end neighbour is extrapolated as the curves' own
     // evaluation does; its slot reads a point that exists instead.
     int32 below[kLanes], above[kLanes];  // offsets of the outer points from i
     for (int32 l = 0; l < kLanes; ++l) {
       below[l] = i[l] > 0 ? -1 : 0;
-      above[l] = i[l] + 2 < c[l]->count ? 2 : 1;
+      above[l] = i[l] + 2 < t.curveCount[l] ? 2 : 1;
     }
     const Double4 at = vanto::FromIndex(i);
     for (int32 k = 0; k < 3; ++k) {
-      const double* const v[kLanes] = {t.profiles[k][0]->values + i[0], t.profiles[k][1]->values + i[1],
-                                       t.profiles[k][2]->values + i[2], t.profiles[k][3]->values + i[3]};
+      const double* const(&values)[kLanes] = t.curveValues[k];
+      const double* const v[kLanes] = {values[0] + i[0], values[1] + i[1], values[2] + i[2], values[3] + i[3]};
 #define VANTO_VALUES(offset) Double4{v[0][offset[0]], v[1][offset[1]], v[2][offset[2]], v[3][offset[3]]}
       const Double4 p1{v[0][0], v[1][0], v[2][0], v[3][0]}, p2{v[0][1], v[1][1], v[2][1], v[3][1]};
       points[k][0] = Select(at == 0.0, 2.0 * p1 - p2, VANTO_VALUES(below));
@@ -238,28 +267,27 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
   Store4(t.force[0], fx * e1x + fy * e3x + fz * nx);
   Store4(t.force[1], fx * e1y + fy * e3y + fz * ny);
   Store4(t.force[2], fx * e1z + fy * e3z + fz * nz);
-  double rawFz[kLanes], mu[kLanes], s[kLanes], Fz[kLanes], Fx[kLanes], Fy[kLanes];
-  Store4(rawFz, load);
-  Store4(mu, friction);
-  Store4(s, slip);
-  Store4(Fz, fz);
+  // The output records; no force on a wheel off the ground. Their values
+  // are worked out for all four wheels at once and then only copied.
+  double limit[kLanes], skid[kLanes], Fx[kLanes], Fy[kLanes];
+  Store4(limit, friction * fz);
+  Store4(skid, slip / (slip + skidScale) * fz);
   Store4(Fx, fx);
   Store4(Fy, fy);
-
-  // The output records; no force on a wheel off the ground.
+  const vanto::Mask4 onGround = load >= 1.0, sliding = slip > slideLimit;
   for (int32 l = 0; l < n; ++l) {
     TyreOutput& out = *t.output[l];
-    if (!(rawFz[l] >= 1.0)) {
+    if (!onGround[l]) {
       t.contact[l] = 0;
       out = TyreOutput();
       continue;
     }
     t.contact[l] = 1;
-    out.frictionLimit = mu[l] * Fz[l];
-    out.sliding = s[l] > slideLimit ? 1 : 0;
+    out.frictionLimit = limit[l];
+    out.sliding = sliding[l] ? 1 : 0;
     out.lateralForce = Fy[l];
     out.longitudinalForce = Fx[l];
-    out.skidIntensity = s[l] / (s[l] + skidScale) * Fz[l];
+    out.skidIntensity = skid[l];
     out.contact = 1;
   }
 }
@@ -267,16 +295,40 @@ VANTO_LANE_INLINE void TyreModel(TyreLanes& t, const double* set, const double* 
 // Built once for four-wide registers and once without; gEngine.wideRegisters
 // picks one.
 VANTO_WIDE_VERSION void TyreModelWide(TyreLanes& t, const double* set, const double* shared) {
-  TyreModel(t, set, shared);
+  PrepareModel(t);
+  RunModel(t, set, shared);
 }
 
-void TyreModelPlain(TyreLanes& t, const double* set, const double* shared) { TyreModel(t, set, shared); }
+void TyreModelPlain(TyreLanes& t, const double* set, const double* shared) {
+  PrepareModel(t);
+  RunModel(t, set, shared);
+}
+
+VANTO_WIDE_VERSION void PrepareModelWide(TyreLanes& t) { PrepareModel(t); }
+
+void PrepareModelPlain(TyreLanes& t) { PrepareModel(t); }
+
+VANTO_WIDE_VERSION void RunModelWide(TyreLanes& t, const double* set, const double* shared) {
+  RunModel(t, set, shared);
+}
+
+void RunModelPlain(TyreLanes& t, const double* set, const double* shared) { RunModel(t, set, shared); }
 
 }  // namespace
 
 void ComputeTyreLanes(TyreLanes& t, const double* set, const double* shared) {
   if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) TyreModelWide(t, set, shared);
   else TyreModelPlain(t, set, shared);
+}
+
+void PrepareTyreLanes(TyreLanes& t) {
+  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) PrepareModelWide(t);
+  else PrepareModelPlain(t);
+}
+
+void RunTyreLanes(TyreLanes& t, const double* set, const double* shared) {
+  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) RunModelWide(t, set, shared);
+  else RunModelPlain(t, set, shared);
 }
 
 int32 ComputeTyreForce(const TyreBlock& tyre, const SampledCurve* const profiles[3], const Vec3& P, const Vec3& V,

@@ -53,7 +53,20 @@ struct TyreLanes {
   double contactPoint[3][kWidth], force[3][kWidth];
   double lateralRate[kWidth], wheelRate[kWidth];
   int32 contact[kWidth];
+  // Set by PrepareTyreLanes.
+  int32 filled;  // count within 0..kWidth
+  double groundNormal[3][kWidth], groundOffset[kWidth], groundGrip[kWidth];
+  bool sharedSampling;  // each wheel's three curves share their sampling; then:
+  double curveStart[kWidth], curveEnd[kWidth], curveScale[kWidth], curveLast[kWidth];
+  int32 curveCount[kWidth];
+  const double* curveValues[3][kWidth];
 };
 
 // ComputeTyreForce for the wheels of `lanes`.
 void ComputeTyreLanes(TyreLanes& lanes, const double* set, const double* shared);
+// ComputeTyreLanes in two parts, for the same wheels run several times (the
+// force passes of a step): PrepareTyreLanes takes what stays fixed
+// meanwhile (count, profiles, ground, stiffness, static load, outputs);
+// RunTyreLanes takes the rest and gives the results.
+void PrepareTyreLanes(TyreLanes& lanes);
+void RunTyreLanes(TyreLanes& lanes, const double* set, const double* shared);

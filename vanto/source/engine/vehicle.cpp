@@ -481,70 +481,108 @@ inline void AddTyreLoad(Vec3& bodyTorque, Vec3& bodyForce, WheelState& w, const 
   AddToVec3(bodyForce, force);
 }
 
-// Step 4 of the force pass for up to four wheels on the ground: their
-// contact frames, the tyre model and the forces onto the body, the wheels
-// side by side. Returns whether any of them touches the ground.
-VANTO_LANE_INLINE bool TyreBlock4(CarDynamics& d, const int32* wheel, int32 count) {
-  using vanto::Double4;
-  constexpr int32 kLanes = TyreLanes::kWidth;
-  RigidBody& b = d.body;
+// Up to four wheels on the ground for step 4 of the force pass, with what
+// stays fixed through the four passes of a step gathered once: the
+// wheels' mountings in body axes and the tyre lanes' fixed inputs.
+struct TyreBlockLanes {
+  int32 wheel[TyreLanes::kWidth];
+  int32 count;
+  const WheelState* w[TyreLanes::kWidth];  // spare lanes repeat the last wheel
+  int32 at[TyreLanes::kWidth];
+  // x, y and z of the four wheels (plain arrays: a stack record need not
+  // be aligned as a four-wide register is).
+  double mountPoint[3][TyreLanes::kWidth], suspension[3][TyreLanes::kWidth], axle[3][TyreLanes::kWidth];
+  double radius[TyreLanes::kWidth];
   TyreLanes t;
-  t.count = count;
-  const WheelState* w[kLanes];
+};
+
+// The wheels on the ground in blocks of four, in wheel order. A wheel
+// without a ground record has no contact, and its slips keep their values.
+struct TyreBlocks {
+  static constexpr int32 kMaxBlocks = (kMaxWheels + TyreLanes::kWidth - 1) / TyreLanes::kWidth;
+  int32 count = 0;
+  TyreBlockLanes block[kMaxBlocks];
+};
+
+// The four wheels' values go straight into vectors, built in registers: a
+// wide read of values just stored one by one would wait for all of them.
+#define VANTO_WHEELS(value) Double4{b.w[0]->value, b.w[1]->value, b.w[2]->value, b.w[3]->value}
+
+VANTO_LANE_INLINE void PrepareTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
+  using vanto::Double4;
+  using vanto::Store4;
+  constexpr int32 kLanes = TyreLanes::kWidth;
+  TyreLanes& t = b.t;
+  t.count = b.count;
   const TyreBlock* tb[kLanes];
-  int32 at[kLanes];
   for (int32 l = 0; l < kLanes; ++l) {
-    const int32 i = wheel[l < count ? l : count - 1];  // spare lanes repeat the last wheel
-    at[l] = i;
-    w[l] = &d.wheels[i];
+    const int32 i = b.wheel[l < b.count ? l : b.count - 1];
+    b.at[l] = i;
+    b.w[l] = &d.wheels[i];
     tb[l] = &d.tyreBlock[i];
     for (int32 k = 0; k < 3; ++k) t.profiles[k][l] = &d.tyreProfiles[k][tb[l]->profileGroup];
     t.ground[l] = d.wheelGround[i];
     t.output[l] = &d.tyreOutput[i];
   }
-  using vanto::Load4;
-  using vanto::Store4;
-  // The four wheels' values go straight into vectors, built in registers: a
-  // wide read of values just stored one by one would wait for all of them.
-#define VANTO_WHEELS(value) Double4{w[0]->value, w[1]->value, w[2]->value, w[3]->value}
+  const int32(&at)[kLanes] = b.at;
 #define VANTO_TYRES(value) Double4{tb[0]->value, tb[1]->value, tb[2]->value, tb[3]->value}
-#define VANTO_AT(array) Double4{array[at[0]], array[at[1]], array[at[2]], array[at[3]]}
-  Store4(t.rolling, VANTO_WHEELS(spinRate) * VANTO_TYRES(radius));
+  Store4(b.radius, VANTO_TYRES(radius));
   Store4(t.stiffness, VANTO_TYRES(radialStiffness));
+#undef VANTO_TYRES
   Store4(t.staticLoad, Double4{d.staticWheelLoad[at[0] / 2], d.staticWheelLoad[at[1] / 2],
                                d.staticWheelLoad[at[2] / 2], d.staticWheelLoad[at[3] / 2]});
+  Store4(b.mountPoint[0], VANTO_WHEELS(mountPoint.x));
+  Store4(b.mountPoint[1], VANTO_WHEELS(mountPoint.y));
+  Store4(b.mountPoint[2], VANTO_WHEELS(mountPoint.z));
+  Store4(b.suspension[0], VANTO_WHEELS(suspensionDirection.x));
+  Store4(b.suspension[1], VANTO_WHEELS(suspensionDirection.y));
+  Store4(b.suspension[2], VANTO_WHEELS(suspensionDirection.z));
+  Store4(b.axle[0], VANTO_WHEELS(axleDirection.x));
+  Store4(b.axle[1], VANTO_WHEELS(axleDirection.y));
+  Store4(b.axle[2], VANTO_WHEELS(axleDirection.z));
+  PrepareTyreLanes(t);
+}
+
+// Step 4 of the force pass for a prepared block: the wheels' contact
+// frames, the tyre model and the forces onto the body, the wheels side by
+// side. Returns whether any of them touches the ground.
+VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
+  using vanto::Double4;
+  using vanto::Load4;
+  using vanto::Store4;
+  RigidBody& body = d.body;
+  TyreLanes& t = b.t;
+  const int32(&at)[TyreLanes::kWidth] = b.at;
+#define VANTO_AT(array) Double4{array[at[0]], array[at[1]], array[at[2]], array[at[3]]}
+  Store4(t.rolling, VANTO_WHEELS(spinRate) * Load4(b.radius));
   Store4(t.lateralSlip, VANTO_AT(d.lateralSlip.working));
   Store4(t.wheelSlip, VANTO_AT(d.wheelSlip.working));
-  const Triple<Double4> mountPoint{VANTO_WHEELS(mountPoint.x), VANTO_WHEELS(mountPoint.y), VANTO_WHEELS(mountPoint.z)};
-  const Triple<Double4> suspension{VANTO_WHEELS(suspensionDirection.x), VANTO_WHEELS(suspensionDirection.y),
-                                   VANTO_WHEELS(suspensionDirection.z)};
+#undef VANTO_AT
   const Double4 compression = VANTO_WHEELS(compression);
-  const WheelMount<Double4> m{{mountPoint.x + compression * suspension.x, mountPoint.y + compression * suspension.y,
-                               mountPoint.z + compression * suspension.z},
+  const Triple<Double4> suspension{Load4(b.suspension[0]), Load4(b.suspension[1]), Load4(b.suspension[2])};
+  const WheelMount<Double4> m{{Load4(b.mountPoint[0]) + compression * suspension.x,
+                               Load4(b.mountPoint[1]) + compression * suspension.y,
+                               Load4(b.mountPoint[2]) + compression * suspension.z},
                               suspension,
                               VANTO_WHEELS(compressionRate),
-                              {VANTO_WHEELS(axleDirection.x), VANTO_WHEELS(axleDirection.y),
-                               VANTO_WHEELS(axleDirection.z)}};
-#undef VANTO_WHEELS
-#undef VANTO_TYRES
-#undef VANTO_AT
+                              {Load4(b.axle[0]), Load4(b.axle[1]), Load4(b.axle[2])}};
   Triple<Double4> hub, velocity, axle;
-  ContactFrame(b, m, hub, velocity, axle);
+  ContactFrame(body, m, hub, velocity, axle);
   Store4(t.hub[0], hub.x), Store4(t.hub[1], hub.y), Store4(t.hub[2], hub.z);
   Store4(t.velocity[0], velocity.x), Store4(t.velocity[1], velocity.y), Store4(t.velocity[2], velocity.z);
   Store4(t.axle[0], axle.x), Store4(t.axle[1], axle.y), Store4(t.axle[2], axle.z);
 
-  ComputeTyreLanes(t, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
+  RunTyreLanes(t, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
 
   const TyreLoad<Double4> load =
-      LoadOfTyreForce(b, m, {Load4(t.contactPoint[0]), Load4(t.contactPoint[1]), Load4(t.contactPoint[2])},
+      LoadOfTyreForce(body, m, {Load4(t.contactPoint[0]), Load4(t.contactPoint[1]), Load4(t.contactPoint[2])},
                       {Load4(t.force[0]), Load4(t.force[1]), Load4(t.force[2])});
   // The body's sums are kept in registers over the block, added to in
   // wheel order as one wheel after the other would.
-  Vec3 torque = b.torque, force = b.force;
+  Vec3 torque = body.torque, force = body.force;
   bool anyContact = false;
-  for (int32 l = 0; l < count; ++l) {
-    const int32 i = wheel[l];
+  for (int32 l = 0; l < b.count; ++l) {
+    const int32 i = b.wheel[l];
     d.lateralSlip.rate[i] = t.lateralRate[l];
     d.wheelSlip.rate[i] = t.wheelRate[l];
     if (!t.contact[l]) continue;
@@ -553,22 +591,57 @@ VANTO_LANE_INLINE bool TyreBlock4(CarDynamics& d, const int32* wheel, int32 coun
                                {load.bodyTorque.x[l], load.bodyTorque.y[l], load.bodyTorque.z[l]}};
     AddTyreLoad(torque, force, d.wheels[i], one, Vec3(t.force[0][l], t.force[1][l], t.force[2][l]));
   }
-  b.torque = torque;
-  b.force = force;
+  body.torque = torque;
+  body.force = force;
   return anyContact;
 }
 
+#undef VANTO_WHEELS
+
 // Built once for four-wide registers and once without; gEngine.wideRegisters
 // picks one.
-VANTO_WIDE_VERSION bool ApplyTyreBlockWide(CarDynamics& d, const int32* wheel, int32 count) {
-  return TyreBlock4(d, wheel, count);
+VANTO_WIDE_VERSION void PrepareTyreBlockWide(CarDynamics& d, TyreBlockLanes& b) { PrepareTyreBlock(d, b); }
+
+void PrepareTyreBlockPlain(CarDynamics& d, TyreBlockLanes& b) { PrepareTyreBlock(d, b); }
+
+VANTO_WIDE_VERSION bool RunTyreBlockWide(CarDynamics& d, TyreBlockLanes& b) { return RunTyreBlock(d, b); }
+
+bool RunTyreBlockPlain(CarDynamics& d, TyreBlockLanes& b) { return RunTyreBlock(d, b); }
+
+// The wheels on the ground, grouped and prepared for the passes of a step.
+void PrepareTyreBlocks(CarDynamics& d, TyreBlocks& blocks) {
+  blocks.count = 0;
+  int32 pending = 0;
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    if (!d.wheelGround[i]) {
+      d.tyreOutput[i] = TyreOutput();
+      d.lateralSlip.rate[i] = 0.0;
+      d.wheelSlip.rate[i] = 0.0;
+      continue;
+    }
+    TyreBlockLanes& b = blocks.block[blocks.count];
+    b.wheel[pending++] = i;
+    if (pending == TyreLanes::kWidth) {
+      b.count = pending;
+      pending = 0;
+      ++blocks.count;
+    }
+  }
+  if (pending > 0) blocks.block[blocks.count++].count = pending;
+  const bool wide = VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters;
+  for (int32 k = 0; k < blocks.count; ++k) {
+    if (wide) PrepareTyreBlockWide(d, blocks.block[k]);
+    else PrepareTyreBlockPlain(d, blocks.block[k]);
+  }
 }
 
-bool ApplyTyreBlockPlain(CarDynamics& d, const int32* wheel, int32 count) { return TyreBlock4(d, wheel, count); }
-
-bool ApplyTyreBlock(CarDynamics& d, const int32* wheel, int32 count) {
-  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) return ApplyTyreBlockWide(d, wheel, count);
-  return ApplyTyreBlockPlain(d, wheel, count);
+// Step 4 of the force pass: the blocks' forces onto the body in wheel order.
+bool RunTyreBlocks(CarDynamics& d, TyreBlocks& blocks) {
+  const bool wide = VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters;
+  bool anyContact = false;
+  for (int32 k = 0; k < blocks.count; ++k)
+    anyContact = (wide ? RunTyreBlockWide(d, blocks.block[k]) : RunTyreBlockPlain(d, blocks.block[k])) || anyContact;
+  return anyContact;
 }
 
 }  // namespace
@@ -604,7 +677,27 @@ void ApplyVelocityDrag(CarDynamics& d, double k) {
 
 // ---------------------------------------------------------------- force pass
 
-void ComputeCarForces(CarDynamics& d) {
+namespace {
+
+// Whether any external force slot may hold a force. The slots are nearly
+// always all zero, which one sweep over their bits tells more cheaply than
+// the size test of each.
+bool AnyExternalForce(const CarDynamics& d) {
+  static_assert(sizeof d.externalForces % sizeof(vanto::Bits4) == 0);
+  const char* bytes = reinterpret_cast<const char*>(d.externalForces);
+  vanto::Bits4 bits{};
+  for (size_t at = 0; at < sizeof d.externalForces; at += sizeof bits) {
+    vanto::Bits4 chunk;
+    std::memcpy(&chunk, bytes + at, sizeof chunk);
+    bits |= chunk << 1;  // zeros of either sign count as zero
+  }
+  return !vanto::AllOf(bits == 0);
+}
+
+// The force pass; `externals` is AnyExternalForce and `tyres` the wheels
+// on the ground prepared, which a step, whose slots, wheels and ground do
+// not change, works out once for its four passes.
+void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
   RigidBody& b = d.body;
   // 1. Clutch.
   const double w = MeanPoweredWheelSpin(d);
@@ -644,24 +737,7 @@ void ComputeCarForces(CarDynamics& d) {
 
   // 4. Tyres: the wheels on the ground four at a time, their forces onto
   // the body in wheel order.
-  bool anyContact = false;
-  int32 block[TyreLanes::kWidth];
-  int32 pending = 0;
-  for (int32 i = 0; i < d.wheelCount; ++i) {
-    if (!d.wheelGround[i]) {
-      // No ground record: no contact, and the slips keep their values.
-      d.tyreOutput[i] = TyreOutput();
-      d.lateralSlip.rate[i] = 0.0;
-      d.wheelSlip.rate[i] = 0.0;
-      continue;
-    }
-    block[pending++] = i;
-    if (pending == TyreLanes::kWidth) {
-      anyContact = ApplyTyreBlock(d, block, pending) || anyContact;
-      pending = 0;
-    }
-  }
-  if (pending > 0) anyContact = ApplyTyreBlock(d, block, pending) || anyContact;
+  const bool anyContact = RunTyreBlocks(d, tyres);
 
   // 5. In the air: 1 % of the weight against the motion.
   if (!anyContact) ApplyVelocityDrag(d, 0.01);
@@ -698,20 +774,18 @@ void ComputeCarForces(CarDynamics& d) {
 
   // 7., 8. One-off and external forces.
   if (LengthSquaredVec3(d.singleForce) > 1.0) ApplyWorldForceAtPoint(b, d.singleForce, d.singleForcePoint);
-  // The slots are nearly always all zero, which one sweep over their bits
-  // tells more cheaply than the size test of each.
-  static_assert(sizeof d.externalForces % sizeof(vanto::Bits4) == 0);
-  const char* bytes = reinterpret_cast<const char*>(d.externalForces);
-  vanto::Bits4 bits{};
-  for (size_t at = 0; at < sizeof d.externalForces; at += sizeof bits) {
-    vanto::Bits4 chunk;
-    std::memcpy(&chunk, bytes + at, sizeof chunk);
-    bits |= chunk << 1;  // zeros of either sign count as zero
-  }
-  if (vanto::AllOf(bits == 0)) return;
+  if (!externals) return;
   for (int32 k = 0; k < kForceSlots; ++k)
     if (LengthSquaredVec3(d.externalForces[k]) > 1.0)
       ApplyWorldForceAtPoint(b, d.externalForces[k], d.externalForcePoints[k]);
+}
+
+}  // namespace
+
+void ComputeCarForces(CarDynamics& d) {
+  TyreBlocks tyres;
+  PrepareTyreBlocks(d, tyres);
+  CarForces(d, AnyExternalForce(d), tyres);
 }
 
 // ---------------------------------------------------------------- stage passes
@@ -805,8 +879,12 @@ void RestoreDynamicsState(CarDynamics& d) {
 // ---------------------------------------------------------------- engine
 
 namespace {
+// std::fmin without the library call: the smaller value, the second on a
+// tie (as the x86-64 library returns it), and the other when one is NaN.
+inline double Min(double x, double y) { return x < y ? x : (y == y ? y : x); }
+
 inline double EngineDerivative(const EngineState& e, double clutchTorque) {
-  const double friction = std::fmin(e.engineSpeed * e.frictionPerSpeed, e.frictionCap);
+  const double friction = Min(e.engineSpeed * e.frictionPerSpeed, e.frictionCap);
   return (EvaluateSampledCurve(e.torqueCurve, e.engineSpeed) * e.throttle - friction - clutchTorque) *
          e.inverseInertia;
 }
@@ -952,26 +1030,29 @@ void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B
   }
 
   SetStepSize(dt);
+  const bool externals = AnyExternalForce(d);
+  TyreBlocks tyres;
+  PrepareTyreBlocks(d, tyres);
   BeginDynamicsStep(d);
   BeginEngineStep(d.engine, throttle);
   BeginWheelsStep(d);
 
-  ComputeCarForces(d);
+  CarForces(d, externals, tyres);
   DynamicsStage1(d);
   IntegrateEngineStage1(d.engine, d.clutchTorque);
   IntegrateWheelsStage1(d);
 
-  ComputeCarForces(d);
+  CarForces(d, externals, tyres);
   DynamicsStage2(d);
   IntegrateEngineStage2(d.engine, d.clutchTorque);
   IntegrateWheelsStage2(d);
 
-  ComputeCarForces(d);
+  CarForces(d, externals, tyres);
   DynamicsStage3(d);
   IntegrateEngineStage3(d.engine, d.clutchTorque);
   IntegrateWheelsStage3(d);
 
-  ComputeCarForces(d);
+  CarForces(d, externals, tyres);
   FinishDynamicsStep(d);
   FinishEngineStep(d.engine, d.clutchTorque);
   FinishWheelsStep(d);

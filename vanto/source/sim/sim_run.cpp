@@ -62,13 +62,14 @@ class ReportOnceFor {
   ReportOnceFor& operator=(const ReportOnceFor&) = delete;
 };
 
-// One run step of the model. A step longer than the model integrates
-// stably (a low step rate, a stiff clutch) is made as equal internal steps;
-// inputs and external forces hold over all of them, so a force still gives
-// the impulse of one run step.
-void StepModel(CarDynamics& d, double dt, double steer, double throttle, double brake, double handbrake,
+// One run step of the model as n equal internal steps (InternalStepCount):
+// a step longer than the model integrates stably (a low step rate, a stiff
+// clutch) is divided; inputs and external forces hold over all of them, so a
+// force still gives the impulse of one run step. The count depends on the
+// model's build constants alone, so callers work it out once per model and
+// step length rather than every step.
+void StepModel(CarDynamics& d, int32 n, double dt, double steer, double throttle, double brake, double handbrake,
                double reverse) {
-  const int32 n = InternalStepCount(d, dt);
   const double h = dt / n;
   for (int32 k = 0; k < n; ++k) StepCarDynamics(d, h, steer, throttle, brake, handbrake, reverse);
 }
@@ -79,7 +80,8 @@ void Settle(CarState& car) {
   const int32 n = SettleStepCount(dt);
   SetGravity(car.settings.gravity);
   const ReportOnceFor once(car);
-  for (int32 k = 0; k < n; ++k) StepModel(car.dynamics, dt, 0.0, 0.0, 0.0, 0.0, 0.0);
+  const int32 internal = InternalStepCount(car.dynamics, dt);
+  for (int32 k = 0; k < n; ++k) StepModel(car.dynamics, internal, dt, 0.0, 0.0, 0.0, 0.0, 0.0);
 }
 
 // Copies of one car model start their first settle from the same state (the
@@ -321,6 +323,8 @@ struct CarLinks {
   const BaseObject* commandGroup = nullptr;
   // The last ground query of this call found the default ground alone.
   bool onDefaultGround = false;
+  // Internal steps of one run step: nothing rebuilds the model while it steps.
+  int32 internalSteps = 1;
 };
 
 // Without a ground group, a ground object under a wheel or a route that acts
@@ -401,8 +405,8 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks&
   SetGravity(s.gravity);
   {
     const ReportOnceFor once(car);
-    StepModel(d, dt, car.ramps[kRampSteer].current, throttle, brake, car.ramps[kRampHandbrake].current,
-              car.ramps[kRampReverse].current);
+    StepModel(d, links.internalSteps, dt, car.ramps[kRampSteer].current, throttle, brake,
+              car.ramps[kRampHandbrake].current, car.ramps[kRampReverse].current);
   }
   AdvanceControlRamps(car);
   const int32 stored = StoreDynamicsResults(car, 1, 0);
@@ -550,6 +554,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     links[i].groundGroup = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
     links[i].commandGroup = bc.GetObjectLink(CAR_COMMAND_GROUP, doc);
     car.bodyGroundContactOn = bc.GetBool(CAR_BODY_CONTACT) ? 1 : 0;
+    links[i].internalSteps = InternalStepCount(car.dynamics, car.settings.stepDt);
     ResetAdvanceOutputs(car);
   }
   for (int32 k = 0; k < obstacleCount; ++k) {

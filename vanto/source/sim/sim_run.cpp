@@ -374,7 +374,11 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks&
 
   // On the default ground alone the query would give the records they hold;
   // the last step still queries so that they end with the last query point.
-  const bool flat = DefaultGroundOnly(car, links);
+  // Only a query writes the records' objects, so after one that found them
+  // all empty only the route can end the shortcut: the records (a cache line
+  // each) stay unread.
+  const bool flat = links.onDefaultGround ? !(car.autopilot.routeIsGround || car.autopilot.routeObject)
+                                          : DefaultGroundOnly(car, links);
   if (!(flat && links.onDefaultGround) || lastStep) {
     QueryGroundUnderWheels(links.groundGroup, car);
     links.onDefaultGround = flat && DefaultGroundOnly(car, links);
@@ -575,26 +579,31 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     const double next = settings.simTime + settings.stepDt;
     const bool lastStep = !(next < target) || !(next > settings.simTime);
     for (int32 i = 0; i < count; ++i) {
+      taking[i] = 0;
       if (!Usable(cars[i])) continue;
-      if (cars[i].state->startDelay + settings.startTime > settings.simTime) continue;
-      const StepResult r = StepCar(doc, bt, cars[i], links[i], lastStep, cars, count);
-      if (r == StepResult::kBreak) return kStatusOk;
-      if (r == StepResult::kFailed) {
-        // A blown-up body stops here: it neither steps on nor collides with
-        // its stale matrices; the run reports it at the end of the call.
-        cars[i].ready = 0;
-        if (failed == kStatusOk) failed = kStatusNotFinite;
+      if (cars[i].state->startDelay + settings.startTime <= settings.simTime) {
+        const StepResult r = StepCar(doc, bt, cars[i], links[i], lastStep, cars, count);
+        if (r == StepResult::kBreak) return kStatusOk;
+        if (r == StepResult::kFailed) {
+          // A blown-up body stops here: it neither steps on nor collides with
+          // its stale matrices; the run reports it at the end of the call.
+          cars[i].ready = 0;
+          if (failed == kStatusOk) failed = kStatusNotFinite;
+          continue;
+        }
       }
-    }
-    for (int32 i = 0; i < count; ++i) {
-      taking[i] = Usable(cars[i]) && (cars[i].state->flags & 1);
+      // Read for the broad phase while the car is still in the cache: the
+      // later cars' steps change nothing of it.
+      const CarState& car = *cars[i].state;
+      taking[i] = (car.flags & 1) ? 1 : 0;
       if (!taking[i]) continue;
-      HostToDynamicsAxes(cars[i].state->bodyMatrix.off, centres[i]);
-      radii[i] = cars[i].state->boundingRadius;
+      HostToDynamicsAxes(car.bodyMatrix.off, centres[i]);
+      radii[i] = car.boundingRadius;
     }
     pairs.Build(centres.data(), radii.data(), taking.data(), count);
+    // The contacts change neither a car's readiness nor its flags.
     for (int32 i = 0; i < count; ++i) {
-      if (!Usable(cars[i]) || !(cars[i].state->flags & 1)) continue;
+      if (!taking[i]) continue;
       for (int32 j : pairs.Partners(i))
         if (CollideCars(*cars[i].state, *cars[j].state)) collided = true;
       for (int32 k = 0; k < obstacleCount; ++k)

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -203,9 +204,13 @@ BENCHMARK(BM_MeshOff)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   hostlog::SetQuiet(true);
+  // CARSIM_PLUGIN_ROOT in the environment names another build's plug-in
+  // folder, so that two builds can be timed side by side.
+  const char* env = std::getenv("CARSIM_PLUGIN_ROOT");
+  const char* root = env && *env ? env : CARSIM_PLUGIN_ROOT;
   std::vector<String> errors;
-  if (PluginHost::Get().LoadFolder(Filename(String(CARSIM_PLUGIN_ROOT)), &errors) == 0) {
-    std::fprintf(stderr, "bench_play: no plug-in could be loaded from %s\n", CARSIM_PLUGIN_ROOT);
+  if (PluginHost::Get().LoadFolder(Filename(String(root)), &errors) == 0) {
+    std::fprintf(stderr, "bench_play: no plug-in could be loaded from %s\n", root);
     return 1;
   }
   benchmark::RunSpecifiedBenchmarks();

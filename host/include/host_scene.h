@@ -273,9 +273,15 @@ class BaseObject : public BaseList2D {
 
   Vector GetRelPos() const { return ml_.off; }
   void SetRelPos(const Vector& v);
-  Vector GetRelRot() const { return rot_; }
+  Vector GetRelRot() const {
+    ResolvePSR();
+    return rot_;
+  }
   void SetRelRot(const Vector& hpb);
-  Vector GetRelScale() const { return scale_; }
+  Vector GetRelScale() const {
+    ResolvePSR();
+    return scale_;
+  }
   void SetRelScale(const Vector& s);
   Vector GetAbsPos() const { return GetRelPos(); }
   // Sets the local matrix with the angles and scale it was made from, when
@@ -325,10 +331,19 @@ class BaseObject : public BaseList2D {
   BaseList2D* AllocSameType() const override;
   void CopyOwnTo(BaseList2D* dst) const override;
   void UpdateMatrixFromPSR();
+  // SetMg leaves the angles and scale to be worked out from the local matrix
+  // when they are first read: a rig placed in world space every frame is
+  // rarely read back, and the angles cost more than the placing. The
+  // objects are never const themselves, only the view of them.
+  void ResolvePSR() const {
+    if (psr_pending_) const_cast<BaseObject*>(this)->SetMl(ml_);
+  }
 
   Matrix ml_;
   Vector rot_{0, 0, 0};
   Vector scale_{1, 1, 1};
+  // rot_ and scale_ are stale: ml_ was set without them.
+  bool psr_pending_ = false;
   LONG editor_mode_ = MODE_UNDEF;
   LONG render_mode_ = MODE_UNDEF;
   Bool deform_mode_ = true;

@@ -22,11 +22,32 @@ GeData::GeData(const GeData& o) : type_(o.type_) {
         o.v_);
 }
 
+namespace {
+
+// Overwrites a value of alternative T in place when both hold one.
+template <class T, class V>
+bool AssignSame(V& to, const V& from) {
+  T* t = std::get_if<T>(&to);
+  const T* f = std::get_if<T>(&from);
+  if (!t || !f) return false;
+  *t = *f;
+  return true;
+}
+
+}  // namespace
+
 GeData& GeData::operator=(const GeData& o) {
-  if (this != &o) {
-    GeData tmp(o);
-    *this = std::move(tmp);
+  if (this == &o) return *this;
+  // A plain value over one of its own kind is copied in place: a running
+  // car publishes dozens of numbers every frame into entries that hold them.
+  if (v_.index() == o.v_.index() &&
+      (AssignSame<Real>(v_, o.v_) || AssignSame<LLONG>(v_, o.v_) || AssignSame<Vector>(v_, o.v_) ||
+       AssignSame<Matrix>(v_, o.v_) || AssignSame<String>(v_, o.v_) || AssignSame<BaseLink>(v_, o.v_))) {
+    type_ = o.type_;
+    return *this;
   }
+  GeData tmp(o);
+  *this = std::move(tmp);
   return *this;
 }
 

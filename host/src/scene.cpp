@@ -293,6 +293,7 @@ void BaseObject::SetMl(const Matrix& m) {
   ml_ = m;
   scale_ = Vector(m.v1.GetLength(), m.v2.GetLength(), m.v3.GetLength());
   rot_ = MatrixToHPB(m);
+  psr_pending_ = false;
 }
 
 void BaseObject::RestorePSR(const Matrix& ml, const Vector& hpb, const Vector& scale) {
@@ -315,7 +316,12 @@ Matrix BaseObject::GetUpMg() const {
 
 Matrix BaseObject::GetMg() const { return GetUpMg() * ml_; }
 
-void BaseObject::SetMg(const Matrix& m) { SetMl(Invert(GetUpMg()) * m); }
+// The angles and scale depend on the axes alone, so a later position change
+// (SetRelPos) does not alter what ResolvePSR gives.
+void BaseObject::SetMg(const Matrix& m) {
+  ml_ = Invert(GetUpMg()) * m;
+  psr_pending_ = true;
+}
 
 void BaseObject::UpdateMatrixFromPSR() {
   Matrix r = HPBToMatrix(rot_);
@@ -324,10 +330,12 @@ void BaseObject::UpdateMatrixFromPSR() {
 
 void BaseObject::SetRelPos(const Vector& v) { ml_.off = v; }
 void BaseObject::SetRelRot(const Vector& hpb) {
+  ResolvePSR();
   rot_ = hpb;
   UpdateMatrixFromPSR();
 }
 void BaseObject::SetRelScale(const Vector& s) {
+  ResolvePSR();
   scale_ = s;
   UpdateMatrixFromPSR();
 }
@@ -367,6 +375,7 @@ void BaseObject::KillTag(LONG type, LONG nr) {
 
 Bool BaseObject::GetParameter(const DescID& id, GeData& out, LONG flags) {
   if (id.GetDepth() < 1) return false;
+  ResolvePSR();
   switch (id[0].id) {
     case ID_BASEOBJECT_VISIBILITY_EDITOR: out = GeData(editor_mode_); return true;
     case ID_BASEOBJECT_VISIBILITY_RENDER: out = GeData(render_mode_); return true;
@@ -380,6 +389,7 @@ Bool BaseObject::GetParameter(const DescID& id, GeData& out, LONG flags) {
 
 Bool BaseObject::SetParameter(const DescID& id, const GeData& value, LONG flags) {
   if (id.GetDepth() < 1) return false;
+  ResolvePSR();
   switch (id[0].id) {
     case ID_BASEOBJECT_VISIBILITY_EDITOR: editor_mode_ = value.GetLong(); return true;
     case ID_BASEOBJECT_VISIBILITY_RENDER: render_mode_ = value.GetLong(); return true;
@@ -404,12 +414,14 @@ Bool BaseObject::SetParameter(const DescID& id, const GeData& value, LONG flags)
 void BaseObject::CopyOwnTo(BaseList2D* dst) const {
   BaseList2D::CopyOwnTo(dst);
   auto* d = static_cast<BaseObject*>(dst);
+  ResolvePSR();
   d->ml_ = ml_;
   d->rot_ = rot_;
   d->scale_ = scale_;
   d->editor_mode_ = editor_mode_;
   d->render_mode_ = render_mode_;
   d->deform_mode_ = deform_mode_;
+  d->psr_pending_ = false;
   // A freshly allocated clone may carry tags its Init made; the copied ones
   // replace them.
   while (d->tags_.first) HostNodeFactory::Destroy(d->tags_.first);

@@ -45,6 +45,35 @@ TEST(Container, TypedValuesRoundTrip) {
   EXPECT_NE(copy, bc);
 }
 
+// Overwriting an entry leaves exactly the new value and type, whether the
+// old value was of the same kind or not.
+TEST(Container, OverwritingTakesTheNewValueAndType) {
+  BaseContainer sub;
+  sub.SetLong(1, 9);
+  const Matrix m(Vector(1, 2, 3), Vector(0, 1, 0), Vector(-1, 0, 0), Vector(0, 0, 1));
+  const GeData values[] = {
+      GeData(0.25),        GeData(-1.5),           GeData(LONG(7)), GeData(LLONG(7)),     GeData(Bool(true)),
+      GeData(Vector(1, 2, 3)), GeData(Vector(4, 5, 6)), GeData(m),  GeData(Matrix()),     GeData(String("a")),
+      GeData(String("longer text")), GeData(sub), GeData(BaseTime(1, 30)), GeData()};
+  for (const GeData& before : values)
+    for (const GeData& after : values) {
+      GeData d(before);
+      d = after;
+      EXPECT_TRUE(d == after);
+      EXPECT_EQ(d.GetType(), after.GetType());
+    }
+  // A container overwritten by a number no longer reads as one.
+  BaseContainer bc;
+  bc.SetContainer(1, sub);
+  bc.SetReal(1, 2.0);
+  EXPECT_EQ(bc.GetContainer(1).GetEntryCount(), 0);
+  EXPECT_EQ(bc.GetReal(1), 2.0);
+  GeData self(String("x"));
+  const GeData& alias = self;
+  self = alias;
+  EXPECT_EQ(self.GetString(), "x");
+}
+
 TEST(Container, NumbersOutOfRangeDoNotCastUndefined) {
   BaseContainer bc;
   bc.SetReal(1, std::nan(""));

@@ -93,6 +93,51 @@ TEST_F(SceneTree, RelativePositionRotationAndScaleStayConsistent) {
   ExpectNear(child->GetRelScale(), Vector(2, 2, 2));
 }
 
+// Every way of reading or editing the angles and scale after a global
+// placement sees those of the local matrix the placement made, as if it had
+// been set as local.
+TEST_F(SceneTree, AnglesAndScaleFollowAGlobalPlacement) {
+  parent->SetMl(MatrixMove(Vector(100, 0, 0)) * HPBToMatrix(Vector(pi / 2, 0, 0)));
+  const Matrix target =
+      MatrixMove(Vector(5, 6, 7)) * HPBToMatrix(Vector(0.4, -0.2, 0.3)) * MatrixScale(Vector(2, 3, 0.5));
+  auto placed = [&] {
+    child->SetRelRot(Vector(1, 1, 1));  // angles the placement must replace
+    child->SetMg(target);
+    return child;
+  };
+  BaseObject* reference = BaseObject::Alloc(Onull);
+  ASSERT_NE(reference, nullptr);
+  reference->SetMl(Invert(parent->GetMg()) * target);
+  const Vector hpb = reference->GetRelRot(), scale = reference->GetRelScale();
+  // The parent's quarter turn of heading comes off the target's.
+  ExpectNear(hpb, Vector(0.4 - pi / 2, -0.2, 0.3));
+  ExpectNear(scale, Vector(2, 3, 0.5));
+
+  EXPECT_EQ(placed()->GetRelRot(), hpb);
+  EXPECT_EQ(placed()->GetRelScale(), scale);
+  GeData d;
+  ASSERT_TRUE(placed()->GetParameter(DescID(DescLevel(ID_BASEOBJECT_REL_SCALE), DescLevel(VECTOR_Y)), d));
+  EXPECT_EQ(d.GetReal(), scale.y);
+  // A new position leaves the angles alone.
+  placed()->SetRelPos(Vector(-4, 0, 9));
+  EXPECT_EQ(child->GetRelRot(), hpb);
+  // A new angle keeps the scale, a new scale keeps the angles.
+  placed()->SetRelRot(Vector(0, 0.5, 0));
+  EXPECT_EQ(child->GetRelScale(), scale);
+  placed()->SetRelScale(Vector(1, 1, 1));
+  EXPECT_EQ(child->GetRelRot(), hpb);
+  ASSERT_TRUE(placed()->SetParameter(DescID(DescLevel(ID_BASEOBJECT_REL_ROTATION), DescLevel(VECTOR_Z)), GeData(0.0)));
+  EXPECT_EQ(child->GetRelScale(), scale);
+  // A copy carries them along.
+  placed();
+  auto* copy = static_cast<BaseObject*>(child->GetClone());
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->GetRelRot(), hpb);
+  EXPECT_EQ(copy->GetRelScale(), scale);
+  BaseObject::Free(copy);
+  BaseObject::Free(reference);
+}
+
 TEST_F(SceneTree, TreeEdits) {
   BaseObject* second = BaseObject::Alloc(Onull);
   doc->InsertObject(second, parent, child);  // after child

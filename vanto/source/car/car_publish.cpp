@@ -24,8 +24,13 @@ BaseObject* WheelLink(BaseDocument* doc, const BaseContainer& bc, const BaseCont
   return rig_tag ? rig_tag->GetObjectLink(tag_base + i, doc) : nullptr;
 }
 
-void SetRotationComponent(BaseObject* op, int component, Real value) {
+// Sets one angle of the needle behind link `link` to angle(factor), the
+// needle's factor read only for a needle that is there.
+template <class Angle>
+void SetNeedle(BaseDocument* doc, const BaseContainer& bc, LONG link, LONG factor, int component, Angle angle) {
+  BaseObject* op = LinkedObject(doc, bc, link);
   if (!op) return;
+  const Real value = angle(bc.GetReal(factor));
   Vector r = op->GetRelRot();
   (component == 1 ? r.y : r.z) = value;
   op->SetRelRot(r);
@@ -34,12 +39,11 @@ void SetRotationComponent(BaseObject* op, int component, Real value) {
 void PublishNeedles(BaseDocument* doc, const BaseContainer& bc, const CarState& s) {
   const Real steer = s.ramps[kRampSteer].current;
   const Real throttle = s.engagedGear < 0 ? s.ramps[kRampReverse].current : s.ramps[kRampThrottle].current;
-  SetRotationComponent(LinkedObject(doc, bc, CAR_NEEDLE_STEER_LINK), 2, -(bc.GetReal(CAR_NEEDLE_STEER) * steer));
-  SetRotationComponent(LinkedObject(doc, bc, CAR_NEEDLE_THROTTLE_LINK), 1, pi / 3.0 - bc.GetReal(CAR_NEEDLE_THROTTLE) * throttle);
-  SetRotationComponent(LinkedObject(doc, bc, CAR_NEEDLE_BRAKE_LINK), 1,
-                       bc.GetReal(CAR_NEEDLE_BRAKE) * s.ramps[kRampBrake].current - 2.0 * pi / 3.0);
-  SetRotationComponent(LinkedObject(doc, bc, CAR_NEEDLE_HANDBRAKE_LINK), 1,
-                       bc.GetReal(CAR_NEEDLE_HANDBRAKE) * s.ramps[kRampHandbrake].current);
+  const Real brake = s.ramps[kRampBrake].current, handbrake = s.ramps[kRampHandbrake].current;
+  SetNeedle(doc, bc, CAR_NEEDLE_STEER_LINK, CAR_NEEDLE_STEER, 2, [&](Real k) { return -(k * steer); });
+  SetNeedle(doc, bc, CAR_NEEDLE_THROTTLE_LINK, CAR_NEEDLE_THROTTLE, 1, [&](Real k) { return pi / 3.0 - k * throttle; });
+  SetNeedle(doc, bc, CAR_NEEDLE_BRAKE_LINK, CAR_NEEDLE_BRAKE, 1, [&](Real k) { return k * brake - 2.0 * pi / 3.0; });
+  SetNeedle(doc, bc, CAR_NEEDLE_HANDBRAKE_LINK, CAR_NEEDLE_HANDBRAKE, 1, [&](Real k) { return k * handbrake; });
 }
 
 void PublishSprings(BaseDocument* doc, const BaseContainer& bc, const BaseContainer* rig_tag, LONG wheels) {
@@ -71,10 +75,11 @@ void AppendRailPoint(SplineObject* rail, LONG n, LONG segments, const Vector& p)
 LONG PublishSkidMarks(BaseDocument* doc, const BaseContainer& bc, const BaseContainer* rig_tag, const CarState& s,
                       LONG wheels) {
   LONG mask = 0;
-  const LONG max_points = bc.GetLong(CAR_SKID_MAX_POINTS);
-  const Bool contact_only = bc.GetBool(CAR_SKID_CONTACT_ONLY);
-  const Bool slip_band = bc.GetBool(CAR_SKID_SLIP_BAND);
-  const Real band_high = bc.GetReal(CAR_SKID_SLIP_HIGH), band_low = -bc.GetReal(CAR_SKID_SLIP_LOW);
+  // The settings are read at the first wheel with marks: most cars have none.
+  bool read = false;
+  LONG max_points = 0;
+  Bool contact_only = false, slip_band = false;
+  Real band_high = 0.0, band_low = 0.0;
   auto in_band = [&](Real slip) { return band_low < slip && slip < band_high; };
 
   for (LONG i = 0; i < wheels; ++i) {
@@ -82,6 +87,14 @@ LONG PublishSkidMarks(BaseDocument* doc, const BaseContainer& bc, const BaseCont
     SplineObject* second = nullptr;
     SplineObject* rail = GetSweepRail(marks, &second);
     if (!rail) continue;
+    if (!read) {
+      read = true;
+      max_points = bc.GetLong(CAR_SKID_MAX_POINTS);
+      contact_only = bc.GetBool(CAR_SKID_CONTACT_ONLY);
+      slip_band = bc.GetBool(CAR_SKID_SLIP_BAND);
+      band_high = bc.GetReal(CAR_SKID_SLIP_HIGH);
+      band_low = -bc.GetReal(CAR_SKID_SLIP_LOW);
+    }
     const LONG n = rail->GetPointCount();
     if (n >= max_points) continue;
     LONG segments = rail->GetTagDataCount(Tsegment);

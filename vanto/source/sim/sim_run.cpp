@@ -62,13 +62,14 @@ class ReportOnceFor {
   ReportOnceFor& operator=(const ReportOnceFor&) = delete;
 };
 
-// One run step of the model. A step longer than the model integrates
-// stably (a low step rate, a stiff clutch) is made as equal internal steps;
-// inputs and external forces hold over all of them, so a force still gives
-// the impulse of one run step.
-void StepModel(CarDynamics& d, double dt, double steer, double throttle, double brake, double handbrake,
+// One run step of the model as n equal internal steps (InternalStepCount):
+// a step longer than the model integrates stably (a low step rate, a stiff
+// clutch) is divided; inputs and external forces hold over all of them, so a
+// force still gives the impulse of one run step. The count depends on the
+// model's build constants alone, so callers work it out once per model and
+// step length rather than every step.
+void StepModel(CarDynamics& d, int32 n, double dt, double steer, double throttle, double brake, double handbrake,
                double reverse) {
-  const int32 n = InternalStepCount(d, dt);
   const double h = dt / n;
   for (int32 k = 0; k < n; ++k) StepCarDynamics(d, h, steer, throttle, brake, handbrake, reverse);
 }
@@ -79,7 +80,8 @@ void Settle(CarState& car) {
   const int32 n = SettleStepCount(dt);
   SetGravity(car.settings.gravity);
   const ReportOnceFor once(car);
-  for (int32 k = 0; k < n; ++k) StepModel(car.dynamics, dt, 0.0, 0.0, 0.0, 0.0, 0.0);
+  const int32 internal = InternalStepCount(car.dynamics, dt);
+  for (int32 k = 0; k < n; ++k) StepModel(car.dynamics, internal, dt, 0.0, 0.0, 0.0, 0.0, 0.0);
 }
 
 // Copies of one car model start their first settle from the same state (the
@@ -321,6 +323,8 @@ struct CarLinks {
   const BaseObject* commandGroup = nullptr;
   // The last ground query of this call found the default ground alone.
   bool onDefaultGround = false;
+  // Internal steps of one run step: nothing rebuilds the model while it steps.
+  int32 internalSteps = 1;
 };
 
 // Without a ground group, a ground object under a wheel or a route that acts
@@ -370,7 +374,11 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks&
 
   // On the default ground alone the query would give the records they hold;
   // the last step still queries so that they end with the last query point.
-  const bool flat = DefaultGroundOnly(car, links);
+  // Only a query writes the records' objects, so after one that found them
+  // all empty only the route can end the shortcut: the records (a cache line
+  // each) stay unread.
+  const bool flat = links.onDefaultGround ? !(car.autopilot.routeIsGround || car.autopilot.routeObject)
+                                          : DefaultGroundOnly(car, links);
   if (!(flat && links.onDefaultGround) || lastStep) {
     QueryGroundUnderWheels(links.groundGroup, car);
     links.onDefaultGround = flat && DefaultGroundOnly(car, links);
@@ -401,8 +409,8 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks&
   SetGravity(s.gravity);
   {
     const ReportOnceFor once(car);
-    StepModel(d, dt, car.ramps[kRampSteer].current, throttle, brake, car.ramps[kRampHandbrake].current,
-              car.ramps[kRampReverse].current);
+    StepModel(d, links.internalSteps, dt, car.ramps[kRampSteer].current, throttle, brake,
+              car.ramps[kRampHandbrake].current, car.ramps[kRampReverse].current);
   }
   AdvanceControlRamps(car);
   const int32 stored = StoreDynamicsResults(car, 1, 0);
@@ -553,6 +561,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     links[i].groundGroup = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
     links[i].commandGroup = bc.GetObjectLink(CAR_COMMAND_GROUP, doc);
     car.bodyGroundContactOn = bc.GetBool(CAR_BODY_CONTACT) ? 1 : 0;
+    links[i].internalSteps = InternalStepCount(car.dynamics, car.settings.stepDt);
     ResetAdvanceOutputs(car);
   }
   for (int32 k = 0; k < obstacleCount; ++k) {
@@ -573,26 +582,31 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     const double next = settings.simTime + settings.stepDt;
     const bool lastStep = !(next < target) || !(next > settings.simTime);
     for (int32 i = 0; i < count; ++i) {
+      taking[i] = 0;
       if (!Usable(cars[i])) continue;
-      if (cars[i].state->startDelay + settings.startTime > settings.simTime) continue;
-      const StepResult r = StepCar(doc, bt, cars[i], links[i], lastStep, cars, count);
-      if (r == StepResult::kBreak) return kStatusOk;
-      if (r == StepResult::kFailed) {
-        // A blown-up body stops here: it neither steps on nor collides with
-        // its stale matrices; the run reports it at the end of the call.
-        cars[i].ready = 0;
-        if (failed == kStatusOk) failed = kStatusNotFinite;
+      if (cars[i].state->startDelay + settings.startTime <= settings.simTime) {
+        const StepResult r = StepCar(doc, bt, cars[i], links[i], lastStep, cars, count);
+        if (r == StepResult::kBreak) return kStatusOk;
+        if (r == StepResult::kFailed) {
+          // A blown-up body stops here: it neither steps on nor collides with
+          // its stale matrices; the run reports it at the end of the call.
+          cars[i].ready = 0;
+          if (failed == kStatusOk) failed = kStatusNotFinite;
+          continue;
+        }
       }
-    }
-    for (int32 i = 0; i < count; ++i) {
-      taking[i] = Usable(cars[i]) && (cars[i].state->flags & 1);
+      // Read for the broad phase while the car is still in the cache: the
+      // later cars' steps change nothing of it.
+      const CarState& car = *cars[i].state;
+      taking[i] = (car.flags & 1) ? 1 : 0;
       if (!taking[i]) continue;
-      HostToDynamicsAxes(cars[i].state->bodyMatrix.off, centres[i]);
-      radii[i] = cars[i].state->boundingRadius;
+      HostToDynamicsAxes(car.bodyMatrix.off, centres[i]);
+      radii[i] = car.boundingRadius;
     }
     pairs.Build(centres.data(), radii.data(), taking.data(), count);
+    // The contacts change neither a car's readiness nor its flags.
     for (int32 i = 0; i < count; ++i) {
-      if (!Usable(cars[i]) || !(cars[i].state->flags & 1)) continue;
+      if (!taking[i]) continue;
       for (int32 j : pairs.Partners(i))
         if (CollideCars(*cars[i].state, *cars[j].state)) collided = true;
       for (int32 k = 0; k < obstacleCount; ++k)

@@ -243,7 +243,7 @@ TEST_F(CarExecuteTest, LastBakeFrameCleansUpEvenWithoutABody) {
   o.deformNeighbours = static_cast<int32*>(GeAlloc(2 * sizeof(int32)));
   o.deformNeighbourCount = 2;
   s.dynamics.crashFlag = 1;
-  s.HudLabels[0] = "X";
+  Data(car)->Labels().row[0] = "X";
   BaseObject* body = Link(car, RIG_BODY);
   BaseObject::Free(body);
   std::int32_t phase = BAKEPHASE_LAST;
@@ -254,7 +254,7 @@ TEST_F(CarExecuteTest, LastBakeFrameCleansUpEvenWithoutABody) {
   EXPECT_EQ(o.deformNeighbours, nullptr);
   EXPECT_EQ(o.deformPointCount + o.deformNeighbourCount, 0);
   EXPECT_EQ(s.dynamics.crashFlag, 0);
-  EXPECT_EQ(s.HudLabels[0].size(), 22u);
+  EXPECT_EQ(Data(car)->Labels().row[0].size(), 22u);
 }
 
 }  // namespace

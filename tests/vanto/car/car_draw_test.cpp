@@ -181,9 +181,9 @@ TEST_F(CarDrawingTest, RowsShowSpeedRpmAndGear) {
     bc->SetLong(2503, c.gear);
     BaseDraw bd = Draw(DRAWPASS_OBJECT);
     const Vector white(1, 1, 1);
-    ExpectRow(bd, s->HudLabels[0] + "   87", kX, kY + 12, white);
-    ExpectRow(bd, s->HudLabels[1] + " 4250", kX, kY + 24, white);
-    ExpectRow(bd, s->HudLabels[2] + c.shown, kX, kY + 36, white);
+    ExpectRow(bd, Data(car)->Labels().row[0] + "   87", kX, kY + 12, white);
+    ExpectRow(bd, Data(car)->Labels().row[1] + " 4250", kX, kY + 24, white);
+    ExpectRow(bd, Data(car)->Labels().row[2] + c.shown, kX, kY + 36, white);
   }
 }
 
@@ -237,7 +237,7 @@ TEST_F(CarDrawingTest, BarLabelsShowWhoDrives) {
     for (int b = 0; b < 3; ++b) {
       const Real row = kY + 48 + 12 * b;
       // The row's caption shares the band with the bar's label.
-      std::set<Pixel> expected = TextPixels(s->HudLabels[3 + b], kX, row);
+      std::set<Pixel> expected = TextPixels(Data(car)->Labels().row[3 + b], kX, row);
       for (const Pixel& p : TextPixels(c.labels[b], kX + 60, row)) expected.insert(p);
       EXPECT_EQ(PointsIn(bd, Vector(1, 1, 1), kX, row, 640, row + 8), expected) << c.what << " bar " << b;
       size_t coloured = 0;
@@ -263,8 +263,8 @@ TEST_F(CarDrawingTest, SlipIndicatorsLightWhileTheyAct) {
     s->dynamics.tractionControl = c.on;
     s->dynamics.brakeSlipControl = c.on;
     BaseDraw bd = Draw(DRAWPASS_OBJECT);
-    ExpectRow(bd, s->HudLabels[3] + c.white, kX, kY + 48, Vector(1, 1, 1));
-    ExpectRow(bd, s->HudLabels[4] + (c.cut ? "  ABS" : ""), kX, kY + 60, Vector(1, 1, 1));
+    ExpectRow(bd, Data(car)->Labels().row[3] + c.white, kX, kY + 48, Vector(1, 1, 1));
+    ExpectRow(bd, Data(car)->Labels().row[4] + (c.cut ? "  ABS" : ""), kX, kY + 60, Vector(1, 1, 1));
     EXPECT_EQ(PointsIn(bd, Vector(0, 0, 0), tc_x, kY + 48, 640, kY + 56),
               c.dark ? TextPixels("   TC", tc_x, kY + 48) : std::set<Pixel>());
     EXPECT_EQ(PointsIn(bd, Vector(0, 0, 0), tc_x, kY + 60, 640, kY + 68),

@@ -233,28 +233,34 @@ TEST_F(CarExecuteTest, MissingWheelStopsTheUpdateThere) {
   EXPECT_NE(lo.off, s.wheelSteerFreeMatrices[0].off + Vector(car->GetDataInstance()->GetVector(RIG_REST_SUSPENSION_BOTTOM).x, 0, 0));
 }
 
-TEST_F(CarExecuteTest, LastBakeFrameCleansUpEvenWithoutABody) {
-  BaseObject* sim = nullptr;
-  BaseObject* car = RunningCar(sim);
-  CarState& s = Data(car)->State();
-  CollisionOutline& o = s.collisionOutline;
-  o.deformPoints = static_cast<Vec3*>(GeAlloc(4 * sizeof(Vec3)));
-  o.deformPointCount = 2;
-  o.deformNeighbours = static_cast<int32*>(GeAlloc(2 * sizeof(int32)));
-  o.deformNeighbourCount = 2;
-  s.dynamics.crashFlag = 1;
-  s.HudLabels[0] = "X";
-  BaseObject* body = Link(car, RIG_BODY);
-  BaseObject::Free(body);
-  std::int32_t phase = BAKEPHASE_LAST;
-  SimLinkMessage msg{SIMLINK_BAKE_PHASE, &phase};
-  car->Message(MSG_SIMLINK, &msg);
-  Eval(car, 1.0);
-  EXPECT_EQ(o.deformPoints, nullptr);
-  EXPECT_EQ(o.deformNeighbours, nullptr);
-  EXPECT_EQ(o.deformPointCount + o.deformNeighbourCount, 0);
-  EXPECT_EQ(s.dynamics.crashFlag, 0);
-  EXPECT_EQ(s.HudLabels[0].size(), 22u);
+// The bake ends whether or not the rig could be placed on its last frame.
+TEST_F(CarExecuteTest, LastBakeFrameCleansUpWithOrWithoutABody) {
+  for (const bool withBody : {false, true}) {
+    SCOPED_TRACE(withBody);
+    BaseObject* sim = nullptr;
+    BaseObject* car = RunningCar(sim);
+    CarState& s = Data(car)->State();
+    CollisionOutline& o = s.collisionOutline;
+    o.deformPoints = static_cast<Vec3*>(GeAlloc(4 * sizeof(Vec3)));
+    o.deformPointCount = 2;
+    o.deformNeighbours = static_cast<int32*>(GeAlloc(2 * sizeof(int32)));
+    o.deformNeighbourCount = 2;
+    s.dynamics.crashFlag = 1;
+    Data(car)->Labels().row[0] = "X";
+    if (!withBody) {
+      BaseObject* body = Link(car, RIG_BODY);
+      BaseObject::Free(body);
+    }
+    std::int32_t phase = BAKEPHASE_LAST;
+    SimLinkMessage msg{SIMLINK_BAKE_PHASE, &phase};
+    car->Message(MSG_SIMLINK, &msg);
+    Eval(car, 1.0);
+    EXPECT_EQ(o.deformPoints, nullptr);
+    EXPECT_EQ(o.deformNeighbours, nullptr);
+    EXPECT_EQ(o.deformPointCount + o.deformNeighbourCount, 0);
+    EXPECT_EQ(s.dynamics.crashFlag, 0);
+    EXPECT_EQ(Data(car)->Labels().row[0].size(), 22u);
+  }
 }
 
 }  // namespace

@@ -63,8 +63,8 @@ TEST_F(CarTest, InitSetsEveryContainerDefault) {
   EXPECT_EQ(s.settings.unitsPerMetre, 100.0);  // nothing divides by 0 before a Sim collects the car
   EXPECT_EQ(s.leadingWord, 0);
   EXPECT_EQ(Data(car)->GetBakePhase(), 0);
-  for (const String& label : s.HudLabels) EXPECT_EQ(label.size(), 22u);
-  EXPECT_EQ(s.HudLabels[0], "SPEED                 ");
+  for (const String& label : Data(car)->Labels().row) EXPECT_EQ(label.size(), 22u);
+  EXPECT_EQ(Data(car)->Labels().row[0], "SPEED                 ");
 }
 
 TEST_F(CarTest, InitFillsTheBuiltInCarSettings) {
@@ -130,7 +130,7 @@ TEST_F(CarTest, AFreshRecordIsIdle) {
   EXPECT_EQ(s.dynamics.engine.torqueCurve.count, 0);
   EXPECT_TRUE(s.autopilot.routeName.empty());
   EXPECT_TRUE(s.commands.markerName.empty());
-  for (const String& label : s.HudLabels) EXPECT_TRUE(label.empty());
+  for (const String& label : car->Labels().row) EXPECT_TRUE(label.empty());
   EXPECT_EQ(s.collisionOutline.deformPoints, nullptr);
   EXPECT_EQ(s.collisionOutline.attachedParts, nullptr);
   EXPECT_EQ(car->GetBakePhase(), 0);
@@ -179,6 +179,7 @@ TEST_F(CarTest, ACopySharesNothingAndKeepsTheRunState) {
   s.commands.slotSettings[1] = route->GetDataInstance();
   s.wheelGroundRecords[3].groundObject = route;
   s.dynamics.wheelGround[3] = &s.wheelGroundRecords[3];
+  Data(car)->Labels().row[3] = "copied";
   std::int32_t phase = 3;
   SimLinkMessage msg{SIMLINK_BAKE_PHASE, &phase};
   car->Message(MSG_SIMLINK, &msg);
@@ -193,7 +194,7 @@ TEST_F(CarTest, ACopySharesNothingAndKeepsTheRunState) {
   EXPECT_EQ(c.autopilot.speedQueue[999].deltaSpeed, 3.5);
   EXPECT_EQ(c.autopilot.routeName, "Route");
   EXPECT_EQ(c.collisionOutline.counterForce[2], 7.0);
-  EXPECT_EQ(c.HudLabels[0], s.HudLabels[0]);
+  EXPECT_EQ(Data(copy)->Labels().row[3], "copied");
   // Buffers and scene references stay with the source.
   EXPECT_EQ(c.collisionOutline.deformPoints, nullptr);
   EXPECT_EQ(c.collisionOutline.deformPointCount, 0);

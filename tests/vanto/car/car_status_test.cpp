@@ -94,14 +94,14 @@ TEST_F(CarTest, LabelsArePaddedCutAndUpperCase) {
       << "IDS_D 10047 \"abcdefghijklmnopqrstu\u00e4\u00f6\";\n"    // the cut falls after a two-byte letter
       << "IDS_E 10049 \"\";\n";
   ASSERT_TRUE(GetPluginResource().Init(Filename(dir.string())));
-  CarState s;
+  HudLabels s;
   LoadHudLabels(s);
-  EXPECT_EQ(s.HudLabels[0], "EXACTLY TWENTY-TWO CH.");
-  EXPECT_EQ(s.HudLabels[1], "TWENTY-THREE CHARACTER");
-  EXPECT_EQ(s.HudLabels[2], String(22, ' '));  // 10045 is missing
-  EXPECT_EQ(s.HudLabels[3], String("GR\u00dc\u00dfE \u00c0 \u00f7") + String(13, ' '));
-  EXPECT_EQ(s.HudLabels[4], "ABCDEFGHIJKLMNOPQRSTU\u00c4");
-  EXPECT_EQ(s.HudLabels[5], String(22, ' '));
+  EXPECT_EQ(s.row[0], "EXACTLY TWENTY-TWO CH.");
+  EXPECT_EQ(s.row[1], "TWENTY-THREE CHARACTER");
+  EXPECT_EQ(s.row[2], String(22, ' '));  // 10045 is missing
+  EXPECT_EQ(s.row[3], String("GR\u00dc\u00dfE \u00c0 \u00f7") + String(13, ' '));
+  EXPECT_EQ(s.row[4], "ABCDEFGHIJKLMNOPQRSTU\u00c4");
+  EXPECT_EQ(s.row[5], String(22, ' '));
   std::filesystem::remove_all(dir);
 }
 

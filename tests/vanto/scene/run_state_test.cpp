@@ -262,7 +262,6 @@ TEST_F(RunStateTest, CopiedRecordOwnsItsReferences) {
   car->collisionOutline.deformPoints = points;
   car->collisionOutline.deformPointCount = 2;
   car->collisionOutline.counterForce[2] = 5.0;
-  car->HudLabels[3] = "speed";
 
   auto copy = std::make_unique<CarState>(*car);
   EXPECT_EQ(copy->dynamics.wheelGround[0], &copy->wheelGroundRecords[0]);
@@ -270,7 +269,6 @@ TEST_F(RunStateTest, CopiedRecordOwnsItsReferences) {
   EXPECT_EQ(copy->collisionOutline.deformPoints, nullptr);
   EXPECT_EQ(copy->collisionOutline.deformPointCount, 0);
   EXPECT_EQ(copy->collisionOutline.counterForce[2], 5.0);
-  EXPECT_EQ(copy->HudLabels[3], "speed");
 
   auto assigned = std::make_unique<CarState>();
   *assigned = *car;

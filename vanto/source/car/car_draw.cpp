@@ -247,7 +247,7 @@ bool CommandDrives(const CommandSlot& slot, bool (*mode_matches)(int32)) {
   return slot.curveEnd > 0.0 && slot.mode >= 0 && (mode_matches(slot.mode) || (slot.mode & 16));
 }
 
-void DrawDashboard(const Ctx& c) {
+void DrawDashboard(const Ctx& c, const HudLabels& labels) {
   BaseDraw* bd = c.bd;
   LONG left = 0, top = 0, right = 0, bottom = 0;
   bd->GetFrame(&left, &top, &right, &bottom);
@@ -311,10 +311,10 @@ void DrawDashboard(const Ctx& c) {
   Text(bd, FitToWidth(HudUpperCase(c.op->GetName()), kPanelTitleChars), x, row_y(kRowTitle));
 
   bd->SetPen(kWhite, 0);
-  Text(bd, s.HudLabels[0] + Five(std::floor(bc.GetReal(CAR_OUTPUT_SPEED_KMH))), x, row_y(kRowSpeed));
-  Text(bd, s.HudLabels[1] + Five(bc.GetLong(CAR_OUTPUT_ENGINE_RPM)), x, row_y(kRowRpm));
+  Text(bd, labels.row[0] + Five(std::floor(bc.GetReal(CAR_OUTPUT_SPEED_KMH))), x, row_y(kRowSpeed));
+  Text(bd, labels.row[1] + Five(bc.GetLong(CAR_OUTPUT_ENGINE_RPM)), x, row_y(kRowRpm));
   const LONG gear = bc.GetLong(CAR_OUTPUT_GEAR);
-  Text(bd, s.HudLabels[2] + (gear == 0 ? String("    N") : gear < 0 ? String("    R") : Five(gear)), x, row_y(kRowGear));
+  Text(bd, labels.row[2] + (gear == 0 ? String("    N") : gear < 0 ? String("    R") : Five(gear)), x, row_y(kRowGear));
   // The wheel-slip switches: lit while they act, dark while merely on.
   auto indicator = [&](const String& caption, LONG acting, int32 on, const char* mark, Real row) {
     if (acting) {
@@ -328,9 +328,9 @@ void DrawDashboard(const Ctx& c) {
       bd->SetPen(kWhite, 0);
     }
   };
-  indicator(s.HudLabels[3], bc.GetLong(CAR_OUTPUT_TRACTION_CUT), s.dynamics.tractionControl, "   TC", row_y(kRowThrottle));
-  indicator(s.HudLabels[4], bc.GetLong(CAR_OUTPUT_BRAKE_RELEASE), s.dynamics.brakeSlipControl, "  ABS", row_y(kRowBrake));
-  Text(bd, s.HudLabels[5], x, row_y(kRowSteer));
+  indicator(labels.row[3], bc.GetLong(CAR_OUTPUT_TRACTION_CUT), s.dynamics.tractionControl, "   TC", row_y(kRowThrottle));
+  indicator(labels.row[4], bc.GetLong(CAR_OUTPUT_BRAKE_RELEASE), s.dynamics.brakeSlipControl, "  ABS", row_y(kRowBrake));
+  Text(bd, labels.row[5], x, row_y(kRowSteer));
 }
 
 }  // namespace
@@ -352,8 +352,8 @@ Bool DashboardPanelOrigin(LONG left, LONG top, LONG right, LONG bottom, LONG car
   return true;
 }
 
-DRAWRESULT DrawCar(BaseObject* op, CarState& state, Vector* handleCache, LONG drawpass, BaseDraw* bd,
-                   BaseDrawHelp* bh) {
+DRAWRESULT DrawCar(BaseObject* op, CarState& state, const HudLabels& labels, Vector* handleCache, LONG drawpass,
+                   BaseDraw* bd, BaseDrawHelp* bh) {
   if (!op || !bd || !bh || !handleCache) return DRAWRESULT_OK;
   if (drawpass != DRAWPASS_OBJECT && drawpass != DRAWPASS_HANDLES) return DRAWRESULT_OK;
   if (HiddenInEditor(op)) return DRAWRESULT_OK;
@@ -381,6 +381,6 @@ DRAWRESULT DrawCar(BaseObject* op, CarState& state, Vector* handleCache, LONG dr
     if (bc.GetBool(CAR_DRAW_SECTOR)) DrawFollowingSector(c, M);
     if (bc.GetBool(CAR_DRAW_OUTLINE) && (state.flags & CARFLAG_CRUMPLE_TAG)) DrawCollisionOutline(c, M);
   }
-  if (c.t > 0.0 && bc.GetBool(CAR_DRAW_DASHBOARD)) DrawDashboard(c);
+  if (c.t > 0.0 && bc.GetBool(CAR_DRAW_DASHBOARD)) DrawDashboard(c, labels);
   return DRAWRESULT_OK;
 }

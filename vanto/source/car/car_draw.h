@@ -6,6 +6,7 @@
 #pragma once
 
 #include "scene/carstate.h"
+#include "car/car_status.h"
 #include "host_draw.h"
 #include "host_plugin.h"
 
@@ -35,7 +36,7 @@ inline constexpr LONG kPanelTitleChars = 27;
 // index, or a second row above the frame's top.
 Bool DashboardPanelOrigin(LONG left, LONG top, LONG right, LONG bottom, LONG carIndex, LONG& x, LONG& y);
 
-// Car::Draw. handleCache holds the car's handle positions (refreshed here in
+// Car::Draw; labels are the Car's dashboard captions. handleCache holds the car's handle positions (refreshed here in
 // the handle pass). Always DRAWRESULT_OK.
-DRAWRESULT DrawCar(BaseObject* op, CarState& state, Vector* handleCache, LONG drawpass, BaseDraw* bd,
-                   BaseDrawHelp* bh);
+DRAWRESULT DrawCar(BaseObject* op, CarState& state, const HudLabels& labels, Vector* handleCache, LONG drawpass,
+                   BaseDraw* bd, BaseDrawHelp* bh);

@@ -129,6 +129,7 @@ void RunPath(BaseDocument* doc, BaseObject* op, BaseObject* sim, CarState& state
     SwitchDeformerOff(doc, bc);
     LoadSpeedTargets(bc, state);
   }
+  bake.bakeEnded = bakePhase == BAKEPHASE_LAST;
   if (!PlaceRigFromState(doc, op, state)) {
     // Nothing to key or thin without the rig, but the bake still ends.
     if (bakePhase == BAKEPHASE_LAST) FinishBake(state);
@@ -144,10 +145,9 @@ void RunPath(BaseDocument* doc, BaseObject* op, BaseObject* sim, CarState& state
 
 }  // namespace
 
-// After the last bake frame the car's labels, damage buffers and crash flag
-// start clean for the next run.
+// After the last bake frame the car's damage buffers and crash flag start
+// clean for the next run.
 void FinishBake(CarState& state) {
-  LoadHudLabels(state);
   CollisionOutline& o = state.collisionOutline;
   if (o.deformPoints) GeFree(o.deformPoints);
   o.deformPointCount = 0;

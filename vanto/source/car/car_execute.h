@@ -11,11 +11,13 @@
 
 // What one evaluation leaves for the car's bake: placed is set when the run
 // moved the rig this frame, with the Sim it runs in and the skid-mark rails
-// that grew (bit 0x10 << i for rail i).
+// that grew (bit 0x10 << i for rail i); bakeEnded when the run reached the
+// last bake frame, placed or not.
 struct CarBakeFrame {
   Bool placed = false;
   BaseObject* sim = nullptr;
   LONG skidMask = 0;
+  Bool bakeEnded = false;
 };
 
 // One evaluation of the car op. bakePhase is the Car's current bake phase;
@@ -24,8 +26,8 @@ struct CarBakeFrame {
 EXECUTIONRESULT ExecuteCar(CarState& state, LONG bakePhase, BaseObject* op, BaseDocument* doc, LONG flags,
                            CarBakeFrame& bake);
 
-// After the last bake frame the car's labels, damage buffers and crash flag
-// start clean for the next run.
+// After the last bake frame the car's damage buffers and crash flag start
+// clean for the next run.
 void FinishBake(CarState& state);
 
 // Moves body, wheels, spinners and suspension mounts to the simulated

@@ -39,7 +39,7 @@ Bool Car::Init(GeListNode* node) {
 
   bc->SetBool(CAR_SETTINGS_APPLIED, false);
   state_.leadingWord = 0;
-  LoadHudLabels(state_);
+  LoadHudLabels(hudLabels_);
   bakePhase_ = 0;
   LONG status = 0;
   QueryCarStatus(state_, op, status);
@@ -121,6 +121,7 @@ Bool Car::CopyTo(NodeData* dest, GeListNode*, GeListNode*, LONG, AliasTrans*) {
   auto* to = static_cast<Car*>(dest);
   if (!to) return false;
   CopyCarState(to->state_, state_);
+  to->hudLabels_ = hudLabels_;
   to->bakePhase_ = bakePhase_;
   return true;
 }
@@ -298,13 +299,15 @@ EXECUTIONRESULT Car::Execute(BaseObject* op, BaseDocument* doc, BaseThread*, LON
         break;
     }
   }
+  // A finished bake leaves the captions fresh for the next run.
+  if (frame.bakeEnded) LoadHudLabels(hudLabels_);
   return result;
 }
 
 static_assert(kCarHandleCount == kCarMaxHandles, "the handle cache holds every handle of a 20-wheel car");
 
 DRAWRESULT Car::Draw(BaseObject* op, LONG drawpass, BaseDraw* bd, BaseDrawHelp* bh) {
-  return DrawCar(op, state_, handleCache_, drawpass, bd, bh);
+  return DrawCar(op, state_, hudLabels_, handleCache_, drawpass, bd, bh);
 }
 
 LONG Car::GetHandleCount(BaseObject*) { return CarHandleCount(state_); }

@@ -1,8 +1,9 @@
-// The car object: its parameters, rig and run-time record.
+// The car object: its parameters, rig, run-time record and dashboard captions.
 #pragma once
 
 #include "scene/carstate.h"
 #include "car/add_ons.h"
+#include "car/car_status.h"
 
 inline constexpr LONG kCarHandleCount = 23;
 
@@ -26,10 +27,13 @@ class Car : public ObjectData {
 
   CarState& State() { return state_; }
   const CarState& State() const { return state_; }
+  HudLabels& Labels() { return hudLabels_; }
+  const HudLabels& Labels() const { return hudLabels_; }
   LONG GetBakePhase() const { return bakePhase_; }
 
  private:
   CarState state_;
+  HudLabels hudLabels_;
   // Set by the Sim while it bakes: 3 first frame, 1 inside, 2 last, 0 none.
   LONG bakePhase_ = 0;
   // Geometry handle positions, filled when the handles are asked for.

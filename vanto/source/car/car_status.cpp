@@ -72,8 +72,8 @@ String FitToWidth(const String& text, LONG width) {
   return out;
 }
 
-void LoadHudLabels(CarState& state) {
+void LoadHudLabels(HudLabels& labels) {
   static constexpr LONG kLabelStrings[kHudLabelCount] = {10042, 10044, 10045, 10046, 10047, 10049};
   for (LONG i = 0; i < kHudLabelCount; ++i)
-    state.HudLabels[i] = FitToWidth(HudUpperCase(GeLoadString(kLabelStrings[i])), kHudLabelWidth);
+    labels.row[i] = FitToWidth(HudUpperCase(GeLoadString(kLabelStrings[i])), kHudLabelWidth);
 }

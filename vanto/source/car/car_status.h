@@ -39,9 +39,14 @@ BaseObject* QueryCarStatus(CarState& state, BaseObject* op, LONG& status);
 LONG CountPrecedingCars(BaseObject* op);
 
 // The dashboard's row captions: upper case, padded or cut to this many
-// characters.
+// characters. The Car keeps them beside its run record, which never reads
+// them; empty until loaded.
 inline constexpr LONG kHudLabelWidth = 22;
-void LoadHudLabels(CarState& state);
+inline constexpr LONG kHudLabelCount = 6;
+struct HudLabels {
+  String row[kHudLabelCount];  // speed, rpm, gear, throttle, brake, steering
+};
+void LoadHudLabels(HudLabels& labels);
 
 // Upper case for the dashboard font: ASCII letters and the Latin-1 letters
 // of two-byte UTF-8 sequences; everything else is kept.

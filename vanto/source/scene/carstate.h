@@ -1,7 +1,8 @@
 // The per-car run-time record: geometry, the car's copy of the run
 // settings, the physical model, ground records, inputs, results, collision
-// data, autopilot and command state, and the dashboard captions. It lives by
-// value inside every Car object; the Sim borrows it during a run.
+// data, autopilot and command state. It lives by value inside every Car
+// object; the Sim borrows it during a run. (The dashboard captions are the
+// Car's own, in car/car_status.h.)
 //
 // Copying: a copy never shares the collision outline's buffers (the copy
 // starts without them and the next outline build makes its own), and the
@@ -39,75 +40,87 @@ struct CrashReaction {
 
 // ---------------------------------------------------------------- the record
 
-inline constexpr int32 kHudLabelCount = 6;
 inline constexpr int32 kGroundRecords = kMaxWheels + 1;
 
-// Every field of the record; CarState adds the copy rules. The input
-// channels (ramps, their levels and the steering rate) come first, as the
-// engine's own record.
-struct CarStateFields : InputRamps {
-  // identity and flags
-  int32 leadingWord = 0;  // change marker of the speed-target queue (0x12345678 after a new entry)
-  int32 carIndex = 0;     // the car's dashboard slot; below 0 no panel
-  int32 flags = 0;        // bit 0 crumple-zone tag present (collisions on), bit 1 wheel-rig tag
+// What a run's set-up fixes: the car's place on the dashboard, its add-on
+// flags, its geometry and masses, and what the outline build reads of the
+// crash settings. Written when the Sim collects the car, when the Car is
+// edited or evaluated outside a run, and at a run start; no step writes it.
+struct CarSetup {
+  int32 carIndex = 0;  // the car's dashboard slot; below 0 no panel
+  int32 flags = 0;     // bit 0 crumple-zone tag present (collisions on), bit 1 wheel-rig tag
 
-  // geometry (scene units unless stated)
-  Vector bodySize;         // width, height, length
-  double reservedGeometry = 0.0;
-  Vector roofCorners[4];   // car coordinates: front two, then rear two
-  double boundingRadius = 0.0;
-  double totalMass = 0.0;    // kg
-  double totalWeight = 0.0;  // N
-  double startDelay = 0.0;   // s
+  Vector bodySize;                 // scene units: width, height, length
+  double reservedGeometry = 0.0;   // unused
+  Vector roofCorners[4];           // car coordinates, scene units: front two, then rear two
+  double boundingRadius = 0.0;     // scene units, half the body's diagonal
+  double totalMass = 0.0;          // kg, body, engine and wheels
+  double totalWeight = 0.0;        // N
+  double startDelay = 0.0;         // s
+  int32 wheelCount = 0;            // wheels of the rig: 4, or 4 + 2 per added axle
+  CrashReaction crashReaction;
+  Vector trackedPoints[kMaxWheels];  // car coordinates, scene units: the outer wheel corners
+};
 
-  SimSettings settings;
-  CarDynamics dynamics;
-
+// What the steps of a run write: the results published after each advance,
+// the advance's collision record, the ground records the wheels stand on,
+// and the inputs read afresh at every advance. A run start or a reset gives
+// it its first values; the steps write it from there.
+struct CarStepData {
   // results
-  Matrix bodyMatrix;
-  Matrix wheelMatrices[kMaxWheels];
+  Matrix bodyMatrix;                          // world, scene units
+  Matrix wheelMatrices[kMaxWheels];           // world, scene units
   Matrix wheelHubMatrices[kMaxWheels];        // without the spin angle
   Matrix wheelSteerFreeMatrices[kMaxWheels];  // steering straight
-  int32 wheelCount = 0;
-  Vec3 velocity;         // host axes, m/s
-  Vec3 angularVelocity;  // car (model) axes in host order, rad/s
-  double speed = 0.0;    // m/s
-  double reservedResult = 0.0;
-  double advanceStartTime = 0.0;   // s
-  double advanceStartSpeed = 0.0;  // m/s
-  double wheelAngles[kMaxWheels] = {};
-  double wheelSpinRates[kMaxWheels] = {};
+  Vec3 velocity;                              // host axes, m/s
+  Vec3 angularVelocity;                       // car (model) axes in host order, rad/s
+  double speed = 0.0;                         // m/s
+  double reservedResult = 0.0;                // unused
+  double advanceStartTime = 0.0;              // s
+  double advanceStartSpeed = 0.0;             // m/s
+  double wheelAngles[kMaxWheels] = {};        // rad, spin angle
+  double wheelSpinRates[kMaxWheels] = {};     // rad/s
   double wheelCompressions[kMaxWheels] = {};  // scene units
   int32 wheelContactAtAdvance[kMaxWheels] = {};
   double wheelSlipAtAdvance[kMaxWheels] = {};
-  int32 engagedGear = 0;
-  int32 engineRpm = 0;
+  int32 engagedGear = 0;       // below 0 reverse, 0 neutral
+  int32 engineRpm = 0;         // 1/min
   int32 tractionCutFlag = 0;
   int32 brakeReleaseFlag = 0;
-  double commandOutput = 0.0;
+  double commandOutput = 0.0;  // the last marker command's output value
+  int32 leadingWord = 0;       // change marker of the speed-target queue (0x12345678 after a new entry)
 
-  // collision record
+  // collision record of the current advance
   int32 collisionPointCount = 0;
   Vector sideContactPoints[4];  // world, scene units: front, +x, rear, -x
   Vector sideImpulse[4];        // world, N
-  double impactValue = 0.0;
-  double impactTimeMs = 0.0;
+  double impactValue = 0.0;     // strength of the last hit
+  double impactTimeMs = 0.0;    // ms in contact so far
 
   // ground: the default ground, then one record per wheel, back to back
   SceneGroundHit defaultGround;
   SceneGroundHit wheelGroundRecords[kMaxWheels];
 
+  // direct inputs and the body-contact switch, read from the Car at every
+  // advance; the direction is kept from step to step
+  int32 directInputBits = 0;
+  int32 directInputDirection = 0;  // below 0 sends direct throttle to reverse
+  int32 bodyGroundContactOn = 0;   // 1 resolves body-to-ground contact after each step
+};
+
+// Every field of the record; CarState adds the copy rules. The input
+// channels (ramps, their levels and the steering rate) come first, as the
+// engine's own record. The set-up and step records are bases rather than
+// members so that every reader keeps writing car.bodySize, car.speed.
+struct CarStateFields : InputRamps, CarSetup, CarStepData {
+  // Records with a set-up part and a part the steps advance: the run
+  // settings with their clock, the physical model with its state, route
+  // following, marker commands and the collision outline.
+  SimSettings settings;
+  CarDynamics dynamics;
   AutopilotState autopilot;
   CommandState commands;
   CollisionOutline collisionOutline;
-  CrashReaction crashReaction;
-  Vector trackedPoints[kMaxWheels];  // car coordinates, scene units
-
-  int32 directInputBits = 0;
-  int32 directInputDirection = 0;  // below 0 sends direct throttle to reverse
-  int32 bodyGroundContactOn = 0;
-
-  String HudLabels[kHudLabelCount];
 };
 
 struct CarState : CarStateFields {

@@ -382,7 +382,7 @@ TEST_F(Rig, SpeedTargetsSaveOnlyAfterAChange) {
   SaveSpeedTargets(*bc, *state);  // marker 0: nothing
   EXPECT_EQ(bc->GetType(CAR_SPEED_TARGET_COUNT), DA_NIL);
 
-  state->leadingWord = kSpeedTargetChanged;
+  state->leadingWord = kSpeedTargetChangedWord;
   SaveSpeedTargets(*bc, *state);
   EXPECT_EQ(state->leadingWord, 0);
   EXPECT_EQ(bc->GetLong(CAR_SPEED_TARGET_COUNT), 10);
@@ -394,7 +394,7 @@ TEST_F(Rig, SpeedTargetsSaveOnlyAfterAChange) {
   // Three over ten: the count drops, only the first three entries change.
   ap.speedQueueCount = 3;
   ap.speedQueue[0].deltaSpeed = 42.0;
-  state->leadingWord = kSpeedTargetChanged;
+  state->leadingWord = kSpeedTargetChangedWord;
   SaveSpeedTargets(*bc, *state);
   EXPECT_EQ(bc->GetLong(CAR_SPEED_TARGET_COUNT), 3);
   EXPECT_EQ(bc->GetReal(20001), 42.0);
@@ -426,7 +426,7 @@ TEST_F(Rig, StoredSpeedTargetCountIsHeldToTheQueue) {
     LoadSpeedTargets(*bc, *state);
     EXPECT_EQ(state->autopilot.speedQueueCount, expected) << stored;
   }
-  state->leadingWord = kSpeedTargetChanged;
+  state->leadingWord = kSpeedTargetChangedWord;
   state->autopilot.speedQueueCount = 123456;
   SaveSpeedTargets(*bc, *state);
   EXPECT_EQ(bc->GetLong(CAR_SPEED_TARGET_COUNT), 1000);

@@ -4,6 +4,7 @@
 
 #include "host_plugin.h"
 #include "car/add_ons.h"
+#include "engine/autopilot.h"
 #include "scene_build/object_builders.h"
 
 namespace {
@@ -269,7 +270,7 @@ void LoadSpeedTargets(const BaseContainer& bc, CarState& state) {
 }
 
 void SaveSpeedTargets(BaseContainer& bc, CarState& state) {
-  if (state.leadingWord != kSpeedTargetChanged) return;
+  if (state.leadingWord != kSpeedTargetChangedWord) return;
   AutopilotState& ap = state.autopilot;
   const LONG n = std::clamp<LONG>(ap.speedQueueCount, 0, kSpeedTargets);
   bc.SetLong(CAR_SPEED_TARGET_COUNT, n);

@@ -18,7 +18,6 @@
 #include "scene/scene_links.h"
 
 inline constexpr LONG kMaxPartMatrices = 500;
-inline constexpr LONG kSpeedTargetChanged = 0x12345678;
 
 // Axle k's word (0 and 1 the main axles, 2 + a extra axle a), decoded.
 inline AxleWord RigAxleWord(const BaseContainer& bc, LONG axle) {

@@ -106,5 +106,13 @@ void PruneSpeedQueue(RouteFollowState& ap);
 // Slows the car down behind the nearest of `others` in front of it.
 void KeepGap(const GapCar* others, int32 count, RouteFollowState& ap, AutopilotCar& car);
 
+// Whether KeepGap may count the other car (body origin, z axis, length
+// along): false only when it lies so far from this car that no rounding
+// brings its rear within the gap of this car's front, so leaving it out of
+// `others` changes nothing. A few comparisons: far cars are dropped before
+// anything is worked out for them.
+bool MayKeepGapTo(const RouteFollowState& ap, const Vec3& position, const Vec3& forwardAxis, double length,
+                  const Vec3& otherPosition, const Vec3& otherForwardAxis, double otherLength);
+
 // Angle between two vectors in [0, pi]; 0 when either is zero.
 double AngleBetween(const Vec3& a, const Vec3& b);

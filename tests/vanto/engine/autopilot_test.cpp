@@ -450,8 +450,9 @@ TEST_F(GapKeeperEngine, FarCarsDroppedFirstLeaveTheAnswer) {
         return std::make_pair(ap.gapZone, inputs);
       };
       std::vector<GapCar> some;
+      const GapReach own = GapReachOf(ap, at, lay.ownAxis, 450.0);
       for (const GapCar& o : all)
-        if (MayKeepGapTo(ap, at, lay.ownAxis, 450.0, o.position, o.forwardAxis, o.length)) some.push_back(o);
+        if (MayKeepGapTo(own, o.position, o.forwardAxis, o.length)) some.push_back(o);
       dropped += static_cast<int>(all.size() - some.size());
       kept += static_cast<int>(some.size());
       const auto [zoneAll, inputsAll] = run(all);

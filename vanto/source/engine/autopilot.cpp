@@ -260,27 +260,13 @@ void PruneSpeedQueue(RouteFollowState& ap) {
   ap.speedQueueCount = kept;
 }
 
-bool MayKeepGapTo(const RouteFollowState& ap, const Vec3& position, const Vec3& forwardAxis, double length,
-                  const Vec3& otherPosition, const Vec3& otherForwardAxis, double otherLength) {
-  // An axis normalises to at most unit length unless it is not finite or so
-  // short that its squared length loses precision; such cars are kept.
-  auto unitOrZero = [](const Vec3& v) {
-    const double s = LengthSquaredVec3(v);
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && !(s > 0.0 && s < DBL_MIN);
-  };
-  const double reach = ap.gapDistance + ap.gapDistance * ap.gapMargin;
-  const double lengths = std::fabs(length) + std::fabs(otherLength);
-  if (!std::isfinite(reach) || !std::isfinite(lengths) || !unitOrZero(forwardAxis) || !unitOrZero(otherForwardAxis))
-    return true;
-  // Front and rear lie within half a length of the origins; whole lengths
-  // and a relative margin leave room for rounding. The distance is at least
-  // the difference along any one axis. Not-a-number compares false: kept.
-  const double bound = reach + lengths;
-  auto beyond = [&](double a, double b) {
-    return std::fabs(b - a) > bound + 1e-9 * (std::fabs(bound) + std::fabs(a) + std::fabs(b));
-  };
-  return !(beyond(position.x, otherPosition.x) || beyond(position.y, otherPosition.y) ||
-           beyond(position.z, otherPosition.z));
+GapReach GapReachOf(const RouteFollowState& ap, const Vec3& position, const Vec3& forwardAxis, double length) {
+  GapReach r;
+  r.position = position;
+  r.reach = ap.gapDistance + ap.gapDistance * ap.gapMargin;
+  r.length = std::fabs(length);
+  r.dropsNone = !std::isfinite(r.reach) || !std::isfinite(r.length) || !GapAxisUnitOrZero(forwardAxis);
+  return r;
 }
 
 void KeepGap(const GapCar* others, int32 count, RouteFollowState& ap, AutopilotCar& car) {

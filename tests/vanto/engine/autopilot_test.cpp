@@ -7,6 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <iterator>
+#include <limits>
+#include <random>
+#include <utility>
 #include <numbers>
 #include <vector>
 
@@ -384,6 +389,80 @@ TEST_F(GapKeeperEngine, ZonesAndBrakes) {
   same.sameRoute = 1;
   Keep({same});
   EXPECT_EQ(ap.gapZone, 3);
+}
+
+// Dropping the cars MayKeepGapTo rules out leaves KeepGap's answer bit for
+// bit, on crowds near and far from the origin, cars right at the edge of the
+// gap, and degenerate axes, lengths and gaps.
+TEST_F(GapKeeperEngine, FarCarsDroppedFirstLeaveTheAnswer) {
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+  struct Layout {
+    double offset, spread, gap, margin;
+    Vec3 ownAxis, oddAxis;  // the car's axis, and one other car's
+    double oddLength;
+  } layouts[] = {
+      {0.0, 3000.0, 1000.0, 0.25, Vec3(0, 0, 1), Vec3(0, 0, 1), 450.0},
+      {0.0, 20000.0, 1000.0, 0.25, Vec3(0.6, 0, 0.8), Vec3(0, 0, 1), 450.0},
+      {1e7, 3000.0, 1000.0, 0.25, Vec3(0, 0, 1), Vec3(), 450.0},       // far out; a zero axis
+      {-3e5, 5000.0, 2000.0, 0.5, Vec3(0, 0, -1), Vec3(nan, 0, 1), 450.0},
+      {0.0, 3000.0, 1000.0, 0.25, Vec3(0, 0, 1e-160), Vec3(0, 1e-160, 1e-161), 450.0},  // tiny axes
+      {0.0, 3000.0, 1000.0, 0.25, Vec3(0, 0, 1e200), Vec3(inf, 0, 0), nan},
+      {0.0, 3000.0, -800.0, 0.25, Vec3(0, 0, 1), Vec3(0, 0, 1), 450.0},  // a negative gap
+      {0.0, 3000.0, 1000.0, -1.5, Vec3(0, 0, 1), Vec3(0, 0, 1), -450.0},
+      {0.0, 3000.0, 1e300, 0.25, Vec3(0, 0, 1), Vec3(0, 0, 1), 450.0},
+  };
+  int dropped = 0, kept = 0;
+  for (size_t l = 0; l < std::size(layouts); ++l) {
+    const Layout& lay = layouts[l];
+    for (int round = 0; round < 20; ++round) {
+      SCOPED_TRACE(testing::Message() << "layout " << l << " round " << round);
+      const Vec3 at(lay.offset + u(rng) * 100.0, 0, lay.offset + u(rng) * 100.0);
+      std::vector<GapCar> all;
+      for (int i = 0; i < 60; ++i) {
+        const double a = u(rng) * 0.3;
+        all.push_back(GapCar{.position = Vec3(at.x + u(rng) * lay.spread, u(rng) * 20.0, at.z + u(rng) * lay.spread),
+                             .forwardAxis = Vec3(std::sin(a), 0, std::cos(a)),
+                             .length = 400.0 + 100.0 * u(rng),
+                             .speed = 5.0 + 5.0 * u(rng),
+                             .sameRoute = 0});
+      }
+      // Rears exactly at the edge of the gap, straight ahead along z.
+      const double reach = lay.gap + lay.gap * lay.margin;
+      for (double edge : {reach, std::nextafter(reach, 0.0), std::nextafter(reach, 1e301)})
+        all.push_back(GapCar{.position = Vec3(at.x, 0, at.z + 225.0 + edge + 225.0),
+                             .forwardAxis = Vec3(0, 0, 1),
+                             .length = 450.0,
+                             .speed = 6.0,
+                             .sameRoute = 0});
+      all[static_cast<size_t>(round) % all.size()].forwardAxis = lay.oddAxis;
+      all[(static_cast<size_t>(round) + 7) % all.size()].length = lay.oddLength;
+      ap.gapDistance = lay.gap;
+      ap.gapMargin = lay.margin;
+      auto run = [&](const std::vector<GapCar>& others) {
+        inputs = InputRamps();
+        inputs.ramps[kRampThrottle] = ControlRamp{0.5, 0.5, 0, 0};
+        AutopilotCar car = Car(10.0);
+        car.position = at;
+        car.forwardAxis = lay.ownAxis;
+        KeepGap(others.data(), static_cast<int32>(others.size()), ap, car);
+        return std::make_pair(ap.gapZone, inputs);
+      };
+      std::vector<GapCar> some;
+      const GapReach own = GapReachOf(ap, at, lay.ownAxis, 450.0);
+      for (const GapCar& o : all)
+        if (MayKeepGapTo(own, o.position, o.forwardAxis, o.length)) some.push_back(o);
+      dropped += static_cast<int>(all.size() - some.size());
+      kept += static_cast<int>(some.size());
+      const auto [zoneAll, inputsAll] = run(all);
+      const auto [zoneSome, inputsSome] = run(some);
+      EXPECT_EQ(zoneSome, zoneAll);
+      EXPECT_EQ(std::memcmp(&inputsSome, &inputsAll, sizeof(InputRamps)), 0);
+    }
+  }
+  EXPECT_GT(dropped, 2000);  // the crowds are mostly far
+  EXPECT_GT(kept, 200);
 }
 
 // A slow car near and a faster one farther on: the near one decides, in

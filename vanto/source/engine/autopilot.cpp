@@ -1,6 +1,7 @@
 #include "engine/autopilot.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -257,6 +258,15 @@ void PruneSpeedQueue(RouteFollowState& ap) {
     ap.speedQueue[kept++] = e;
   }
   ap.speedQueueCount = kept;
+}
+
+GapReach GapReachOf(const RouteFollowState& ap, const Vec3& position, const Vec3& forwardAxis, double length) {
+  GapReach r;
+  r.position = position;
+  r.reach = ap.gapDistance + ap.gapDistance * ap.gapMargin;
+  r.length = std::fabs(length);
+  r.dropsNone = !std::isfinite(r.reach) || !std::isfinite(r.length) || !GapAxisUnitOrZero(forwardAxis);
+  return r;
 }
 
 void KeepGap(const GapCar* others, int32 count, RouteFollowState& ap, AutopilotCar& car) {

@@ -8,6 +8,9 @@
 // Host order (x, y, z with y up) and scene units for places; m/s for speeds.
 #pragma once
 
+#include <cfloat>
+#include <cmath>
+
 #include "engine/control_ramps.h"
 #include "engine/route_path.h"
 #include "engine/sim_settings.h"
@@ -105,6 +108,42 @@ void PruneSpeedQueue(RouteFollowState& ap);
 
 // Slows the car down behind the nearest of `others` in front of it.
 void KeepGap(const GapCar* others, int32 count, RouteFollowState& ap, AutopilotCar& car);
+
+// An axis normalises to at most unit length unless it is not finite or so
+// short that its squared length loses precision.
+inline bool GapAxisUnitOrZero(const Vec3& v) {
+  const double s = LengthSquaredVec3(v);
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && !(s > 0.0 && s < DBL_MIN);
+}
+
+// What MayKeepGapTo needs of the car keeping the gap, worked out once.
+struct GapReach {
+  Vec3 position;
+  double reach = 0.0;   // the gap and its margin, as KeepGap adds them
+  double length = 0.0;  // |length along|
+  bool dropsNone = true;
+};
+GapReach GapReachOf(const RouteFollowState& ap, const Vec3& position, const Vec3& forwardAxis, double length);
+
+// Whether KeepGap may count the other car (body origin, z axis, length
+// along): false only when it lies so far from this car that no rounding
+// brings its rear within the gap of this car's front, so leaving it out of
+// `others` changes nothing. A few comparisons, run over every car first.
+inline bool MayKeepGapTo(const GapReach& car, const Vec3& otherPosition, const Vec3& otherForwardAxis,
+                         double otherLength) {
+  if (car.dropsNone) return true;
+  // Front and rear lie within half a length of the origins; whole lengths
+  // and a relative margin leave room for rounding. The distance is at least
+  // the difference along any one axis. Not-a-number compares false: kept.
+  const double bound = car.reach + car.length + std::fabs(otherLength);
+  auto beyond = [&](double a, double b) {
+    return std::fabs(b - a) > bound + 1e-9 * (std::fabs(bound) + std::fabs(a) + std::fabs(b));
+  };
+  if (!(beyond(car.position.x, otherPosition.x) || beyond(car.position.y, otherPosition.y) ||
+        beyond(car.position.z, otherPosition.z)))
+    return true;
+  return !std::isfinite(bound) || !GapAxisUnitOrZero(otherForwardAxis);
+}
 
 // Angle between two vectors in [0, pi]; 0 when either is zero.
 double AngleBetween(const Vec3& a, const Vec3& b);

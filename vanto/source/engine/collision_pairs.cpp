@@ -15,7 +15,15 @@ constexpr double kMaxCellNumber = 1e9;
 
 void CollisionPairs::Build(const Vec3* centres, const double* radii, const char* taking, int32 n) {
   n = std::max<int32>(n, 0);
-  entries_.clear();
+  // The last step's order is kept when the bodies are the same ones: cars
+  // move a little each step, so it is nearly sorted already.
+  const bool keepOrder = static_cast<size_t>(n) == placed_.size();
+  if (keepOrder) {
+    wasPlaced_.swap(placed_);
+  } else {
+    entries_.clear();
+    wasPlaced_.assign(static_cast<size_t>(n), 0);
+  }
   everywhere_.clear();
   cellX_.assign(static_cast<size_t>(n), 0);
   cellY_.assign(static_cast<size_t>(n), 0);
@@ -43,9 +51,23 @@ void CollisionPairs::Build(const Vec3* centres, const double* radii, const char*
     placed_[i] = 1;
     cellX_[i] = static_cast<std::int64_t>(fx);
     cellY_[i] = static_cast<std::int64_t>(fy);
-    entries_.push_back({cellX_[i], cellY_[i], i});
+    if (!wasPlaced_[i]) entries_.push_back({cellX_[i], cellY_[i], i});
   }
-  std::sort(entries_.begin(), entries_.end());
+  // Entries still placed take their new cells, the others leave; then an
+  // insertion sort, linear on the nearly sorted order. The order is total
+  // (the body breaks ties), so it matches a sort from scratch.
+  size_t kept = 0;
+  for (const Entry& e : entries_) {
+    if (!placed_[e.body]) continue;
+    entries_[kept++] = {cellX_[e.body], cellY_[e.body], e.body};
+  }
+  entries_.resize(kept);
+  for (size_t k = 1; k < entries_.size(); ++k) {
+    const Entry e = entries_[k];
+    size_t m = k;
+    for (; m > 0 && e < entries_[m - 1]; --m) entries_[m] = entries_[m - 1];
+    entries_[m] = e;
+  }
 }
 
 const std::vector<int32>& CollisionPairs::Partners(int32 i) {

@@ -35,6 +35,7 @@ class CollisionPairs {
   std::vector<Entry> entries_;       // the placed bodies by cell
   std::vector<std::int64_t> cellX_, cellY_;
   std::vector<char> placed_, taking_;
+  std::vector<char> wasPlaced_;      // placed_ of the last Build
   std::vector<int32> everywhere_;    // taking part, placed nowhere
   std::vector<int32> partners_;
 };

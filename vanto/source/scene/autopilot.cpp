@@ -388,11 +388,15 @@ void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count) {
   AutopilotState& ap = car.autopilot;
   std::vector<GapCar> others;
   if (ap.gapDistance != 0.0 && cars) {
-    others.reserve(static_cast<size_t>(std::max(count, 0)));
+    const GapReach reach =
+        GapReachOf(ap, VectorToHostOrder(car.bodyMatrix.off), VectorToHostOrder(car.bodyMatrix.v3), car.bodySize.z);
     for (int32 i = 0; i < count; ++i) {
       const CarEntry& e = cars[i];
       if (!e.ready || !e.object || !e.state || e.state == &car) continue;
       const CarState& o = *e.state;
+      // In a crowd most cars are far off: dropping them leaves the answer.
+      if (!MayKeepGapTo(reach, VectorToHostOrder(o.bodyMatrix.off), VectorToHostOrder(o.bodyMatrix.v3), o.bodySize.z))
+        continue;
       others.push_back(GapCar{.position = VectorToHostOrder(o.bodyMatrix.off),
                               .forwardAxis = VectorToHostOrder(o.bodyMatrix.v3),
                               .length = o.bodySize.z,

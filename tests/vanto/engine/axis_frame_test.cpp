@@ -7,13 +7,9 @@
 #include <cmath>
 #include <limits>
 
-namespace {
+#include "expect_vec.h"
 
-void ExpectVec(const Vec3& got, const Vec3& want, double tol = 1e-12) {
-  EXPECT_NEAR(got.x, want.x, tol);
-  EXPECT_NEAR(got.y, want.y, tol);
-  EXPECT_NEAR(got.z, want.z, tol);
-}
+namespace {
 
 // Turned a quarter round y (x goes to z, z to -x) and moved to (10, 20, 30).
 AxisFrame Turned() {

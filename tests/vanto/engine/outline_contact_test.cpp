@@ -8,13 +8,9 @@
 #include <utility>
 #include <vector>
 
-namespace {
+#include "expect_vec.h"
 
-void ExpectVec(const Vec3& got, const Vec3& want, double tol = 1e-12) {
-  EXPECT_NEAR(got.x, want.x, tol);
-  EXPECT_NEAR(got.y, want.y, tol);
-  EXPECT_NEAR(got.z, want.z, tol);
-}
+namespace {
 
 // A 200 x 200 square round the origin, clockwise seen from above (x to the
 // right, z up the page).

@@ -8,14 +8,9 @@
 #include <cmath>
 
 #include "engine/outline_shape.h"
+#include "expect_vec.h"
 
 namespace {
-
-void ExpectVec(const Vec3& got, const Vec3& want, double tol = 1e-12) {
-  EXPECT_NEAR(got.x, want.x, tol);
-  EXPECT_NEAR(got.y, want.y, tol);
-  EXPECT_NEAR(got.z, want.z, tol);
-}
 
 // Zones of 0.5 m at the ends and 0.2 m at the sides, 100 kN and 40 kN, and
 // a force curve whose fraction equals the compression. The inner rectangle

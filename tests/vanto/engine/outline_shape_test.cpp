@@ -11,16 +11,12 @@
 #include <set>
 #include <vector>
 
+#include "expect_vec.h"
+
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
-
-void ExpectVec(const Vec3& got, const Vec3& want, double tol = 1e-12) {
-  EXPECT_NEAR(got.x, want.x, tol);
-  EXPECT_NEAR(got.y, want.y, tol);
-  EXPECT_NEAR(got.z, want.z, tol);
-}
 
 TEST(OutlineShapeTest, BodyOutlineCountsFollowTheStep) {
   // The step is a twentieth of the width but at least 10; a long body

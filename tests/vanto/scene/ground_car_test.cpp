@@ -4,6 +4,9 @@
 #include "../engine/engine_test_support.h"
 #include "ground_fixture.h"
 
+#include <cstring>
+#include <string>
+
 namespace groundtest {
 namespace {
 
@@ -87,6 +90,104 @@ TEST_F(GroundCarTest, ProfileContactFindsTheCellsUnderTheWheels) {
     EXPECT_NEAR(g.lastPoint.y, 20.0, 1e-9) << w;
     EXPECT_NEAR(g.lastPoint.x, hubs[w].y * 100.0, 1e-6) << w;
     EXPECT_NEAR(g.lastPoint.z, hubs[w].x * 100.0, 1e-6) << w;
+  }
+}
+
+// Every field the same to the bit (doubles compared as bit patterns).
+void ExpectSameRecord(const SceneGroundHit& a, const SceneGroundHit& b, const std::string& where) {
+  auto same = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+  auto sameV = [&](const Vector& x, const Vector& y) { return same(x.x, y.x) && same(x.y, y.y) && same(x.z, y.z); };
+  EXPECT_EQ(a.groundObject, b.groundObject) << where;
+  EXPECT_EQ(a.polygonIndex, b.polygonIndex) << where;
+  EXPECT_EQ(a.contactMode, b.contactMode) << where;
+  EXPECT_EQ(a.profileCount, b.profileCount) << where;
+  EXPECT_TRUE(same(a.normal.x, b.normal.x) && same(a.normal.y, b.normal.y) && same(a.normal.z, b.normal.z)) << where;
+  EXPECT_TRUE(same(a.planeOffset, b.planeOffset)) << where;
+  EXPECT_TRUE(same(a.friction, b.friction) && same(a.frictionWeight, b.frictionWeight) &&
+              same(a.gripFactor, b.gripFactor))
+      << where;
+  EXPECT_TRUE(same(a.height, b.height)) << where;
+  EXPECT_TRUE(sameV(a.lastPoint, b.lastPoint)) << where;
+  EXPECT_TRUE(sameV(a.hitPoint, b.hitPoint)) << where;
+  EXPECT_TRUE(sameV(a.hostNormal, b.hostNormal)) << where;
+  EXPECT_EQ(std::memcmp(a.profile, b.profile, sizeof a.profile), 0) << where;
+}
+
+// The per-step query works out only what each wheel needs (no frames, no
+// search without a ground group); its records must be those of the plain
+// query at the hub points with the full wheel axes.
+TEST_F(GroundCarTest, PerStepQueryAnswersAsThePointQueryAtTheHubs) {
+  PolygonObject* grid = NewGrid(group, 20, 20, 20, 20);
+  BaseTag* tag = AddGroundTag(grid, 0.7, 2);
+  struct Pose {
+    Vec3 at;  // model origin, m
+    Quat turn;
+    double steer, compression;
+  } poses[] = {
+      {Vec3(150.0, -42.0, -3.0), Quat(0.9, 0.2, 0.3, -0.2), 0.1, 0.05},  // below the default ground
+      {Vec3(0.0, 0.0, kReferenceRideHeight), Quat(), 0.0, 0.0},
+      {Vec3(0.3, -0.2, 0.5), Quat(0.98, 0.05, -0.1, 0.15), 0.4, 0.03},
+      {Vec3(-1.1, 0.7, 0.9), Quat(0.7, 0.0, 0.0, 0.7), -0.8, -0.02},
+  };
+  enum Ground { kDefault, kRouteGrip, kRouteGround, kGroupSinglePoint, kGroupProfile };
+  for (Ground ground : {kDefault, kRouteGrip, kRouteGround, kGroupSinglePoint, kGroupProfile}) {
+    BaseContainer scene = bc;
+    if (ground < kGroupSinglePoint) scene.RemoveData(CAR_GROUND_GROUP);
+    tag->GetDataInstance()->SetLong(GROUNDTAG_CONTACT_MODE, ground == kGroupProfile ? 2 : 1);
+    auto car = MakeCarOnGround(ReferenceCarParams());
+    groundcontact::PrepareGround(doc, scene, *car, 0);
+    groundcontact::ReadWheelGroundTags(*car, scene);
+    BaseObject* route = NewObject(Onull);
+    AutopilotState& ap = car->autopilot;
+    if (ground == kRouteGrip || ground == kRouteGround) {
+      ap.routeObject = route;
+      ap.routeGrip = 0.6;
+    }
+    if (ground == kRouteGround) {
+      // A road 1 m wide along the car at 5 cm: the wheels of one side on it,
+      // the other side's beside it.
+      ap.routeSpline = ap.routeProfile = route;
+      ap.routeIsGround = 1;
+      ap.routeFrame = MatrixMove(Vector(-50, 5, 0));
+      for (int k = 0; k < kRouteSectionSamples; ++k) {
+        const double x = -50.0 + 100.0 * k / (kRouteSectionSamples - 1);
+        ap.routeSection[k][0] = Vector(x, 0.1 * x, 0);
+        ap.routeSection[k][1] = Vector(-0.1, 1, 0);
+      }
+    }
+    int onRoad = 0, besideRoad = 0, onGrid = 0;
+    for (const Pose& pose : poses) {
+      CarDynamics& d = car->dynamics;
+      Quat q = pose.turn;
+      NormalizeQuat(q);
+      ResetCarDynamics(d, pose.at, q);
+      ApplySteering(d, pose.steer);
+      for (int w = 0; w < d.wheelCount; ++w) d.wheels[w].compression = pose.compression * (w + 1);
+      // The records as the last step left them, on both sides.
+      CarState plain = *car;
+      QueryGroundUnderWheels(doc, scene, *car);
+      Vec3 hubs[kMaxWheels];
+      Mat3 frames[kMaxWheels];
+      GetWheelFrames(plain.dynamics, hubs, frames, 0);
+      for (int w = 0; w < d.wheelCount; ++w) {
+        const Matrix axes = WheelFrameToHostAxes(frames[w]);
+        QueryGround(doc, scene, DynamicsPointToHost(hubs[w], 100.0), w, plain, &axes);
+        const std::string where = "ground " + std::to_string(ground) + " at " + std::to_string(pose.at.x) +
+                                  " wheel " + std::to_string(w);
+        ExpectSameRecord(car->wheelGroundRecords[w], plain.wheelGroundRecords[w], where);
+        EXPECT_EQ(d.wheelGround[w], &car->wheelGroundRecords[w]) << where;
+        ++(car->wheelGroundRecords[w].hostNormal.x != 0.0 ? onRoad : besideRoad);
+        onGrid += car->wheelGroundRecords[w].groundObject == grid;
+      }
+    }
+    // Each kind of ground was met where it was meant to be.
+    if (ground == kRouteGround) {
+      EXPECT_GT(onRoad, 0);
+      EXPECT_GT(besideRoad, 0);
+    }
+    if (ground >= kGroupSinglePoint) {
+      EXPECT_GE(onGrid, 8);  // every wheel of the two poses over the grid's middle
+    }
   }
 }
 

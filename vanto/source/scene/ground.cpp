@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scene/autopilot.h"
+#include "engine/wheel_hub.h"
 #include "carsim/car_param_ids.h"
 #include "carsim/polygon_geometry.h"
 #include "scene/mesh_grid.h"
@@ -392,24 +393,56 @@ bool SearchGround(const BaseObject* group, const Vector& p, SceneGroundHit& hit,
   return hit.polygonIndex != -1;
 }
 
-// Nothing under the point: the route surface, else the default ground. The
-// record keeps its own tyre profile; the default ground has none.
+// The default ground as it is put under a point: read from the car once,
+// then written under as many points as need it (the wheels of one query
+// share it). A wheel on a route takes the route's grip.
+struct DefaultGroundPlane {
+  BaseObject* object;
+  int32 polygonIndex;
+  Vector hostNormal;
+  double height;
+  Vec3 normal;
+  double planeOffset, friction, frictionWeight, gripFactor;
+  int32 contactMode;
+  double hitHeight;  // scene units, the same under every point
+
+  DefaultGroundPlane(const CarState& car, bool wheel, double upm) {
+    const SceneGroundHit& g = car.defaultGround;
+    object = g.groundObject;
+    polygonIndex = g.polygonIndex;
+    hostNormal = g.hostNormal;
+    height = g.height;
+    normal = g.normal;
+    planeOffset = g.planeOffset;
+    friction = g.friction;
+    frictionWeight = g.frictionWeight;
+    gripFactor = g.gripFactor;
+    contactMode = g.contactMode;
+    hitHeight = -planeOffset * upm;
+    if (wheel && car.autopilot.routeObject) friction = gripFactor = car.autopilot.routeGrip;
+  }
+
+  // The record keeps its own tyre profile; the default ground has none.
+  void Put(SceneGroundHit& hit, const Vector& p) const {
+    hit.groundObject = object;
+    hit.polygonIndex = polygonIndex;
+    hit.hostNormal = hostNormal;
+    hit.height = height;
+    hit.normal = normal;
+    hit.planeOffset = planeOffset;
+    hit.friction = friction;
+    hit.frictionWeight = frictionWeight;
+    hit.gripFactor = gripFactor;
+    hit.contactMode = contactMode;
+    hit.lastPoint = p;
+    hit.hitPoint = Vector(p.x, hitHeight, p.z);
+  }
+};
+
+// Nothing under the point: the route surface, else the default ground.
 void FallBack(SceneGroundHit& hit, const Vector& p, const CarState& car, bool wheel, double upm) {
   if (car.autopilot.routeIsGround && QueryRouteGround(p, hit, car)) return;
-  const SceneGroundHit& g = car.defaultGround;
-  hit.groundObject = g.groundObject;
-  hit.polygonIndex = g.polygonIndex;
-  hit.hostNormal = g.hostNormal;
-  hit.height = g.height;
-  hit.normal = g.normal;
-  hit.planeOffset = g.planeOffset;
-  hit.friction = g.friction;
-  hit.frictionWeight = g.frictionWeight;
-  hit.gripFactor = g.gripFactor;
-  hit.contactMode = g.contactMode;
-  hit.lastPoint = p;
-  hit.hitPoint = Vector(p.x, -hit.planeOffset * upm, p.z);
-  if (wheel && car.autopilot.routeObject) hit.friction = hit.gripFactor = car.autopilot.routeGrip;
+  DefaultGroundPlane(car, wheel, upm).Put(hit, p);
 }
 
 }  // namespace
@@ -529,16 +562,31 @@ void QueryGroundUnderWheels(BaseDocument* doc, const BaseContainer& bc, CarState
 void QueryGroundUnderWheels(const BaseObject* group, CarState& car) {
   CarDynamics& d = car.dynamics;
   const int32 n = std::clamp<int32>(d.wheelCount, 0, kMaxWheels);
-  Vec3 hubs[kMaxWheels];
-  Mat3 frames[kMaxWheels];
-  GetWheelFrames(d, hubs, frames, 0);
   const double upm = car.settings.unitsPerMetre;
+  // Read even when no wheel falls back to it: cheaper than asking per wheel.
+  const DefaultGroundPlane fallback(car, true, UnitsPerMetre(car));
+  const bool routeGround = car.autopilot.routeIsGround;
   for (int32 w = 0; w < n; ++w) {
+    SceneGroundHit& hit = car.wheelGroundRecords[w];
+    Vec3 hub;
+    GetWheelHubPosition(d, w, hub);
     Vector p;
-    DynamicsToHostAxes(p, hubs[w]);
-    const Matrix axes = WheelFrameToHostAxes(frames[w]);
-    QueryGroundIn(group, p * upm, w, car, &axes);
-    d.wheelGround[w] = &car.wheelGroundRecords[w];
+    DynamicsToHostAxes(p, hub);
+    p = p * upm;
+    if (!group && !hit.groundObject) {
+      // No object to follow and no group to search: only the route or the
+      // default ground can be under the wheel.
+      if (!(routeGround && QueryRouteGround(p, hit, car))) fallback.Put(hit, p);
+    } else if (hit.groundObject && hit.contactMode != 1) {
+      // Only the tyre profile on a remembered object reads the wheel's axes.
+      Mat3 frame;
+      GetWheelHubFrame(d, w, frame);
+      const Matrix axes = WheelFrameToHostAxes(frame);
+      QueryGroundIn(group, p, w, car, &axes);
+    } else {
+      QueryGroundIn(group, p, w, car, nullptr);
+    }
+    d.wheelGround[w] = &hit;
   }
 }
 

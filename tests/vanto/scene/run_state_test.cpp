@@ -132,6 +132,13 @@ TEST_F(RunStateTest, NonFiniteBodyStateIsRefused) {
     EXPECT_EQ(car->bodyMatrix, before) << c.name;
     EXPECT_EQ(car->velocity, velocity) << c.name;
   }
+  // The largest finite values pass, however many of them: the test must not
+  // add them up where they would overflow.
+  auto car = SettledCar();
+  const double big = std::numeric_limits<double>::max();
+  car->dynamics.body.velocity = Vec3(big, big, -big);
+  EXPECT_EQ(StoreDynamicsResults(*car, 1, 0), 0);
+  EXPECT_EQ(car->velocity, DynamicsToHostOrder(Vec3(big, big, -big)));
 }
 
 TEST_F(RunStateTest, EngineSpeedIsRangeCheckedBeforeConversion) {

@@ -7,9 +7,15 @@
 
 namespace {
 
-inline bool InRange(double v) { return v >= -vanto::kMaxFinite && v <= vanto::kMaxFinite; }  // false for NaN
-
-inline bool InRange(const Vec3& v) { return InRange(v.x) && InRange(v.y) && InRange(v.z); }
+// Whether many values are all finite, without a branch for each: v * 0 is
+// a zero for every finite v and NaN for NaN and the infinities, and a sum
+// of zeros stays a zero.
+inline void AddFiniteTest(double& sum, double v) { sum += v * 0.0; }
+inline void AddFiniteTest(double& sum, const Vec3& v) {
+  AddFiniteTest(sum, v.x);
+  AddFiniteTest(sum, v.y);
+  AddFiniteTest(sum, v.z);
+}
 
 // Wheel frame f (engine axes) as host axes: the frame's first column, its
 // third, and its second negated.
@@ -33,9 +39,12 @@ int32 StoreDynamicsResults(CarState& car, int32 body, int32 wheels) {
     // the model axes the body matrix uses.
     Vec3 wModel;
     MulMat3TransposedVec3(wModel, d.body.principalAxes, d.body.angularVelocity);
-    bool finite = InRange(d.body.velocity) && InRange(wModel) && InRange(origin);
-    for (double v : Q.m) finite = finite && InRange(v);
-    if (!finite) return kStatusNotFinite;
+    double test = 0.0;
+    AddFiniteTest(test, d.body.velocity);
+    AddFiniteTest(test, wModel);
+    AddFiniteTest(test, origin);
+    for (double v : Q.m) AddFiniteTest(test, v);
+    if (!(test == 0.0)) return kStatusNotFinite;
 
     Mat3ToHostMatrix(car.bodyMatrix, Q);
     Vector off;

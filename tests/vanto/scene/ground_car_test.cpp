@@ -191,5 +191,33 @@ TEST_F(GroundCarTest, PerStepQueryAnswersAsThePointQueryAtTheHubs) {
   }
 }
 
+// A query of all wheels meets the same ground objects once per wheel; each
+// wheel must still get its own object's plane when the group holds more
+// objects, each placed elsewhere, than a query keeps matrices for.
+TEST_F(GroundCarTest, EachWheelFindsItsOwnObjectAmongMany) {
+  auto car = MakeCarOnGround(ReferenceCarParams());
+  groundcontact::PrepareGround(doc, bc, *car, 0);
+  groundcontact::ReadWheelGroundTags(*car, bc);
+  // Decoys first, so that every wheel's search passes them.
+  for (int k = 0; k < 3; ++k) NewSlope(group, -20, 20, -20, 20, 0, 0, 0)->SetRelPos(Vector(1000 + 100 * k, 0, 0));
+  Vec3 hubs[kMaxWheels];
+  GetWheelFrames(car->dynamics, hubs, nullptr, 0);
+  BaseObject* under[4];
+  for (int w = 0; w < 4; ++w) {
+    under[w] = NewSlope(group, -20, 20, -20, 20, 0, 0, 0);
+    const Vector hub = DynamicsPointToHost(hubs[w], 100.0);
+    under[w]->SetRelPos(Vector(hub.x, 5.0 + 3.0 * w, hub.z));
+  }
+  for (int pass = 0; pass < 2; ++pass) {  // found by the search, then followed
+    QueryGroundUnderWheels(doc, bc, *car);
+    for (int w = 0; w < 4; ++w) {
+      const SceneGroundHit& g = car->wheelGroundRecords[w];
+      EXPECT_EQ(g.groundObject, under[w]) << "pass " << pass << " wheel " << w;
+      EXPECT_EQ(g.height, 5.0 + 3.0 * w) << "pass " << pass << " wheel " << w;
+      EXPECT_EQ(g.planeOffset, -(5.0 + 3.0 * w) / 100.0) << "pass " << pass << " wheel " << w;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace groundtest

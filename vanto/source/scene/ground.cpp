@@ -36,6 +36,51 @@ void ReadGroundTag(const BaseObject* op, double& grip, int32& mode) {
   mode = tc->GetLong(GROUNDTAG_CONTACT_MODE);
 }
 
+// The world matrices (and their inverses) of the ground objects met in one
+// query, asked of the host once each: the host works a world matrix out
+// through the whole chain of parents every time, a search would ask for it
+// twice per object, and a query of all wheels meets the same objects four
+// times. Nothing moves while a query runs. Past a few objects, the last
+// slot is taken over by each further one.
+class WorldMatrices {
+ public:
+  WorldMatrices() {}  // the slots stay unbuilt until used
+  // Valid until the next call.
+  const Matrix& Of(const BaseObject* op) { return Find(op).mg; }
+  const Matrix& InverseOf(const BaseObject* op) {
+    Entry& e = Find(op);
+    if (!e.inverted) {
+      std::construct_at(&e.inverse, Invert(e.mg));
+      e.inverted = true;
+    }
+    return e.inverse;
+  }
+
+ private:
+  struct Entry {
+    explicit Entry(const BaseObject* o) : op(o), mg(o->GetMg()) {}
+    const BaseObject* op;
+    Matrix mg;
+    bool inverted = false;
+    union {
+      Matrix inverse;  // built on first use
+    };
+  };
+  union Slot {
+    Slot() {}
+    Entry entry;
+  };
+  Entry& Find(const BaseObject* op) {
+    for (int i = 0; i < count_; ++i)
+      if (slots_[i].entry.op == op) return slots_[i].entry;
+    const int k = count_ < kSize ? count_++ : kSize - 1;
+    return *std::construct_at(&slots_[k].entry, op);
+  }
+  static constexpr int kSize = 4;
+  Slot slots_[kSize];
+  int count_ = 0;
+};
+
 // A polygon object's mesh with its points taken to world space on demand,
 // so that a step that stays on one polygon transforms four points, not the
 // whole mesh.
@@ -48,7 +93,7 @@ struct Mesh {
   const MeshGrid* grid = nullptr;  // the cached layout, when there is one
 
   // A polygon object with at least 3 points and 1 polygon, else false.
-  bool Bind(const BaseObject* op) {
+  bool Bind(const BaseObject* op, WorldMatrices& matrices) {
     if (!op || op->GetType() != Opolygon) return false;
     const auto* poly = dynamic_cast<const PolygonObject*>(op);
     if (!poly) return false;
@@ -56,7 +101,7 @@ struct Mesh {
     pointCount = poly->GetPointCount();
     polygons = poly->GetPolygonR();
     polygonCount = poly->GetPolygonCount();
-    mg = op->GetMg();
+    mg = matrices.Of(op);
     return points && polygons && pointCount >= 3 && polygonCount >= 1;
   }
   // Corner indices outside the point array would read foreign memory.
@@ -106,8 +151,8 @@ constexpr size_t kMaxCachedGrids = 64;
 std::vector<std::unique_ptr<CachedGrid>> gGrids;  // the last used last
 
 // Binds op's mesh with its grid, built on first use or after a change.
-bool BindWithGrid(Mesh& mesh, const BaseObject* op) {
-  if (!mesh.Bind(op)) return false;
+bool BindWithGrid(Mesh& mesh, const BaseObject* op, WorldMatrices& matrices) {
+  if (!mesh.Bind(op, matrices)) return false;
   if (!gSearchGrid || mesh.polygonCount < kMinGridPolygons) return true;
   auto it = std::find_if(gGrids.begin(), gGrids.end(), [&](const auto& c) { return c->object == op; });
   if (it == gGrids.end()) {
@@ -288,14 +333,14 @@ bool FollowPolygonProfile(SceneGroundHit& hit, const Mesh& mesh, const Vector& p
 }
 
 int32 TagGrid(BaseObject* op, const Vector& local, const Vector& world, SceneGroundHit& hit, double upm,
-              bool& accepted) {
+              bool& accepted, WorldMatrices& matrices) {
   accepted = false;
   BaseTag* tag = op ? op->GetTag(kGroundTagType) : nullptr;
   if (!tag || !op->GetDeformMode()) return 0;
   double block[12] = {local.x, local.y, local.z};
   SimLinkMessage msg{SIMLINK_GROUND_QUERY, block};
   if (!tag->Message(MSG_SIMLINK, &msg)) return 0;
-  const Matrix mg = op->GetMg();
+  const Matrix mg = matrices.Of(op);
   const Vector p0 = mg * Vector(block[0], block[1], block[2]);
   const Vector p1 = mg * Vector(block[3], block[4], block[5]);
   const Vector p2 = mg * Vector(block[6], block[7], block[8]);
@@ -323,14 +368,13 @@ int32 TagGrid(BaseObject* op, const Vector& local, const Vector& world, SceneGro
 // accepted plane less than stopFactor * r below the point. True when a
 // plane was taken.
 bool SearchGround(const BaseObject* group, const Vector& p, SceneGroundHit& hit, double r, double stopFactor, bool wheel,
-                  double upm) {
+                  double upm, WorldMatrices& matrices) {
   hit.height = kNoGroundHeight;
   hit.polygonIndex = -1;
   if (!group) return false;
   for (BaseObject* child = group->GetDown(); child; child = child->GetNext()) {
     if (child->GetEditorMode() == MODE_OFF) continue;
-    const Matrix mg = child->GetMg();
-    const Vector local = Invert(mg) * p;
+    const Vector local = matrices.InverseOf(child) * p;
     const Vector mp = child->GetMp(), rad = child->GetRad();
     if (!(std::fabs(local.x - mp.x) < rad.x && std::fabs(local.z - mp.z) < rad.z)) continue;
 
@@ -340,7 +384,7 @@ bool SearchGround(const BaseObject* group, const Vector& p, SceneGroundHit& hit,
     bool accepted = false;
     bool stop = false;
     Mesh mesh;
-    if (BindWithGrid(mesh, child)) {
+    if (BindWithGrid(mesh, child, matrices)) {
       const Vector* world = mesh.grid ? mesh.grid->World() : nullptr;
       Vector* own = nullptr;
       if (!world) {
@@ -382,7 +426,7 @@ bool SearchGround(const BaseObject* group, const Vector& p, SceneGroundHit& hit,
       }
       GeFree(own);
     } else if (child->GetType() != Opolygon) {
-      TagGrid(child, local, p, hit, upm, accepted);
+      TagGrid(child, local, p, hit, upm, accepted, matrices);
     }
     if (wheel && !accepted) {
       hit.gripFactor = keptGrip;
@@ -393,47 +437,31 @@ bool SearchGround(const BaseObject* group, const Vector& p, SceneGroundHit& hit,
   return hit.polygonIndex != -1;
 }
 
-// The default ground as it is put under a point: read from the car once,
-// then written under as many points as need it (the wheels of one query
-// share it). A wheel on a route takes the route's grip.
+// The default ground as it is put under a point. The wheels of one query
+// share what differs from the car's default record (a wheel on a route takes
+// the route's grip).
 struct DefaultGroundPlane {
-  BaseObject* object;
-  int32 polygonIndex;
-  Vector hostNormal;
-  double height;
-  Vec3 normal;
-  double planeOffset, friction, frictionWeight, gripFactor;
-  int32 contactMode;
+  const SceneGroundHit& g;
+  double friction, gripFactor;
   double hitHeight;  // scene units, the same under every point
 
-  DefaultGroundPlane(const CarState& car, bool wheel, double upm) {
-    const SceneGroundHit& g = car.defaultGround;
-    object = g.groundObject;
-    polygonIndex = g.polygonIndex;
-    hostNormal = g.hostNormal;
-    height = g.height;
-    normal = g.normal;
-    planeOffset = g.planeOffset;
-    friction = g.friction;
-    frictionWeight = g.frictionWeight;
-    gripFactor = g.gripFactor;
-    contactMode = g.contactMode;
-    hitHeight = -planeOffset * upm;
+  DefaultGroundPlane(const CarState& car, bool wheel, double upm)
+      : g(car.defaultGround), friction(g.friction), gripFactor(g.gripFactor), hitHeight(-g.planeOffset * upm) {
     if (wheel && car.autopilot.routeObject) friction = gripFactor = car.autopilot.routeGrip;
   }
 
   // The record keeps its own tyre profile; the default ground has none.
   void Put(SceneGroundHit& hit, const Vector& p) const {
-    hit.groundObject = object;
-    hit.polygonIndex = polygonIndex;
-    hit.hostNormal = hostNormal;
-    hit.height = height;
-    hit.normal = normal;
-    hit.planeOffset = planeOffset;
+    hit.groundObject = g.groundObject;
+    hit.polygonIndex = g.polygonIndex;
+    hit.hostNormal = g.hostNormal;
+    hit.height = g.height;
+    hit.normal = g.normal;
+    hit.planeOffset = g.planeOffset;
     hit.friction = friction;
-    hit.frictionWeight = frictionWeight;
+    hit.frictionWeight = g.frictionWeight;
     hit.gripFactor = gripFactor;
-    hit.contactMode = contactMode;
+    hit.contactMode = g.contactMode;
     hit.lastPoint = p;
     hit.hitPoint = Vector(p.x, hitHeight, p.z);
   }
@@ -516,8 +544,8 @@ void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
 
 namespace {
 
-void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, CarState& car,
-                   const Matrix* wheelAxes) {
+void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, CarState& car, const Matrix* wheelAxes,
+                   WorldMatrices& matrices) {
   if (wheel < 0 || wheel >= kMaxWheels) return;
   SceneGroundHit& hit = car.wheelGroundRecords[wheel];
   const double upm = UnitsPerMetre(car);
@@ -526,15 +554,15 @@ void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, Ca
   if (BaseObject* op = hit.groundObject) {
     Mesh mesh;
     if (op->GetType() != Opolygon) {
-      const Vector local = Invert(op->GetMg()) * point;
+      const Vector local = matrices.InverseOf(op) * point;
       const Vector mp = op->GetMp(), rad = op->GetRad();
       if (std::fabs(local.x - mp.x) < rad.x && std::fabs(local.z - mp.z) < rad.z) {
         hit.height = kNoGroundHeight;
         bool accepted = false;
         // An answer whose plane was not taken leaves the search to find one.
-        if (TagGrid(op, local, point, hit, upm, accepted) && accepted) return;
+        if (TagGrid(op, local, point, hit, upm, accepted, matrices) && accepted) return;
       }
-    } else if (BindWithGrid(mesh, op) && hit.polygonIndex >= 0 && hit.polygonIndex < mesh.polygonCount &&
+    } else if (BindWithGrid(mesh, op, matrices) && hit.polygonIndex >= 0 && hit.polygonIndex < mesh.polygonCount &&
                mesh.Valid(hit.polygonIndex)) {
       if (hit.contactMode == 1) {
         if (FollowPolygonSinglePoint(hit, mesh, point, r, upm)) return;
@@ -544,7 +572,7 @@ void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, Ca
       }
     }
   }
-  if (SearchGround(group, point, hit, r, 3.0, true, upm)) return;
+  if (SearchGround(group, point, hit, r, 3.0, true, upm, matrices)) return;
   FallBack(hit, point, car, true, upm);
 }
 
@@ -552,7 +580,8 @@ void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, Ca
 
 void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point, int32 wheel, CarState& car,
                  const Matrix* wheelAxes) {
-  QueryGroundIn(bc.GetObjectLink(CAR_GROUND_GROUP, doc), point, wheel, car, wheelAxes);
+  WorldMatrices matrices;
+  QueryGroundIn(bc.GetObjectLink(CAR_GROUND_GROUP, doc), point, wheel, car, wheelAxes, matrices);
 }
 
 void QueryGroundUnderWheels(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
@@ -563,9 +592,9 @@ void QueryGroundUnderWheels(const BaseObject* group, CarState& car) {
   CarDynamics& d = car.dynamics;
   const int32 n = std::clamp<int32>(d.wheelCount, 0, kMaxWheels);
   const double upm = car.settings.unitsPerMetre;
-  // Read even when no wheel falls back to it: cheaper than asking per wheel.
   const DefaultGroundPlane fallback(car, true, UnitsPerMetre(car));
   const bool routeGround = car.autopilot.routeIsGround;
+  WorldMatrices matrices;
   for (int32 w = 0; w < n; ++w) {
     SceneGroundHit& hit = car.wheelGroundRecords[w];
     Vec3 hub;
@@ -582,9 +611,9 @@ void QueryGroundUnderWheels(const BaseObject* group, CarState& car) {
       Mat3 frame;
       GetWheelHubFrame(d, w, frame);
       const Matrix axes = WheelFrameToHostAxes(frame);
-      QueryGroundIn(group, p, w, car, &axes);
+      QueryGroundIn(group, p, w, car, &axes, matrices);
     } else {
-      QueryGroundIn(group, p, w, car, nullptr);
+      QueryGroundIn(group, p, w, car, nullptr, matrices);
     }
     d.wheelGround[w] = &hit;
   }
@@ -595,7 +624,8 @@ void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& 
   const double upm = UnitsPerMetre(car);
   const double r = car.dynamics.wheels[0].radius * upm;
   const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
-  if (SearchGround(group, point, hit, r, 2.0, false, upm)) return;
+  WorldMatrices matrices;
+  if (SearchGround(group, point, hit, r, 2.0, false, upm, matrices)) return;
   FallBack(hit, point, car, false, upm);
 }
 
@@ -619,7 +649,8 @@ double HighestGroundTop(BaseDocument* doc, const BaseContainer& bc) {
 int32 QueryGroundTagGrid(BaseDocument*, BaseObject* op, const Vector& localPoint, const Vector& worldPoint,
                          SceneGroundHit& hit, const CarState& car) {
   bool accepted = false;
-  return TagGrid(op, localPoint, worldPoint, hit, UnitsPerMetre(car), accepted);
+  WorldMatrices matrices;
+  return TagGrid(op, localPoint, worldPoint, hit, UnitsPerMetre(car), accepted, matrices);
 }
 
 // ---------------------------------------------------------------- polygon walking

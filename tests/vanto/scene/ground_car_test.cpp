@@ -204,9 +204,10 @@ TEST_F(GroundCarTest, EachWheelFindsItsOwnObjectAmongMany) {
   GetWheelFrames(car->dynamics, hubs, nullptr, 0);
   BaseObject* under[4];
   for (int w = 0; w < 4; ++w) {
-    under[w] = NewSlope(group, -20, 20, -20, 20, 0, 0, 0);
+    // Raised 5 by its placement and 3 w by its own points.
+    under[w] = NewSlope(group, -20, 20, -20, 20, 3.0 * w, 0, 0);
     const Vector hub = DynamicsPointToHost(hubs[w], 100.0);
-    under[w]->SetRelPos(Vector(hub.x, 5.0 + 3.0 * w, hub.z));
+    under[w]->SetRelPos(Vector(hub.x, 5.0, hub.z));
   }
   for (int pass = 0; pass < 2; ++pass) {  // found by the search, then followed
     QueryGroundUnderWheels(doc, bc, *car);

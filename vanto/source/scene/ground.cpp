@@ -36,24 +36,62 @@ void ReadGroundTag(const BaseObject* op, double& grip, int32& mode) {
   mode = tc->GetLong(GROUNDTAG_CONTACT_MODE);
 }
 
-// The world matrices (and their inverses) of the ground objects met in one
-// query, asked of the host once each: the host works a world matrix out
-// through the whole chain of parents every time, a search would ask for it
-// twice per object, and a query of all wheels meets the same objects four
-// times. Nothing moves while a query runs. Past a few objects, the last
-// slot is taken over by each further one.
-class WorldMatrices {
+// What one query learns of the ground objects it meets, asked of the host
+// once per object: the world matrix (which the host works out through the
+// whole chain of parents every time), its inverse, the bounding box and the
+// mesh arrays. A
+// search asked for the matrix twice per object, and a query of all wheels
+// meets the same objects once per wheel. Nothing moves or changes while a
+// query runs. Past a few objects, the last slot is taken over by each
+// further one.
+class GroundObjects {
  public:
-  WorldMatrices() {}  // the slots stay unbuilt until used
-  // Valid until the next call.
-  const Matrix& Of(const BaseObject* op) { return Find(op).mg; }
-  const Matrix& InverseOf(const BaseObject* op) {
+  // A polygon object's arrays as the host gives them.
+  struct MeshArrays {
+    bool polygonal;  // a polygon object; the rest is read only then
+    const Vector* points;
+    LONG pointCount;
+    const CPolygon* polygons;
+    LONG polygonCount;
+  };
+
+  GroundObjects() {}  // the slots stay unbuilt until used
+  // Each valid until the next call.
+  const Matrix& Mg(const BaseObject* op) { return Find(op).mg; }
+  const Matrix& InverseMg(const BaseObject* op) {
     Entry& e = Find(op);
     if (!e.inverted) {
       std::construct_at(&e.inverse, Invert(e.mg));
       e.inverted = true;
     }
     return e.inverse;
+  }
+  // The bounding box's centre and half size, object axes.
+  void Box(const BaseObject* op, Vector& mp, Vector& rad) {
+    Entry& e = Find(op);
+    if (!e.boxRead) {
+      e.mp = op->GetMp();
+      e.rad = op->GetRad();
+      e.boxRead = true;
+    }
+    mp = e.mp;
+    rad = e.rad;
+  }
+  const MeshArrays& Arrays(const BaseObject* op) {
+    Entry& e = Find(op);
+    if (!e.arraysRead) {
+      MeshArrays& a = e.arrays;
+      const auto* poly = op->GetType() == Opolygon ? dynamic_cast<const PolygonObject*>(op) : nullptr;
+      a.polygonal = poly != nullptr;
+      if (poly) {
+        a.points = poly->GetPointR();
+        a.pointCount = poly->GetPointCount();
+        a.polygons = poly->GetPolygonR();
+        a.polygonCount = poly->GetPolygonCount();
+      }
+      e.arraysRead = true;
+    }
+    return e.arrays;
   }
 
  private:
@@ -62,9 +100,13 @@ class WorldMatrices {
     const BaseObject* op;
     Matrix mg;
     bool inverted = false;
+    bool boxRead = false;
+    bool arraysRead = false;
     union {
       Matrix inverse;  // built on first use
     };
+    Vector mp, rad;     // read on first use
+    MeshArrays arrays;  // read on first use
   };
   union Slot {
     Slot() {}
@@ -93,15 +135,15 @@ struct Mesh {
   const MeshGrid* grid = nullptr;  // the cached layout, when there is one
 
   // A polygon object with at least 3 points and 1 polygon, else false.
-  bool Bind(const BaseObject* op, WorldMatrices& matrices) {
-    if (!op || op->GetType() != Opolygon) return false;
-    const auto* poly = dynamic_cast<const PolygonObject*>(op);
-    if (!poly) return false;
-    points = poly->GetPointR();
-    pointCount = poly->GetPointCount();
-    polygons = poly->GetPolygonR();
-    polygonCount = poly->GetPolygonCount();
-    mg = matrices.Of(op);
+  bool Bind(const BaseObject* op, GroundObjects& objects) {
+    if (!op) return false;
+    const GroundObjects::MeshArrays& a = objects.Arrays(op);
+    if (!a.polygonal) return false;
+    points = a.points;
+    pointCount = a.pointCount;
+    polygons = a.polygons;
+    polygonCount = a.polygonCount;
+    mg = objects.Mg(op);
     return points && polygons && pointCount >= 3 && polygonCount >= 1;
   }
   // Corner indices outside the point array would read foreign memory.
@@ -151,8 +193,8 @@ constexpr size_t kMaxCachedGrids = 64;
 std::vector<std::unique_ptr<CachedGrid>> gGrids;  // the last used last
 
 // Binds op's mesh with its grid, built on first use or after a change.
-bool BindWithGrid(Mesh& mesh, const BaseObject* op, WorldMatrices& matrices) {
-  if (!mesh.Bind(op, matrices)) return false;
+bool BindWithGrid(Mesh& mesh, const BaseObject* op, GroundObjects& objects) {
+  if (!mesh.Bind(op, objects)) return false;
   if (!gSearchGrid || mesh.polygonCount < kMinGridPolygons) return true;
   auto it = std::find_if(gGrids.begin(), gGrids.end(), [&](const auto& c) { return c->object == op; });
   if (it == gGrids.end()) {
@@ -333,14 +375,14 @@ bool FollowPolygonProfile(SceneGroundHit& hit, const Mesh& mesh, const Vector& p
 }
 
 int32 TagGrid(BaseObject* op, const Vector& local, const Vector& world, SceneGroundHit& hit, double upm,
-              bool& accepted, WorldMatrices& matrices) {
+              bool& accepted, GroundObjects& objects) {
   accepted = false;
   BaseTag* tag = op ? op->GetTag(kGroundTagType) : nullptr;
   if (!tag || !op->GetDeformMode()) return 0;
   double block[12] = {local.x, local.y, local.z};
   SimLinkMessage msg{SIMLINK_GROUND_QUERY, block};
   if (!tag->Message(MSG_SIMLINK, &msg)) return 0;
-  const Matrix mg = matrices.Of(op);
+  const Matrix mg = objects.Mg(op);
   const Vector p0 = mg * Vector(block[0], block[1], block[2]);
   const Vector p1 = mg * Vector(block[3], block[4], block[5]);
   const Vector p2 = mg * Vector(block[6], block[7], block[8]);
@@ -368,14 +410,15 @@ int32 TagGrid(BaseObject* op, const Vector& local, const Vector& world, SceneGro
 // accepted plane less than stopFactor * r below the point. True when a
 // plane was taken.
 bool SearchGround(const BaseObject* group, const Vector& p, SceneGroundHit& hit, double r, double stopFactor, bool wheel,
-                  double upm, WorldMatrices& matrices) {
+                  double upm, GroundObjects& objects) {
   hit.height = kNoGroundHeight;
   hit.polygonIndex = -1;
   if (!group) return false;
   for (BaseObject* child = group->GetDown(); child; child = child->GetNext()) {
     if (child->GetEditorMode() == MODE_OFF) continue;
-    const Vector local = matrices.InverseOf(child) * p;
-    const Vector mp = child->GetMp(), rad = child->GetRad();
+    const Vector local = objects.InverseMg(child) * p;
+    Vector mp, rad;
+    objects.Box(child, mp, rad);
     if (!(std::fabs(local.x - mp.x) < rad.x && std::fabs(local.z - mp.z) < rad.z)) continue;
 
     const double keptGrip = hit.gripFactor;
@@ -384,7 +427,7 @@ bool SearchGround(const BaseObject* group, const Vector& p, SceneGroundHit& hit,
     bool accepted = false;
     bool stop = false;
     Mesh mesh;
-    if (BindWithGrid(mesh, child, matrices)) {
+    if (BindWithGrid(mesh, child, objects)) {
       const Vector* world = mesh.grid ? mesh.grid->World() : nullptr;
       Vector* own = nullptr;
       if (!world) {
@@ -426,7 +469,7 @@ bool SearchGround(const BaseObject* group, const Vector& p, SceneGroundHit& hit,
       }
       GeFree(own);
     } else if (child->GetType() != Opolygon) {
-      TagGrid(child, local, p, hit, upm, accepted, matrices);
+      TagGrid(child, local, p, hit, upm, accepted, objects);
     }
     if (wheel && !accepted) {
       hit.gripFactor = keptGrip;
@@ -545,7 +588,7 @@ void ReadWheelGroundTags(CarState& car, const BaseContainer& bc) {
 namespace {
 
 void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, CarState& car, const Matrix* wheelAxes,
-                   WorldMatrices& matrices) {
+                   GroundObjects& objects) {
   if (wheel < 0 || wheel >= kMaxWheels) return;
   SceneGroundHit& hit = car.wheelGroundRecords[wheel];
   const double upm = UnitsPerMetre(car);
@@ -554,15 +597,16 @@ void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, Ca
   if (BaseObject* op = hit.groundObject) {
     Mesh mesh;
     if (op->GetType() != Opolygon) {
-      const Vector local = matrices.InverseOf(op) * point;
-      const Vector mp = op->GetMp(), rad = op->GetRad();
+      const Vector local = objects.InverseMg(op) * point;
+      Vector mp, rad;
+      objects.Box(op, mp, rad);
       if (std::fabs(local.x - mp.x) < rad.x && std::fabs(local.z - mp.z) < rad.z) {
         hit.height = kNoGroundHeight;
         bool accepted = false;
         // An answer whose plane was not taken leaves the search to find one.
-        if (TagGrid(op, local, point, hit, upm, accepted, matrices) && accepted) return;
+        if (TagGrid(op, local, point, hit, upm, accepted, objects) && accepted) return;
       }
-    } else if (BindWithGrid(mesh, op, matrices) && hit.polygonIndex >= 0 && hit.polygonIndex < mesh.polygonCount &&
+    } else if (BindWithGrid(mesh, op, objects) && hit.polygonIndex >= 0 && hit.polygonIndex < mesh.polygonCount &&
                mesh.Valid(hit.polygonIndex)) {
       if (hit.contactMode == 1) {
         if (FollowPolygonSinglePoint(hit, mesh, point, r, upm)) return;
@@ -572,7 +616,7 @@ void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, Ca
       }
     }
   }
-  if (SearchGround(group, point, hit, r, 3.0, true, upm, matrices)) return;
+  if (SearchGround(group, point, hit, r, 3.0, true, upm, objects)) return;
   FallBack(hit, point, car, true, upm);
 }
 
@@ -580,8 +624,8 @@ void QueryGroundIn(const BaseObject* group, const Vector& point, int32 wheel, Ca
 
 void QueryGround(BaseDocument* doc, const BaseContainer& bc, const Vector& point, int32 wheel, CarState& car,
                  const Matrix* wheelAxes) {
-  WorldMatrices matrices;
-  QueryGroundIn(bc.GetObjectLink(CAR_GROUND_GROUP, doc), point, wheel, car, wheelAxes, matrices);
+  GroundObjects objects;
+  QueryGroundIn(bc.GetObjectLink(CAR_GROUND_GROUP, doc), point, wheel, car, wheelAxes, objects);
 }
 
 void QueryGroundUnderWheels(BaseDocument* doc, const BaseContainer& bc, CarState& car) {
@@ -594,7 +638,7 @@ void QueryGroundUnderWheels(const BaseObject* group, CarState& car) {
   const double upm = car.settings.unitsPerMetre;
   const DefaultGroundPlane fallback(car, true, UnitsPerMetre(car));
   const bool routeGround = car.autopilot.routeIsGround;
-  WorldMatrices matrices;
+  GroundObjects objects;
   for (int32 w = 0; w < n; ++w) {
     SceneGroundHit& hit = car.wheelGroundRecords[w];
     Vec3 hub;
@@ -611,9 +655,9 @@ void QueryGroundUnderWheels(const BaseObject* group, CarState& car) {
       Mat3 frame;
       GetWheelHubFrame(d, w, frame);
       const Matrix axes = WheelFrameToHostAxes(frame);
-      QueryGroundIn(group, p, w, car, &axes, matrices);
+      QueryGroundIn(group, p, w, car, &axes, objects);
     } else {
-      QueryGroundIn(group, p, w, car, nullptr, matrices);
+      QueryGroundIn(group, p, w, car, nullptr, objects);
     }
     d.wheelGround[w] = &hit;
   }
@@ -624,8 +668,8 @@ void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& 
   const double upm = UnitsPerMetre(car);
   const double r = car.dynamics.wheels[0].radius * upm;
   const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
-  WorldMatrices matrices;
-  if (SearchGround(group, point, hit, r, 2.0, false, upm, matrices)) return;
+  GroundObjects objects;
+  if (SearchGround(group, point, hit, r, 2.0, false, upm, objects)) return;
   FallBack(hit, point, car, false, upm);
 }
 
@@ -649,8 +693,8 @@ double HighestGroundTop(BaseDocument* doc, const BaseContainer& bc) {
 int32 QueryGroundTagGrid(BaseDocument*, BaseObject* op, const Vector& localPoint, const Vector& worldPoint,
                          SceneGroundHit& hit, const CarState& car) {
   bool accepted = false;
-  WorldMatrices matrices;
-  return TagGrid(op, localPoint, worldPoint, hit, UnitsPerMetre(car), accepted, matrices);
+  GroundObjects objects;
+  return TagGrid(op, localPoint, worldPoint, hit, UnitsPerMetre(car), accepted, objects);
 }
 
 // ---------------------------------------------------------------- polygon walking

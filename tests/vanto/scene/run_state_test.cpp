@@ -1,5 +1,6 @@
 // The model/record boundary: results, the finite guard, resets, axis
 // conversions, the ground seam, record copies and the body-only set-up.
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -90,6 +91,43 @@ TEST_F(RunStateTest, ResultsInHostAxesAndSceneUnits) {
   EXPECT_NEAR(car->wheelMatrices[0].off.x, 75.0, 1e-6);
   EXPECT_NEAR(car->wheelMatrices[1].off.x, -75.0, 1e-6);
   EXPECT_NEAR(car->wheelMatrices[0].off.z, 130.0, 1e-6);
+}
+
+// The three published wheel matrices of a steered, spinning wheel on a
+// tilted body: with spin, without spin, and with the wheels set straight,
+// each the model's own frame at the same hub; storing leaves the model
+// steered straight.
+TEST_F(RunStateTest, WheelMatricesWithAndWithoutSpinAndSteering) {
+  auto car = SettledCar();
+  CarDynamics& d = car->dynamics;
+  Quat tilt(0.97, 0.1, -0.12, 0.2);
+  NormalizeQuat(tilt);
+  ResetCarDynamics(d, Vec3(1.0, -2.0, 0.7), tilt);
+  for (int w = 0; w < 4; ++w) {
+    d.wheels[w].compression = 0.01 * (w + 1);
+    d.wheels[w].rotationAngle = 0.3 * (w + 1);
+  }
+  ApplySteering(d, 0.5);
+  CarState model = *car;
+  ASSERT_EQ(StoreDynamicsResults(*car, 1, 1), 0);
+  const Matrix* published[3] = {car->wheelMatrices, car->wheelHubMatrices, car->wheelSteerFreeMatrices};
+  for (int mode : {1, 0, -1}) {
+    Vec3 hubs[kMaxWheels];
+    Mat3 frames[kMaxWheels];
+    GetWheelFrames(model.dynamics, hubs, frames, mode);
+    for (int w = 0; w < 4; ++w) {
+      Matrix expect = WheelFrameToHostAxes(frames[w]);
+      expect.off = DynamicsPointToHost(hubs[w], 100.0);
+      EXPECT_EQ(published[1 - mode][w], expect) << "mode " << mode << " wheel " << w;
+    }
+  }
+  // Steering shows: the front wheels' hub frames are turned, the straight
+  // ones are not; the hub is the same in all three.
+  EXPECT_NE(car->wheelHubMatrices[0].v3, car->wheelSteerFreeMatrices[0].v3);
+  EXPECT_EQ(car->wheelHubMatrices[0].off, car->wheelSteerFreeMatrices[0].off);
+  EXPECT_EQ(car->wheelMatrices[0].off, car->wheelSteerFreeMatrices[0].off);
+  for (int w = 0; w < 4; ++w)
+    EXPECT_EQ(std::memcmp(d.wheels[w].wheelFrame.m, model.dynamics.wheels[w].wheelFrame.m, sizeof(Mat3)), 0) << w;
 }
 
 // A spinning body whose principal axes differ from the model axes: the

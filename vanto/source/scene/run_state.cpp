@@ -4,6 +4,7 @@
 
 #include "engine/engine_constants.h"
 #include "engine/engine_globals.h"
+#include "engine/wheel_hub.h"
 
 namespace {
 
@@ -63,10 +64,18 @@ int32 StoreDynamicsResults(CarState& car, int32 body, int32 wheels) {
       car.wheelAngles[w] = GetWheelAngle(d, w);
       WheelFrameToHostMatrix(car.wheelMatrices[w], frames[w], hubs[w], upm);
     }
-    GetWheelFrames(d, hubs, frames, 0);
-    for (int32 w = 0; w < n; ++w) WheelFrameToHostMatrix(car.wheelHubMatrices[w], frames[w], hubs[w], upm);
-    GetWheelFrames(d, hubs, frames, -1);
-    for (int32 w = 0; w < n; ++w) WheelFrameToHostMatrix(car.wheelSteerFreeMatrices[w], frames[w], hubs[w], upm);
+    // The hubs do not move with spin or steering: only the frames are
+    // worked out again, without spin and then with the wheels set straight.
+    Mat3 frame;
+    for (int32 w = 0; w < n; ++w) {
+      GetWheelHubFrame(d, w, frame);
+      WheelFrameToHostMatrix(car.wheelHubMatrices[w], frame, hubs[w], upm);
+    }
+    ApplySteering(d, 0.0);
+    for (int32 w = 0; w < n; ++w) {
+      GetWheelHubFrame(d, w, frame);
+      WheelFrameToHostMatrix(car.wheelSteerFreeMatrices[w], frame, hubs[w], upm);
+    }
     car.engagedGear = d.engagedGear;
 
     // Checked as a double before any integer conversion: NaN, a value that

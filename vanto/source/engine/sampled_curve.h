@@ -85,7 +85,7 @@ inline double EvaluateSampledCurve(const SampledCurve& c, double x) {
 // True when three curves share their sampling, so that one segment lookup
 // serves all three.
 inline bool ShareSampling(const SampledCurve& a, const SampledCurve& b, const SampledCurve& c) {
-  return a.count >= 2 && b.count == a.count && c.count == a.count && b.x0 == a.x0 && c.x0 == a.x0 &&
+  return a.count >= 2 && a.count <= kMaxCurveSamples && b.count == a.count && c.count == a.count && b.x0 == a.x0 && c.x0 == a.x0 &&
          b.xMax == a.xMax && c.xMax == a.xMax && b.scale == a.scale && c.scale == a.scale;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/tyre.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "engine/elementary.h"
 #include "engine/engine_constants.h"
@@ -50,6 +51,14 @@ int32 BuildTyreProfilesTwoCurve(int32 group, double r, double w, SampledCurve& p
   return kStatusOk;
 }
 
+void BuildTyreCurveTable(const SampledCurve& c, double (&table)[kMaxCurveSamples + 2]) {
+  const int32 n = c.count;
+  if (n < 2 || n > kMaxCurveSamples) return;
+  table[0] = 2.0 * c.values[0] - c.values[1];
+  std::memcpy(table + 1, c.values, sizeof c.values);  // a fixed size copies fastest
+  table[n + 1] = 2.0 * c.values[n - 1] - c.values[n - 2];
+}
+
 double MagicFormula(double s, double C, double E) {
   const double x = s / C;
   return vanto::FastSin(C * vanto::FastAtan(x - E * (x - vanto::FastAtan(x))));
@@ -60,7 +69,7 @@ namespace {
 // What stays fixed while the same wheels go through the model again on the
 // same ground: the spare lanes of those inputs, the ground's values as
 // vectors, and whether (and how) the curves share their sampling.
-VANTO_LANE_INLINE void PrepareModel(TyreLanes& t) {
+VANTO_LANE_INLINE void PrepareModel(TyreLanes& t, bool tablesGiven) {
   constexpr int32 kLanes = TyreLanes::kWidth;
   const int32 n = t.count < 1 ? 0 : (t.count > kLanes ? kLanes : t.count);
   t.filled = n;
@@ -98,9 +107,18 @@ VANTO_LANE_INLINE void PrepareModel(TyreLanes& t) {
   Store4(t.curveScale, VANTO_CURVES(scale));
   Store4(t.curveLast, VANTO_CURVES(count - 2.0));
 #undef VANTO_CURVES
+  if (tablesGiven) {
+    for (int32 l = n; l < kLanes; ++l)
+      for (int32 k = 0; k < 3; ++k) t.curveTable[k][l] = t.curveTable[k][n - 1];
+    return;
+  }
   for (int32 l = 0; l < kLanes; ++l) {
-    t.curveCount[l] = c[l]->count;
-    for (int32 k = 0; k < 3; ++k) t.curveValues[k][l] = t.profiles[k][l]->values;
+    const bool sameAsLast = l > 0 && t.profiles[0][l] == t.profiles[0][l - 1] &&
+                            t.profiles[1][l] == t.profiles[1][l - 1] && t.profiles[2][l] == t.profiles[2][l - 1];
+    for (int32 k = 0; k < 3; ++k) {
+      if (!sameAsLast) BuildTyreCurveTable(*t.profiles[k][l], t.tableStore[l][k]);
+      t.curveTable[k][l] = sameAsLast ? t.curveTable[k][l - 1] : t.tableStore[l][k];
+    }
   }
 }
 
@@ -159,24 +177,13 @@ VANTO_LANE_INLINE void RunModel(TyreLanes& t, const double* set, const double* s
     vanto::Index4 i;
     sampled_curve_detail::LookUpSegmentOf(Load4(t.curveStart), Load4(t.curveEnd), Load4(t.curveScale), last, au, i,
                                           f);
-    // A missing end neighbour is extrapolated as the curves' own
-    // evaluation does; its slot reads a point that exists instead.
-    int32 below[kLanes], above[kLanes];  // offsets of the outer points from i
-    for (int32 l = 0; l < kLanes; ++l) {
-      below[l] = i[l] > 0 ? -1 : 0;
-      above[l] = i[l] + 2 < t.curveCount[l] ? 2 : 1;
-    }
-    const Double4 at = vanto::FromIndex(i);
+    // Per curve, each wheel's four points in one read, turned into the
+    // four points across the wheels.
     for (int32 k = 0; k < 3; ++k) {
-      const double* const(&values)[kLanes] = t.curveValues[k];
-      const double* const v[kLanes] = {values[0] + i[0], values[1] + i[1], values[2] + i[2], values[3] + i[3]};
-#define VANTO_VALUES(offset) Double4{v[0][offset[0]], v[1][offset[1]], v[2][offset[2]], v[3][offset[3]]}
-      const Double4 p1{v[0][0], v[1][0], v[2][0], v[3][0]}, p2{v[0][1], v[1][1], v[2][1], v[3][1]};
-      points[k][0] = Select(at == 0.0, 2.0 * p1 - p2, VANTO_VALUES(below));
-      points[k][1] = p1;
-      points[k][2] = p2;
-      points[k][3] = Select(at == last, 2.0 * p2 - p1, VANTO_VALUES(above));
-#undef VANTO_VALUES
+      const double* const(&table)[kLanes] = t.curveTable[k];
+      vanto::Transpose4(vanto::LoadUnaligned4(table[0] + i[0]), vanto::LoadUnaligned4(table[1] + i[1]),
+                        vanto::LoadUnaligned4(table[2] + i[2]), vanto::LoadUnaligned4(table[3] + i[3]),
+                        points[k]);
     }
   } else {
     // Curve by curve; at f = 0 the weighting gives the second point, the
@@ -295,18 +302,18 @@ VANTO_LANE_INLINE void RunModel(TyreLanes& t, const double* set, const double* s
 // Built once for four-wide registers and once without; gEngine.wideRegisters
 // picks one.
 VANTO_WIDE_VERSION void TyreModelWide(TyreLanes& t, const double* set, const double* shared) {
-  PrepareModel(t);
+  PrepareModel(t, false);
   RunModel(t, set, shared);
 }
 
 void TyreModelPlain(TyreLanes& t, const double* set, const double* shared) {
-  PrepareModel(t);
+  PrepareModel(t, false);
   RunModel(t, set, shared);
 }
 
-VANTO_WIDE_VERSION void PrepareModelWide(TyreLanes& t) { PrepareModel(t); }
+VANTO_WIDE_VERSION void PrepareModelWide(TyreLanes& t, bool tablesGiven) { PrepareModel(t, tablesGiven); }
 
-void PrepareModelPlain(TyreLanes& t) { PrepareModel(t); }
+void PrepareModelPlain(TyreLanes& t, bool tablesGiven) { PrepareModel(t, tablesGiven); }
 
 VANTO_WIDE_VERSION void RunModelWide(TyreLanes& t, const double* set, const double* shared) {
   RunModel(t, set, shared);
@@ -321,9 +328,9 @@ void ComputeTyreLanes(TyreLanes& t, const double* set, const double* shared) {
   else TyreModelPlain(t, set, shared);
 }
 
-void PrepareTyreLanes(TyreLanes& t) {
-  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) PrepareModelWide(t);
-  else PrepareModelPlain(t);
+void PrepareTyreLanes(TyreLanes& t, bool tablesGiven) {
+  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) PrepareModelWide(t, tablesGiven);
+  else PrepareModelPlain(t, tablesGiven);
 }
 
 void RunTyreLanes(TyreLanes& t, const double* set, const double* shared) {

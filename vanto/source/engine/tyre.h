@@ -58,15 +58,23 @@ struct TyreLanes {
   double groundNormal[3][kWidth], groundOffset[kWidth], groundGrip[kWidth];
   bool sharedSampling;  // each wheel's three curves share their sampling; then:
   double curveStart[kWidth], curveEnd[kWidth], curveScale[kWidth], curveLast[kWidth];
-  int32 curveCount[kWidth];
-  const double* curveValues[3][kWidth];
+  // Each curve's table (BuildTyreCurveTable): given by the caller or built
+  // by PrepareTyreLanes into tableStore, wheels sharing curves sharing one.
+  const double* curveTable[3][kWidth];
+  double tableStore[kWidth][3][kMaxCurveSamples + 2];
 };
+
+// A curve's values with its missing end neighbours extrapolated in front
+// and behind as the curve's own evaluation does, so that the four points of
+// segment i are the four values from table + i on. For 2..20 samples.
+void BuildTyreCurveTable(const SampledCurve& curve, double (&table)[kMaxCurveSamples + 2]);
 
 // ComputeTyreForce for the wheels of `lanes`.
 void ComputeTyreLanes(TyreLanes& lanes, const double* set, const double* shared);
 // ComputeTyreLanes in two parts, for the same wheels run several times (the
 // force passes of a step): PrepareTyreLanes takes what stays fixed
-// meanwhile (count, profiles, ground, stiffness, static load, outputs);
-// RunTyreLanes takes the rest and gives the results.
-void PrepareTyreLanes(TyreLanes& lanes);
+// meanwhile (count, profiles, ground, stiffness, static load, outputs, and
+// with `tablesGiven` the curve tables of the wheels filled in); RunTyreLanes
+// takes the rest and gives the results.
+void PrepareTyreLanes(TyreLanes& lanes, bool tablesGiven = false);
 void RunTyreLanes(TyreLanes& lanes, const double* set, const double* shared);

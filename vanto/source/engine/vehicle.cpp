@@ -231,6 +231,7 @@ int32 SetUpCarDynamics(CarDynamics& d, const CarDynamicsParams& p, double gravit
     if (BuildTyreProfiles(g, p.wheelRadius[g], p.wheelWidth[g], d.tyreProfiles[0][g], d.tyreProfiles[1][g],
                           d.tyreProfiles[2][g], p.profilePointCount[g], p.profileExponent[g]) != kStatusOk)
       return kStatusFailed;
+    for (int32 k = 0; k < 3; ++k) BuildTyreCurveTable(d.tyreProfiles[k][g], d.tyreCurveTables[g][k]);
     d.tyreGroupValues[g][0] = p.tyreRadialStiffness[g];
     d.tyreGroupValues[g][1] = p.wheelRadius[g];
     d.tyreGroupValues[g][2] = p.tyreValueA[g];
@@ -520,7 +521,10 @@ VANTO_LANE_INLINE void PrepareTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
     b.at[l] = i;
     b.w[l] = &d.wheels[i];
     tb[l] = &d.tyreBlock[i];
-    for (int32 k = 0; k < 3; ++k) t.profiles[k][l] = &d.tyreProfiles[k][tb[l]->profileGroup];
+    for (int32 k = 0; k < 3; ++k) {
+      t.profiles[k][l] = &d.tyreProfiles[k][tb[l]->profileGroup];
+      t.curveTable[k][l] = d.tyreCurveTables[tb[l]->profileGroup][k];
+    }
     t.ground[l] = d.wheelGround[i];
     t.output[l] = &d.tyreOutput[i];
   }
@@ -540,7 +544,7 @@ VANTO_LANE_INLINE void PrepareTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
   Store4(b.axle[0], VANTO_WHEELS(axleDirection.x));
   Store4(b.axle[1], VANTO_WHEELS(axleDirection.y));
   Store4(b.axle[2], VANTO_WHEELS(axleDirection.z));
-  PrepareTyreLanes(t);
+  PrepareTyreLanes(t, true);
 }
 
 // Step 4 of the force pass for a prepared block: the wheels' contact

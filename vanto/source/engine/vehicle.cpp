@@ -558,9 +558,8 @@ VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
   TyreLanes& t = b.t;
   const int32(&at)[TyreLanes::kWidth] = b.at;
 #define VANTO_AT(array) Double4{array[at[0]], array[at[1]], array[at[2]], array[at[3]]}
-  Store4(t.rolling, VANTO_WHEELS(spinRate) * Load4(b.radius));
-  Store4(t.lateralSlip, VANTO_AT(d.lateralSlip.working));
-  Store4(t.wheelSlip, VANTO_AT(d.wheelSlip.working));
+  const Double4 rolling = VANTO_WHEELS(spinRate) * Load4(b.radius);
+  const Double4 lateralSlip = VANTO_AT(d.lateralSlip.working), wheelSlip = VANTO_AT(d.wheelSlip.working);
 #undef VANTO_AT
   const Double4 compression = VANTO_WHEELS(compression);
   const Triple<Double4> suspension{Load4(b.suspension[0]), Load4(b.suspension[1]), Load4(b.suspension[2])};
@@ -572,18 +571,23 @@ VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
                               {Load4(b.axle[0]), Load4(b.axle[1]), Load4(b.axle[2])}};
   Triple<Double4> hub, velocity, axle;
   ContactFrame(body, m, hub, velocity, axle);
-  Store4(t.hub[0], hub.x), Store4(t.hub[1], hub.y), Store4(t.hub[2], hub.z);
-  Store4(t.velocity[0], velocity.x), Store4(t.velocity[1], velocity.y), Store4(t.velocity[2], velocity.z);
-  Store4(t.axle[0], axle.x), Store4(t.axle[1], axle.y), Store4(t.axle[2], axle.z);
 
-  RunTyreLanes(t, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
+  // The model takes the wheels' values straight from the registers.
+  const TyreModelInputs in{{hub.x, hub.y, hub.z},
+                           {velocity.x, velocity.y, velocity.z},
+                           {axle.x, axle.y, axle.z},
+                           rolling,
+                           lateralSlip,
+                           wheelSlip};
+  TyreModelResults out;
+  RunTyreModel(t, in, out, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
 
+  const Triple<Double4> force{out.force[0], out.force[1], out.force[2]};
   const TyreLoad<Double4> load =
-      LoadOfTyreForce(body, m, {Load4(t.contactPoint[0]), Load4(t.contactPoint[1]), Load4(t.contactPoint[2])},
-                      {Load4(t.force[0]), Load4(t.force[1]), Load4(t.force[2])});
+      LoadOfTyreForce(body, m, {out.contactPoint[0], out.contactPoint[1], out.contactPoint[2]}, force);
   // The body's sums are kept in registers over the block, added to in
   // wheel order as one wheel after the other would.
-  Vec3 torque = body.torque, force = body.force;
+  Vec3 torque = body.torque, bodyForce = body.force;
   bool anyContact = false;
   for (int32 l = 0; l < b.count; ++l) {
     const int32 i = b.wheel[l];
@@ -593,10 +597,10 @@ VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
     anyContact = true;
     const TyreLoad<double> one{load.axleTorque[l], load.suspensionForce[l],
                                {load.bodyTorque.x[l], load.bodyTorque.y[l], load.bodyTorque.z[l]}};
-    AddTyreLoad(torque, force, d.wheels[i], one, Vec3(t.force[0][l], t.force[1][l], t.force[2][l]));
+    AddTyreLoad(torque, bodyForce, d.wheels[i], one, Vec3(force.x[l], force.y[l], force.z[l]));
   }
   body.torque = torque;
-  body.force = force;
+  body.force = bodyForce;
   return anyContact;
 }
 

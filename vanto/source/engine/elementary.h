@@ -66,6 +66,8 @@ VANTO_LANE_INLINE Double4 LoadUnaligned4(const double* v) {
   return x;
 }
 
+VANTO_LANE_INLINE void StoreUnaligned4(void* v, const Double4& x) { std::memcpy(v, &x, sizeof x); }
+
 // Rows a, b, c, d into columns: out[j] = {a[j], b[j], c[j], d[j]}.
 VANTO_LANE_INLINE void Transpose4(Double4 a, Double4 b, Double4 c, Double4 d, Double4 (&out)[4]) {
   const Double4 ab0 = __builtin_shufflevector(a, b, 0, 4, 2, 6), ab1 = __builtin_shufflevector(a, b, 1, 5, 3, 7);

@@ -60,6 +60,12 @@ struct CatmullRomWeightsOf {
 };
 using CatmullRomWeights = CatmullRomWeightsOf<double>;
 
+// The weighted sum of the four segment points p.
+template <class T>
+VANTO_LANE_INLINE T Weigh(const T (&p)[4], const CatmullRomWeightsOf<T>& w) {
+  return (p[0] * w.w0 + p[1] * w.w1 + p[2] * w.w2 + p[3] * w.w3) * 0.5;
+}
+
 // The four points of segment i, the missing end neighbours extrapolated.
 inline void SegmentPoints(const SampledCurve& c, int32 i, double& p0, double& p1, double& p2, double& p3) {
   p1 = c.values[i], p2 = c.values[i + 1];

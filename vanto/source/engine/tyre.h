@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 
 #include "engine/car_dynamics.h"
 #include "engine/elementary.h"
@@ -134,37 +136,36 @@ VANTO_LANE_INLINE void RunTyreModel(TyreLanes& t, const TyreModelInputs& in, Tyr
   // straight into vectors; otherwise wheel by wheel. Either way they are
   // weighted for all four at once, with the curves' own weights.
   const Double4 au = Select(ua < 0.0, -ua, ua);
-  Double4 f;
-  Double4 points[3][4];  // per profile curve the segment's four points
+  using Weights = sampled_curve_detail::CatmullRomWeightsOf<Double4>;
+  using sampled_curve_detail::Weigh;
+  Double4 profile[3];
   if (t.sharedSampling) {
-    const Double4 last = Load4(t.curveLast);
     vanto::Index4 i;
-    sampled_curve_detail::LookUpSegmentOf(Load4(t.curveStart), Load4(t.curveEnd), Load4(t.curveScale), last, au, i,
-                                          f);
+    Double4 f;
+    sampled_curve_detail::LookUpSegmentOf(Load4(t.curveStart), Load4(t.curveEnd), Load4(t.curveScale),
+                                          Load4(t.curveLast), au, i, f);
+    const Weights w(f);
     // Per curve, each wheel's four points in one read, turned into the
-    // four points across the wheels.
+    // four points across the wheels and weighted at once.
     for (int32 k = 0; k < 3; ++k) {
       const double* const(&table)[kLanes] = t.curveTable[k];
+      Double4 points[4];
       vanto::Transpose4(vanto::LoadUnaligned4(table[0] + i[0]), vanto::LoadUnaligned4(table[1] + i[1]),
-                        vanto::LoadUnaligned4(table[2] + i[2]), vanto::LoadUnaligned4(table[3] + i[3]),
-                        points[k]);
+                        vanto::LoadUnaligned4(table[2] + i[2]), vanto::LoadUnaligned4(table[3] + i[3]), points);
+      profile[k] = Weigh(points, w);
     }
   } else {
     // Curve by curve; at f = 0 the weighting gives the second point, the
     // curve's own value.
-    f = Broadcast<Double4>(0.0);
+    const Weights w(Broadcast<Double4>(0.0));
     double value[3][kLanes];
     for (int32 k = 0; k < 3; ++k)
       for (int32 l = 0; l < kLanes; ++l) value[k][l] = EvaluateSampledCurve(*t.profiles[k][l], au[l]);
     for (int32 k = 0; k < 3; ++k) {
-      points[k][0] = points[k][2] = points[k][3] = zero;
-      points[k][1] = Double4{value[k][0], value[k][1], value[k][2], value[k][3]};
+      const Double4 points[4] = {zero, Double4{value[k][0], value[k][1], value[k][2], value[k][3]}, zero, zero};
+      profile[k] = Weigh(points, w);
     }
   }
-  const sampled_curve_detail::CatmullRomWeightsOf<Double4> w(f);
-  Double4 profile[3];
-  for (int32 k = 0; k < 3; ++k)
-    profile[k] = (points[k][0] * w.w0 + points[k][1] * w.w1 + points[k][2] * w.w2 + points[k][3] * w.w3) * 0.5;
   const Double4 profileOffset = profile[0], p2 = profile[1], p3 = profile[2];
 
   // Load; a wheel off the ground goes through the rest with a harmless one.
@@ -238,28 +239,30 @@ VANTO_LANE_INLINE void RunTyreModel(TyreLanes& t, const TyreModelInputs& in, Tyr
   out.force[0] = fx * e1x + fy * e3x + fz * nx;
   out.force[1] = fx * e1y + fy * e3y + fz * ny;
   out.force[2] = fx * e1z + fy * e3z + fz * nz;
-  // The output records; no force on a wheel off the ground. Their values
-  // are worked out for all four wheels at once and then only copied.
-  double limit[kLanes], skid[kLanes], Fx[kLanes], Fy[kLanes];
-  Store4(limit, friction * fz);
-  Store4(skid, slip / (slip + skidScale) * fz);
-  Store4(Fx, fx);
-  Store4(Fy, fy);
+  // The output records, zero for a wheel off the ground: the four wheels'
+  // values are turned into one vector of the four doubles per record, so
+  // that each record takes one store and its two flags.
+  static_assert(offsetof(TyreOutput, lateralForce) == sizeof(double) &&
+                offsetof(TyreOutput, longitudinalForce) == 2 * sizeof(double) &&
+                offsetof(TyreOutput, skidIntensity) == 3 * sizeof(double));
   const vanto::Mask4 onGround = load >= 1.0, sliding = slip > slideLimit;
-  for (int32 l = 0; l < n; ++l) {
-    TyreOutput& out = *t.output[l];
-    if (!onGround[l]) {
-      t.contact[l] = 0;
-      out = TyreOutput();
-      continue;
-    }
-    t.contact[l] = 1;
-    out.frictionLimit = limit[l];
-    out.sliding = sliding[l] ? 1 : 0;
-    out.lateralForce = Fy[l];
-    out.longitudinalForce = Fx[l];
-    out.skidIntensity = skid[l];
-    out.contact = 1;
-  }
+  Double4 record[kLanes];
+  vanto::Transpose4(Select(onGround, friction * fz, zero), Select(onGround, fy, zero), Select(onGround, fx, zero),
+                    Select(onGround, slip / (slip + skidScale) * fz, zero), record);
+  const vanto::Mask4 contactFlag = onGround & 1, slidingFlag = onGround & sliding & 1;
+  // Written out, so that every lane index is a constant. (A macro, not a
+  // lambda: a lambda would be built for one kind of register only.)
+#define VANTO_WRITE_RECORD(l)                                         \
+  do {                                                                \
+    TyreOutput& r = *t.output[l];                                     \
+    vanto::StoreUnaligned4(static_cast<void*>(&r), record[l]);        \
+    r.sliding = static_cast<int32>(slidingFlag[l]);                   \
+    r.contact = static_cast<int32>(contactFlag[l]);                   \
+    t.contact[l] = r.contact;                                         \
+  } while (false)
+  VANTO_WRITE_RECORD(0);
+  if (n > 1) VANTO_WRITE_RECORD(1);
+  if (n > 2) VANTO_WRITE_RECORD(2);
+  if (n > 3) VANTO_WRITE_RECORD(3);
+#undef VANTO_WRITE_RECORD
 }
-

@@ -339,3 +339,55 @@ TEST_F(TyreTest, PreparedLanesGiveWhatAFreshRunGivesInEveryPass) {
   }
   EXPECT_EQ(kept.contact[2], 0);
 }
+
+// The first and the last segment of a profile read the missing end
+// neighbour as the curve itself extrapolates it (2 p1 - p2), for the
+// shortest profile and the longest, four wheels in one go.
+TEST_F(TyreTest, EndSegmentsOfTheProfilesReadTheExtrapolatedNeighbours) {
+  double table[kMaxCurveSamples + 2];
+  SampledCurve three;
+  const double v[3] = {1.0, 3.0, 4.0};
+  ASSERT_EQ(BuildSampledCurve(three, 3, v, 0.0, 1.0), 0);
+  BuildTyreCurveTable(three, table);
+  const double padded[5] = {-1.0, 1.0, 3.0, 4.0, 5.0};
+  for (int j = 0; j < 5; ++j) EXPECT_EQ(table[j], padded[j]) << j;
+
+  SampledCurve s1, s2, s3;  // three samples: segments [0, 0.5) and [0.5, 1)
+  ASSERT_EQ(BuildTyreProfiles(1, 0.35, 0.25, s1, s2, s3, 3, 4.0), 0);
+  const SampledCurve* const short3[3] = {&s1, &s2, &s3};
+  struct Wheel {
+    const SampledCurve* const* curves;
+    double u;  // cosine of axle and ground normal
+  };
+  const Wheel wheels[4] = {{profiles, 0.02}, {profiles, -0.97}, {short3, 0.2}, {short3, 0.8}};
+  TyreLanes lanes;
+  lanes.count = 4;
+  TyreOutput outs[4];
+  for (int l = 0; l < 4; ++l) {
+    for (int k = 0; k < 3; ++k) lanes.profiles[k][l] = wheels[l].curves[k];
+    lanes.ground[l] = &ground;
+    const double u = wheels[l].u;
+    const double hub[3] = {l * 1.0, 0.0, 0.3}, axle[3] = {0.0, std::sqrt(1.0 - u * u), u};
+    for (int k = 0; k < 3; ++k) lanes.hub[k][l] = hub[k], lanes.velocity[k][l] = 0.0, lanes.axle[k][l] = axle[k];
+    lanes.rolling[l] = 0.0;
+    lanes.stiffness[l] = tyre.radialStiffness;
+    lanes.staticLoad[l] = W;
+    lanes.lateralSlip[l] = lanes.wheelSlip[l] = 0.0;
+    lanes.output[l] = &outs[l];
+  }
+  ComputeTyreLanes(lanes, set, shared);
+  for (int l = 0; l < 4; ++l) {
+    SCOPED_TRACE(l);
+    const double u = wheels[l].u, au = std::fabs(u);
+    const Vec3 hub(lanes.hub[0][l], lanes.hub[1][l], lanes.hub[2][l]);
+    const Vec3 axle(lanes.axle[0][l], lanes.axle[1][l], lanes.axle[2][l]);
+    Vec3 e1, e2;
+    CrossVec3(e1, axle, ground.normal);
+    CrossVec3(e2, axle, e1);
+    const double side = (u < 0.0 ? -1.0 : 1.0) * EvaluateSampledCurve(*wheels[l].curves[0], au);
+    const double radial = EvaluateSampledCurve(*wheels[l].curves[1], au);
+    EXPECT_NEAR(lanes.contactPoint[0][l], hub.x + radial * e2.x + side * axle.x, 1e-12);
+    EXPECT_NEAR(lanes.contactPoint[1][l], hub.y + radial * e2.y + side * axle.y, 1e-12);
+    EXPECT_NEAR(lanes.contactPoint[2][l], hub.z + radial * e2.z + side * axle.z, 1e-12);
+  }
+}

@@ -162,6 +162,9 @@ struct CarDynamics {
   int32 gear = 0;         // -1 reverse, 1..gearCount forward
   int32 engagedGear = 0;  // the gear the clutch transmits through; 0 = open
   int32 crashFlag = 0;    // 1 after a crash: the car stops itself
+  // tyreProfiles[k][g] padded for the tyre model (BuildTyreCurveTable), built
+  // with them at set-up.
+  double tyreCurveTables[2][3][kMaxCurveSamples + 2] = {};
 };
 
 // The input record of a model set-up, SI units and engine axes.

@@ -59,6 +59,24 @@ VANTO_LANE_INLINE Double4 Load4(const double (&v)[4]) {
   return x;
 }
 VANTO_LANE_INLINE void Store4(double (&v)[4], const Double4& x) { std::memcpy(v, &x, sizeof x); }
+// Four consecutive values from anywhere.
+VANTO_LANE_INLINE Double4 LoadUnaligned4(const double* v) {
+  Double4 x;
+  std::memcpy(&x, v, sizeof x);
+  return x;
+}
+
+VANTO_LANE_INLINE void StoreUnaligned4(void* v, const Double4& x) { std::memcpy(v, &x, sizeof x); }
+
+// Rows a, b, c, d into columns: out[j] = {a[j], b[j], c[j], d[j]}.
+VANTO_LANE_INLINE void Transpose4(Double4 a, Double4 b, Double4 c, Double4 d, Double4 (&out)[4]) {
+  const Double4 ab0 = __builtin_shufflevector(a, b, 0, 4, 2, 6), ab1 = __builtin_shufflevector(a, b, 1, 5, 3, 7);
+  const Double4 cd0 = __builtin_shufflevector(c, d, 0, 4, 2, 6), cd1 = __builtin_shufflevector(c, d, 1, 5, 3, 7);
+  out[0] = __builtin_shufflevector(ab0, cd0, 0, 1, 4, 5);
+  out[1] = __builtin_shufflevector(ab1, cd1, 0, 1, 4, 5);
+  out[2] = __builtin_shufflevector(ab0, cd0, 2, 3, 6, 7);
+  out[3] = __builtin_shufflevector(ab1, cd1, 2, 3, 6, 7);
+}
 
 // `v` in every element of T (double or Double4).
 template <class T>

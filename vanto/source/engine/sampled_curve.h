@@ -60,6 +60,12 @@ struct CatmullRomWeightsOf {
 };
 using CatmullRomWeights = CatmullRomWeightsOf<double>;
 
+// The weighted sum of the four segment points p.
+template <class T>
+VANTO_LANE_INLINE T Weigh(const T (&p)[4], const CatmullRomWeightsOf<T>& w) {
+  return (p[0] * w.w0 + p[1] * w.w1 + p[2] * w.w2 + p[3] * w.w3) * 0.5;
+}
+
 // The four points of segment i, the missing end neighbours extrapolated.
 inline void SegmentPoints(const SampledCurve& c, int32 i, double& p0, double& p1, double& p2, double& p3) {
   p1 = c.values[i], p2 = c.values[i + 1];
@@ -85,7 +91,7 @@ inline double EvaluateSampledCurve(const SampledCurve& c, double x) {
 // True when three curves share their sampling, so that one segment lookup
 // serves all three.
 inline bool ShareSampling(const SampledCurve& a, const SampledCurve& b, const SampledCurve& c) {
-  return a.count >= 2 && b.count == a.count && c.count == a.count && b.x0 == a.x0 && c.x0 == a.x0 &&
+  return a.count >= 2 && a.count <= kMaxCurveSamples && b.count == a.count && c.count == a.count && b.x0 == a.x0 && c.x0 == a.x0 &&
          b.xMax == a.xMax && c.xMax == a.xMax && b.scale == a.scale && c.scale == a.scale;
 }
 

@@ -231,6 +231,7 @@ int32 SetUpCarDynamics(CarDynamics& d, const CarDynamicsParams& p, double gravit
     if (BuildTyreProfiles(g, p.wheelRadius[g], p.wheelWidth[g], d.tyreProfiles[0][g], d.tyreProfiles[1][g],
                           d.tyreProfiles[2][g], p.profilePointCount[g], p.profileExponent[g]) != kStatusOk)
       return kStatusFailed;
+    for (int32 k = 0; k < 3; ++k) BuildTyreCurveTable(d.tyreProfiles[k][g], d.tyreCurveTables[g][k]);
     d.tyreGroupValues[g][0] = p.tyreRadialStiffness[g];
     d.tyreGroupValues[g][1] = p.wheelRadius[g];
     d.tyreGroupValues[g][2] = p.tyreValueA[g];
@@ -520,7 +521,10 @@ VANTO_LANE_INLINE void PrepareTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
     b.at[l] = i;
     b.w[l] = &d.wheels[i];
     tb[l] = &d.tyreBlock[i];
-    for (int32 k = 0; k < 3; ++k) t.profiles[k][l] = &d.tyreProfiles[k][tb[l]->profileGroup];
+    for (int32 k = 0; k < 3; ++k) {
+      t.profiles[k][l] = &d.tyreProfiles[k][tb[l]->profileGroup];
+      t.curveTable[k][l] = d.tyreCurveTables[tb[l]->profileGroup][k];
+    }
     t.ground[l] = d.wheelGround[i];
     t.output[l] = &d.tyreOutput[i];
   }
@@ -540,7 +544,7 @@ VANTO_LANE_INLINE void PrepareTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
   Store4(b.axle[0], VANTO_WHEELS(axleDirection.x));
   Store4(b.axle[1], VANTO_WHEELS(axleDirection.y));
   Store4(b.axle[2], VANTO_WHEELS(axleDirection.z));
-  PrepareTyreLanes(t);
+  PrepareTyreLanes(t, true);
 }
 
 // Step 4 of the force pass for a prepared block: the wheels' contact
@@ -554,9 +558,8 @@ VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
   TyreLanes& t = b.t;
   const int32(&at)[TyreLanes::kWidth] = b.at;
 #define VANTO_AT(array) Double4{array[at[0]], array[at[1]], array[at[2]], array[at[3]]}
-  Store4(t.rolling, VANTO_WHEELS(spinRate) * Load4(b.radius));
-  Store4(t.lateralSlip, VANTO_AT(d.lateralSlip.working));
-  Store4(t.wheelSlip, VANTO_AT(d.wheelSlip.working));
+  const Double4 rolling = VANTO_WHEELS(spinRate) * Load4(b.radius);
+  const Double4 lateralSlip = VANTO_AT(d.lateralSlip.working), wheelSlip = VANTO_AT(d.wheelSlip.working);
 #undef VANTO_AT
   const Double4 compression = VANTO_WHEELS(compression);
   const Triple<Double4> suspension{Load4(b.suspension[0]), Load4(b.suspension[1]), Load4(b.suspension[2])};
@@ -568,18 +571,23 @@ VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
                               {Load4(b.axle[0]), Load4(b.axle[1]), Load4(b.axle[2])}};
   Triple<Double4> hub, velocity, axle;
   ContactFrame(body, m, hub, velocity, axle);
-  Store4(t.hub[0], hub.x), Store4(t.hub[1], hub.y), Store4(t.hub[2], hub.z);
-  Store4(t.velocity[0], velocity.x), Store4(t.velocity[1], velocity.y), Store4(t.velocity[2], velocity.z);
-  Store4(t.axle[0], axle.x), Store4(t.axle[1], axle.y), Store4(t.axle[2], axle.z);
 
-  RunTyreLanes(t, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
+  // The model takes the wheels' values straight from the registers.
+  const TyreModelInputs in{{hub.x, hub.y, hub.z},
+                           {velocity.x, velocity.y, velocity.z},
+                           {axle.x, axle.y, axle.z},
+                           rolling,
+                           lateralSlip,
+                           wheelSlip};
+  TyreModelResults out;
+  RunTyreModel(t, in, out, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
 
+  const Triple<Double4> force{out.force[0], out.force[1], out.force[2]};
   const TyreLoad<Double4> load =
-      LoadOfTyreForce(body, m, {Load4(t.contactPoint[0]), Load4(t.contactPoint[1]), Load4(t.contactPoint[2])},
-                      {Load4(t.force[0]), Load4(t.force[1]), Load4(t.force[2])});
+      LoadOfTyreForce(body, m, {out.contactPoint[0], out.contactPoint[1], out.contactPoint[2]}, force);
   // The body's sums are kept in registers over the block, added to in
   // wheel order as one wheel after the other would.
-  Vec3 torque = body.torque, force = body.force;
+  Vec3 torque = body.torque, bodyForce = body.force;
   bool anyContact = false;
   for (int32 l = 0; l < b.count; ++l) {
     const int32 i = b.wheel[l];
@@ -589,10 +597,10 @@ VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
     anyContact = true;
     const TyreLoad<double> one{load.axleTorque[l], load.suspensionForce[l],
                                {load.bodyTorque.x[l], load.bodyTorque.y[l], load.bodyTorque.z[l]}};
-    AddTyreLoad(torque, force, d.wheels[i], one, Vec3(t.force[0][l], t.force[1][l], t.force[2][l]));
+    AddTyreLoad(torque, bodyForce, d.wheels[i], one, Vec3(force.x[l], force.y[l], force.z[l]));
   }
   body.torque = torque;
-  body.force = force;
+  body.force = bodyForce;
   return anyContact;
 }
 

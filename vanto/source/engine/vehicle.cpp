@@ -11,6 +11,18 @@ namespace {
 
 inline bool Positive(double v) { return v > 0.0 && std::isfinite(v); }
 
+// Loops over the wheels and axles of a step take their count from these:
+// kWheels 0 reads the car's, and a car of four wheels on two axles (nearly
+// every car) runs a version whose loops have a count known when compiled.
+template <int32 kWheels>
+inline int32 WheelsOf(const CarDynamics& d) {
+  return kWheels > 0 ? kWheels : d.wheelCount;
+}
+template <int32 kWheels>
+inline int32 AxlesOf(const CarDynamics& d) {
+  return kWheels > 0 ? kWheels / 2 : d.axleCount;
+}
+
 // Ratio of forward gear g, 0 for a gear the box does not have.
 inline double ForwardRatio(const CarDynamics& d, int32 g) {
   return g >= 1 && g <= d.gearCount ? d.gearRatio[g - 1] : 0.0;
@@ -338,12 +350,26 @@ void GetWheelFrames(CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
   }
 }
 
-double MeanPoweredWheelSpin(const CarDynamics& d) {
+namespace {
+template <int32 kWheels>
+inline double MeanPoweredWheelSpinOf(const CarDynamics& d) {
   double sum = 0.0;
-  for (int32 a = 0; a < d.axleCount; ++a)
+  for (int32 a = 0; a < AxlesOf<kWheels>(d); ++a)
     sum += d.torqueSplit[a] * (d.wheels[2 * a].spinRate + d.wheels[2 * a + 1].spinRate);
   return sum;
 }
+
+template <int32 kWheels>
+inline void AddAxleTorqueOf(CarDynamics& d, double torque) {
+  for (int32 a = 0; a < AxlesOf<kWheels>(d); ++a) {
+    const double t = torque * d.torqueSplit[a];
+    d.wheels[2 * a].axleTorque += t;
+    d.wheels[2 * a + 1].axleTorque += t;
+  }
+}
+}  // namespace
+
+double MeanPoweredWheelSpin(const CarDynamics& d) { return MeanPoweredWheelSpinOf<0>(d); }
 
 double LongestStableStep(const CarDynamics& d) {
   // The clutch mode: the engine and the driven wheels pulled together by
@@ -376,13 +402,7 @@ double RollingDriveSpin(const CarDynamics& d) {
   return radius > 0.0 ? LengthVec3(d.body.velocity) / radius : 0.0;
 }
 
-void AddAxleTorque(CarDynamics& d, double torque) {
-  for (int32 a = 0; a < d.axleCount; ++a) {
-    const double t = torque * d.torqueSplit[a];
-    d.wheels[2 * a].axleTorque += t;
-    d.wheels[2 * a + 1].axleTorque += t;
-  }
-}
+void AddAxleTorque(CarDynamics& d, double torque) { AddAxleTorqueOf<0>(d, torque); }
 
 namespace {
 
@@ -697,10 +717,11 @@ bool AnyExternalForce(const CarDynamics& d) {
 // The force pass; `externals` is AnyExternalForce and `tyres` the wheels
 // on the ground prepared, which a step, whose slots, wheels and ground do
 // not change, works out once for its four passes.
+template <int32 kWheels>
 void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
   RigidBody& b = d.body;
   // 1. Clutch.
-  const double w = MeanPoweredWheelSpin(d);
+  const double w = MeanPoweredWheelSpinOf<kWheels>(d);
   const int32 g = d.engagedGear;
   double wheelTorque = 0.0;
   if (g >= 1) {
@@ -713,10 +734,10 @@ void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
   } else {
     d.clutchTorque = 0.0;
   }
-  AddAxleTorque(d, wheelTorque);
+  AddAxleTorqueOf<kWheels>(d, wheelTorque);
 
   // 2. Brakes.
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& wh = d.wheels[i];
     const double limit = d.brakeTorque[wh.axleGroup];
     double t = wh.spinRate * d.brakeSpinCoefficient;
@@ -726,7 +747,7 @@ void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
   }
 
   // 3. Springs, dampers and anti-roll bars.
-  for (int32 a = 0; a < d.axleCount; ++a) {
+  for (int32 a = 0; a < AxlesOf<kWheels>(d); ++a) {
     WheelState& L = d.wheels[2 * a];
     WheelState& R = d.wheels[2 * a + 1];
     const int32 gL = L.axleGroup, gR = R.axleGroup;
@@ -785,14 +806,16 @@ void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
 void ComputeCarForces(CarDynamics& d) {
   TyreBlocks tyres;
   PrepareTyreBlocks(d, tyres);
-  CarForces(d, AnyExternalForce(d), tyres);
+  CarForces<0>(d, AnyExternalForce(d), tyres);
 }
 
 // ---------------------------------------------------------------- stage passes
 
-void BeginDynamicsStep(CarDynamics& d) {
+namespace {
+template <int32 kWheels>
+inline void BeginDynamicsStepOf(CarDynamics& d) {
   BeginBodyStep(d.body);
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
     w.startCompression = w.compression;
     w.startCompressionRate = w.compressionRate;
@@ -802,11 +825,11 @@ void BeginDynamicsStep(CarDynamics& d) {
   }
 }
 
-namespace {
 // Stage k of the wheel states: increments with `incH`, positions from the
 // start state with `posH`.
+template <int32 kWheels>
 inline void IntegrateWheelStates(CarDynamics& d, int k, double incH, double posH) {
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
     WheelStage& s = w.stage[k];
     s.compressionRate = w.compressionRate;
@@ -820,27 +843,30 @@ inline void IntegrateWheelStates(CarDynamics& d, int k, double incH, double posH
     w.suspensionForce = w.axleTorque = 0.0;
   }
 }
-}  // namespace
 
-void DynamicsStage1(CarDynamics& d) {
+template <int32 kWheels>
+inline void DynamicsStage1Of(CarDynamics& d) {
   IntegrateBodyStage1(d.body);
-  IntegrateWheelStates(d, 0, gEngine.h2, gEngine.h2);
+  IntegrateWheelStates<kWheels>(d, 0, gEngine.h2, gEngine.h2);
 }
 
-void DynamicsStage2(CarDynamics& d) {
+template <int32 kWheels>
+inline void DynamicsStage2Of(CarDynamics& d) {
   IntegrateBodyStage2(d.body);
-  IntegrateWheelStates(d, 1, gEngine.h2, gEngine.h2);
+  IntegrateWheelStates<kWheels>(d, 1, gEngine.h2, gEngine.h2);
 }
 
-void DynamicsStage3(CarDynamics& d) {
+template <int32 kWheels>
+inline void DynamicsStage3Of(CarDynamics& d) {
   IntegrateBodyStage3(d.body);
-  IntegrateWheelStates(d, 2, gEngine.h, gEngine.h);
+  IntegrateWheelStates<kWheels>(d, 2, gEngine.h, gEngine.h);
 }
 
-void FinishDynamicsStep(CarDynamics& d) {
+template <int32 kWheels>
+inline void FinishDynamicsStepOf(CarDynamics& d) {
   FinishBodyStep(d.body);
   const double h2 = gEngine.h2, h6 = gEngine.h6, third = vanto::kFloatThird;
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
     const WheelStage* s = w.stage;
     w.compression = w.startCompression +
@@ -859,6 +885,13 @@ void FinishDynamicsStep(CarDynamics& d) {
     if (w.compression > w.maxCompression) w.compression = w.maxCompression;
   }
 }
+}  // namespace
+
+void BeginDynamicsStep(CarDynamics& d) { BeginDynamicsStepOf<0>(d); }
+void DynamicsStage1(CarDynamics& d) { DynamicsStage1Of<0>(d); }
+void DynamicsStage2(CarDynamics& d) { DynamicsStage2Of<0>(d); }
+void DynamicsStage3(CarDynamics& d) { DynamicsStage3Of<0>(d); }
+void FinishDynamicsStep(CarDynamics& d) { FinishDynamicsStepOf<0>(d); }
 
 void RestoreBodyAndWheels(CarDynamics& d) {
   RestoreRigidBody(d.body);
@@ -924,50 +957,54 @@ void RestoreEngineState(EngineState& e) { e.engineSpeed = e.startSpeed; }
 
 // ---------------------------------------------------------------- slip states
 
-void BeginWheelsStep(CarDynamics& d) {
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+namespace {
+template <int32 kWheels>
+inline void BeginWheelsStepOf(CarDynamics& d) {
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     d.lateralSlip.working[i] = d.lateralSlip.saved[i];
     d.wheelSlip.working[i] = d.wheelSlip.saved[i];
   }
 }
 
-namespace {
-template <typename F>
+template <int32 kWheels, typename F>
 inline void ForEachSlip(CarDynamics& d, F f) {
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     f(d.lateralSlip, i);
     f(d.wheelSlip, i);
   }
 }
-}  // namespace
 
-void IntegrateWheelsStage1(CarDynamics& d) {
+template <int32 kWheels>
+inline void IntegrateWheelsStage1Of(CarDynamics& d) {
   const double h2 = gEngine.h2;
-  ForEachSlip(d, [h2](SlipStateArrays& s, int32 i) {
+  ForEachSlip<kWheels>(d, [h2](SlipStateArrays& s, int32 i) {
     s.stage1Rate[i] = s.rate[i];
     s.working[i] = s.saved[i] + s.stage1Rate[i] * h2;
   });
 }
 
-void IntegrateWheelsStage2(CarDynamics& d) {
+template <int32 kWheels>
+inline void IntegrateWheelsStage2Of(CarDynamics& d) {
   const double h2 = gEngine.h2;
-  ForEachSlip(d, [h2](SlipStateArrays& s, int32 i) {
+  ForEachSlip<kWheels>(d, [h2](SlipStateArrays& s, int32 i) {
     s.stage2Rate[i] = s.rate[i];
     s.working[i] = s.saved[i] + s.stage2Rate[i] * h2;
   });
 }
 
-void IntegrateWheelsStage3(CarDynamics& d) {
+template <int32 kWheels>
+inline void IntegrateWheelsStage3Of(CarDynamics& d) {
   const double h = gEngine.h;
-  ForEachSlip(d, [h](SlipStateArrays& s, int32 i) {
+  ForEachSlip<kWheels>(d, [h](SlipStateArrays& s, int32 i) {
     s.stage23Sum[i] = s.rate[i] + s.stage2Rate[i];
     s.working[i] = s.saved[i] + s.rate[i] * h;
   });
 }
 
-void FinishWheelsStep(CarDynamics& d) {
+template <int32 kWheels>
+inline void FinishWheelsStepOf(CarDynamics& d) {
   const double h6 = gEngine.h6;
-  ForEachSlip(d, [h6](SlipStateArrays& s, int32 i) {
+  ForEachSlip<kWheels>(d, [h6](SlipStateArrays& s, int32 i) {
     double x = s.saved[i] + (s.rate[i] + s.stage1Rate[i] + 2.0 * s.stage23Sum[i]) * h6;
     // A diverging slip stays finite.
     if (x > 1e6) x = 1e6;
@@ -975,8 +1012,49 @@ void FinishWheelsStep(CarDynamics& d) {
     s.saved[i] = x;
   });
 }
+}  // namespace
+
+void BeginWheelsStep(CarDynamics& d) { BeginWheelsStepOf<0>(d); }
+void IntegrateWheelsStage1(CarDynamics& d) { IntegrateWheelsStage1Of<0>(d); }
+void IntegrateWheelsStage2(CarDynamics& d) { IntegrateWheelsStage2Of<0>(d); }
+void IntegrateWheelsStage3(CarDynamics& d) { IntegrateWheelsStage3Of<0>(d); }
+void FinishWheelsStep(CarDynamics& d) { FinishWheelsStepOf<0>(d); }
 
 // ---------------------------------------------------------------- one step
+
+namespace {
+// The Runge-Kutta step of the whole car: four force passes, the stages
+// between them.
+template <int32 kWheels>
+void IntegrateCarStep(CarDynamics& d, double throttle) {
+  const bool externals = AnyExternalForce(d);
+  TyreBlocks tyres;
+  PrepareTyreBlocks(d, tyres);
+  BeginDynamicsStepOf<kWheels>(d);
+  BeginEngineStep(d.engine, throttle);
+  BeginWheelsStepOf<kWheels>(d);
+
+  CarForces<kWheels>(d, externals, tyres);
+  DynamicsStage1Of<kWheels>(d);
+  IntegrateEngineStage1(d.engine, d.clutchTorque);
+  IntegrateWheelsStage1Of<kWheels>(d);
+
+  CarForces<kWheels>(d, externals, tyres);
+  DynamicsStage2Of<kWheels>(d);
+  IntegrateEngineStage2(d.engine, d.clutchTorque);
+  IntegrateWheelsStage2Of<kWheels>(d);
+
+  CarForces<kWheels>(d, externals, tyres);
+  DynamicsStage3Of<kWheels>(d);
+  IntegrateEngineStage3(d.engine, d.clutchTorque);
+  IntegrateWheelsStage3Of<kWheels>(d);
+
+  CarForces<kWheels>(d, externals, tyres);
+  FinishDynamicsStepOf<kWheels>(d);
+  FinishEngineStep(d.engine, d.clutchTorque);
+  FinishWheelsStepOf<kWheels>(d);
+}
+}  // namespace
 
 void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B, double H, double V) {
   ApplySteering(d, steer);
@@ -1030,30 +1108,6 @@ void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B
   }
 
   SetStepSize(dt);
-  const bool externals = AnyExternalForce(d);
-  TyreBlocks tyres;
-  PrepareTyreBlocks(d, tyres);
-  BeginDynamicsStep(d);
-  BeginEngineStep(d.engine, throttle);
-  BeginWheelsStep(d);
-
-  CarForces(d, externals, tyres);
-  DynamicsStage1(d);
-  IntegrateEngineStage1(d.engine, d.clutchTorque);
-  IntegrateWheelsStage1(d);
-
-  CarForces(d, externals, tyres);
-  DynamicsStage2(d);
-  IntegrateEngineStage2(d.engine, d.clutchTorque);
-  IntegrateWheelsStage2(d);
-
-  CarForces(d, externals, tyres);
-  DynamicsStage3(d);
-  IntegrateEngineStage3(d.engine, d.clutchTorque);
-  IntegrateWheelsStage3(d);
-
-  CarForces(d, externals, tyres);
-  FinishDynamicsStep(d);
-  FinishEngineStep(d.engine, d.clutchTorque);
-  FinishWheelsStep(d);
+  if (d.wheelCount == 4 && d.axleCount == 2) IntegrateCarStep<4>(d, throttle);
+  else IntegrateCarStep<0>(d, throttle);
 }

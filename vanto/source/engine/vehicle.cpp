@@ -322,9 +322,64 @@ void ApplySteering(CarDynamics& d, double u) {
 
 // ---------------------------------------------------------------- queries
 
+namespace {
+
+// Two doubles side by side, one register where the processor has them: each
+// element gets exactly the double operations of the scalar formula.
+using Double2 = double __attribute__((vector_size(16)));
+
+inline Double2 Load2(const double* p) {
+  Double2 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void Store2(double* p, const Double2& v) { std::memcpy(p, &v, sizeof v); }
+inline Double2 Both(double v) { return Double2{v, v}; }
+
+// A rotation about to turn several frames and points, its elements laid
+// out for pairs: `each` every element twice (a row of a product is the sum
+// of the right factor's rows weighted by them), `column` the first two rows
+// of each column (the x and y of a turned point).
+struct PairedRotation {
+  Double2 each[9];
+  Double2 column[3];
+  double m[9];
+};
+
+inline PairedRotation Paired(const Mat3& M) {
+  PairedRotation p;
+  for (int k = 0; k < 9; ++k) {
+    p.each[k] = Both(M.m[k]);
+    p.m[k] = M.m[k];
+  }
+  for (int k = 0; k < 3; ++k) p.column[k] = Double2{M.m[k], M.m[3 + k]};
+  return p;
+}
+
+// R = A B, as MulMat3 computes it.
+inline void MulPaired(Mat3& R, const PairedRotation& a, const Mat3& B) {
+  const double* b = B.m;
+  const Double2 b0 = Load2(b), b1 = Load2(b + 3), b2 = Load2(b + 6);
+  const double b02 = b[2], b12 = b[5], b22 = b[8];
+  for (int r = 0; r < 3; ++r) {
+    Store2(R.m + 3 * r, a.each[3 * r] * b0 + a.each[3 * r + 1] * b1 + a.each[3 * r + 2] * b2);
+    R.m[3 * r + 2] = a.m[3 * r] * b02 + a.m[3 * r + 1] * b12 + a.m[3 * r + 2] * b22;
+  }
+}
+
+// r = A v + t, as TransformToWorld computes it.
+inline void TransformPaired(Vec3& r, const PairedRotation& a, const Vec3& v, const Vec3& t) {
+  const Double2 xy = a.column[0] * v.x + a.column[1] * v.y + a.column[2] * v.z + Load2(&t.x);
+  Store2(&r.x, xy);
+  r.z = a.m[6] * v.x + a.m[7] * v.y + a.m[8] * v.z + t.z;
+}
+
+}  // namespace
+
 void GetBodyTransform(const CarDynamics& d, Vec3& origin, Mat3& rotation) {
-  MulMat3(rotation, d.body.rotation, d.body.principalAxes);
-  TransformToWorld(origin, d.body.rotation, d.body.referenceOffset, d.body.position);
+  const PairedRotation R = Paired(d.body.rotation);
+  MulPaired(rotation, R, d.body.principalAxes);
+  TransformPaired(origin, R, d.body.referenceOffset, d.body.position);
 }
 
 void GetWheelFrames(CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
@@ -333,19 +388,20 @@ void GetWheelFrames(CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
     mode = 0;
   }
   const RigidBody& b = d.body;
+  const PairedRotation R = Paired(b.rotation);
   for (int32 i = 0; i < d.wheelCount; ++i) {
     const WheelState& w = d.wheels[i];
     Vec3 hub;
     AddScaledVec3(hub, w.mountPoint, w.compression, w.suspensionDirection);
-    if (positions) TransformToWorld(positions[i], b.rotation, hub, b.position);
+    if (positions) TransformPaired(positions[i], R, hub, b.position);
     if (!frames) continue;
     if (mode >= 1) {
       Mat3 spin, turned;
       RotationMat3(spin, Axis::X, (i & 1) ? -w.rotationAngle : w.rotationAngle);
       MulMat3(turned, w.wheelFrame, spin);
-      MulMat3(frames[i], b.rotation, turned);
+      MulPaired(frames[i], R, turned);
     } else {
-      MulMat3(frames[i], b.rotation, w.wheelFrame);
+      MulPaired(frames[i], R, w.wheelFrame);
     }
   }
 }

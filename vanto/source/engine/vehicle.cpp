@@ -408,7 +408,7 @@ void GetWheelFrames(CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
 
 namespace {
 template <int32 kWheels>
-inline double MeanPoweredWheelSpinOf(const CarDynamics& d) {
+VANTO_LANE_INLINE double MeanPoweredWheelSpinOf(const CarDynamics& d) {
   double sum = 0.0;
   for (int32 a = 0; a < AxlesOf<kWheels>(d); ++a)
     sum += d.torqueSplit[a] * (d.wheels[2 * a].spinRate + d.wheels[2 * a + 1].spinRate);
@@ -416,7 +416,7 @@ inline double MeanPoweredWheelSpinOf(const CarDynamics& d) {
 }
 
 template <int32 kWheels>
-inline void AddAxleTorqueOf(CarDynamics& d, double torque) {
+VANTO_LANE_INLINE void AddAxleTorqueOf(CarDynamics& d, double torque) {
   for (int32 a = 0; a < AxlesOf<kWheels>(d); ++a) {
     const double t = torque * d.torqueSplit[a];
     d.wheels[2 * a].axleTorque += t;
@@ -774,7 +774,7 @@ bool AnyExternalForce(const CarDynamics& d) {
 // on the ground prepared, which a step, whose slots, wheels and ground do
 // not change, works out once for its four passes.
 template <int32 kWheels>
-void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
+VANTO_LANE_INLINE void CarForcesOf(CarDynamics& d, bool externals, TyreBlocks& tyres) {
   RigidBody& b = d.body;
   // 1. Clutch.
   const double w = MeanPoweredWheelSpinOf<kWheels>(d);
@@ -825,7 +825,7 @@ void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
     Vec3 origin, F;  // the model origin of GetBodyTransform
     TransformToWorld(origin, b.rotation, b.referenceOffset, b.position);
     ScaleVec3(F, -(d.dragFactor * speed), b.velocity);
-    ApplyWorldForceAtPoint(b, F, origin);
+    body_step::ApplyWorldForceAtPoint(b, F, origin);
   }
   if (d.frontLiftFactor > 0.0 || d.rearLiftFactor > 0.0) {
     // Lift acts along the body's own down axis: minus the third column of
@@ -857,20 +857,28 @@ void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
       ApplyWorldForceAtPoint(b, d.externalForces[k], d.externalForcePoints[k]);
 }
 
+// The force pass once for any car and once for four wheels, the latter
+// also built for four-wide registers (see IntegrateCarStep).
+void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) { CarForcesOf<0>(d, externals, tyres); }
+void CarForcesFour(CarDynamics& d, bool externals, TyreBlocks& tyres) { CarForcesOf<4>(d, externals, tyres); }
+VANTO_WIDE_VERSION void CarForcesFourWide(CarDynamics& d, bool externals, TyreBlocks& tyres) {
+  CarForcesOf<4>(d, externals, tyres);
+}
+
 }  // namespace
 
 void ComputeCarForces(CarDynamics& d) {
   TyreBlocks tyres;
   PrepareTyreBlocks(d, tyres);
-  CarForces<0>(d, AnyExternalForce(d), tyres);
+  CarForces(d, AnyExternalForce(d), tyres);
 }
 
 // ---------------------------------------------------------------- stage passes
 
 namespace {
 template <int32 kWheels>
-inline void BeginDynamicsStepOf(CarDynamics& d) {
-  BeginBodyStep(d.body);
+VANTO_LANE_INLINE void BeginDynamicsStepOf(CarDynamics& d) {
+  body_step::Begin(d.body);
   for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
     w.startCompression = w.compression;
@@ -884,7 +892,7 @@ inline void BeginDynamicsStepOf(CarDynamics& d) {
 // Stage k of the wheel states: increments with `incH`, positions from the
 // start state with `posH`.
 template <int32 kWheels>
-inline void IntegrateWheelStates(CarDynamics& d, int k, double incH, double posH) {
+VANTO_LANE_INLINE void IntegrateWheelStates(CarDynamics& d, int k, double incH, double posH) {
   for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
     WheelStage& s = w.stage[k];
@@ -901,26 +909,26 @@ inline void IntegrateWheelStates(CarDynamics& d, int k, double incH, double posH
 }
 
 template <int32 kWheels>
-inline void DynamicsStage1Of(CarDynamics& d) {
-  IntegrateBodyStage1(d.body);
+VANTO_LANE_INLINE void DynamicsStage1Of(CarDynamics& d) {
+  body_step::Stage1(d.body);
   IntegrateWheelStates<kWheels>(d, 0, gEngine.h2, gEngine.h2);
 }
 
 template <int32 kWheels>
-inline void DynamicsStage2Of(CarDynamics& d) {
-  IntegrateBodyStage2(d.body);
+VANTO_LANE_INLINE void DynamicsStage2Of(CarDynamics& d) {
+  body_step::Stage2(d.body);
   IntegrateWheelStates<kWheels>(d, 1, gEngine.h2, gEngine.h2);
 }
 
 template <int32 kWheels>
-inline void DynamicsStage3Of(CarDynamics& d) {
-  IntegrateBodyStage3(d.body);
+VANTO_LANE_INLINE void DynamicsStage3Of(CarDynamics& d) {
+  body_step::Stage3(d.body);
   IntegrateWheelStates<kWheels>(d, 2, gEngine.h, gEngine.h);
 }
 
 template <int32 kWheels>
-inline void FinishDynamicsStepOf(CarDynamics& d) {
-  FinishBodyStep(d.body);
+VANTO_LANE_INLINE void FinishDynamicsStepOf(CarDynamics& d) {
+  body_step::Finish(d.body);
   const double h2 = gEngine.h2, h6 = gEngine.h6, third = vanto::kFloatThird;
   for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
@@ -970,44 +978,40 @@ void RestoreDynamicsState(CarDynamics& d) {
 namespace {
 // std::fmin without the library call: the smaller value, the second on a
 // tie (as the x86-64 library returns it), and the other when one is NaN.
-inline double Min(double x, double y) { return x < y ? x : (y == y ? y : x); }
+VANTO_LANE_INLINE double Min(double x, double y) { return x < y ? x : (y == y ? y : x); }
 
-inline double EngineDerivative(const EngineState& e, double clutchTorque) {
+VANTO_LANE_INLINE double EngineDerivative(const EngineState& e, double clutchTorque) {
   const double friction = Min(e.engineSpeed * e.frictionPerSpeed, e.frictionCap);
   return (EvaluateSampledCurve(e.torqueCurve, e.engineSpeed) * e.throttle - friction - clutchTorque) *
          e.inverseInertia;
 }
-}  // namespace
 
-void BeginEngineStep(EngineState& e, double throttle) {
+
+VANTO_LANE_INLINE void BeginEngineStepOf(EngineState& e, double throttle) {
   if (e.engineSpeed > e.speedLimit) e.engineSpeed = e.speedLimit;
   e.throttle = throttle;
   e.startSpeed = e.engineSpeed;
 }
 
-void IntegrateEngineStage1(EngineState& e, double clutchTorque) {
-  e.stageSpeed[0] = e.engineSpeed;
-  e.stageIncrement[0] = EngineDerivative(e, clutchTorque) * gEngine.h2;
-  e.engineSpeed = e.startSpeed + e.stageIncrement[0];
+// Stage k (0..2) with the increment over `incH`.
+VANTO_LANE_INLINE void IntegrateEngineStageOf(EngineState& e, int k, double incH, double clutchTorque) {
+  e.stageSpeed[k] = e.engineSpeed;
+  e.stageIncrement[k] = EngineDerivative(e, clutchTorque) * incH;
+  e.engineSpeed = e.startSpeed + e.stageIncrement[k];
 }
 
-void IntegrateEngineStage2(EngineState& e, double clutchTorque) {
-  e.stageSpeed[1] = e.engineSpeed;
-  e.stageIncrement[1] = EngineDerivative(e, clutchTorque) * gEngine.h2;
-  e.engineSpeed = e.startSpeed + e.stageIncrement[1];
-}
-
-void IntegrateEngineStage3(EngineState& e, double clutchTorque) {
-  e.stageSpeed[2] = e.engineSpeed;
-  e.stageIncrement[2] = EngineDerivative(e, clutchTorque) * gEngine.h;
-  e.engineSpeed = e.startSpeed + e.stageIncrement[2];
-}
-
-void FinishEngineStep(EngineState& e, double clutchTorque) {
+VANTO_LANE_INLINE void FinishEngineStepOf(EngineState& e, double clutchTorque) {
   const double d4 = EngineDerivative(e, clutchTorque) * gEngine.h2;
   e.engineSpeed =
       e.startSpeed + (e.stageIncrement[0] + 2.0 * e.stageIncrement[1] + e.stageIncrement[2] + d4) * vanto::kFloatThird;
 }
+}  // namespace
+
+void BeginEngineStep(EngineState& e, double throttle) { BeginEngineStepOf(e, throttle); }
+void IntegrateEngineStage1(EngineState& e, double clutchTorque) { IntegrateEngineStageOf(e, 0, gEngine.h2, clutchTorque); }
+void IntegrateEngineStage2(EngineState& e, double clutchTorque) { IntegrateEngineStageOf(e, 1, gEngine.h2, clutchTorque); }
+void IntegrateEngineStage3(EngineState& e, double clutchTorque) { IntegrateEngineStageOf(e, 2, gEngine.h, clutchTorque); }
+void FinishEngineStep(EngineState& e, double clutchTorque) { FinishEngineStepOf(e, clutchTorque); }
 
 void RestoreEngineState(EngineState& e) { e.engineSpeed = e.startSpeed; }
 
@@ -1015,7 +1019,7 @@ void RestoreEngineState(EngineState& e) { e.engineSpeed = e.startSpeed; }
 
 namespace {
 template <int32 kWheels>
-inline void BeginWheelsStepOf(CarDynamics& d) {
+VANTO_LANE_INLINE void BeginWheelsStepOf(CarDynamics& d) {
   for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     d.lateralSlip.working[i] = d.lateralSlip.saved[i];
     d.wheelSlip.working[i] = d.wheelSlip.saved[i];
@@ -1023,7 +1027,7 @@ inline void BeginWheelsStepOf(CarDynamics& d) {
 }
 
 template <int32 kWheels, typename F>
-inline void ForEachSlip(CarDynamics& d, F f) {
+VANTO_LANE_INLINE void ForEachSlip(CarDynamics& d, F f) {
   for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     f(d.lateralSlip, i);
     f(d.wheelSlip, i);
@@ -1031,7 +1035,7 @@ inline void ForEachSlip(CarDynamics& d, F f) {
 }
 
 template <int32 kWheels>
-inline void IntegrateWheelsStage1Of(CarDynamics& d) {
+VANTO_LANE_INLINE void IntegrateWheelsStage1Of(CarDynamics& d) {
   const double h2 = gEngine.h2;
   ForEachSlip<kWheels>(d, [h2](SlipStateArrays& s, int32 i) {
     s.stage1Rate[i] = s.rate[i];
@@ -1040,7 +1044,7 @@ inline void IntegrateWheelsStage1Of(CarDynamics& d) {
 }
 
 template <int32 kWheels>
-inline void IntegrateWheelsStage2Of(CarDynamics& d) {
+VANTO_LANE_INLINE void IntegrateWheelsStage2Of(CarDynamics& d) {
   const double h2 = gEngine.h2;
   ForEachSlip<kWheels>(d, [h2](SlipStateArrays& s, int32 i) {
     s.stage2Rate[i] = s.rate[i];
@@ -1049,7 +1053,7 @@ inline void IntegrateWheelsStage2Of(CarDynamics& d) {
 }
 
 template <int32 kWheels>
-inline void IntegrateWheelsStage3Of(CarDynamics& d) {
+VANTO_LANE_INLINE void IntegrateWheelsStage3Of(CarDynamics& d) {
   const double h = gEngine.h;
   ForEachSlip<kWheels>(d, [h](SlipStateArrays& s, int32 i) {
     s.stage23Sum[i] = s.rate[i] + s.stage2Rate[i];
@@ -1058,7 +1062,7 @@ inline void IntegrateWheelsStage3Of(CarDynamics& d) {
 }
 
 template <int32 kWheels>
-inline void FinishWheelsStepOf(CarDynamics& d) {
+VANTO_LANE_INLINE void FinishWheelsStepOf(CarDynamics& d) {
   const double h6 = gEngine.h6;
   ForEachSlip<kWheels>(d, [h6](SlipStateArrays& s, int32 i) {
     double x = s.saved[i] + (s.rate[i] + s.stage1Rate[i] + 2.0 * s.stage23Sum[i]) * h6;
@@ -1080,35 +1084,48 @@ void FinishWheelsStep(CarDynamics& d) { FinishWheelsStepOf<0>(d); }
 
 namespace {
 // The Runge-Kutta step of the whole car: four force passes, the stages
-// between them.
-template <int32 kWheels>
-void IntegrateCarStep(CarDynamics& d, double throttle) {
+// between them. A car of four wheels has it built twice, once for four-wide
+// registers: the same operations on each double, so the same bits, in
+// fewer instructions.
+template <int32 kWheels, bool kWide>
+VANTO_LANE_INLINE void IntegrateCarStep(CarDynamics& d, double throttle) {
   const bool externals = AnyExternalForce(d);
   TyreBlocks tyres;
   PrepareTyreBlocks(d, tyres);
+  auto forces = [&d, externals, &tyres] {
+    if constexpr (kWide) CarForcesFourWide(d, externals, tyres);
+    else if constexpr (kWheels == 4) CarForcesFour(d, externals, tyres);
+    else CarForces(d, externals, tyres);
+  };
   BeginDynamicsStepOf<kWheels>(d);
-  BeginEngineStep(d.engine, throttle);
+  BeginEngineStepOf(d.engine, throttle);
   BeginWheelsStepOf<kWheels>(d);
 
-  CarForces<kWheels>(d, externals, tyres);
+  forces();
   DynamicsStage1Of<kWheels>(d);
-  IntegrateEngineStage1(d.engine, d.clutchTorque);
+  IntegrateEngineStageOf(d.engine, 0, gEngine.h2, d.clutchTorque);
   IntegrateWheelsStage1Of<kWheels>(d);
 
-  CarForces<kWheels>(d, externals, tyres);
+  forces();
   DynamicsStage2Of<kWheels>(d);
-  IntegrateEngineStage2(d.engine, d.clutchTorque);
+  IntegrateEngineStageOf(d.engine, 1, gEngine.h2, d.clutchTorque);
   IntegrateWheelsStage2Of<kWheels>(d);
 
-  CarForces<kWheels>(d, externals, tyres);
+  forces();
   DynamicsStage3Of<kWheels>(d);
-  IntegrateEngineStage3(d.engine, d.clutchTorque);
+  IntegrateEngineStageOf(d.engine, 2, gEngine.h, d.clutchTorque);
   IntegrateWheelsStage3Of<kWheels>(d);
 
-  CarForces<kWheels>(d, externals, tyres);
+  forces();
   FinishDynamicsStepOf<kWheels>(d);
-  FinishEngineStep(d.engine, d.clutchTorque);
+  FinishEngineStepOf(d.engine, d.clutchTorque);
   FinishWheelsStepOf<kWheels>(d);
+}
+
+void IntegrateAnyCarStep(CarDynamics& d, double throttle) { IntegrateCarStep<0, false>(d, throttle); }
+void IntegrateFourWheelStep(CarDynamics& d, double throttle) { IntegrateCarStep<4, false>(d, throttle); }
+VANTO_WIDE_VERSION void IntegrateFourWheelStepWide(CarDynamics& d, double throttle) {
+  IntegrateCarStep<4, true>(d, throttle);
 }
 }  // namespace
 
@@ -1164,6 +1181,7 @@ void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B
   }
 
   SetStepSize(dt);
-  if (d.wheelCount == 4 && d.axleCount == 2) IntegrateCarStep<4>(d, throttle);
-  else IntegrateCarStep<0>(d, throttle);
+  if (d.wheelCount != 4 || d.axleCount != 2) IntegrateAnyCarStep(d, throttle);
+  else if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) IntegrateFourWheelStepWide(d, throttle);
+  else IntegrateFourWheelStep(d, throttle);
 }

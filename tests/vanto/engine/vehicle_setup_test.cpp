@@ -234,48 +234,54 @@ TEST_F(VehicleSetUpTest, FramesAndHubsTurnWithTheBody) {
     d->wheels[w].rotationAngle = 0.7 * w - 1.0;
   }
   const RigidBody& b = d->body;
+  // Both builds: with and without four-wide registers.
+  for (bool wide : {false, true}) {
+    if (wide && !ProcessorHasWideRegisters()) continue;
+    gEngine.wideRegisters = wide;
+    SCOPED_TRACE(wide ? "four-wide" : "plain");
 
-  Vec3 origin, wantOrigin;
-  Mat3 rotation, wantRotation;
-  GetBodyTransform(*d, origin, rotation);
-  MulMat3(wantRotation, b.rotation, b.principalAxes);
-  TransformToWorld(wantOrigin, b.rotation, b.referenceOffset, b.position);
-  EXPECT_EQ(rotation, wantRotation);
-  EXPECT_EQ(origin, wantOrigin);
-  // The model frame turned back by the orientation it was placed with is
-  // the identity, and its origin is where it was placed.
-  Mat3 placed, back;
-  QuatToMat3(placed, q, 1.0);
-  MulMat3TransposedLeft(back, placed, rotation);
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(back(r, c), r == c ? 1.0 : 0.0, 1e-12) << r << c;
-  ExpectVec(origin, Vec3(3.0, -2.0, 0.7));
+    Vec3 origin, wantOrigin;
+    Mat3 rotation, wantRotation;
+    GetBodyTransform(*d, origin, rotation);
+    MulMat3(wantRotation, b.rotation, b.principalAxes);
+    TransformToWorld(wantOrigin, b.rotation, b.referenceOffset, b.position);
+    EXPECT_EQ(rotation, wantRotation);
+    EXPECT_EQ(origin, wantOrigin);
+    // The model frame turned back by the orientation it was placed with is
+    // the identity, and its origin is where it was placed.
+    Mat3 placed, back;
+    QuatToMat3(placed, q, 1.0);
+    MulMat3TransposedLeft(back, placed, rotation);
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(back(r, c), r == c ? 1.0 : 0.0, 1e-12) << r << c;
+    ExpectVec(origin, Vec3(3.0, -2.0, 0.7));
 
-  for (int mode : {0, 1}) {
-    Vec3 hubs[kMaxWheels];
-    Mat3 frames[kMaxWheels];
-    GetWheelFrames(*d, hubs, frames, mode);
-    for (int w = 0; w < d->wheelCount; ++w) {
-      const WheelState& s = d->wheels[w];
-      Vec3 local, hub;
-      AddScaledVec3(local, s.mountPoint, s.compression, s.suspensionDirection);
-      TransformToWorld(hub, b.rotation, local, b.position);
-      EXPECT_EQ(hubs[w], hub) << "mode " << mode << " wheel " << w;
-      Mat3 own = s.wheelFrame, frame;
-      if (mode == 1) {
-        Mat3 spin;
-        RotationMat3(spin, Axis::X, (w & 1) ? -s.rotationAngle : s.rotationAngle);
-        MulMat3(own, s.wheelFrame, spin);
+    for (int mode : {0, 1}) {
+      Vec3 hubs[kMaxWheels];
+      Mat3 frames[kMaxWheels];
+      GetWheelFrames(*d, hubs, frames, mode);
+      for (int w = 0; w < d->wheelCount; ++w) {
+        const WheelState& s = d->wheels[w];
+        Vec3 local, hub;
+        AddScaledVec3(local, s.mountPoint, s.compression, s.suspensionDirection);
+        TransformToWorld(hub, b.rotation, local, b.position);
+        EXPECT_EQ(hubs[w], hub) << "mode " << mode << " wheel " << w;
+        Mat3 own = s.wheelFrame, frame;
+        if (mode == 1) {
+          Mat3 spin;
+          RotationMat3(spin, Axis::X, (w & 1) ? -s.rotationAngle : s.rotationAngle);
+          MulMat3(own, s.wheelFrame, spin);
+        }
+        MulMat3(frame, b.rotation, own);
+        EXPECT_EQ(frames[w], frame) << "mode " << mode << " wheel " << w;
+        // The first column lies along the (steered) axle in the world,
+        // reversed for odd wheels; spinning the wheel about it leaves it.
+        Vec3 axle;
+        MulMat3Vec3(axle, b.rotation, s.axleDirection);
+        if (w & 1) NegateVec3(axle);
+        ExpectVec(Vec3(frames[w](0, 0), frames[w](1, 0), frames[w](2, 0)), axle);
+        EXPECT_NEAR(DeterminantMat3(frames[w]), 1.0, 1e-12);
       }
-      MulMat3(frame, b.rotation, own);
-      EXPECT_EQ(frames[w], frame) << "mode " << mode << " wheel " << w;
-      // The first column lies along the (steered) axle in the world,
-      // reversed for odd wheels; spinning the wheel about it leaves it.
-      Vec3 axle;
-      MulMat3Vec3(axle, b.rotation, s.axleDirection);
-      if (w & 1) NegateVec3(axle);
-      ExpectVec(Vec3(frames[w](0, 0), frames[w](1, 0), frames[w](2, 0)), axle);
-      EXPECT_NEAR(DeterminantMat3(frames[w]), 1.0, 1e-12);
     }
   }
 }

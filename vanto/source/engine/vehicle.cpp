@@ -328,13 +328,13 @@ namespace {
 // element gets exactly the double operations of the scalar formula.
 using Double2 = double __attribute__((vector_size(16)));
 
-inline Double2 Load2(const double* p) {
+VANTO_LANE_INLINE Double2 Load2(const double* p) {
   Double2 v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
-inline void Store2(double* p, const Double2& v) { std::memcpy(p, &v, sizeof v); }
-inline Double2 Both(double v) { return Double2{v, v}; }
+VANTO_LANE_INLINE void Store2(double* p, const Double2& v) { std::memcpy(p, &v, sizeof v); }
+VANTO_LANE_INLINE Double2 Both(double v) { return Double2{v, v}; }
 
 // A rotation about to turn several frames and points, its elements laid
 // out for pairs: `each` every element twice (a row of a product is the sum
@@ -346,7 +346,7 @@ struct PairedRotation {
   double m[9];
 };
 
-inline PairedRotation Paired(const Mat3& M) {
+VANTO_LANE_INLINE PairedRotation Paired(const Mat3& M) {
   PairedRotation p;
   for (int k = 0; k < 9; ++k) {
     p.each[k] = Both(M.m[k]);
@@ -357,7 +357,7 @@ inline PairedRotation Paired(const Mat3& M) {
 }
 
 // R = A B, as MulMat3 computes it.
-inline void MulPaired(Mat3& R, const PairedRotation& a, const Mat3& B) {
+VANTO_LANE_INLINE void MulPaired(Mat3& R, const PairedRotation& a, const Mat3& B) {
   const double* b = B.m;
   const Double2 b0 = Load2(b), b1 = Load2(b + 3), b2 = Load2(b + 6);
   const double b02 = b[2], b12 = b[5], b22 = b[8];
@@ -368,25 +368,19 @@ inline void MulPaired(Mat3& R, const PairedRotation& a, const Mat3& B) {
 }
 
 // r = A v + t, as TransformToWorld computes it.
-inline void TransformPaired(Vec3& r, const PairedRotation& a, const Vec3& v, const Vec3& t) {
+VANTO_LANE_INLINE void TransformPaired(Vec3& r, const PairedRotation& a, const Vec3& v, const Vec3& t) {
   const Double2 xy = a.column[0] * v.x + a.column[1] * v.y + a.column[2] * v.z + Load2(&t.x);
   Store2(&r.x, xy);
   r.z = a.m[6] * v.x + a.m[7] * v.y + a.m[8] * v.z + t.z;
 }
 
-}  // namespace
-
-void GetBodyTransform(const CarDynamics& d, Vec3& origin, Mat3& rotation) {
+VANTO_LANE_INLINE void BodyTransformOf(const CarDynamics& d, Vec3& origin, Mat3& rotation) {
   const PairedRotation R = Paired(d.body.rotation);
   MulPaired(rotation, R, d.body.principalAxes);
   TransformPaired(origin, R, d.body.referenceOffset, d.body.position);
 }
 
-void GetWheelFrames(CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
-  if (mode < 0) {
-    ApplySteering(d, 0.0);
-    mode = 0;
-  }
+VANTO_LANE_INLINE void WheelFramesOf(const CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
   const RigidBody& b = d.body;
   const PairedRotation R = Paired(b.rotation);
   for (int32 i = 0; i < d.wheelCount; ++i) {
@@ -404,6 +398,35 @@ void GetWheelFrames(CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
       MulPaired(frames[i], R, w.wheelFrame);
     }
   }
+}
+
+// Built once for four-wide registers (whose instructions also do pairs in
+// fewer steps) and once without; gEngine.wideRegisters picks one.
+void BodyTransformPlain(const CarDynamics& d, Vec3& origin, Mat3& rotation) { BodyTransformOf(d, origin, rotation); }
+VANTO_WIDE_VERSION void BodyTransformWide(const CarDynamics& d, Vec3& origin, Mat3& rotation) {
+  BodyTransformOf(d, origin, rotation);
+}
+void WheelFramesPlain(const CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
+  WheelFramesOf(d, positions, frames, mode);
+}
+VANTO_WIDE_VERSION void WheelFramesWide(const CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
+  WheelFramesOf(d, positions, frames, mode);
+}
+
+}  // namespace
+
+void GetBodyTransform(const CarDynamics& d, Vec3& origin, Mat3& rotation) {
+  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) BodyTransformWide(d, origin, rotation);
+  else BodyTransformPlain(d, origin, rotation);
+}
+
+void GetWheelFrames(CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
+  if (mode < 0) {
+    ApplySteering(d, 0.0);
+    mode = 0;
+  }
+  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) WheelFramesWide(d, positions, frames, mode);
+  else WheelFramesPlain(d, positions, frames, mode);
 }
 
 namespace {

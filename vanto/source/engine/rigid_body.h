@@ -8,6 +8,8 @@
 // gravity acts along -z. SI units throughout.
 #pragma once
 
+#include <cstring>
+
 #include "engine/engine_constants.h"
 #include "engine/engine_globals.h"
 #include "engine/vmath.h"
@@ -124,30 +126,53 @@ VANTO_BODY_INLINE Vec3 LinearAcceleration(const RigidBody& b) {
   return a;
 }
 
+// Four doubles side by side (a quaternion's x, y, z and w): arithmetic
+// element by element, exactly the double operations written.
+using QuatLanes = double __attribute__((vector_size(32)));
+static_assert(sizeof(Quat) == sizeof(QuatLanes));
+
 // q = q0 + (q0 (x) (0, w)) * f from the start orientation q0, renormalised,
-// and the rotation rebuilt.
+// and the rotation rebuilt. Each element of the product is two products
+// added and a third taken away, for w added and the sum negated.
 VANTO_BODY_INLINE void AdvanceOrientation(RigidBody& b, const Vec3& w, double f) {
-  const Quat& q0 = b.startState.orientation;
-  const double dw = -(q0.x * w.x + q0.y * w.y + q0.z * w.z);
-  const double dx = q0.w * w.x + q0.y * w.z - q0.z * w.y;
-  const double dy = q0.w * w.y + q0.z * w.x - q0.x * w.z;
-  const double dz = q0.w * w.z + q0.x * w.y - q0.y * w.x;
-  Quat& q = b.orientation;
-  q.x = q0.x + dx * f;
-  q.y = q0.y + dy * f;
-  q.z = q0.z + dz * f;
-  q.w = q0.w + dw * f;
-  double n = QuatNormSquared(q);
+  QuatLanes q0;
+  std::memcpy(&q0, &b.startState.orientation, sizeof q0);
+  const QuatLanes v{w.x, w.y, w.z, 0.0};
+  const QuatLanes first = __builtin_shufflevector(q0, q0, 3, 3, 3, 0) * __builtin_shufflevector(v, v, 0, 1, 2, 0);
+  const QuatLanes second = __builtin_shufflevector(q0, q0, 1, 2, 0, 1) * __builtin_shufflevector(v, v, 2, 0, 1, 1);
+  const QuatLanes third = __builtin_shufflevector(q0, q0, 2, 0, 1, 2) * __builtin_shufflevector(v, v, 1, 2, 0, 2);
+  const QuatLanes dq = (first + second + third * QuatLanes{-1.0, -1.0, -1.0, 1.0}) * QuatLanes{1.0, 1.0, 1.0, -1.0};
+  QuatLanes q = q0 + dq * f;
+  QuatLanes squares = q * q;
+  double n = squares[0] + squares[1] + squares[2] + squares[3];  // QuatNormSquared
   // First-order renormalisation, only once the norm has drifted.
   if (n < 0.9999 || n > 1.0001) {
     const double s = (n + 1.0) / (2.0 * n);
-    q.x *= s;
-    q.y *= s;
-    q.z *= s;
-    q.w *= s;
+    q = q * s;
+    squares = q * q;
     n *= s * s;
   }
-  QuatToMat3(b.rotation, q, n);
+  b.orientation = Quat(q[3], q[0], q[1], q[2]);
+
+  // The rotation as QuatToMat3 builds it: the diagonal from the squares,
+  // the rest from the sums and differences of two products, three of a
+  // kind side by side, then laid out row by row.
+  const double s = 2.0 / n;
+  const QuatLanes products = __builtin_shufflevector(q, q, 0, 1, 0, 0) * __builtin_shufflevector(q, q, 1, 2, 2, 2);
+  const QuatLanes withW = __builtin_shufflevector(q, q, 3, 3, 3, 3) * __builtin_shufflevector(q, q, 2, 0, 1, 1);
+  const QuatLanes minus = (products - withW) * s;  // R01, R12, R20
+  const QuatLanes plus = (products + withW) * s;   // R10, R21, R02
+  const QuatLanes diagonal =
+      1.0 - (__builtin_shufflevector(squares, squares, 1, 0, 0, 0) + __builtin_shufflevector(squares, squares, 2, 2, 1, 1)) * s;
+  const QuatLanes diagonalMinus = __builtin_shufflevector(diagonal, minus, 0, 4, 1, 5);  // R00, R01, R11, R12
+  const QuatLanes row0 = __builtin_shufflevector(diagonalMinus, plus, 0, 1, 6, 6);
+  const QuatLanes row1 = __builtin_shufflevector(plus, diagonalMinus, 0, 6, 7, 7);
+  const QuatLanes row2 = __builtin_shufflevector(minus, plus, 2, 5, 5, 5);
+  double* m = b.rotation.m;
+  std::memcpy(m, &row0, 3 * sizeof(double));
+  std::memcpy(m + 3, &row1, 3 * sizeof(double));
+  std::memcpy(m + 6, &row2, 2 * sizeof(double));
+  m[8] = diagonal[2];
 }
 
 VANTO_BODY_INLINE void ApplyWorldForceAtPoint(RigidBody& b, const Vec3& F, const Vec3& P) {

@@ -431,3 +431,23 @@ TEST_F(VehicleStepTest, FourWheelStepMatchesTheGeneralPassesBitForBit) {
     EXPECT_LT(LengthVec3(d.body.velocity), topSpeed);
   }
 }
+
+// An undriven wheel in the air keeps its spin (no brake, no tyre): over
+// 0.5 s it turns through the spin rate times the time, reduced to a turn.
+// Every stage of the step sees the same rate, so the step's weights must
+// add up to exactly one step.
+TEST_F(VehicleStepTest, AFreeWheelTurnsThroughItsSpinTimesTheTime) {
+  for (bool wide : {false, true}) {
+    if (wide && !ProcessorHasWideRegisters()) continue;
+    gEngine.wideRegisters = wide;
+    SCOPED_TRACE(wide ? "four-wide" : "plain");
+    auto d = MakeAirborneCar();  // the rear axle is driven, the front one free
+    d->wheels[0].spinRate = 30.0;
+    d->wheels[1].spinRate = -4.0;
+    for (int step = 0; step < 500; ++step) StepCarDynamics(*d, 0.001, 0, 0, 0, 0, 0);
+    EXPECT_EQ(d->wheels[0].spinRate, 30.0);
+    EXPECT_EQ(d->wheels[1].spinRate, -4.0);
+    EXPECT_NEAR(d->wheels[0].rotationAngle, 15.0 - 2 * 6.2831853071794, 1e-9);
+    EXPECT_NEAR(d->wheels[1].rotationAngle, -2.0, 1e-9);
+  }
+}

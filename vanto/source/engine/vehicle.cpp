@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "engine/car_dynamics.h"
@@ -912,21 +913,48 @@ VANTO_LANE_INLINE void BeginDynamicsStepOf(CarDynamics& d) {
   }
 }
 
+// A wheel's integrated states (compression, its rate, angle, spin rate),
+// their start values and a stage record are four doubles in a row each, and
+// the two accumulators and the two inverse inertias two: the stage passes
+// take them four (or two) at a time, each element with the operations of
+// its own formula.
+using vanto::Double4;
+static_assert(offsetof(WheelState, compressionRate) == offsetof(WheelState, compression) + 8 &&
+              offsetof(WheelState, rotationAngle) == offsetof(WheelState, compression) + 16 &&
+              offsetof(WheelState, spinRate) == offsetof(WheelState, compression) + 24 &&
+              offsetof(WheelState, axleTorque) == offsetof(WheelState, suspensionForce) + 8 &&
+              offsetof(WheelState, startCompressionRate) == offsetof(WheelState, startCompression) + 8 &&
+              offsetof(WheelState, startRotationAngle) == offsetof(WheelState, startCompression) + 16 &&
+              offsetof(WheelState, startSpinRate) == offsetof(WheelState, startCompression) + 24 &&
+              offsetof(WheelState, inverseInertia) == offsetof(WheelState, inverseMass) + 8 &&
+              sizeof(WheelStage) == 4 * sizeof(double) && offsetof(WheelStage, compressionRateIncrement) == 8 &&
+              offsetof(WheelStage, spinRate) == 16 && offsetof(WheelStage, spinRateIncrement) == 24);
+
+VANTO_LANE_INLINE Double4 LoadFour(const double* p) {
+  Double4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+VANTO_LANE_INLINE void StoreFour(double* p, const Double4& v) { std::memcpy(p, &v, sizeof v); }
+
+// (compression rate, its increment, spin rate, its increment) over `incH`,
+// the increments from the accumulated force and torque.
+VANTO_LANE_INLINE Double4 WheelRatesAndIncrements(const WheelState& w, double incH) {
+  const Double2 increments = Load2(&w.suspensionForce) * Load2(&w.inverseMass) * incH;
+  const Double4 states = LoadFour(&w.compression);
+  return Double4{states[1], increments[0], states[3], increments[1]};
+}
+
 // Stage k of the wheel states: increments with `incH`, positions from the
 // start state with `posH`.
 template <int32 kWheels>
 VANTO_LANE_INLINE void IntegrateWheelStates(CarDynamics& d, int k, double incH, double posH) {
+  const Double4 step{posH, 1.0, posH, 1.0};  // increments are added whole
   for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
-    WheelStage& s = w.stage[k];
-    s.compressionRate = w.compressionRate;
-    s.compressionRateIncrement = w.suspensionForce * w.inverseMass * incH;
-    s.spinRate = w.spinRate;
-    s.spinRateIncrement = w.axleTorque * w.inverseInertia * incH;
-    w.compression = w.startCompression + s.compressionRate * posH;
-    w.rotationAngle = w.startRotationAngle + s.spinRate * posH;
-    w.compressionRate = w.startCompressionRate + s.compressionRateIncrement;
-    w.spinRate = w.startSpinRate + s.spinRateIncrement;
+    const Double4 stage = WheelRatesAndIncrements(w, incH);
+    StoreFour(&w.stage[k].compressionRate, stage);
+    StoreFour(&w.compression, LoadFour(&w.startCompression) + stage * step);
     w.suspensionForce = w.axleTorque = 0.0;
   }
 }
@@ -953,19 +981,22 @@ template <int32 kWheels>
 VANTO_LANE_INLINE void FinishDynamicsStepOf(CarDynamics& d) {
   body_step::Finish(d.body);
   const double h2 = gEngine.h2, h6 = gEngine.h6, third = vanto::kFloatThird;
+  // Positions (compression, angle) take the stage rates with weights 1, 2,
+  // 2 and the last rate over h/6; rates take the increments with weights
+  // 1, 2, 1 and the last increment, a third of it, from the first stage's
+  // rate.
+  const Double4 lastWeight{2.0, 1.0, 2.0, 1.0}, factor{h6, third, h6, third};
   for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
-    const WheelStage* s = w.stage;
-    w.compression = w.startCompression +
-                    (s[0].compressionRate + 2.0 * s[1].compressionRate + 2.0 * s[2].compressionRate +
-                     w.compressionRate) * h6;
-    const double angle =
-        w.startRotationAngle + (s[0].spinRate + 2.0 * s[1].spinRate + 2.0 * s[2].spinRate + w.spinRate) * h6;
-    w.compressionRate = s[0].compressionRate +
-                        (s[0].compressionRateIncrement + 2.0 * s[1].compressionRateIncrement +
-                         s[2].compressionRateIncrement + w.suspensionForce * w.inverseMass * h2) * third;
-    w.spinRate = s[0].spinRate + (s[0].spinRateIncrement + 2.0 * s[1].spinRateIncrement + s[2].spinRateIncrement +
-                                  w.axleTorque * w.inverseInertia * h2) * third;
+    const Double4 s0 = LoadFour(&w.stage[0].compressionRate), s1 = LoadFour(&w.stage[1].compressionRate),
+                  s2 = LoadFour(&w.stage[2].compressionRate), last = WheelRatesAndIncrements(w, h2),
+                  start = LoadFour(&w.startCompression);
+    const Double4 base{start[0], s0[0], start[2], s0[2]};
+    const Double4 next = base + (s0 + 2.0 * s1 + lastWeight * s2 + last) * factor;
+    w.compression = next[0];
+    w.compressionRate = next[1];
+    const double angle = next[2];
+    w.spinRate = next[3];
     SimulationAssert(std::fabs(angle) < vanto::kWheelAngleLimit);
     // fmod leaves an angle within a turn as it is; only a wrap needs the call.
     w.rotationAngle = std::fabs(angle) < vanto::kWheelAngleTurn ? angle : std::fmod(angle, vanto::kWheelAngleTurn);

@@ -881,13 +881,10 @@ VANTO_LANE_INLINE void CarForcesOf(CarDynamics& d, bool externals, TyreBlocks& t
       ApplyWorldForceAtPoint(b, d.externalForces[k], d.externalForcePoints[k]);
 }
 
-// The force pass once for any car and once for four wheels, the latter
-// also built for four-wide registers (see IntegrateCarStep).
+// The force pass once for any car and once for four wheels; the step built
+// for four-wide registers has its four passes inline (see IntegrateCarStep).
 void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) { CarForcesOf<0>(d, externals, tyres); }
 void CarForcesFour(CarDynamics& d, bool externals, TyreBlocks& tyres) { CarForcesOf<4>(d, externals, tyres); }
-VANTO_WIDE_VERSION void CarForcesFourWide(CarDynamics& d, bool externals, TyreBlocks& tyres) {
-  CarForcesOf<4>(d, externals, tyres);
-}
 
 }  // namespace
 
@@ -1146,8 +1143,9 @@ VANTO_LANE_INLINE void IntegrateCarStep(CarDynamics& d, double throttle) {
   const bool externals = AnyExternalForce(d);
   TyreBlocks tyres;
   PrepareTyreBlocks(d, tyres);
-  auto forces = [&d, externals, &tyres] {
-    if constexpr (kWide) CarForcesFourWide(d, externals, tyres);
+  // Inline, so that the wide step's passes are built wide as well.
+  auto forces = [&d, externals, &tyres]() __attribute__((always_inline)) {
+    if constexpr (kWide) CarForcesOf<4>(d, externals, tyres);
     else if constexpr (kWheels == 4) CarForcesFour(d, externals, tyres);
     else CarForces(d, externals, tyres);
   };

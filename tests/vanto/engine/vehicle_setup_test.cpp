@@ -1,5 +1,6 @@
 // Vehicle set-up: validation, gear slots, wheels, steering geometry.
 #include "engine_test_support.h"
+#include "expect_vec.h"
 
 namespace {
 
@@ -211,4 +212,76 @@ TEST_F(VehicleSetUpTest, TwoBoxBodyAlone) {
   EXPECT_EQ(d->bodySize[1], 4.0);
   EXPECT_EQ(d->bodySize[2], 1.0);
   EXPECT_EQ(SetUpTwoBoxBody(*d, Vec3(4, 2, 1), -5, Vec3(1, 1, 1), 1000, 2.0, 0.0, 9.81), 20);
+}
+
+// The frames and points the run reads turn with the body: the body
+// transform is the body rotation times the principal axes, a hub is its
+// mount point moved along the suspension and carried by the body, and a
+// wheel frame is the body rotation times the wheel's own frame. They are
+// worked out as the plain matrix products do, to the bit (the recorded runs
+// depend on it), on a car tilted about all three axes with compressed,
+// steered and turned wheels.
+TEST_F(VehicleSetUpTest, FramesAndHubsTurnWithTheBody) {
+  auto d = std::make_unique<CarDynamics>();
+  WriteReferenceTyreConstants(*d);
+  ASSERT_EQ(SetUpCarDynamics(*d, ThreeAxleParams(), kG), 0);
+  Quat q(0.9, 0.2, -0.3, 0.25);
+  NormalizeQuat(q);
+  ResetCarDynamics(*d, Vec3(3.0, -2.0, 0.7), q);
+  ApplySteering(*d, 0.6);
+  for (int w = 0; w < d->wheelCount; ++w) {
+    d->wheels[w].compression = 0.01 * (w + 1) - 0.03;
+    d->wheels[w].rotationAngle = 0.7 * w - 1.0;
+  }
+  const RigidBody& b = d->body;
+  // Both builds: with and without four-wide registers.
+  for (bool wide : {false, true}) {
+    if (wide && !ProcessorHasWideRegisters()) continue;
+    gEngine.wideRegisters = wide;
+    SCOPED_TRACE(wide ? "four-wide" : "plain");
+
+    Vec3 origin, wantOrigin;
+    Mat3 rotation, wantRotation;
+    GetBodyTransform(*d, origin, rotation);
+    MulMat3(wantRotation, b.rotation, b.principalAxes);
+    TransformToWorld(wantOrigin, b.rotation, b.referenceOffset, b.position);
+    EXPECT_EQ(rotation, wantRotation);
+    EXPECT_EQ(origin, wantOrigin);
+    // The model frame turned back by the orientation it was placed with is
+    // the identity, and its origin is where it was placed.
+    Mat3 placed, back;
+    QuatToMat3(placed, q, 1.0);
+    MulMat3TransposedLeft(back, placed, rotation);
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(back(r, c), r == c ? 1.0 : 0.0, 1e-12) << r << c;
+    ExpectVec(origin, Vec3(3.0, -2.0, 0.7));
+
+    for (int mode : {0, 1}) {
+      Vec3 hubs[kMaxWheels];
+      Mat3 frames[kMaxWheels];
+      GetWheelFrames(*d, hubs, frames, mode);
+      for (int w = 0; w < d->wheelCount; ++w) {
+        const WheelState& s = d->wheels[w];
+        Vec3 local, hub;
+        AddScaledVec3(local, s.mountPoint, s.compression, s.suspensionDirection);
+        TransformToWorld(hub, b.rotation, local, b.position);
+        EXPECT_EQ(hubs[w], hub) << "mode " << mode << " wheel " << w;
+        Mat3 own = s.wheelFrame, frame;
+        if (mode == 1) {
+          Mat3 spin;
+          RotationMat3(spin, Axis::X, (w & 1) ? -s.rotationAngle : s.rotationAngle);
+          MulMat3(own, s.wheelFrame, spin);
+        }
+        MulMat3(frame, b.rotation, own);
+        EXPECT_EQ(frames[w], frame) << "mode " << mode << " wheel " << w;
+        // The first column lies along the (steered) axle in the world,
+        // reversed for odd wheels; spinning the wheel about it leaves it.
+        Vec3 axle;
+        MulMat3Vec3(axle, b.rotation, s.axleDirection);
+        if (w & 1) NegateVec3(axle);
+        ExpectVec(Vec3(frames[w](0, 0), frames[w](1, 0), frames[w](2, 0)), axle);
+        EXPECT_NEAR(DeterminantMat3(frames[w]), 1.0, 1e-12);
+      }
+    }
+  }
 }

@@ -346,3 +346,108 @@ TEST_F(VehicleStepTest, WideAndPlainTyrePassesAgree) {
     EXPECT_EQ(wide.wheelSlip.saved[i], plain.wheelSlip.saved[i]) << i;
   }
 }
+
+// A car on four wheels steps through its own versions of the passes; they
+// must give the bits of the general passes, run here one by one as a step runs
+// them, with drag, lift, a force slot, steering and both pedals at work.
+// Each step starts both from the same state; steps that shift gear (which
+// the general passes do not cover) are only carried over.
+TEST_F(VehicleStepTest, FourWheelStepMatchesTheGeneralPassesBitForBit) {
+  // Both builds of the four-wheel step: with and without four-wide registers.
+  for (bool wide : {false, true}) {
+    if (wide && !ProcessorHasWideRegisters()) continue;
+    gEngine.wideRegisters = wide;
+    SCOPED_TRACE(wide ? "four-wide" : "plain");
+    auto car = MakeCarOnGround(ReferenceCarParams());
+    CarDynamics& d = car->dynamics;
+    d.dragFactor = 0.4;
+    d.frontLiftFactor = 0.05;
+    d.rearLiftFactor = 0.08;
+    d.externalForces[3] = Vec3(200.0, -150.0, 40.0);
+    d.externalForcePoints[3] = Vec3(1.0, 0.5, 0.8);
+    Settle(*car, 0.5);
+    auto general = std::make_unique<CarDynamics>();
+    int compared = 0;
+    double topSpeed = 0.0;
+    for (int step = 0; step < 600; ++step) {
+      const double steer = 0.6 * std::sin(step * 0.02);
+      const double throttle = step < 400 ? 0.9 : 0.0;
+      const double brake = step < 400 ? 0.0 : 0.7;
+      QueryGroundOutsideScene(*car);
+      *general = d;
+      const int32 gear = d.gear;
+      StepCarDynamics(d, car->settings.stepDt, steer, throttle, brake, 0.0, 0.0);
+      topSpeed = std::fmax(topSpeed, LengthVec3(d.body.velocity));
+      if (d.gear != gear) continue;
+
+      CarDynamics& g = *general;
+      ApplySteering(g, steer);
+      g.engagedGear = d.engagedGear;
+      g.brakeTorque[0] = d.brakeTorque[0];
+      g.brakeTorque[1] = d.brakeTorque[1];
+      BeginDynamicsStep(g);
+      BeginEngineStep(g.engine, throttle);
+      BeginWheelsStep(g);
+      ComputeCarForces(g);
+      DynamicsStage1(g);
+      IntegrateEngineStage1(g.engine, g.clutchTorque);
+      IntegrateWheelsStage1(g);
+      ComputeCarForces(g);
+      DynamicsStage2(g);
+      IntegrateEngineStage2(g.engine, g.clutchTorque);
+      IntegrateWheelsStage2(g);
+      ComputeCarForces(g);
+      DynamicsStage3(g);
+      IntegrateEngineStage3(g.engine, g.clutchTorque);
+      IntegrateWheelsStage3(g);
+      ComputeCarForces(g);
+      FinishDynamicsStep(g);
+      FinishEngineStep(g.engine, g.clutchTorque);
+      FinishWheelsStep(g);
+
+      SCOPED_TRACE(step);
+      ++compared;
+      ASSERT_EQ(g.body.position, d.body.position);
+      ASSERT_EQ(g.body.velocity, d.body.velocity);
+      ASSERT_EQ(g.body.angularVelocity, d.body.angularVelocity);
+      ASSERT_EQ(g.body.orientation, d.body.orientation);
+      ASSERT_EQ(g.body.rotation, d.body.rotation);
+      ASSERT_EQ(g.engine.engineSpeed, d.engine.engineSpeed);
+      ASSERT_EQ(g.clutchTorque, d.clutchTorque);
+      for (int w = 0; w < 4; ++w) {
+        SCOPED_TRACE(w);
+        const WheelState &a = g.wheels[w], &b = d.wheels[w];
+        ASSERT_EQ(a.compression, b.compression);
+        ASSERT_EQ(a.compressionRate, b.compressionRate);
+        ASSERT_EQ(a.rotationAngle, b.rotationAngle);
+        ASSERT_EQ(a.spinRate, b.spinRate);
+        ASSERT_EQ(g.lateralSlip.saved[w], d.lateralSlip.saved[w]);
+        ASSERT_EQ(g.wheelSlip.saved[w], d.wheelSlip.saved[w]);
+      }
+    }
+    // Most steps keep their gear; the car did drive, steer and brake.
+    EXPECT_GT(compared, 550);
+    EXPECT_GT(topSpeed, 0.5);
+    EXPECT_LT(LengthVec3(d.body.velocity), topSpeed);
+  }
+}
+
+// An undriven wheel in the air keeps its spin (no brake, no tyre): over
+// 0.5 s it turns through the spin rate times the time, reduced to a turn.
+// Every stage of the step sees the same rate, so the step's weights must
+// add up to exactly one step.
+TEST_F(VehicleStepTest, AFreeWheelTurnsThroughItsSpinTimesTheTime) {
+  for (bool wide : {false, true}) {
+    if (wide && !ProcessorHasWideRegisters()) continue;
+    gEngine.wideRegisters = wide;
+    SCOPED_TRACE(wide ? "four-wide" : "plain");
+    auto d = MakeAirborneCar();  // the rear axle is driven, the front one free
+    d->wheels[0].spinRate = 30.0;
+    d->wheels[1].spinRate = -4.0;
+    for (int step = 0; step < 500; ++step) StepCarDynamics(*d, 0.001, 0, 0, 0, 0, 0);
+    EXPECT_EQ(d->wheels[0].spinRate, 30.0);
+    EXPECT_EQ(d->wheels[1].spinRate, -4.0);
+    EXPECT_NEAR(d->wheels[0].rotationAngle, 15.0 - 2 * 6.2831853071794, 1e-9);
+    EXPECT_NEAR(d->wheels[1].rotationAngle, -2.0, 1e-9);
+  }
+}

@@ -17,54 +17,6 @@ void SetPrimitive(RigidBody& b, double mass, double ixx, double iyy, double izz)
   b.inertiaDiagonal[2] = izz;
 }
 
-// Force and torque start every stage with gravity and the damping terms.
-inline void ResetAccumulators(RigidBody& b) {
-  ScaleVec3(b.force, b.linearDamping, b.velocity);
-  b.force.z += b.weightForce;
-  b.torque = {b.angularDamping[0] * b.angularVelocity.x, b.angularDamping[1] * b.angularVelocity.y,
-              b.angularDamping[2] * b.angularVelocity.z};
-}
-
-// Euler's equations in principal axes.
-inline Vec3 AngularAcceleration(const RigidBody& b) {
-  const Vec3& w = b.angularVelocity;
-  const double* ec = b.eulerCoefficients;
-  const double* pi = b.principalInertia;
-  return {w.y * w.z * ec[0] + b.torque.x * pi[1], w.x * w.z * ec[1] + b.torque.y * pi[3],
-          w.x * w.y * ec[2] + b.torque.z * pi[5]};
-}
-
-inline Vec3 LinearAcceleration(const RigidBody& b) {
-  Vec3 a;
-  ScaleVec3(a, b.inverseMass, b.force);
-  return a;
-}
-
-// q = q0 + (q0 (x) (0, w)) * f, renormalised, and the rotation rebuilt.
-inline void AdvanceOrientation(RigidBody& b, const Vec3& w, double f) {
-  const Quat& q0 = b.startState.orientation;
-  const double dw = -(q0.x * w.x + q0.y * w.y + q0.z * w.z);
-  const double dx = q0.w * w.x + q0.y * w.z - q0.z * w.y;
-  const double dy = q0.w * w.y + q0.z * w.x - q0.x * w.z;
-  const double dz = q0.w * w.z + q0.x * w.y - q0.y * w.x;
-  Quat& q = b.orientation;
-  q.x = q0.x + dx * f;
-  q.y = q0.y + dy * f;
-  q.z = q0.z + dz * f;
-  q.w = q0.w + dw * f;
-  double n = QuatNormSquared(q);
-  // First-order renormalisation, only once the norm has drifted.
-  if (n < 0.9999 || n > 1.0001) {
-    const double s = (n + 1.0) / (2.0 * n);
-    q.x *= s;
-    q.y *= s;
-    q.z *= s;
-    q.w *= s;
-    n *= s * s;
-  }
-  QuatToMat3(b.rotation, q, n);
-}
-
 }  // namespace
 
 void SetBoxInertia(RigidBody& b, double a, double bb, double c, double m) {
@@ -189,14 +141,7 @@ void SetRigidBodyState(RigidBody& b, const Vec3& p, const Vec3& v, const Quat& q
   b.angularDamping[2] = -(ca * b.principalInertia[4]);
 }
 
-void ApplyWorldForceAtPoint(RigidBody& b, const Vec3& F, const Vec3& P) {
-  AddToVec3(b.force, F);
-  Vec3 arm, m, mb;
-  SubtractVec3(arm, P, b.position);
-  CrossVec3(m, arm, F);
-  MulMat3TransposedVec3(mb, b.rotation, m);
-  AddToVec3(b.torque, mb);
-}
+void ApplyWorldForceAtPoint(RigidBody& b, const Vec3& F, const Vec3& P) { body_step::ApplyWorldForceAtPoint(b, F, P); }
 
 void ApplyBodyForceAtPoint(RigidBody& b, const Vec3& F, const Vec3& P) {
   Vec3 m, fw;
@@ -255,77 +200,11 @@ void RigidBodyMomenta(const RigidBody& b, Vec3& linear, Vec3& angular) {
   MulMat3Vec3(angular, b.rotation, L);
 }
 
-void BeginBodyStep(RigidBody& b) {
-  b.startState = {b.position, b.velocity, b.angularVelocity, b.orientation, b.rotation};
-  ResetAccumulators(b);
-}
-
-void IntegrateBodyStage1(RigidBody& b) {
-  const RigidBodyStartState& s = b.startState;
-  RigidBodyStage& st = b.stageRecord[0];
-  st.velocity = s.velocity;
-  st.angularVelocity = s.angularVelocity;
-  ScaleVec3(st.velocityIncrement, gEngine.h2, LinearAcceleration(b));
-  ScaleVec3(st.angularVelocityIncrement, gEngine.h2, AngularAcceleration(b));
-  AddScaledVec3(b.position, s.position, gEngine.h2, st.velocity);
-  AdvanceOrientation(b, st.angularVelocity, gEngine.h4);
-  AddVec3(b.velocity, st.velocity, st.velocityIncrement);
-  AddVec3(b.angularVelocity, st.angularVelocity, st.angularVelocityIncrement);
-  ResetAccumulators(b);
-}
-
-void IntegrateBodyStage2(RigidBody& b) {
-  const RigidBodyStartState& s = b.startState;
-  RigidBodyStage& st = b.stageRecord[1];
-  st.velocity = b.velocity;
-  st.angularVelocity = b.angularVelocity;
-  ScaleVec3(st.velocityIncrement, gEngine.h2, LinearAcceleration(b));
-  ScaleVec3(st.angularVelocityIncrement, gEngine.h2, AngularAcceleration(b));
-  AddScaledVec3(b.position, s.position, gEngine.h2, st.velocity);
-  AdvanceOrientation(b, st.angularVelocity, gEngine.h4);
-  AddVec3(b.velocity, s.velocity, st.velocityIncrement);
-  AddVec3(b.angularVelocity, s.angularVelocity, st.angularVelocityIncrement);
-  ResetAccumulators(b);
-}
-
-void IntegrateBodyStage3(RigidBody& b) {
-  const RigidBodyStartState& s = b.startState;
-  RigidBodyStage& st = b.stageRecord[2];
-  st.velocity = b.velocity;
-  st.angularVelocity = b.angularVelocity;
-  ScaleVec3(st.velocityIncrement, gEngine.h, LinearAcceleration(b));
-  ScaleVec3(st.angularVelocityIncrement, gEngine.h, AngularAcceleration(b));
-  AddScaledVec3(b.position, s.position, gEngine.h, st.velocity);
-  AdvanceOrientation(b, st.angularVelocity, gEngine.h2);
-  AddVec3(b.velocity, s.velocity, st.velocityIncrement);
-  AddVec3(b.angularVelocity, s.angularVelocity, st.angularVelocityIncrement);
-  ResetAccumulators(b);
-}
-
-void FinishBodyStep(RigidBody& b) {
-  const RigidBodyStartState& s = b.startState;
-  const RigidBodyStage* st = b.stageRecord;
-  const Vec3 v4 = b.velocity, w4 = b.angularVelocity;
-  const Vec3 a4 = LinearAcceleration(b), e4 = AngularAcceleration(b);
-  const double h2 = gEngine.h2, h6 = gEngine.h6, third = vanto::kFloatThird;
-
-  b.position = {s.position.x + (st[0].velocity.x + 2.0 * st[1].velocity.x + 2.0 * st[2].velocity.x + v4.x) * h6,
-                s.position.y + (st[0].velocity.y + 2.0 * st[1].velocity.y + 2.0 * st[2].velocity.y + v4.y) * h6,
-                s.position.z + (st[0].velocity.z + 2.0 * st[1].velocity.z + 2.0 * st[2].velocity.z + v4.z) * h6};
-  const Vec3 wMean{(st[0].angularVelocity.x + w4.x) * 0.5 + st[1].angularVelocity.x + st[2].angularVelocity.x,
-                   (st[0].angularVelocity.y + w4.y) * 0.5 + st[1].angularVelocity.y + st[2].angularVelocity.y,
-                   (st[0].angularVelocity.z + w4.z) * 0.5 + st[1].angularVelocity.z + st[2].angularVelocity.z};
-  AdvanceOrientation(b, wMean, h6);
-  const Vec3 &dv1 = st[0].velocityIncrement, &dv2 = st[1].velocityIncrement, &dv3 = st[2].velocityIncrement;
-  const Vec3 &dw1 = st[0].angularVelocityIncrement, &dw2 = st[1].angularVelocityIncrement,
-             &dw3 = st[2].angularVelocityIncrement;
-  b.velocity = {s.velocity.x + (dv1.x + 2.0 * dv2.x + dv3.x + a4.x * h2) * third,
-                s.velocity.y + (dv1.y + 2.0 * dv2.y + dv3.y + a4.y * h2) * third,
-                s.velocity.z + (dv1.z + 2.0 * dv2.z + dv3.z + a4.z * h2) * third};
-  b.angularVelocity = {s.angularVelocity.x + (dw1.x + 2.0 * dw2.x + dw3.x + e4.x * h2) * third,
-                       s.angularVelocity.y + (dw1.y + 2.0 * dw2.y + dw3.y + e4.y * h2) * third,
-                       s.angularVelocity.z + (dw1.z + 2.0 * dw2.z + dw3.z + e4.z * h2) * third};
-}
+void BeginBodyStep(RigidBody& b) { body_step::Begin(b); }
+void IntegrateBodyStage1(RigidBody& b) { body_step::Stage1(b); }
+void IntegrateBodyStage2(RigidBody& b) { body_step::Stage2(b); }
+void IntegrateBodyStage3(RigidBody& b) { body_step::Stage3(b); }
+void FinishBodyStep(RigidBody& b) { body_step::Finish(b); }
 
 void RestoreRigidBody(RigidBody& b) {
   const RigidBodyStartState& s = b.startState;
@@ -337,6 +216,7 @@ void RestoreRigidBody(RigidBody& b) {
 }
 
 void EulerBodyStep(RigidBody& b) {
+  using namespace body_step;
   const double h = gEngine.h;
   const Vec3 a = LinearAcceleration(b), e = AngularAcceleration(b);
   AccumulateScaledVec3(b.position, h, b.velocity);

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "engine/car_dynamics.h"
@@ -10,6 +11,18 @@
 namespace {
 
 inline bool Positive(double v) { return v > 0.0 && std::isfinite(v); }
+
+// Loops over the wheels and axles of a step take their count from these:
+// kWheels 0 reads the car's, and a car of four wheels on two axles (nearly
+// every car) runs a version whose loops have a count known when compiled.
+template <int32 kWheels>
+inline int32 WheelsOf(const CarDynamics& d) {
+  return kWheels > 0 ? kWheels : d.wheelCount;
+}
+template <int32 kWheels>
+inline int32 AxlesOf(const CarDynamics& d) {
+  return kWheels > 0 ? kWheels / 2 : d.axleCount;
+}
 
 // Ratio of forward gear g, 0 for a gear the box does not have.
 inline double ForwardRatio(const CarDynamics& d, int32 g) {
@@ -311,9 +324,102 @@ void ApplySteering(CarDynamics& d, double u) {
 
 // ---------------------------------------------------------------- queries
 
+namespace {
+
+// Two doubles side by side, one register where the processor has them: each
+// element gets exactly the double operations of the scalar formula.
+using Double2 = double __attribute__((vector_size(16)));
+
+VANTO_LANE_INLINE Double2 Load2(const double* p) {
+  Double2 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+VANTO_LANE_INLINE void Store2(double* p, const Double2& v) { std::memcpy(p, &v, sizeof v); }
+VANTO_LANE_INLINE Double2 Both(double v) { return Double2{v, v}; }
+
+// A rotation about to turn several frames and points, its elements laid
+// out for pairs: `each` every element twice (a row of a product is the sum
+// of the right factor's rows weighted by them), `column` the first two rows
+// of each column (the x and y of a turned point).
+struct PairedRotation {
+  Double2 each[9];
+  Double2 column[3];
+  double m[9];
+};
+
+VANTO_LANE_INLINE PairedRotation Paired(const Mat3& M) {
+  PairedRotation p;
+  for (int k = 0; k < 9; ++k) {
+    p.each[k] = Both(M.m[k]);
+    p.m[k] = M.m[k];
+  }
+  for (int k = 0; k < 3; ++k) p.column[k] = Double2{M.m[k], M.m[3 + k]};
+  return p;
+}
+
+// R = A B, as MulMat3 computes it.
+VANTO_LANE_INLINE void MulPaired(Mat3& R, const PairedRotation& a, const Mat3& B) {
+  const double* b = B.m;
+  const Double2 b0 = Load2(b), b1 = Load2(b + 3), b2 = Load2(b + 6);
+  const double b02 = b[2], b12 = b[5], b22 = b[8];
+  for (int r = 0; r < 3; ++r) {
+    Store2(R.m + 3 * r, a.each[3 * r] * b0 + a.each[3 * r + 1] * b1 + a.each[3 * r + 2] * b2);
+    R.m[3 * r + 2] = a.m[3 * r] * b02 + a.m[3 * r + 1] * b12 + a.m[3 * r + 2] * b22;
+  }
+}
+
+// r = A v + t, as TransformToWorld computes it.
+VANTO_LANE_INLINE void TransformPaired(Vec3& r, const PairedRotation& a, const Vec3& v, const Vec3& t) {
+  const Double2 xy = a.column[0] * v.x + a.column[1] * v.y + a.column[2] * v.z + Load2(&t.x);
+  Store2(&r.x, xy);
+  r.z = a.m[6] * v.x + a.m[7] * v.y + a.m[8] * v.z + t.z;
+}
+
+VANTO_LANE_INLINE void BodyTransformOf(const CarDynamics& d, Vec3& origin, Mat3& rotation) {
+  const PairedRotation R = Paired(d.body.rotation);
+  MulPaired(rotation, R, d.body.principalAxes);
+  TransformPaired(origin, R, d.body.referenceOffset, d.body.position);
+}
+
+VANTO_LANE_INLINE void WheelFramesOf(const CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
+  const RigidBody& b = d.body;
+  const PairedRotation R = Paired(b.rotation);
+  for (int32 i = 0; i < d.wheelCount; ++i) {
+    const WheelState& w = d.wheels[i];
+    Vec3 hub;
+    AddScaledVec3(hub, w.mountPoint, w.compression, w.suspensionDirection);
+    if (positions) TransformPaired(positions[i], R, hub, b.position);
+    if (!frames) continue;
+    if (mode >= 1) {
+      Mat3 spin, turned;
+      RotationMat3(spin, Axis::X, (i & 1) ? -w.rotationAngle : w.rotationAngle);
+      MulMat3(turned, w.wheelFrame, spin);
+      MulPaired(frames[i], R, turned);
+    } else {
+      MulPaired(frames[i], R, w.wheelFrame);
+    }
+  }
+}
+
+// Built once for four-wide registers (whose instructions also do pairs in
+// fewer steps) and once without; gEngine.wideRegisters picks one.
+void BodyTransformPlain(const CarDynamics& d, Vec3& origin, Mat3& rotation) { BodyTransformOf(d, origin, rotation); }
+VANTO_WIDE_VERSION void BodyTransformWide(const CarDynamics& d, Vec3& origin, Mat3& rotation) {
+  BodyTransformOf(d, origin, rotation);
+}
+void WheelFramesPlain(const CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
+  WheelFramesOf(d, positions, frames, mode);
+}
+VANTO_WIDE_VERSION void WheelFramesWide(const CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
+  WheelFramesOf(d, positions, frames, mode);
+}
+
+}  // namespace
+
 void GetBodyTransform(const CarDynamics& d, Vec3& origin, Mat3& rotation) {
-  MulMat3(rotation, d.body.rotation, d.body.principalAxes);
-  TransformToWorld(origin, d.body.rotation, d.body.referenceOffset, d.body.position);
+  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) BodyTransformWide(d, origin, rotation);
+  else BodyTransformPlain(d, origin, rotation);
 }
 
 void GetWheelFrames(CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
@@ -321,30 +427,30 @@ void GetWheelFrames(CarDynamics& d, Vec3* positions, Mat3* frames, int32 mode) {
     ApplySteering(d, 0.0);
     mode = 0;
   }
-  const RigidBody& b = d.body;
-  for (int32 i = 0; i < d.wheelCount; ++i) {
-    const WheelState& w = d.wheels[i];
-    Vec3 hub;
-    AddScaledVec3(hub, w.mountPoint, w.compression, w.suspensionDirection);
-    if (positions) TransformToWorld(positions[i], b.rotation, hub, b.position);
-    if (!frames) continue;
-    if (mode >= 1) {
-      Mat3 spin, turned;
-      RotationMat3(spin, Axis::X, (i & 1) ? -w.rotationAngle : w.rotationAngle);
-      MulMat3(turned, w.wheelFrame, spin);
-      MulMat3(frames[i], b.rotation, turned);
-    } else {
-      MulMat3(frames[i], b.rotation, w.wheelFrame);
-    }
-  }
+  if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) WheelFramesWide(d, positions, frames, mode);
+  else WheelFramesPlain(d, positions, frames, mode);
 }
 
-double MeanPoweredWheelSpin(const CarDynamics& d) {
+namespace {
+template <int32 kWheels>
+VANTO_LANE_INLINE double MeanPoweredWheelSpinOf(const CarDynamics& d) {
   double sum = 0.0;
-  for (int32 a = 0; a < d.axleCount; ++a)
+  for (int32 a = 0; a < AxlesOf<kWheels>(d); ++a)
     sum += d.torqueSplit[a] * (d.wheels[2 * a].spinRate + d.wheels[2 * a + 1].spinRate);
   return sum;
 }
+
+template <int32 kWheels>
+VANTO_LANE_INLINE void AddAxleTorqueOf(CarDynamics& d, double torque) {
+  for (int32 a = 0; a < AxlesOf<kWheels>(d); ++a) {
+    const double t = torque * d.torqueSplit[a];
+    d.wheels[2 * a].axleTorque += t;
+    d.wheels[2 * a + 1].axleTorque += t;
+  }
+}
+}  // namespace
+
+double MeanPoweredWheelSpin(const CarDynamics& d) { return MeanPoweredWheelSpinOf<0>(d); }
 
 double LongestStableStep(const CarDynamics& d) {
   // The clutch mode: the engine and the driven wheels pulled together by
@@ -377,13 +483,7 @@ double RollingDriveSpin(const CarDynamics& d) {
   return radius > 0.0 ? LengthVec3(d.body.velocity) / radius : 0.0;
 }
 
-void AddAxleTorque(CarDynamics& d, double torque) {
-  for (int32 a = 0; a < d.axleCount; ++a) {
-    const double t = torque * d.torqueSplit[a];
-    d.wheels[2 * a].axleTorque += t;
-    d.wheels[2 * a + 1].axleTorque += t;
-  }
-}
+void AddAxleTorque(CarDynamics& d, double torque) { AddAxleTorqueOf<0>(d, torque); }
 
 namespace {
 
@@ -705,10 +805,11 @@ bool AnyExternalForce(const CarDynamics& d) {
 // The force pass; `externals` is AnyExternalForce and `tyres` the wheels
 // on the ground prepared, which a step, whose slots, wheels and ground do
 // not change, works out once for its four passes.
-void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
+template <int32 kWheels>
+VANTO_LANE_INLINE void CarForcesOf(CarDynamics& d, bool externals, TyreBlocks& tyres) {
   RigidBody& b = d.body;
   // 1. Clutch.
-  const double w = MeanPoweredWheelSpin(d);
+  const double w = MeanPoweredWheelSpinOf<kWheels>(d);
   const int32 g = d.engagedGear;
   double wheelTorque = 0.0;
   if (g >= 1) {
@@ -721,10 +822,10 @@ void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
   } else {
     d.clutchTorque = 0.0;
   }
-  AddAxleTorque(d, wheelTorque);
+  AddAxleTorqueOf<kWheels>(d, wheelTorque);
 
   // 2. Brakes.
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& wh = d.wheels[i];
     const double limit = d.brakeTorque[wh.axleGroup];
     double t = wh.spinRate * d.brakeSpinCoefficient;
@@ -734,7 +835,7 @@ void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
   }
 
   // 3. Springs, dampers and anti-roll bars.
-  for (int32 a = 0; a < d.axleCount; ++a) {
+  for (int32 a = 0; a < AxlesOf<kWheels>(d); ++a) {
     WheelState& L = d.wheels[2 * a];
     WheelState& R = d.wheels[2 * a + 1];
     const int32 gL = L.axleGroup, gR = R.axleGroup;
@@ -756,7 +857,7 @@ void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
     Vec3 origin, F;  // the model origin of GetBodyTransform
     TransformToWorld(origin, b.rotation, b.referenceOffset, b.position);
     ScaleVec3(F, -(d.dragFactor * speed), b.velocity);
-    ApplyWorldForceAtPoint(b, F, origin);
+    body_step::ApplyWorldForceAtPoint(b, F, origin);
   }
   if (d.frontLiftFactor > 0.0 || d.rearLiftFactor > 0.0) {
     // Lift acts along the body's own down axis: minus the third column of
@@ -788,6 +889,11 @@ void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) {
       ApplyWorldForceAtPoint(b, d.externalForces[k], d.externalForcePoints[k]);
 }
 
+// The force pass once for any car and once for four wheels; the step built
+// for four-wide registers has its four passes inline (see IntegrateCarStep).
+void CarForces(CarDynamics& d, bool externals, TyreBlocks& tyres) { CarForcesOf<0>(d, externals, tyres); }
+void CarForcesFour(CarDynamics& d, bool externals, TyreBlocks& tyres) { CarForcesOf<4>(d, externals, tyres); }
+
 }  // namespace
 
 void ComputeCarForces(CarDynamics& d) {
@@ -798,9 +904,11 @@ void ComputeCarForces(CarDynamics& d) {
 
 // ---------------------------------------------------------------- stage passes
 
-void BeginDynamicsStep(CarDynamics& d) {
-  BeginBodyStep(d.body);
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+namespace {
+template <int32 kWheels>
+VANTO_LANE_INLINE void BeginDynamicsStepOf(CarDynamics& d) {
+  body_step::Begin(d.body);
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
     w.startCompression = w.compression;
     w.startCompressionRate = w.compressionRate;
@@ -810,63 +918,103 @@ void BeginDynamicsStep(CarDynamics& d) {
   }
 }
 
-namespace {
+// A wheel's integrated states (compression, its rate, angle, spin rate),
+// their start values and a stage record are four doubles in a row each, and
+// the two accumulators and the two inverse inertias two: the stage passes
+// take them four (or two) at a time, each element with the operations of
+// its own formula.
+using vanto::Double4;
+static_assert(offsetof(WheelState, compressionRate) == offsetof(WheelState, compression) + 8 &&
+              offsetof(WheelState, rotationAngle) == offsetof(WheelState, compression) + 16 &&
+              offsetof(WheelState, spinRate) == offsetof(WheelState, compression) + 24 &&
+              offsetof(WheelState, axleTorque) == offsetof(WheelState, suspensionForce) + 8 &&
+              offsetof(WheelState, startCompressionRate) == offsetof(WheelState, startCompression) + 8 &&
+              offsetof(WheelState, startRotationAngle) == offsetof(WheelState, startCompression) + 16 &&
+              offsetof(WheelState, startSpinRate) == offsetof(WheelState, startCompression) + 24 &&
+              offsetof(WheelState, inverseInertia) == offsetof(WheelState, inverseMass) + 8 &&
+              sizeof(WheelStage) == 4 * sizeof(double) && offsetof(WheelStage, compressionRateIncrement) == 8 &&
+              offsetof(WheelStage, spinRate) == 16 && offsetof(WheelStage, spinRateIncrement) == 24);
+
+VANTO_LANE_INLINE Double4 LoadFour(const double* p) {
+  Double4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+VANTO_LANE_INLINE void StoreFour(double* p, const Double4& v) { std::memcpy(p, &v, sizeof v); }
+
+// (compression rate, its increment, spin rate, its increment) over `incH`,
+// the increments from the accumulated force and torque.
+VANTO_LANE_INLINE Double4 WheelRatesAndIncrements(const WheelState& w, double incH) {
+  const Double2 increments = Load2(&w.suspensionForce) * Load2(&w.inverseMass) * incH;
+  const Double4 states = LoadFour(&w.compression);
+  return Double4{states[1], increments[0], states[3], increments[1]};
+}
+
 // Stage k of the wheel states: increments with `incH`, positions from the
 // start state with `posH`.
-inline void IntegrateWheelStates(CarDynamics& d, int k, double incH, double posH) {
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+template <int32 kWheels>
+VANTO_LANE_INLINE void IntegrateWheelStates(CarDynamics& d, int k, double incH, double posH) {
+  const Double4 step{posH, 1.0, posH, 1.0};  // increments are added whole
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
-    WheelStage& s = w.stage[k];
-    s.compressionRate = w.compressionRate;
-    s.compressionRateIncrement = w.suspensionForce * w.inverseMass * incH;
-    s.spinRate = w.spinRate;
-    s.spinRateIncrement = w.axleTorque * w.inverseInertia * incH;
-    w.compression = w.startCompression + s.compressionRate * posH;
-    w.rotationAngle = w.startRotationAngle + s.spinRate * posH;
-    w.compressionRate = w.startCompressionRate + s.compressionRateIncrement;
-    w.spinRate = w.startSpinRate + s.spinRateIncrement;
+    const Double4 stage = WheelRatesAndIncrements(w, incH);
+    StoreFour(&w.stage[k].compressionRate, stage);
+    StoreFour(&w.compression, LoadFour(&w.startCompression) + stage * step);
     w.suspensionForce = w.axleTorque = 0.0;
   }
 }
-}  // namespace
 
-void DynamicsStage1(CarDynamics& d) {
-  IntegrateBodyStage1(d.body);
-  IntegrateWheelStates(d, 0, gEngine.h2, gEngine.h2);
+template <int32 kWheels>
+VANTO_LANE_INLINE void DynamicsStage1Of(CarDynamics& d) {
+  body_step::Stage1(d.body);
+  IntegrateWheelStates<kWheels>(d, 0, gEngine.h2, gEngine.h2);
 }
 
-void DynamicsStage2(CarDynamics& d) {
-  IntegrateBodyStage2(d.body);
-  IntegrateWheelStates(d, 1, gEngine.h2, gEngine.h2);
+template <int32 kWheels>
+VANTO_LANE_INLINE void DynamicsStage2Of(CarDynamics& d) {
+  body_step::Stage2(d.body);
+  IntegrateWheelStates<kWheels>(d, 1, gEngine.h2, gEngine.h2);
 }
 
-void DynamicsStage3(CarDynamics& d) {
-  IntegrateBodyStage3(d.body);
-  IntegrateWheelStates(d, 2, gEngine.h, gEngine.h);
+template <int32 kWheels>
+VANTO_LANE_INLINE void DynamicsStage3Of(CarDynamics& d) {
+  body_step::Stage3(d.body);
+  IntegrateWheelStates<kWheels>(d, 2, gEngine.h, gEngine.h);
 }
 
-void FinishDynamicsStep(CarDynamics& d) {
-  FinishBodyStep(d.body);
+template <int32 kWheels>
+VANTO_LANE_INLINE void FinishDynamicsStepOf(CarDynamics& d) {
+  body_step::Finish(d.body);
   const double h2 = gEngine.h2, h6 = gEngine.h6, third = vanto::kFloatThird;
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+  // Positions (compression, angle) take the stage rates with weights 1, 2,
+  // 2 and the last rate over h/6; rates take the increments with weights
+  // 1, 2, 1 and the last increment, a third of it, from the first stage's
+  // rate.
+  const Double4 lastWeight{2.0, 1.0, 2.0, 1.0}, factor{h6, third, h6, third};
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     WheelState& w = d.wheels[i];
-    const WheelStage* s = w.stage;
-    w.compression = w.startCompression +
-                    (s[0].compressionRate + 2.0 * s[1].compressionRate + 2.0 * s[2].compressionRate +
-                     w.compressionRate) * h6;
-    const double angle =
-        w.startRotationAngle + (s[0].spinRate + 2.0 * s[1].spinRate + 2.0 * s[2].spinRate + w.spinRate) * h6;
-    w.compressionRate = s[0].compressionRate +
-                        (s[0].compressionRateIncrement + 2.0 * s[1].compressionRateIncrement +
-                         s[2].compressionRateIncrement + w.suspensionForce * w.inverseMass * h2) * third;
-    w.spinRate = s[0].spinRate + (s[0].spinRateIncrement + 2.0 * s[1].spinRateIncrement + s[2].spinRateIncrement +
-                                  w.axleTorque * w.inverseInertia * h2) * third;
+    const Double4 s0 = LoadFour(&w.stage[0].compressionRate), s1 = LoadFour(&w.stage[1].compressionRate),
+                  s2 = LoadFour(&w.stage[2].compressionRate), last = WheelRatesAndIncrements(w, h2),
+                  start = LoadFour(&w.startCompression);
+    const Double4 base{start[0], s0[0], start[2], s0[2]};
+    const Double4 next = base + (s0 + 2.0 * s1 + lastWeight * s2 + last) * factor;
+    w.compression = next[0];
+    w.compressionRate = next[1];
+    const double angle = next[2];
+    w.spinRate = next[3];
     SimulationAssert(std::fabs(angle) < vanto::kWheelAngleLimit);
     // fmod leaves an angle within a turn as it is; only a wrap needs the call.
     w.rotationAngle = std::fabs(angle) < vanto::kWheelAngleTurn ? angle : std::fmod(angle, vanto::kWheelAngleTurn);
     if (w.compression > w.maxCompression) w.compression = w.maxCompression;
   }
 }
+}  // namespace
+
+void BeginDynamicsStep(CarDynamics& d) { BeginDynamicsStepOf<0>(d); }
+void DynamicsStage1(CarDynamics& d) { DynamicsStage1Of<0>(d); }
+void DynamicsStage2(CarDynamics& d) { DynamicsStage2Of<0>(d); }
+void DynamicsStage3(CarDynamics& d) { DynamicsStage3Of<0>(d); }
+void FinishDynamicsStep(CarDynamics& d) { FinishDynamicsStepOf<0>(d); }
 
 void RestoreBodyAndWheels(CarDynamics& d) {
   RestoreRigidBody(d.body);
@@ -889,93 +1037,93 @@ void RestoreDynamicsState(CarDynamics& d) {
 namespace {
 // std::fmin without the library call: the smaller value, the second on a
 // tie (as the x86-64 library returns it), and the other when one is NaN.
-inline double Min(double x, double y) { return x < y ? x : (y == y ? y : x); }
+VANTO_LANE_INLINE double Min(double x, double y) { return x < y ? x : (y == y ? y : x); }
 
-inline double EngineDerivative(const EngineState& e, double clutchTorque) {
+VANTO_LANE_INLINE double EngineDerivative(const EngineState& e, double clutchTorque) {
   const double friction = Min(e.engineSpeed * e.frictionPerSpeed, e.frictionCap);
   return (EvaluateSampledCurve(e.torqueCurve, e.engineSpeed) * e.throttle - friction - clutchTorque) *
          e.inverseInertia;
 }
-}  // namespace
 
-void BeginEngineStep(EngineState& e, double throttle) {
+
+VANTO_LANE_INLINE void BeginEngineStepOf(EngineState& e, double throttle) {
   if (e.engineSpeed > e.speedLimit) e.engineSpeed = e.speedLimit;
   e.throttle = throttle;
   e.startSpeed = e.engineSpeed;
 }
 
-void IntegrateEngineStage1(EngineState& e, double clutchTorque) {
-  e.stageSpeed[0] = e.engineSpeed;
-  e.stageIncrement[0] = EngineDerivative(e, clutchTorque) * gEngine.h2;
-  e.engineSpeed = e.startSpeed + e.stageIncrement[0];
+// Stage k (0..2) with the increment over `incH`.
+VANTO_LANE_INLINE void IntegrateEngineStageOf(EngineState& e, int k, double incH, double clutchTorque) {
+  e.stageSpeed[k] = e.engineSpeed;
+  e.stageIncrement[k] = EngineDerivative(e, clutchTorque) * incH;
+  e.engineSpeed = e.startSpeed + e.stageIncrement[k];
 }
 
-void IntegrateEngineStage2(EngineState& e, double clutchTorque) {
-  e.stageSpeed[1] = e.engineSpeed;
-  e.stageIncrement[1] = EngineDerivative(e, clutchTorque) * gEngine.h2;
-  e.engineSpeed = e.startSpeed + e.stageIncrement[1];
-}
-
-void IntegrateEngineStage3(EngineState& e, double clutchTorque) {
-  e.stageSpeed[2] = e.engineSpeed;
-  e.stageIncrement[2] = EngineDerivative(e, clutchTorque) * gEngine.h;
-  e.engineSpeed = e.startSpeed + e.stageIncrement[2];
-}
-
-void FinishEngineStep(EngineState& e, double clutchTorque) {
+VANTO_LANE_INLINE void FinishEngineStepOf(EngineState& e, double clutchTorque) {
   const double d4 = EngineDerivative(e, clutchTorque) * gEngine.h2;
   e.engineSpeed =
       e.startSpeed + (e.stageIncrement[0] + 2.0 * e.stageIncrement[1] + e.stageIncrement[2] + d4) * vanto::kFloatThird;
 }
+}  // namespace
+
+void BeginEngineStep(EngineState& e, double throttle) { BeginEngineStepOf(e, throttle); }
+void IntegrateEngineStage1(EngineState& e, double clutchTorque) { IntegrateEngineStageOf(e, 0, gEngine.h2, clutchTorque); }
+void IntegrateEngineStage2(EngineState& e, double clutchTorque) { IntegrateEngineStageOf(e, 1, gEngine.h2, clutchTorque); }
+void IntegrateEngineStage3(EngineState& e, double clutchTorque) { IntegrateEngineStageOf(e, 2, gEngine.h, clutchTorque); }
+void FinishEngineStep(EngineState& e, double clutchTorque) { FinishEngineStepOf(e, clutchTorque); }
 
 void RestoreEngineState(EngineState& e) { e.engineSpeed = e.startSpeed; }
 
 // ---------------------------------------------------------------- slip states
 
-void BeginWheelsStep(CarDynamics& d) {
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+namespace {
+template <int32 kWheels>
+VANTO_LANE_INLINE void BeginWheelsStepOf(CarDynamics& d) {
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     d.lateralSlip.working[i] = d.lateralSlip.saved[i];
     d.wheelSlip.working[i] = d.wheelSlip.saved[i];
   }
 }
 
-namespace {
-template <typename F>
-inline void ForEachSlip(CarDynamics& d, F f) {
-  for (int32 i = 0; i < d.wheelCount; ++i) {
+template <int32 kWheels, typename F>
+VANTO_LANE_INLINE void ForEachSlip(CarDynamics& d, F f) {
+  for (int32 i = 0; i < WheelsOf<kWheels>(d); ++i) {
     f(d.lateralSlip, i);
     f(d.wheelSlip, i);
   }
 }
-}  // namespace
 
-void IntegrateWheelsStage1(CarDynamics& d) {
+template <int32 kWheels>
+VANTO_LANE_INLINE void IntegrateWheelsStage1Of(CarDynamics& d) {
   const double h2 = gEngine.h2;
-  ForEachSlip(d, [h2](SlipStateArrays& s, int32 i) {
+  ForEachSlip<kWheels>(d, [h2](SlipStateArrays& s, int32 i) {
     s.stage1Rate[i] = s.rate[i];
     s.working[i] = s.saved[i] + s.stage1Rate[i] * h2;
   });
 }
 
-void IntegrateWheelsStage2(CarDynamics& d) {
+template <int32 kWheels>
+VANTO_LANE_INLINE void IntegrateWheelsStage2Of(CarDynamics& d) {
   const double h2 = gEngine.h2;
-  ForEachSlip(d, [h2](SlipStateArrays& s, int32 i) {
+  ForEachSlip<kWheels>(d, [h2](SlipStateArrays& s, int32 i) {
     s.stage2Rate[i] = s.rate[i];
     s.working[i] = s.saved[i] + s.stage2Rate[i] * h2;
   });
 }
 
-void IntegrateWheelsStage3(CarDynamics& d) {
+template <int32 kWheels>
+VANTO_LANE_INLINE void IntegrateWheelsStage3Of(CarDynamics& d) {
   const double h = gEngine.h;
-  ForEachSlip(d, [h](SlipStateArrays& s, int32 i) {
+  ForEachSlip<kWheels>(d, [h](SlipStateArrays& s, int32 i) {
     s.stage23Sum[i] = s.rate[i] + s.stage2Rate[i];
     s.working[i] = s.saved[i] + s.rate[i] * h;
   });
 }
 
-void FinishWheelsStep(CarDynamics& d) {
+template <int32 kWheels>
+VANTO_LANE_INLINE void FinishWheelsStepOf(CarDynamics& d) {
   const double h6 = gEngine.h6;
-  ForEachSlip(d, [h6](SlipStateArrays& s, int32 i) {
+  ForEachSlip<kWheels>(d, [h6](SlipStateArrays& s, int32 i) {
     double x = s.saved[i] + (s.rate[i] + s.stage1Rate[i] + 2.0 * s.stage23Sum[i]) * h6;
     // A diverging slip stays finite.
     if (x > 1e6) x = 1e6;
@@ -983,8 +1131,63 @@ void FinishWheelsStep(CarDynamics& d) {
     s.saved[i] = x;
   });
 }
+}  // namespace
+
+void BeginWheelsStep(CarDynamics& d) { BeginWheelsStepOf<0>(d); }
+void IntegrateWheelsStage1(CarDynamics& d) { IntegrateWheelsStage1Of<0>(d); }
+void IntegrateWheelsStage2(CarDynamics& d) { IntegrateWheelsStage2Of<0>(d); }
+void IntegrateWheelsStage3(CarDynamics& d) { IntegrateWheelsStage3Of<0>(d); }
+void FinishWheelsStep(CarDynamics& d) { FinishWheelsStepOf<0>(d); }
 
 // ---------------------------------------------------------------- one step
+
+namespace {
+// The Runge-Kutta step of the whole car: four force passes, the stages
+// between them. A car of four wheels has it built twice, once for four-wide
+// registers: the same operations on each double, so the same bits, in
+// fewer instructions.
+template <int32 kWheels, bool kWide>
+VANTO_LANE_INLINE void IntegrateCarStep(CarDynamics& d, double throttle) {
+  const bool externals = AnyExternalForce(d);
+  TyreBlocks tyres;
+  PrepareTyreBlocks(d, tyres);
+  // Inline, so that the wide step's passes are built wide as well.
+  auto forces = [&d, externals, &tyres]() __attribute__((always_inline)) {
+    if constexpr (kWide) CarForcesOf<4>(d, externals, tyres);
+    else if constexpr (kWheels == 4) CarForcesFour(d, externals, tyres);
+    else CarForces(d, externals, tyres);
+  };
+  BeginDynamicsStepOf<kWheels>(d);
+  BeginEngineStepOf(d.engine, throttle);
+  BeginWheelsStepOf<kWheels>(d);
+
+  forces();
+  DynamicsStage1Of<kWheels>(d);
+  IntegrateEngineStageOf(d.engine, 0, gEngine.h2, d.clutchTorque);
+  IntegrateWheelsStage1Of<kWheels>(d);
+
+  forces();
+  DynamicsStage2Of<kWheels>(d);
+  IntegrateEngineStageOf(d.engine, 1, gEngine.h2, d.clutchTorque);
+  IntegrateWheelsStage2Of<kWheels>(d);
+
+  forces();
+  DynamicsStage3Of<kWheels>(d);
+  IntegrateEngineStageOf(d.engine, 2, gEngine.h, d.clutchTorque);
+  IntegrateWheelsStage3Of<kWheels>(d);
+
+  forces();
+  FinishDynamicsStepOf<kWheels>(d);
+  FinishEngineStepOf(d.engine, d.clutchTorque);
+  FinishWheelsStepOf<kWheels>(d);
+}
+
+void IntegrateAnyCarStep(CarDynamics& d, double throttle) { IntegrateCarStep<0, false>(d, throttle); }
+void IntegrateFourWheelStep(CarDynamics& d, double throttle) { IntegrateCarStep<4, false>(d, throttle); }
+VANTO_WIDE_VERSION void IntegrateFourWheelStepWide(CarDynamics& d, double throttle) {
+  IntegrateCarStep<4, true>(d, throttle);
+}
+}  // namespace
 
 void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B, double H, double V) {
   ApplySteering(d, steer);
@@ -1038,30 +1241,7 @@ void StepCarDynamics(CarDynamics& d, double dt, double steer, double T, double B
   }
 
   SetStepSize(dt);
-  const bool externals = AnyExternalForce(d);
-  TyreBlocks tyres;
-  PrepareTyreBlocks(d, tyres);
-  BeginDynamicsStep(d);
-  BeginEngineStep(d.engine, throttle);
-  BeginWheelsStep(d);
-
-  CarForces(d, externals, tyres);
-  DynamicsStage1(d);
-  IntegrateEngineStage1(d.engine, d.clutchTorque);
-  IntegrateWheelsStage1(d);
-
-  CarForces(d, externals, tyres);
-  DynamicsStage2(d);
-  IntegrateEngineStage2(d.engine, d.clutchTorque);
-  IntegrateWheelsStage2(d);
-
-  CarForces(d, externals, tyres);
-  DynamicsStage3(d);
-  IntegrateEngineStage3(d.engine, d.clutchTorque);
-  IntegrateWheelsStage3(d);
-
-  CarForces(d, externals, tyres);
-  FinishDynamicsStep(d);
-  FinishEngineStep(d.engine, d.clutchTorque);
-  FinishWheelsStep(d);
+  if (d.wheelCount != 4 || d.axleCount != 2) IntegrateAnyCarStep(d, throttle);
+  else if (VANTO_HAS_WIDE_VERSION && gEngine.wideRegisters) IntegrateFourWheelStepWide(d, throttle);
+  else IntegrateFourWheelStep(d, throttle);
 }

@@ -14,8 +14,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -161,8 +163,31 @@ bool Play(BaseDocument* doc) {
   return hostlog::Dialogs().size() == boxes;
 }
 
+// With CARSIM_PLAY_DIGEST set, every played scene prints a digest of the
+// world matrices of all its objects: two builds can then be checked to play
+// the same scene to the same bits.
+bool gDigest = false;
+
+void Mix(std::uint64_t& h, double v) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  for (int k = 0; k < 8; ++k) h = (h ^ ((bits >> (8 * k)) & 0xff)) * 1099511628211ull;
+}
+
+void PrintDigest(const char* name, BaseDocument* doc) {
+  std::uint64_t h = 14695981039346656037ull;
+  long objects = 0;
+  doc->ForEachObject([&](BaseObject* op) {
+    const Matrix m = op->GetMg();
+    for (const Vector& v : {m.off, m.v1, m.v2, m.v3})
+      for (double c : {v.x, v.y, v.z}) Mix(h, c);
+    ++objects;
+  });
+  std::fprintf(stderr, "digest %s: %ld objects %016llx\n", name, objects, static_cast<unsigned long long>(h));
+}
+
 template <class MakeScene>
-void RunScenes(benchmark::State& state, double seconds, MakeScene make) {
+void RunScenes(benchmark::State& state, const char* name, double seconds, MakeScene make) {
   double simulated = 0.0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -170,6 +195,7 @@ void RunScenes(benchmark::State& state, double seconds, MakeScene make) {
     state.ResumeTiming();
     const bool ok = doc && Play(doc);
     state.PauseTiming();
+    if (ok && gDigest) PrintDigest(name, doc);
     BaseDocument::Free(doc);
     state.ResumeTiming();
     if (!ok) {
@@ -185,17 +211,18 @@ void BM_Cars(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   // Long enough that stepping outweighs the settling at the start.
   const double seconds = count > 100 ? 10.0 : 30.0;
-  RunScenes(state, seconds, [&] { return CarsScene(count, seconds); });
+  const std::string name = "Cars/" + std::to_string(count);
+  RunScenes(state, name.c_str(), seconds, [&] { return CarsScene(count, seconds); });
 }
 BENCHMARK(BM_Cars)->Arg(50)->Arg(500)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_MeshOn(benchmark::State& state) {
-  RunScenes(state, 10.0, [] { return MeshScene(false, 10.0); });
+  RunScenes(state, "MeshOn", 10.0, [] { return MeshScene(false, 10.0); });
 }
 BENCHMARK(BM_MeshOn)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_MeshOff(benchmark::State& state) {
-  RunScenes(state, 10.0, [] { return MeshScene(true, 10.0); });
+  RunScenes(state, "MeshOff", 10.0, [] { return MeshScene(true, 10.0); });
 }
 BENCHMARK(BM_MeshOff)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
@@ -204,6 +231,8 @@ BENCHMARK(BM_MeshOff)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   hostlog::SetQuiet(true);
+  const char* digest = std::getenv("CARSIM_PLAY_DIGEST");
+  gDigest = digest && *digest;
   // CARSIM_PLUGIN_ROOT in the environment names another build's plug-in
   // folder, so that two builds can be timed side by side.
   const char* env = std::getenv("CARSIM_PLUGIN_ROOT");

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -463,6 +464,87 @@ TEST_F(GapKeeperEngine, FarCarsDroppedFirstLeaveTheAnswer) {
   }
   EXPECT_GT(dropped, 2000);  // the crowds are mostly far
   EXPECT_GT(kept, 200);
+}
+
+// The index by place gives, in ascending order, every car MayKeepGapTo keeps
+// and no car left out, while the cars move, leave and come back: for cells
+// wider and narrower than the reach, none at all, crowds near and far from
+// the origin, cars far beyond the grid and degenerate places, axes and
+// lengths.
+TEST(GapIndexTest, NearHoldsEveryCarMayKeepGapToKeeps) {
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+  struct Layout {
+    double offset, spread, cell, gap;
+    Vec3 oddPlace, oddAxis;  // one car's place (added to the crowd's centre) and another's axis
+    double oddLength;
+  } layouts[] = {
+      {0.0, 5000.0, 2150.0, 1000.0, Vec3(0, 0, 0), Vec3(0, 0, 1), 450.0},
+      {0.0, 5000.0, 300.0, 1000.0, Vec3(0, 1e6, 0), Vec3(0, 0, 1), 450.0},   // narrow cells; high up
+      {0.0, 5000.0, 40.0, 1000.0, Vec3(0, 0, 0), Vec3(0, 0, 1), 450.0},      // too narrow: every car
+      {0.0, 5000.0, 0.0, 1000.0, Vec3(0, 0, 0), Vec3(0, 0, 1), 450.0},       // no cells
+      {1e7, 5000.0, 2150.0, 1000.0, Vec3(0, 0, 0), Vec3(), 450.0},           // far out; a zero axis
+      {-3e5, 8000.0, 5000.0, 2000.0, Vec3(nan, 0, 0), Vec3(nan, 0, 1), 450.0},
+      {0.0, 5000.0, 2150.0, 1000.0, Vec3(1e15, 0, -1e15), Vec3(0, 1e-160, 1e-161), 450.0},
+      {0.0, 5000.0, 2150.0, 1000.0, Vec3(inf, 0, 0), Vec3(inf, 0, 0), nan},
+      {0.0, 5000.0, 2150.0, 1000.0, Vec3(0, 0, 0), Vec3(0, 0, 1), inf},
+      {0.0, 5000.0, 2150.0, 1e300, Vec3(0, 0, 0), Vec3(0, 0, 1), 450.0},     // a gap that reaches everywhere
+      {0.0, 5000.0, 2150.0, -800.0, Vec3(0, 0, 0), Vec3(0, 0, 1), -450.0},
+  };
+  size_t listed = 0, everyCar = 0;
+  for (size_t l = 0; l < std::size(layouts); ++l) {
+    const Layout& lay = layouts[l];
+    constexpr int32 kCars = 120;
+    std::vector<Vec3> place(kCars), axis(kCars);
+    std::vector<double> length(kCars);
+    std::vector<char> present(kCars, 1);
+    GapIndex index;
+    index.Reset(kCars, lay.cell);
+    auto set = [&](int32 i) { index.Set(i, present[i] ? &place[i] : nullptr, axis[i], length[i]); };
+    for (int round = 0; round < 12; ++round) {
+      SCOPED_TRACE(testing::Message() << "layout " << l << " round " << round);
+      const Vec3 centre(lay.offset, 0, lay.offset);
+      for (int32 i = 0; i < kCars; ++i) {
+        // Cars move a little each round, a few far, a few drop out or return.
+        if (round == 0 || i % 9 == round % 9) {
+          place[i] = Vec3(centre.x + u(rng) * lay.spread, u(rng) * 20.0, centre.z + u(rng) * lay.spread);
+        } else {
+          place[i] = Vec3(place[i].x + u(rng) * 50.0, place[i].y, place[i].z + u(rng) * 50.0);
+        }
+        const double a = u(rng) * 3.0;
+        axis[i] = Vec3(std::sin(a), 0, std::cos(a));
+        length[i] = 400.0 + 100.0 * u(rng);
+        present[i] = round == 0 || i % 13 != round % 13;
+      }
+      const size_t odd = static_cast<size_t>(round) % kCars;
+      place[odd] = Vec3(centre.x + lay.oddPlace.x, lay.oddPlace.y, centre.z + lay.oddPlace.z);
+      axis[(odd + 5) % kCars] = lay.oddAxis;
+      length[(odd + 11) % kCars] = lay.oddLength;
+      for (int32 i = 0; i < kCars; ++i) set(i);
+
+      RouteFollowState ap;
+      ap.gapDistance = lay.gap;
+      ap.gapMargin = 0.25;
+      std::vector<int32> near;
+      for (int32 q = 0; q < kCars; q += 7) {
+        const GapReach own = GapReachOf(ap, place[q], axis[q], length[q]);
+        index.Near(own, near);
+        EXPECT_TRUE(std::is_sorted(near.begin(), near.end())) << q;
+        EXPECT_EQ(std::adjacent_find(near.begin(), near.end()), near.end()) << q;
+        for (int32 i : near) EXPECT_TRUE(present[i]) << q << " gets absent car " << i;
+        for (int32 i = 0; i < kCars; ++i) {
+          if (present[i] && MayKeepGapTo(own, place[i], axis[i], length[i])) {
+            EXPECT_TRUE(std::binary_search(near.begin(), near.end(), i)) << q << " misses " << i;
+          }
+        }
+        listed += near.size();
+        everyCar += static_cast<size_t>(std::count(present.begin(), present.end(), 1));
+      }
+    }
+  }
+  // In the crowds with cells the index leaves most cars out.
+  EXPECT_LT(listed, everyCar * 3 / 4);
 }
 
 // A slow car near and a faster one farther on: the near one decides, in

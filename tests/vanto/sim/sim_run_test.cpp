@@ -485,6 +485,34 @@ TEST_F(Run, TwoIdenticalRunsGiveBitIdenticalResults) {
   EXPECT_EQ(results[0], results[1]);
 }
 
+// Gap keeping sees the other cars where their last step left them, not
+// where they stood when the frame's advance began: a car left standing
+// behind one that drives off stops braking for it once it is farther ahead
+// than the gap and its margin, within one long advance.
+TEST_F(Run, GapKeepingSeesWhereTheCarAheadIsNow) {
+  BaseObject* sim = AddSim();
+  BaseObject* behind = AddCar(sim);
+  BaseObject* ahead = AddCar(sim, 800.0);
+  // Neither follows a route: the gap counts for any car.
+  behind->GetDataInstance()->SetBool(CAR_GAP_SAME_ROUTE, false);
+  Start(sim);
+  const CarState& b = State(behind);
+  const CarState& a = State(ahead);
+  const double G = b.autopilot.gapDistance, M = G * b.autopilot.gapMargin;
+  ASSERT_GT(G, 0.0);
+  // Front of the one behind to the rear of the one ahead, along z.
+  auto gap = [&] { return (a.bodyMatrix.off.z - 225.0) - (b.bodyMatrix.off.z + 225.0); };
+  ASSERT_LT(gap(), G - M);
+  Frame(2);
+  EXPECT_EQ(b.autopilot.gapZone, 3);  // the car ahead stands: full brake
+  BaseContainer* bc = ahead->GetDataInstance();
+  bc->SetLong(kParamDirectBits, kDirectThrottle);
+  bc->SetReal(kParamDirectThrottle, 1.0);
+  Frame(120);  // four seconds in one advance
+  ASSERT_GT(gap(), G + M + 100.0);
+  EXPECT_EQ(b.autopilot.gapZone, 0);
+}
+
 // A run start settles copies of one car model once and hands the outcome
 // on; a car must start exactly as it would alone, whether the car set up
 // before it is a copy of it, a heavier car or a copy with stiffer springs.

@@ -1,6 +1,7 @@
 #include "engine/autopilot.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -267,6 +268,98 @@ GapReach GapReachOf(const RouteFollowState& ap, const Vec3& position, const Vec3
   r.length = std::fabs(length);
   r.dropsNone = !std::isfinite(r.reach) || !std::isfinite(r.length) || !GapAxisUnitOrZero(forwardAxis);
   return r;
+}
+
+namespace {
+
+// Cell numbers beyond this are not kept in the grid: rounding would eat the
+// margin the queries leave.
+constexpr double kMaxGapCell = 1e9;
+
+}  // namespace
+
+void GapIndex::Reset(int32 n, double cell) {
+  n = std::max<int32>(n, 0);
+  cell_ = cell > 0.0 && std::isfinite(cell) ? cell : 0.0;
+  longest_ = 0.0;
+  places_.assign(static_cast<size_t>(n), Place{});
+  cells_.clear();
+  everywhere_.clear();
+  marks_.assign((static_cast<size_t>(n) + 63) / 64, 0);
+}
+
+void GapIndex::Leave(int32 i) {
+  Place& p = places_[static_cast<size_t>(i)];
+  std::vector<int32>* list = &everywhere_;
+  if (p.where == kInCell) list = &cells_[Key(p.cx, p.cz)];
+  if (p.where != kAbsent) {
+    auto at = std::find(list->begin(), list->end(), i);
+    if (at != list->end()) {
+      *at = list->back();
+      list->pop_back();
+    }
+  }
+  p.where = kAbsent;
+}
+
+void GapIndex::Set(int32 i, const Vec3* position, const Vec3& forwardAxis, double length) {
+  if (i < 0 || static_cast<size_t>(i) >= places_.size()) return;
+  Place next;
+  if (position) {
+    next.where = kEverywhere;
+    const double fx = cell_ > 0.0 ? std::floor(position->x / cell_) : HUGE_VAL;
+    const double fz = cell_ > 0.0 ? std::floor(position->z / cell_) : HUGE_VAL;
+    // MayKeepGapTo keeps a car with such a length or axis at any distance.
+    const bool anywhere = !std::isfinite(length) || !GapAxisUnitOrZero(forwardAxis);
+    if (!anywhere && std::fabs(fx) < kMaxGapCell && std::fabs(fz) < kMaxGapCell && std::isfinite(position->y)) {
+      next.where = kInCell;
+      next.cx = static_cast<int64_t>(fx);
+      next.cz = static_cast<int64_t>(fz);
+      longest_ = std::max(longest_, std::fabs(length));
+    }
+  }
+  const Place& now = places_[static_cast<size_t>(i)];
+  if (now.where == next.where && now.cx == next.cx && now.cz == next.cz) return;
+  Leave(i);
+  places_[static_cast<size_t>(i)] = next;
+  if (next.where == kInCell)
+    cells_[Key(next.cx, next.cz)].push_back(i);
+  else if (next.where == kEverywhere)
+    everywhere_.push_back(i);
+}
+
+void GapIndex::Near(const GapReach& car, std::vector<int32>& out) {
+  out.clear();
+  auto mark = [&](int32 i) { marks_[static_cast<size_t>(i) >> 6] |= uint64_t{1} << (i & 63); };
+  // The widest bound MayKeepGapTo can work out for a placed car, widened far
+  // beyond its rounding margin, and one more cell each way for the rounding
+  // of the cell numbers.
+  const double bound = car.reach + car.length + longest_;
+  auto reach = [&](double a) { return bound + 1e-6 * (std::fabs(bound) + std::fabs(a)); };
+  const double wx = reach(car.position.x), wz = reach(car.position.z);
+  const double x0 = std::floor((car.position.x - wx) / cell_) - 1.0, x1 = std::floor((car.position.x + wx) / cell_) + 1.0;
+  const double z0 = std::floor((car.position.z - wz) / cell_) - 1.0, z1 = std::floor((car.position.z + wz) / cell_) + 1.0;
+  // A reach of many cells (or none worked out) gives every car.
+  const bool all = car.dropsNone || !(cell_ > 0.0) || !(x1 - x0 <= 64.0 && z1 - z0 <= 64.0) ||
+                   !(std::fabs(x0) < 2.0 * kMaxGapCell && std::fabs(x1) < 2.0 * kMaxGapCell &&
+                     std::fabs(z0) < 2.0 * kMaxGapCell && std::fabs(z1) < 2.0 * kMaxGapCell);
+  if (all) {
+    for (size_t i = 0; i < places_.size(); ++i)
+      if (places_[i].where != kAbsent) mark(static_cast<int32>(i));
+  } else {
+    for (int64_t cx = static_cast<int64_t>(x0); cx <= static_cast<int64_t>(x1); ++cx)
+      for (int64_t cz = static_cast<int64_t>(z0); cz <= static_cast<int64_t>(z1); ++cz) {
+        auto found = cells_.find(Key(cx, cz));
+        if (found == cells_.end()) continue;
+        for (int32 i : found->second) mark(i);
+      }
+    for (int32 i : everywhere_) mark(i);
+  }
+  for (size_t w = 0; w < marks_.size(); ++w) {
+    for (uint64_t bits = marks_[w]; bits; bits &= bits - 1)
+      out.push_back(static_cast<int32>(w * 64 + static_cast<size_t>(std::countr_zero(bits))));
+    marks_[w] = 0;
+  }
 }
 
 void KeepGap(const GapCar* others, int32 count, RouteFollowState& ap, AutopilotCar& car) {

@@ -10,6 +10,9 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 #include "engine/control_ramps.h"
 #include "engine/route_path.h"
@@ -144,6 +147,43 @@ inline bool MayKeepGapTo(const GapReach& car, const Vec3& otherPosition, const V
     return true;
   return !std::isfinite(bound) || !GapAxisUnitOrZero(otherForwardAxis);
 }
+
+// The other cars by where they stand on the ground (x, z), so that a car
+// keeping its gap in a crowd looks at its neighbourhood instead of at every
+// car. Near gives every car MayKeepGapTo may keep, and some it drops: the
+// caller still asks MayKeepGapTo of each, in the order Near gives them.
+class GapIndex {
+ public:
+  // Empties the index for cars 0..n-1 and sets the side of its square cells;
+  // a side that is not a positive finite number leaves every car unplaced,
+  // so that Near gives them all.
+  void Reset(int32 n, double cell);
+  // Car i now stands at `position` with that axis and length along; a car
+  // with no position is left out of the index. Cars the grid cannot place
+  // (no finite place or length, an axis MayKeepGapTo keeps anywhere) are
+  // listed for every query.
+  void Set(int32 i, const Vec3* position, const Vec3& forwardAxis, double length);
+  // Replaces `out` with the cars near `car`, ascending.
+  void Near(const GapReach& car, std::vector<int32>& out);
+
+ private:
+  enum : uint8_t { kAbsent, kEverywhere, kInCell };
+  struct Place {
+    uint8_t where = kAbsent;
+    int64_t cx = 0, cz = 0;
+  };
+  static uint64_t Key(int64_t cx, int64_t cz) {
+    return (static_cast<uint64_t>(cx) << 32) ^ (static_cast<uint64_t>(cz) & 0xffffffffu);
+  }
+  void Leave(int32 i);
+
+  double cell_ = 0.0;
+  double longest_ = 0.0;  // the longest length placed since Reset
+  std::vector<Place> places_;
+  std::unordered_map<uint64_t, std::vector<int32>> cells_;
+  std::vector<int32> everywhere_;
+  std::vector<uint64_t> marks_;
+};
 
 // Angle between two vectors in [0, pi]; 0 when either is zero.
 double AngleBetween(const Vec3& a, const Vec3& b);

@@ -384,26 +384,81 @@ int32 ControlRouteSpeed(const BaseObject* spline, double place, CarState& car) {
 
 double AngleBetween(const Vector& a, const Vector& b) { return AngleBetween(VectorToHostOrder(a), VectorToHostOrder(b)); }
 
-void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count) {
+namespace {
+
+GapSight SightOf(const CarEntry& e) {
+  if (!e.ready || !e.object || !e.state) return GapSight{};
+  const CarState& o = *e.state;
+  return GapSight{.position = VectorToHostOrder(o.bodyMatrix.off),
+                  .forwardAxis = VectorToHostOrder(o.bodyMatrix.v3),
+                  .length = o.bodySize.z,
+                  .state = &o};
+}
+
+GapReach ReachOf(const CarState& car) {
+  return GapReachOf(car.autopilot, VectorToHostOrder(car.bodyMatrix.off), VectorToHostOrder(car.bodyMatrix.v3),
+                    car.bodySize.z);
+}
+
+}  // namespace
+
+void GapSights::Reset(const CarEntry* cars, int32 count) {
+  count = cars ? std::max<int32>(count, 0) : 0;
+  sights_.resize(static_cast<size_t>(count));
+  // Cells as wide as the widest reach a car keeping its gap asks for: a
+  // query then looks at a few cells around the car.
+  double reach = 0.0, longest = 0.0;
+  for (int32 i = 0; i < count; ++i) {
+    sights_[i] = SightOf(cars[i]);
+    if (!sights_[i].state) continue;
+    const CarState& car = *cars[i].state;
+    if (std::isfinite(car.bodySize.z)) longest = std::max(longest, std::fabs(car.bodySize.z));
+    if (car.autopilot.gapDistance == 0.0) continue;
+    const GapReach r = ReachOf(car);
+    if (!r.dropsNone) reach = std::max(reach, r.reach + r.length);
+  }
+  index_.Reset(count, reach > 0.0 ? reach + longest : 0.0);
+  for (int32 i = 0; i < count; ++i) {
+    const GapSight& s = sights_[i];
+    index_.Set(i, s.state ? &s.position : nullptr, s.forwardAxis, s.length);
+  }
+}
+
+void GapSights::Update(const CarEntry* cars, int32 i) {
+  if (!cars || i < 0 || static_cast<size_t>(i) >= sights_.size()) return;
+  GapSight& s = sights_[i];
+  s = SightOf(cars[i]);
+  index_.Set(i, s.state ? &s.position : nullptr, s.forwardAxis, s.length);
+}
+
+void KeepGapToCars(CarState& car, GapSights& sights) {
   AutopilotState& ap = car.autopilot;
-  std::vector<GapCar> others;
-  if (ap.gapDistance != 0.0 && cars) {
-    const GapReach reach =
-        GapReachOf(ap, VectorToHostOrder(car.bodyMatrix.off), VectorToHostOrder(car.bodyMatrix.v3), car.bodySize.z);
-    for (int32 i = 0; i < count; ++i) {
-      const CarEntry& e = cars[i];
-      if (!e.ready || !e.object || !e.state || e.state == &car) continue;
-      const CarState& o = *e.state;
+  std::vector<GapCar>& others = sights.others_;
+  others.clear();
+  // Keeping the gap to cars on the same route alone, a car that follows none
+  // keeps it to no car.
+  const bool none = ap.gapSameRoute && !ap.routeSpline;
+  if (ap.gapDistance != 0.0 && !none) {
+    const GapReach reach = ReachOf(car);
+    sights.index_.Near(reach, sights.near_);
+    for (int32 i : sights.near_) {
+      const GapSight& s = sights.sights_[i];
+      if (!s.state || s.state == &car) continue;
       // In a crowd most cars are far off: dropping them leaves the answer.
-      if (!MayKeepGapTo(reach, VectorToHostOrder(o.bodyMatrix.off), VectorToHostOrder(o.bodyMatrix.v3), o.bodySize.z))
-        continue;
-      others.push_back(GapCar{.position = VectorToHostOrder(o.bodyMatrix.off),
-                              .forwardAxis = VectorToHostOrder(o.bodyMatrix.v3),
-                              .length = o.bodySize.z,
-                              .speed = o.speed,
-                              .sameRoute = ap.routeSpline && o.autopilot.routeSpline == ap.routeSpline ? 1 : 0});
+      if (!MayKeepGapTo(reach, s.position, s.forwardAxis, s.length)) continue;
+      others.push_back(GapCar{.position = s.position,
+                              .forwardAxis = s.forwardAxis,
+                              .length = s.length,
+                              .speed = s.state->speed,
+                              .sameRoute = ap.routeSpline && s.state->autopilot.routeSpline == ap.routeSpline ? 1 : 0});
     }
   }
   AutopilotCar view = ViewOf(car);
-  KeepGap(others.data(), static_cast<int32>(others.size()), ap, view);
+  KeepGap(others.empty() ? nullptr : others.data(), static_cast<int32>(others.size()), ap, view);
+}
+
+void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count) {
+  GapSights sights;
+  sights.Reset(cars, count);
+  KeepGapToCars(car, sights);
 }

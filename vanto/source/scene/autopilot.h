@@ -9,6 +9,9 @@
 // spline's arc length.
 #pragma once
 
+#include <vector>
+
+#include "engine/autopilot.h"
 #include "scene/carstate.h"
 
 class BaseContainer;
@@ -47,6 +50,33 @@ void StepAutopilot(BaseDocument* doc, const BaseContainer& bc, CarState& car);
 // Slows the car down behind the cars in front of it (entries that are null,
 // not ready or the car itself are skipped).
 void KeepGapToCars(CarState& car, const CarEntry* cars, int32 count);
+
+// What gap keeping reads of every other car before it knows whether the car
+// is near, copied out of the cars' states and indexed by place: a crowd is
+// then looked over in its neighbourhood and in one small array rather than
+// one large state per car. A car's copy must be made again (Update) whenever
+// its record changes: a step stores its results.
+struct GapSight {
+  Vec3 position;     // body origin, host order
+  Vec3 forwardAxis;  // body z axis, host order
+  double length = 0.0;
+  const CarState* state = nullptr;  // null: not a car to keep a gap to
+};
+class GapSights {
+ public:
+  void Reset(const CarEntry* cars, int32 count);
+  void Update(const CarEntry* cars, int32 i);
+
+ private:
+  friend void KeepGapToCars(CarState& car, GapSights& sights);
+  std::vector<GapSight> sights_;
+  GapIndex index_;
+  std::vector<int32> near_;
+  std::vector<GapCar> others_;
+};
+
+// KeepGapToCars over the copies of the run's cars.
+void KeepGapToCars(CarState& car, GapSights& sights);
 
 // The route tag's grip factor, and with `load` set its speed table, of the
 // bound route piece.

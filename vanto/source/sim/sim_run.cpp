@@ -344,7 +344,7 @@ bool DefaultGroundOnly(const CarState& car, const CarLinks& links) {
 // the last good one).
 // `lastStep`: the call ends after this step.
 StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks& links, bool lastStep,
-                   const CarEntry* cars, int32 count) {
+                   GapSights& sights) {
   CarState& car = *entry.state;
   const BaseContainer& bc = *entry.object->GetDataInstance();
   SimSettings& s = car.settings;
@@ -358,7 +358,7 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks&
     if (bits == 0) {
       if (links.commandGroup) EvaluateCommandTag(doc, bc, car);
       StepAutopilot(doc, bc, car);
-      KeepGapToCars(car, cars, count);
+      KeepGapToCars(car, sights);
     } else {
       ApplyDirectInputs(bits, bc, car);
       if ((bits & 7) != 7) {
@@ -564,6 +564,10 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     links[i].internalSteps = InternalStepCount(car.dynamics, car.settings.stepDt);
     ResetAdvanceOutputs(car);
   }
+  // Gap keeping looks over every car at each input refresh; it reads the
+  // copies, which follow each car's steps.
+  GapSights sights;
+  sights.Reset(cars, count);
   for (int32 k = 0; k < obstacleCount; ++k) {
     if (!obstacles || !obstacles[k]) continue;
     obstacles[k]->impactSum = Vector();
@@ -585,15 +589,16 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
       taking[i] = 0;
       if (!Usable(cars[i])) continue;
       if (cars[i].state->startDelay + settings.startTime <= settings.simTime) {
-        const StepResult r = StepCar(doc, bt, cars[i], links[i], lastStep, cars, count);
+        const StepResult r = StepCar(doc, bt, cars[i], links[i], lastStep, sights);
         if (r == StepResult::kBreak) return kStatusOk;
         if (r == StepResult::kFailed) {
           // A blown-up body stops here: it neither steps on nor collides with
           // its stale matrices; the run reports it at the end of the call.
           cars[i].ready = 0;
           if (failed == kStatusOk) failed = kStatusNotFinite;
-          continue;
         }
+        sights.Update(cars, i);
+        if (r == StepResult::kFailed) continue;
       }
       // Read for the broad phase while the car is still in the cache: the
       // later cars' steps change nothing of it.

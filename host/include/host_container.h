@@ -1,8 +1,10 @@
 // GeData (one typed value) and BaseContainer (values by numeric ID).
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <new>
 #include <variant>
 
 #include "host_types.h"
@@ -111,8 +113,15 @@ class GeData {
 class BaseContainer {
  public:
   explicit BaseContainer(LONG id = 0) : id_(id) {}
-  BaseContainer(const BaseContainer&) = default;
-  BaseContainer& operator=(const BaseContainer&) = default;
+  // The entries found lately point into the source's map: not copied.
+  BaseContainer(const BaseContainer& o) : id_(o.id_), entries_(o.entries_) {}
+  BaseContainer& operator=(const BaseContainer& o) {
+    if (this == &o) return *this;
+    id_ = o.id_;
+    entries_ = o.entries_;
+    recent_.reset();
+    return *this;
+  }
 
   LONG GetId() const { return id_; }
   void SetId(LONG id) { id_ = id; }
@@ -153,9 +162,23 @@ class BaseContainer {
   const GeData* GetDataPointer(LONG id) const;
   GeData* GetDataPointer(LONG id);
   const GeData& GetData(LONG id) const;
-  void SetData(LONG id, const GeData& v) { entries_[id] = v; }
-  Bool RemoveData(LONG id) { return entries_.erase(id) > 0; }
-  void FlushAll() { entries_.clear(); }
+  void SetData(LONG id, const GeData& v) {
+    if (GeData* d = Find(id)) {
+      *d = v;
+      return;
+    }
+    GeData& added = entries_[id];
+    Forget(id);
+    added = v;
+  }
+  Bool RemoveData(LONG id) {
+    Forget(id);
+    return entries_.erase(id) > 0;
+  }
+  void FlushAll() {
+    recent_.reset();
+    entries_.clear();
+  }
   LONG GetEntryCount() const { return static_cast<LONG>(entries_.size()); }
   // Copies every entry of src into this container (src wins).
   void MergeContainer(const BaseContainer& src);
@@ -168,6 +191,45 @@ class BaseContainer {
   const std::map<LONG, GeData>& Entries() const { return entries_; }
 
  private:
+  // What the last look-ups of a large container found, by ID: an entry or
+  // that there is none. A walk down the map of a car's hundreds of
+  // parameters misses the memory cache at every level, and a running car
+  // reads and writes the same few dozen of them every frame, some of them
+  // links that were never set. Adding or erasing an entry drops what was
+  // found for its ID; replacing the map drops everything.
+  static constexpr size_t kRecentFrom = 32;
+  static constexpr int kRecentBits = 8;
+  struct Recent {
+    struct Slot {
+      LONG id = 0;
+      bool known = false;
+      GeData* at = nullptr;  // null: no entry
+    } slots[1 << kRecentBits];
+  };
+  static size_t RecentSlot(LONG id) {
+    return (static_cast<std::uint32_t>(id) * 2654435761u) >> (32 - kRecentBits);
+  }
+  GeData* Find(LONG id) const {
+    Recent::Slot* slot = nullptr;
+    if (entries_.size() >= kRecentFrom) {
+      if (!recent_) recent_.reset(new (std::nothrow) Recent);
+      if (recent_) {
+        slot = &recent_->slots[RecentSlot(id)];
+        if (slot->known && slot->id == id) return slot->at;
+      }
+    }
+    auto it = entries_.find(id);
+    GeData* at = it == entries_.end() ? nullptr : const_cast<GeData*>(&it->second);
+    if (slot) *slot = {id, true, at};
+    return at;
+  }
+  void Forget(LONG id) {
+    if (!recent_) return;
+    Recent::Slot& slot = recent_->slots[RecentSlot(id)];
+    if (slot.id == id) slot.known = false;
+  }
+
   LONG id_ = 0;
   std::map<LONG, GeData> entries_;
+  mutable std::unique_ptr<Recent> recent_;
 };

@@ -143,8 +143,8 @@ bool GeData::operator==(const GeData& o) const {
 static const GeData kNil;
 
 LONG BaseContainer::GetType(LONG id) const {
-  auto it = entries_.find(id);
-  return it == entries_.end() ? DA_NIL : it->second.GetType();
+  const GeData* d = Find(id);
+  return d ? d->GetType() : DA_NIL;
 }
 Bool BaseContainer::GetBool(LONG id, Bool preset) const {
   auto* d = GetDataPointer(id);
@@ -209,18 +209,15 @@ BaseObject* BaseContainer::GetObjectLink(LONG id, const BaseDocument* doc) const
 BaseTag* BaseContainer::GetTagLink(LONG id, const BaseDocument* doc) const {
   return dynamic_cast<BaseTag*>(GetLink(id, doc));
 }
-const GeData* BaseContainer::GetDataPointer(LONG id) const {
-  auto it = entries_.find(id);
-  return it == entries_.end() ? nullptr : &it->second;
-}
-GeData* BaseContainer::GetDataPointer(LONG id) {
-  auto it = entries_.find(id);
-  return it == entries_.end() ? nullptr : &it->second;
-}
+const GeData* BaseContainer::GetDataPointer(LONG id) const { return Find(id); }
+GeData* BaseContainer::GetDataPointer(LONG id) { return Find(id); }
 const GeData& BaseContainer::GetData(LONG id) const {
   auto* d = GetDataPointer(id);
   return d ? *d : kNil;
 }
 void BaseContainer::MergeContainer(const BaseContainer& src) {
-  for (const auto& [id, v] : src.entries_) entries_[id] = v;
+  for (const auto& [id, v] : src.entries_) {
+    entries_[id] = v;
+    Forget(id);
+  }
 }

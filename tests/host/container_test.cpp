@@ -1,6 +1,10 @@
 // Containers, typed values and weak links.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+#include <vector>
+
 #include "host_scene.h"
 
 namespace {
@@ -72,6 +76,83 @@ TEST(Container, OverwritingTakesTheNewValueAndType) {
   const GeData& alias = self;
   self = alias;
   EXPECT_EQ(self.GetString(), "x");
+}
+
+// A large container remembers what its last look-ups found, entries and
+// absent IDs: every read must still give what the plain map holds while
+// entries are set, removed, added back, merged in, flushed, copied and
+// assigned, with IDs that share a remembered slot.
+TEST(Container, LargeContainersReadWhatTheyHoldThroughEveryChange) {
+  std::mt19937 rng(3);
+  // Small IDs, IDs 256 apart and scattered ones, so that many share a slot.
+  std::vector<LONG> ids;
+  for (LONG k = 0; k < 40; ++k) ids.push_back(1000 + k);
+  for (LONG k = 0; k < 40; ++k) ids.push_back(5000 + 256 * k);
+  for (LONG k = 0; k < 40; ++k) ids.push_back(static_cast<LONG>(rng() % 100000) - 50000);
+  std::map<LONG, Real> model;
+  BaseContainer bc;
+  BaseContainer copy;
+  auto check = [&](const BaseContainer& c, const std::map<LONG, Real>& m, int step) {
+    for (LONG id : ids) {
+      auto it = m.find(id);
+      if (it == m.end()) {
+        EXPECT_EQ(c.GetType(id), DA_NIL) << step << " id " << id;
+        EXPECT_EQ(c.GetDataPointer(id), nullptr) << step << " id " << id;
+      } else {
+        EXPECT_EQ(c.GetReal(id), it->second) << step << " id " << id;
+      }
+    }
+    EXPECT_EQ(c.GetEntryCount(), static_cast<LONG>(m.size())) << step;
+  };
+  std::map<LONG, Real> copied;
+  for (int step = 0; step < 3000; ++step) {
+    const LONG id = ids[rng() % ids.size()];
+    const int op = static_cast<int>(rng() % 100);
+    if (op < 55) {
+      bc.SetReal(id, step);
+      model[id] = step;
+    } else if (op < 80) {
+      EXPECT_EQ(bc.GetReal(id, -1.0), model.count(id) ? model[id] : -1.0) << step;
+    } else if (op < 92) {
+      EXPECT_EQ(bc.RemoveData(id), model.erase(id) > 0) << step;
+    } else if (op < 94) {
+      if (GeData* d = bc.GetDataPointer(id)) {
+        *d = GeData(Real(-step));
+        model[id] = -step;
+      }
+    } else if (op < 96) {
+      copy = bc;  // the copy reads its own map, then both go their own ways
+      copied = model;
+      copy.SetReal(ids[0], 0.5);
+      copied[ids[0]] = 0.5;
+      check(copy, copied, step);
+    } else if (op < 97) {
+      BaseContainer constructed(bc);
+      bc.RemoveData(id);
+      model.erase(id);
+      std::map<LONG, Real> before = model;
+      check(bc, model, step);
+      EXPECT_EQ(constructed.GetEntryCount(), static_cast<LONG>(before.size() + (constructed.GetType(id) != DA_NIL)));
+    } else if (op < 98) {
+      bc = copy;
+      model = copied;
+    } else if (op < 99 && step % 7 == 0) {
+      bc.FlushAll();
+      model.clear();
+    } else if (op < 99) {
+      BaseContainer more;
+      for (int k = 0; k < 3; ++k) {
+        const LONG added = ids[rng() % ids.size()];
+        more.SetReal(added, 1000.0 + k);
+        model[added] = 1000.0 + k;
+      }
+      bc.MergeContainer(more);
+    } else {
+      check(bc, model, step);
+    }
+  }
+  check(bc, model, -1);
+  check(copy, copied, -2);
 }
 
 TEST(Container, NumbersOutOfRangeDoNotCastUndefined) {

@@ -59,16 +59,17 @@ void KeyConstant(BaseList2D* node, LONG id, const GeData& value) {
   track->GetCurve()->AddKey(BaseTime(0.0))->SetGeData(value);
 }
 
-BaseObject* LastCar(BaseObject* sim) {
-  BaseObject* found = nullptr;
-  for (BaseObject* op = sim->GetDown(); op; op = op->GetNext())
-    if (op->GetType() == kCarType) found = op;
-  return found;
+// The car the button just added: the Sim puts a new car in front of its
+// other children, so it is the one child that was not there before.
+BaseObject* NewCar(BaseObject* sim, BaseObject* firstBefore) {
+  BaseObject* first = sim->GetDown();
+  return first && first != firstBefore && first->GetType() == kCarType ? first : nullptr;
 }
 
 BaseObject* AddCar(BaseObject* sim, const Vector& start, double throttle, double steer) {
+  BaseObject* before = sim->GetDown();
   Press(sim, kSimAddCar);
-  BaseObject* car = LastCar(sim);
+  BaseObject* car = NewCar(sim, before);
   if (!car) return nullptr;
   car->GetDataInstance()->SetLong(kCarStartMode, 0);
   car->GetDataInstance()->SetVector(kCarStartPosition, start);

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
 
+#include "carsim/polygon_geometry.h"
 #include "expect_vec.h"
 
 namespace {
@@ -30,6 +32,61 @@ TEST(OutlineContactTest, PointsInsideASquareOutline) {
   // None inside: no list, a zero mean.
   EXPECT_EQ(PointsInsideOutline(P + 1, 1, kSquare, 4, list, mean), 0);
   EXPECT_EQ(mean, Vec3());
+}
+
+// Points skipped for lying outside the outline's extent get the answer the
+// full winding count gives: on the extent's edges, one step in the last
+// place off them, on vertices, and round outlines with nearly flat edges, a
+// twice-wound star, far-off and mixed-scale ones and one with a NaN corner.
+TEST(OutlineContactTest, PointsOutsideTheExtentAnswerAsTheFullCount) {
+  const double nan = std::nan("");
+  const std::vector<std::vector<Vec3>> outlines = {
+      {kSquare[0], kSquare[1], kSquare[2], kSquare[3]},
+      {Vec3(-300, 0, 1e-9), Vec3(300, 0, 0), Vec3(300, 0, -1e-9), Vec3(-300, 0, 0)},  // a sliver
+      {Vec3(0, 0, 100), Vec3(59, 0, -81), Vec3(-95, 0, 31), Vec3(95, 0, 31), Vec3(-59, 0, -81)},  // wound twice
+      {Vec3(1e7, 0, 1e7), Vec3(1e7 + 3, 0, 1e7 + 1), Vec3(1e7 + 1, 0, 1e7 - 2)},                 // far off
+      {Vec3(-1e-6, 0, 0), Vec3(0, 0, 5e5), Vec3(1e-6, 0, 0), Vec3(0, 0, -5e5)},                // thin and tall
+      {Vec3(-100, 0, 100), Vec3(nan, 0, 100), Vec3(100, 0, -100), Vec3(-100, 0, -100)},
+  };
+  for (size_t o = 0; o < outlines.size(); ++o) {
+    const std::vector<Vec3>& Q = outlines[o];
+    const int32 q = static_cast<int32>(Q.size());
+    double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
+    for (const Vec3& v : Q)
+      if (std::isfinite(v.x)) lo[0] = std::min(lo[0], v.x), hi[0] = std::max(hi[0], v.x);
+    for (const Vec3& v : Q) lo[1] = std::min(lo[1], v.z), hi[1] = std::max(hi[1], v.z);
+    // Across and along: the extent's ends, one step off each, and points
+    // between; every vertex and every edge's middle.
+    std::vector<double> xs, zs;
+    for (int a = 0; a < 2; ++a) {
+      std::vector<double>& c = a == 0 ? xs : zs;
+      for (double end : {lo[a], hi[a]})
+        for (double toward : {-INFINITY, INFINITY}) c.push_back(end), c.push_back(std::nextafter(end, toward));
+      for (int k = 0; k <= 8; ++k) c.push_back(lo[a] + (hi[a] - lo[a]) * (k / 8.0));
+      c.push_back(lo[a] - 1.0), c.push_back(hi[a] + 1.0);
+    }
+    std::vector<Vec3> P;
+    for (double x : xs)
+      for (double z : zs) P.push_back(Vec3(x, 1, z));
+    for (int32 j = 0; j < q; ++j) {
+      const Vec3& a = Q[j];
+      const Vec3& b = Q[(j + 1) % q];
+      P.push_back(a);
+      P.push_back(Vec3((a.x + b.x) / 2, 0, (a.z + b.z) / 2));
+      for (double dz : {0.0, 1e-9, -1e-9}) P.push_back(Vec3(std::nextafter(a.x, INFINITY), 0, a.z + dz));
+    }
+    std::vector<int32> list(P.size() + 1), expected;
+    Vec3 mean, sum;
+    for (size_t i = 0; i < P.size(); ++i)
+      if (WindingNumberXZ(Q.data(), q, P[i]) != 0) expected.push_back(static_cast<int32>(i)), sum = axes::Add(sum, P[i]);
+    const int32 k = PointsInsideOutline(P.data(), static_cast<int32>(P.size()), Q.data(), q, list.data(), mean);
+    ASSERT_EQ(k, static_cast<int32>(expected.size())) << "outline " << o;
+    EXPECT_FALSE(expected.empty()) << "outline " << o << " holds no point: the table shows nothing";
+    for (int32 i = 0; i < k; ++i) EXPECT_EQ(list[i], expected[i]) << "outline " << o;
+    if (k > 0) {
+      EXPECT_EQ(mean, axes::Div(sum, k)) << "outline " << o;
+    }
+  }
 }
 
 TEST(OutlineContactTest, FootprintsOverlapOnlyByCorners) {

@@ -201,33 +201,24 @@ VANTO_BODY_INLINE void Stage1(RigidBody& b) {
   ResetAccumulators(b);
 }
 
-VANTO_BODY_INLINE void Stage2(RigidBody& b) {
+// Stages 2 and 3 start from the last stage's velocities; `h` is the stage's
+// step and `hOrient` the orientation's.
+VANTO_BODY_INLINE void LaterStage(RigidBody& b, RigidBodyStage& st, double h, double hOrient) {
   const RigidBodyStartState& s = b.startState;
-  RigidBodyStage& st = b.stageRecord[1];
   st.velocity = b.velocity;
   st.angularVelocity = b.angularVelocity;
-  ScaleVec3(st.velocityIncrement, gEngine.h2, LinearAcceleration(b));
-  ScaleVec3(st.angularVelocityIncrement, gEngine.h2, AngularAcceleration(b));
-  AddScaledVec3(b.position, s.position, gEngine.h2, st.velocity);
-  AdvanceOrientation(b, st.angularVelocity, gEngine.h4);
+  ScaleVec3(st.velocityIncrement, h, LinearAcceleration(b));
+  ScaleVec3(st.angularVelocityIncrement, h, AngularAcceleration(b));
+  AddScaledVec3(b.position, s.position, h, st.velocity);
+  AdvanceOrientation(b, st.angularVelocity, hOrient);
   AddVec3(b.velocity, s.velocity, st.velocityIncrement);
   AddVec3(b.angularVelocity, s.angularVelocity, st.angularVelocityIncrement);
   ResetAccumulators(b);
 }
 
-VANTO_BODY_INLINE void Stage3(RigidBody& b) {
-  const RigidBodyStartState& s = b.startState;
-  RigidBodyStage& st = b.stageRecord[2];
-  st.velocity = b.velocity;
-  st.angularVelocity = b.angularVelocity;
-  ScaleVec3(st.velocityIncrement, gEngine.h, LinearAcceleration(b));
-  ScaleVec3(st.angularVelocityIncrement, gEngine.h, AngularAcceleration(b));
-  AddScaledVec3(b.position, s.position, gEngine.h, st.velocity);
-  AdvanceOrientation(b, st.angularVelocity, gEngine.h2);
-  AddVec3(b.velocity, s.velocity, st.velocityIncrement);
-  AddVec3(b.angularVelocity, s.angularVelocity, st.angularVelocityIncrement);
-  ResetAccumulators(b);
-}
+VANTO_BODY_INLINE void Stage2(RigidBody& b) { LaterStage(b, b.stageRecord[1], gEngine.h2, gEngine.h4); }
+
+VANTO_BODY_INLINE void Stage3(RigidBody& b) { LaterStage(b, b.stageRecord[2], gEngine.h, gEngine.h2); }
 
 VANTO_BODY_INLINE void Finish(RigidBody& b) {
   const RigidBodyStartState& s = b.startState;

@@ -542,6 +542,38 @@ TEST_F(CollisionTest, BodyPointsAskTheGroundGroupFirst) {
   }
 }
 
+// One ground answers a car's body points one after the other: each query
+// starts from the default ground again, whatever the one before found, and
+// gives the plane only, leaving the caller's tyre profile as it was.
+TEST_F(CollisionTest, BodyPointQueriesStartFromTheDefaultGroundEachTime) {
+  BaseObject* group = BaseObject::Alloc(Onull);
+  doc->InsertObject(group, nullptr, nullptr);
+  PolygonObject* floor = CreatePolygonObject(doc, group, nullptr, "floor", 2000.0, 2000.0, 1, 0);
+  ASSERT_NE(floor, nullptr);
+  floor->SetRelPos(Vector(0, 300, 0));
+  CarState& car = MakeCar(Vector(0, 572, 0));
+  SetFlatGroundHit(car.defaultGround, 5.0, 0.8, kUnits);
+  const BodyPointGround ground(group, car);
+  // Engine axes, metres: over the floor (3 m), beside it (default, 5 m).
+  const Vec3 over(0.0, 0.0, 4.0), beside(0.0, 30.0, 4.0);
+  struct Want {
+    Vec3 point;
+    double height;
+  } asked[] = {{over, 3.0}, {beside, 5.0}, {over, 3.0}, {beside, 5.0}};
+  for (const Want& w : asked) {
+    SCOPED_TRACE(w.height);
+    GroundHit hit;
+    hit.profileCount = 7;
+    hit.profile[3][1] = 0.25;
+    ground.GroundAt(w.point, hit);
+    EXPECT_NEAR(hit.normal.z, 1.0, 1e-12);
+    EXPECT_NEAR(-hit.planeOffset, w.height, 1e-9);
+    EXPECT_EQ(hit.friction, 0.8);  // a body point takes the default ground's grip
+    EXPECT_EQ(hit.profileCount, 7);
+    EXPECT_EQ(hit.profile[3][1], 0.25);
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- broad phase

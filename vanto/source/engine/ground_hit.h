@@ -18,3 +18,17 @@ struct GroundHit {
   int32 profileCount = 0;              // valid profile rays, 5..51 (odd)
   double profile[kMaxGroundProfile][3] = {};  // ray directions in the wheel frame
 };
+
+// `from` into `to` but for the tyre profile (its rays and their count), which
+// is most of the record: a query for a point that is not a wheel's neither
+// reads nor gives it.
+inline void CopyGroundPlane(GroundHit& to, const GroundHit& from) {
+  static_assert(sizeof(GroundHit) == sizeof(Vec3) + 4 * sizeof(double) + 2 * sizeof(int32) + sizeof(GroundHit::profile),
+                "a new field of the record is copied here too");
+  to.normal = from.normal;
+  to.planeOffset = from.planeOffset;
+  to.friction = from.friction;
+  to.frictionWeight = from.frictionWeight;
+  to.gripFactor = from.gripFactor;
+  to.contactMode = from.contactMode;
+}

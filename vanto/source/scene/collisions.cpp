@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "carsim/car_param_ids.h"
 #include "engine/body_ground_contact.h"
 #include "engine/collision_response.h"
 #include "engine/outline_contact.h"
@@ -240,10 +241,15 @@ void ClipPointsToOutline(CarState& car) {
   }
 }
 
+BodyPointGround::BodyPointGround(BaseDocument* doc, const BaseContainer& bc, CarState& car)
+    : BodyPointGround(bc.GetObjectLink(CAR_GROUND_GROUP, doc), car) {}
+
 void BodyPointGround::GroundAt(const Vec3& point, GroundHit& hit) const {
-  SceneGroundHit found = car_.defaultGround;
-  QueryGroundPoint(doc_, bc_, DynamicsPointToHost(point, car_.settings.unitsPerMetre), found, car_);
-  hit = found;
+  // Every query starts from the default ground, as a wheel's first does.
+  if (search_) CopyGroundPlane(*search_, car_.defaultGround);
+  else search_.emplace(car_.defaultGround);
+  QueryGroundPoint(group_, DynamicsPointToHost(point, car_.settings.unitsPerMetre), *search_, car_);
+  CopyGroundPlane(hit, *search_);
 }
 
 void ResolveBodyGroundContact(CarState& car, const GroundSource* ground) {
@@ -268,9 +274,11 @@ void ResolveBodyGroundContact(CarState& car, const GroundSource* ground) {
   Vec3 corners[kBodyCorners], normals[kBodyCorners];
   double offsets[kBodyCorners];
   BodyCornerPoints(body.frame, VectorToHostOrder(car.bodySize), roof, corners);
+  // Each answer gives the plane whole; only the plane is read.
+  GroundHit hit;
+  if (ground) CopyGroundPlane(hit, car.defaultGround);
   for (int32 i = 0; i < kBodyCorners; ++i) {
     if (ground) {
-      GroundHit hit = car.defaultGround;
       ground->GroundAt(HostPointToDynamics(HostOrderToVector(corners[i]), u), hit);
       normals[i] = DynamicsToHostOrder(hit.normal);
       offsets[i] = hit.planeOffset;

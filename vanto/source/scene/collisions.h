@@ -12,6 +12,8 @@
 // them through its hooks of the same names.
 #pragma once
 
+#include <optional>
+
 #include "scene/carstate.h"
 #include "carsim/collision_shape.h"
 #include "engine/ground_hit.h"
@@ -42,13 +44,18 @@ void ClipPointsToOutline(CarState& car);
 // search of the ground group from the car's default ground (QueryGroundPoint).
 class BodyPointGround final : public GroundSource {
  public:
-  BodyPointGround(BaseDocument* doc, const BaseContainer& bc, CarState& car) : doc_(doc), bc_(bc), car_(car) {}
+  // `group` is the car's ground group (link 1940), resolved by the caller.
+  BodyPointGround(const BaseObject* group, CarState& car) : group_(group), car_(car) {}
+  BodyPointGround(BaseDocument* doc, const BaseContainer& bc, CarState& car);
+  // The plane part of the answer; the profile of `hit` is left alone.
   void GroundAt(const Vec3& point, GroundHit& hit) const override;
 
  private:
-  BaseDocument* doc_;
-  const BaseContainer& bc_;
+  const BaseObject* group_;
   CarState& car_;
+  // The search's working record, made on the first query: a car with a
+  // wheel on the ground asks none.
+  mutable std::optional<SceneGroundHit> search_;
 };
 // A car none of whose wheels touches the ground is held out of it by its
 // body corners, standing on what `ground` gives under each; without a

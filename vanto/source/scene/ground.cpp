@@ -665,9 +665,12 @@ void QueryGroundUnderWheels(const BaseObject* group, CarState& car) {
 
 void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& point, SceneGroundHit& hit,
                       CarState& car) {
+  QueryGroundPoint(bc.GetObjectLink(CAR_GROUND_GROUP, doc), point, hit, car);
+}
+
+void QueryGroundPoint(const BaseObject* group, const Vector& point, SceneGroundHit& hit, CarState& car) {
   const double upm = UnitsPerMetre(car);
   const double r = car.dynamics.wheels[0].radius * upm;
-  const BaseObject* group = bc.GetObjectLink(CAR_GROUND_GROUP, doc);
   GroundObjects objects;
   if (SearchGround(group, point, hit, r, 2.0, false, upm, objects)) return;
   FallBack(hit, point, car, false, upm);

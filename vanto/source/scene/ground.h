@@ -78,6 +78,8 @@ void QueryGroundUnderWheels(const BaseObject* group, CarState& car);
 // radius of wheel 0, and an accepted polygon leaves `hit`'s grip alone.
 void QueryGroundPoint(BaseDocument* doc, const BaseContainer& bc, const Vector& point, SceneGroundHit& hit,
                       CarState& car);
+// The same with the ground group (link 1940) already resolved.
+void QueryGroundPoint(const BaseObject* group, const Vector& point, SceneGroundHit& hit, CarState& car);
 
 // The highest point of the bounding boxes of the ground group's switched-on
 // objects (scene units, world), or -infinity without any.

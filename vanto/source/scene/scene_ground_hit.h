@@ -20,6 +20,20 @@ struct SceneGroundHit : GroundHit {
   double height = 0.0;                 // plane height at the query point's x and z
 };
 
+// CopyGroundPlane with the scene's side of the record.
+inline void CopyGroundPlane(SceneGroundHit& to, const SceneGroundHit& from) {
+  static_assert(sizeof(SceneGroundHit) == sizeof(GroundHit) + sizeof(BaseObject*) + 3 * sizeof(Vector) +
+                                              sizeof(int32) + 4 + sizeof(double),
+                "a new field of the record is copied here too");
+  CopyGroundPlane(static_cast<GroundHit&>(to), from);
+  to.groundObject = from.groundObject;
+  to.lastPoint = from.lastPoint;
+  to.polygonIndex = from.polygonIndex;
+  to.hitPoint = from.hitPoint;
+  to.hostNormal = from.hostNormal;
+  to.height = from.height;
+}
+
 // The flat plane `ground` written into `g`, with its host side: no object,
 // the host's up as normal and the height in scene units.
 inline void SetFlatGroundHit(SceneGroundHit& g, const FlatGround& ground, double unitsPerMetre) {

@@ -422,7 +422,7 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks&
 
   if (car.flags & 1) PlaceFootprintInWorld(car);
   if (car.bodyGroundContactOn) {
-    const collision::BodyPointGround ground(doc, bc, car);
+    const collision::BodyPointGround ground(links.groundGroup, car);
     collision::ResolveBodyGroundContact(car, &ground);
   }
   return StepResult::kStepped;

@@ -553,19 +553,22 @@ TEST_F(CollisionTest, BodyPointQueriesStartFromTheDefaultGroundEachTime) {
   floor->SetRelPos(Vector(0, 300, 0));
   CarState& car = MakeCar(Vector(0, 572, 0));
   SetFlatGroundHit(car.defaultGround, 5.0, 0.8, kUnits);
-  const BodyPointGround ground(group, car);
-  // Engine axes, metres: over the floor (3 m), beside it (default, 5 m).
+  const BodyPointGround ground(group, car), noGroup(nullptr, car);
+  // Engine axes, metres: over the floor (3 m), beside it (default, 5 m);
+  // without the group the default ground is under both.
   const Vec3 over(0.0, 0.0, 4.0), beside(0.0, 30.0, 4.0);
   struct Want {
+    const BodyPointGround& asking;
     Vec3 point;
     double height;
-  } asked[] = {{over, 3.0}, {beside, 5.0}, {over, 3.0}, {beside, 5.0}};
+  } asked[] = {{ground, over, 3.0},   {ground, beside, 5.0},  {ground, over, 3.0},
+               {ground, beside, 5.0}, {noGroup, over, 5.0}, {noGroup, beside, 5.0}};
   for (const Want& w : asked) {
     SCOPED_TRACE(w.height);
     GroundHit hit;
     hit.profileCount = 7;
     hit.profile[3][1] = 0.25;
-    ground.GroundAt(w.point, hit);
+    w.asking.GroundAt(w.point, hit);
     EXPECT_NEAR(hit.normal.z, 1.0, 1e-12);
     EXPECT_NEAR(-hit.planeOffset, w.height, 1e-9);
     EXPECT_EQ(hit.friction, 0.8);  // a body point takes the default ground's grip

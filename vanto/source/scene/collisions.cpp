@@ -245,6 +245,12 @@ BodyPointGround::BodyPointGround(BaseDocument* doc, const BaseContainer& bc, Car
     : BodyPointGround(bc.GetObjectLink(CAR_GROUND_GROUP, doc), car) {}
 
 void BodyPointGround::GroundAt(const Vec3& point, GroundHit& hit) const {
+  // Without a group to search or a route that acts as ground, the answer is
+  // the default ground's plane wherever the point is.
+  if (!group_ && !car_.autopilot.routeIsGround) {
+    CopyGroundPlane(hit, car_.defaultGround);
+    return;
+  }
   // Every query starts from the default ground, as a wheel's first does.
   if (search_) CopyGroundPlane(*search_, car_.defaultGround);
   else search_.emplace(car_.defaultGround);

@@ -11,6 +11,18 @@ constexpr double kCellMargin = 1e-6;
 // Cell numbers beyond this would lose the margin to rounding.
 constexpr double kMaxCellNumber = 1e9;
 
+// Two circles this far apart on the ground, squared, keep apart in any
+// length the pair test computes: its distance also counts the height and
+// rounds by a few units in the last place, far less than the margin, and
+// the floor keeps the squares clear of the subnormal numbers, where that
+// bound would not hold.
+constexpr double kApartMargin = 1e-6;
+constexpr double kApartFloor = 1e-200;
+inline bool CirclesApart(double dx, double dy, double radii) {
+  const double d2 = dx * dx + dy * dy;
+  return d2 > radii * radii * (1.0 + kApartMargin) && d2 > kApartFloor;
+}
+
 }  // namespace
 
 void CollisionPairs::Build(const Vec3* centres, const double* radii, const char* taking, int32 n) {
@@ -29,6 +41,9 @@ void CollisionPairs::Build(const Vec3* centres, const double* radii, const char*
   cellY_.assign(static_cast<size_t>(n), 0);
   placed_.assign(static_cast<size_t>(n), 0);
   taking_.assign(static_cast<size_t>(n), 0);
+  x_.assign(static_cast<size_t>(n), 0.0);
+  y_.assign(static_cast<size_t>(n), 0.0);
+  r_.assign(static_cast<size_t>(n), 0.0);
 
   auto placeable = [&](int32 i) {
     const Vec3& c = centres[i];
@@ -49,6 +64,9 @@ void CollisionPairs::Build(const Vec3* centres, const double* radii, const char*
       continue;
     }
     placed_[i] = 1;
+    x_[i] = centres[i].x;
+    y_[i] = centres[i].y;
+    r_[i] = radii[i];
     cellX_[i] = static_cast<std::int64_t>(fx);
     cellY_[i] = static_cast<std::int64_t>(fy);
     if (!wasPlaced_[i]) entries_.push_back({cellX_[i], cellY_[i], i});
@@ -80,11 +98,14 @@ const std::vector<int32>& CollisionPairs::Partners(int32 i) {
     return partners_;
   }
   // Three columns of three cells: each a run of the sorted entries.
+  const double x = x_[i], y = y_[i], r = r_[i];
   for (std::int64_t dx = -1; dx <= 1; ++dx) {
     const Entry from{cellX_[i] + dx, cellY_[i] - 1, i + 1};
     for (auto it = std::lower_bound(entries_.begin(), entries_.end(), from);
-         it != entries_.end() && it->cx == from.cx && it->cy <= cellY_[i] + 1; ++it)
-      if (it->body > i) partners_.push_back(it->body);
+         it != entries_.end() && it->cx == from.cx && it->cy <= cellY_[i] + 1; ++it) {
+      const int32 j = it->body;
+      if (j > i && !CirclesApart(x - x_[j], y - y_[j], r + r_[j])) partners_.push_back(j);
+    }
   }
   for (int32 j : everywhere_)
     if (j > i) partners_.push_back(j);

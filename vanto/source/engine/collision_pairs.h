@@ -5,7 +5,9 @@
 // cells. The candidates come in ascending order, so the loop visits the
 // pairs it keeps in the order of the all-pairs loop and its results stay the
 // same; the pairs it drops are those the pair test throws out on the
-// bounding circles first.
+// bounding circles first. Of the neighbours in those cells it drops the
+// ones whose circles stand apart by more than rounding could hide, so the
+// pair test never has to reach for their records.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +38,7 @@ class CollisionPairs {
   std::vector<std::int64_t> cellX_, cellY_;
   std::vector<char> placed_, taking_;
   std::vector<char> wasPlaced_;      // placed_ of the last Build
+  std::vector<double> x_, y_, r_;    // centres and radii of the placed bodies
   std::vector<int32> everywhere_;    // taking part, placed nowhere
   std::vector<int32> partners_;
 };

@@ -86,6 +86,28 @@ void CollisionPairs::Build(const Vec3* centres, const double* radii, const char*
     for (; m > 0 && e < entries_[m - 1]; --m) entries_[m] = entries_[m - 1];
     entries_[m] = e;
   }
+  // The occupied cells in the same order, each with its run of entries and,
+  // for the columns left of it, its own and right of it, the first cell of
+  // that column from one row below it on. The rows sought rise with the
+  // cells, so each column's search only moves forward.
+  cells_.clear();
+  cellOf_.assign(static_cast<size_t>(n), 0);
+  for (size_t k = 0; k < entries_.size(); ++k) {
+    const Entry& e = entries_[k];
+    if (cells_.empty() || cells_.back().cx != e.cx || cells_.back().cy != e.cy)
+      cells_.push_back({e.cx, e.cy, static_cast<int32>(k), 0, {0, 0, 0}});
+    cellOf_[e.body] = static_cast<int32>(cells_.size() - 1);
+  }
+  const int32 cells = static_cast<int32>(cells_.size());
+  for (int32 c = 0; c < cells; ++c) cells_[c].end = c + 1 < cells ? cells_[c + 1].begin : static_cast<int32>(kept);
+  for (int32 d = 0; d < 3; ++d) {
+    int32 at = 0;
+    for (Cell& cell : cells_) {
+      const std::int64_t cx = cell.cx + d - 1, cy = cell.cy - 1;
+      while (at < cells && (cells_[at].cx < cx || (cells_[at].cx == cx && cells_[at].cy < cy))) ++at;
+      cell.column[d] = at;
+    }
+  }
 }
 
 const std::vector<int32>& CollisionPairs::Partners(int32 i) {
@@ -99,12 +121,16 @@ const std::vector<int32>& CollisionPairs::Partners(int32 i) {
   }
   // Three columns of three cells: each a run of the sorted entries.
   const double x = x_[i], y = y_[i], r = r_[i];
-  for (std::int64_t dx = -1; dx <= 1; ++dx) {
-    const Entry from{cellX_[i] + dx, cellY_[i] - 1, i + 1};
-    for (auto it = std::lower_bound(entries_.begin(), entries_.end(), from);
-         it != entries_.end() && it->cx == from.cx && it->cy <= cellY_[i] + 1; ++it) {
-      const int32 j = it->body;
-      if (j > i && !CirclesApart(x - x_[j], y - y_[j], r + r_[j])) partners_.push_back(j);
+  const Cell& home = cells_[cellOf_[i]];
+  for (int32 d = 0; d < 3; ++d) {
+    const std::int64_t cx = home.cx + d - 1;
+    for (int32 c = home.column[d]; c < static_cast<int32>(cells_.size()); ++c) {
+      const Cell& cell = cells_[c];
+      if (cell.cx != cx || cell.cy > home.cy + 1) break;
+      for (int32 k = cell.begin; k < cell.end; ++k) {
+        const int32 j = entries_[k].body;
+        if (j > i && !CirclesApart(x - x_[j], y - y_[j], r + r_[j])) partners_.push_back(j);
+      }
     }
   }
   for (int32 j : everywhere_)

@@ -34,7 +34,16 @@ class CollisionPairs {
       return cx != o.cx ? cx < o.cx : (cy != o.cy ? cy < o.cy : body < o.body);
     }
   };
+  // An occupied cell: its entries [begin, end), and for the columns cx - 1,
+  // cx and cx + 1 the index of the first cell there at or above row cy - 1.
+  struct Cell {
+    std::int64_t cx, cy;
+    int32 begin, end;
+    int32 column[3];
+  };
   std::vector<Entry> entries_;       // the placed bodies by cell
+  std::vector<Cell> cells_;          // the occupied cells, in the entries' order
+  std::vector<int32> cellOf_;        // a placed body's cell
   std::vector<std::int64_t> cellX_, cellY_;
   std::vector<char> placed_, taking_;
   std::vector<char> wasPlaced_;      // placed_ of the last Build

@@ -213,6 +213,20 @@ TEST(OutlineContactTest, ManyPointsAgainstALongOutlineAnswerAsTheFullCount) {
   EXPECT_GT(inside, 1000);
 }
 
+// A long edge down to the origin and a point a hair to its left, just above
+// the origin: the two products of its side value round to the same number,
+// the side comes out zero, and the full count takes the point for inside
+// although it lies outside. Nothing may call it outside for lying beside
+// the edges, whether beside the extent or beside the edges of its band.
+TEST(OutlineContactTest, PointsWhoseSideRoundsToZeroAnswerAsTheFullCount) {
+  const std::vector<Vec3> Q = {Vec3(1e6, 0, 1e6), Vec3(0, 0, 0), Vec3(2e6, 0, 0), Vec3(2e6, 0, 1e6)};
+  const std::vector<Vec3> P = {Vec3(-1e-300, 0, 1e-300), Vec3(-1e-300, 0, 2e-300), Vec3(-5e-301, 0, 3e-300),
+                               Vec3(1.5e6, 0, 5e5),      Vec3(1.9e6, 0, 2e5),      Vec3(-1, 0, 3e-300)};
+  ASSERT_NE(WindingNumberXZ(Q.data(), 4, P[0]), 0);  // the full count's view
+  for (size_t few = 1; few <= P.size(); ++few)
+    ExpectAsFullCount(Q, std::vector<Vec3>(P.begin(), P.begin() + few), "first " + std::to_string(few));
+}
+
 TEST(OutlineContactTest, FootprintsOverlapOnlyByCorners) {
   const Vec3 inside[4] = {Vec3(50, 0, 50), Vec3(300, 0, 50), Vec3(300, 0, -50), Vec3(50, 0, -50)};
   const Vec3 around[4] = {Vec3(-300, 0, 300), Vec3(300, 0, 300), Vec3(300, 0, -300), Vec3(-300, 0, -300)};

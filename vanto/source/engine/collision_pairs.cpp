@@ -41,9 +41,10 @@ void CollisionPairs::Build(const Vec3* centres, const double* radii, const char*
   cellY_.assign(static_cast<size_t>(n), 0);
   placed_.assign(static_cast<size_t>(n), 0);
   taking_.assign(static_cast<size_t>(n), 0);
-  x_.assign(static_cast<size_t>(n), 0.0);
-  y_.assign(static_cast<size_t>(n), 0.0);
-  r_.assign(static_cast<size_t>(n), 0.0);
+  // Read for placed bodies only.
+  x_.resize(static_cast<size_t>(n));
+  y_.resize(static_cast<size_t>(n));
+  r_.resize(static_cast<size_t>(n));
 
   auto placeable = [&](int32 i) {
     const Vec3& c = centres[i];
@@ -100,13 +101,19 @@ void CollisionPairs::Build(const Vec3* centres, const double* radii, const char*
   }
   const int32 cells = static_cast<int32>(cells_.size());
   for (int32 c = 0; c < cells; ++c) cells_[c].end = c + 1 < cells ? cells_[c + 1].begin : static_cast<int32>(kept);
-  for (int32 d = 0; d < 3; ++d) {
-    int32 at = 0;
-    for (Cell& cell : cells_) {
-      const std::int64_t cx = cell.cx + d - 1, cy = cell.cy - 1;
-      while (at < cells && (cells_[at].cx < cx || (cells_[at].cx == cx && cells_[at].cy < cy))) ++at;
-      cell.column[d] = at;
-    }
+  auto before = [&](int32 at, std::int64_t cx, std::int64_t cy) {
+    return at < cells && (cells_[at].cx < cx || (cells_[at].cx == cx && cells_[at].cy < cy));
+  };
+  int32 left = 0, right = 0;
+  for (int32 c = 0; c < cells; ++c) {
+    Cell& cell = cells_[c];
+    const std::int64_t cy = cell.cy - 1;
+    while (before(left, cell.cx - 1, cy)) ++left;
+    while (before(right, cell.cx + 1, cy)) ++right;
+    cell.column[0] = left;
+    // In its own column the row below, if occupied, is the cell before.
+    cell.column[1] = c > 0 && cells_[c - 1].cx == cell.cx && cells_[c - 1].cy == cy ? c - 1 : c;
+    cell.column[2] = right;
   }
 }
 

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "carsim/polygon_geometry.h"
+#include "engine/outline_shape.h"
 #include "expect_vec.h"
 
 namespace {
@@ -87,6 +89,142 @@ TEST(OutlineContactTest, PointsOutsideTheExtentAnswerAsTheFullCount) {
       EXPECT_EQ(mean, axes::Div(sum, k)) << "outline " << o;
     }
   }
+}
+
+// PointsInsideOutline against the full winding count of every point, list
+// and mean alike; returns how many points are inside.
+int32 ExpectAsFullCount(const std::vector<Vec3>& Q, const std::vector<Vec3>& P, const std::string& what) {
+  const int32 q = static_cast<int32>(Q.size());
+  std::vector<int32> expected;
+  Vec3 sum;
+  for (size_t i = 0; i < P.size(); ++i)
+    if (WindingNumberXZ(Q.data(), q, P[i]) != 0) expected.push_back(static_cast<int32>(i)), sum = axes::Add(sum, P[i]);
+  std::vector<int32> list(P.size() + 1, -7);
+  Vec3 mean(9, 9, 9);
+  const int32 k = PointsInsideOutline(P.data(), static_cast<int32>(P.size()), Q.data(), q, list.data(), mean);
+  EXPECT_EQ(std::vector<int32>(list.begin(), list.begin() + std::max(k, 0)), expected) << what;
+  if (k > 0) {
+    EXPECT_EQ(list[k], list[0]) << what;
+    EXPECT_EQ(mean, axes::Div(sum, k)) << what;
+  } else {
+    EXPECT_EQ(mean, Vec3()) << what;
+  }
+  return k;
+}
+
+// Points close to the outline: on every vertex and one step in the last
+// place beside it each way, on each edge's middle, level with each vertex
+// just inside and outside, and a grid over the extent and a little past it.
+std::vector<Vec3> PointsAround(const std::vector<Vec3>& Q, int across) {
+  std::vector<Vec3> P;
+  double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
+  for (size_t j = 0; j < Q.size(); ++j) {
+    const Vec3& a = Q[j];
+    const Vec3& b = Q[(j + 1) % Q.size()];
+    lo[0] = std::min(lo[0], a.x), hi[0] = std::max(hi[0], a.x);
+    lo[1] = std::min(lo[1], a.z), hi[1] = std::max(hi[1], a.z);
+    P.push_back(a);
+    for (double toward : {-INFINITY, INFINITY}) {
+      P.push_back(Vec3(std::nextafter(a.x, toward), 0, a.z));
+      P.push_back(Vec3(a.x, 0, std::nextafter(a.z, toward)));
+      P.push_back(Vec3(a.x + (toward > 0 ? 0.5 : -0.5), 0, a.z));
+    }
+    P.push_back(Vec3((a.x + b.x) / 2, 2, (a.z + b.z) / 2));
+  }
+  for (int ix = -1; ix <= across + 1; ++ix)
+    for (int iz = -1; iz <= across + 1; ++iz)
+      P.push_back(Vec3(lo[0] + (hi[0] - lo[0]) * ix / across, 0, lo[1] + (hi[1] - lo[1]) * iz / across));
+  return P;
+}
+
+// Many points against an outline of many vertices go through its edges
+// sorted into bands of z; the answer is the full count's wherever the points
+// lie (on edges, on vertices, level with them, a step in the last place off
+// them) and whatever the outline: a car's sampled body turned to any
+// heading and pressed in, a comb whose teeth run up and down in z, a star
+// wound twice, outlines with no height, too tall for the bands' scale or
+// too thin for it, and ones with a corner or a point that is not finite.
+TEST(OutlineContactTest, ManyPointsAgainstALongOutlineAnswerAsTheFullCount) {
+  BodyOutlinePlan plan;
+  ASSERT_TRUE(PlanBodyOutline(180, 450, plan));
+  std::vector<Vec3> body;
+  for (int32 k = 0; k < plan.Count(); ++k) body.push_back(BodyOutlinePoint(plan, k));
+  const double nan = std::nan("");
+  std::vector<std::pair<std::string, std::vector<Vec3>>> outlines;
+  for (double heading : {0.0, 0.03, -0.4, 1.5707963267948966, 2.5}) {
+    std::vector<Vec3> turned;
+    const double c = std::cos(heading), s = std::sin(heading);
+    for (size_t k = 0; k < body.size(); ++k) {
+      const Vec3& p = body[k];
+      // The front and one side pressed in, unevenly.
+      const double in = p.z > 200 ? 30.0 + (k % 3) * 7.0 : (p.x > 80 ? 25.0 : 0.0);
+      const Vec3 q(p.x - (p.x > 80 ? in : 0.0), 0, p.z - (p.z > 200 ? in : 0.0));
+      turned.push_back(Vec3(3000 + q.x * c + q.z * s, 0, -700 - q.x * s + q.z * c));
+    }
+    outlines.push_back({"body turned " + std::to_string(heading), turned});
+  }
+  std::vector<Vec3> comb;  // teeth up and down in z: every band holds many edges
+  for (int t = 0; t < 60; ++t) comb.push_back(Vec3(t * 10.0, 0, 100)), comb.push_back(Vec3(t * 10.0 + 5, 0, -100));
+  comb.push_back(Vec3(600, 0, -150)), comb.push_back(Vec3(-10, 0, -150));
+  outlines.push_back({"comb", comb});
+  std::vector<Vec3> star;  // wound twice round its middle
+  for (int t = 0; t < 40; ++t) {
+    const double a = t * 4.0 * 3.141592653589793 / 40, r = t % 2 ? 60.0 : 100.0;
+    star.push_back(Vec3(r * std::sin(a), 0, r * std::cos(a)));
+  }
+  outlines.push_back({"star", star});
+  std::vector<Vec3> d;  // an arc to -x closed by one edge down x = 0 across every band
+  for (int t = 0; t <= 60; ++t) {
+    const double a = t * 3.141592653589793 / 60;
+    d.push_back(Vec3(-200 * std::sin(a), 0, -200 * std::cos(a)));
+  }
+  outlines.push_back({"D", d});
+  std::vector<Vec3> flat, tall, thin, holed, far;
+  for (int t = 0; t < 30; ++t) {
+    flat.push_back(Vec3(t, 0, 5));
+    tall.push_back(Vec3(t % 2 ? 1e307 : -1e307, 0, (t < 15 ? 1.0 : -1.0) * 1.7e308 * (t % 15) / 14));
+    thin.push_back(Vec3(t < 15 ? t : 29 - t, 0, t < 15 ? 5e-311 : -5e-311));
+    holed.push_back(body[t * 4]);
+    far.push_back(Vec3(1e9 + body[t * 4].x * 1e-3, 0, -1e9 + body[t * 4].z * 1e-3));
+  }
+  outlines.push_back({"flat", flat});
+  outlines.push_back({"tall", tall});
+  outlines.push_back({"thin", thin});
+  outlines.push_back({"far", far});
+  holed[7].z = nan;
+  outlines.push_back({"z not a number", holed});
+  holed[7] = Vec3(INFINITY, 0, 10);
+  outlines.push_back({"x infinite", holed});
+  int32 inside = 0;
+  for (const auto& [name, Q] : outlines) {
+    std::vector<Vec3> P = PointsAround(Q, 23);
+    P.push_back(Vec3(nan, 0, Q[1].z)), P.push_back(Vec3(Q[1].x, 0, nan)), P.push_back(Vec3(INFINITY, 0, Q[1].z));
+    inside += ExpectAsFullCount(Q, P, name);
+    // Points level with a vertex alone: the band's range has no height.
+    for (size_t j = 0; j < Q.size(); j += 5) {
+      const Vec3& v = Q[j];
+      ExpectAsFullCount(Q, {Vec3(v.x - 1, 0, v.z), v, Vec3(v.x + 1, 0, v.z), Vec3(v.x + 30, 0, v.z)}, name + " level");
+    }
+    // The first few alone, counted in full, and the points in reverse.
+    for (size_t few = 1; few <= 5; ++few) ExpectAsFullCount(Q, std::vector<Vec3>(P.begin(), P.begin() + few), name);
+    std::reverse(P.begin(), P.end());
+    ExpectAsFullCount(Q, P, name + " reversed");
+  }
+  EXPECT_GT(inside, 1000);
+}
+
+// A long edge down to the origin and a point a hair to its left, just above
+// the origin: the two products of its side value round to the same number,
+// the side comes out zero, and the full count takes the point for inside
+// although it lies outside. Nothing may call it outside for lying beside
+// the edges, whether beside the extent or beside the edges of its band.
+TEST(OutlineContactTest, PointsWhoseSideRoundsToZeroAnswerAsTheFullCount) {
+  const std::vector<Vec3> Q = {Vec3(1e6, 0, 1e6), Vec3(0, 0, 0), Vec3(2e6, 0, 0), Vec3(2e6, 0, 1e6)};
+  const std::vector<Vec3> P = {Vec3(-1e-300, 0, 1e-300), Vec3(-1e-300, 0, 2e-300), Vec3(-5e-301, 0, 3e-300),
+                               Vec3(1.5e6, 0, 5e5),      Vec3(1.9e6, 0, 2e5),      Vec3(-1, 0, 3e-300)};
+  ASSERT_NE(WindingNumberXZ(Q.data(), 4, P[0]), 0);  // the full count's view
+  for (size_t few = 1; few <= P.size(); ++few)
+    ExpectAsFullCount(Q, std::vector<Vec3>(P.begin(), P.begin() + few), "first " + std::to_string(few));
 }
 
 TEST(OutlineContactTest, FootprintsOverlapOnlyByCorners) {

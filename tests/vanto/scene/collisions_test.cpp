@@ -645,6 +645,62 @@ TEST(CollisionPairs, KeepsEveryPairTheCirclesAdmitInOrder) {
   }
 }
 
+// Bodies in pairs whose circles just touch, in every direction and at
+// every scale, some level and some one above the other: rounding puts the
+// computed distance a hair either side of the radii. Some pairs are set up
+// so that their squared distance on the ground rounds above the squared
+// radii while the pair test's distance still rounds onto them. The broad
+// phase hands out every pair the pair test keeps, and no pair whose circles
+// stand apart on the ground by more than rounding.
+TEST(CollisionPairs, DropsOnlyPairsWhoseCirclesStandApart) {
+  std::mt19937_64 rng(8);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::vector<Vector> c;
+  std::vector<double> r;
+  for (int k = 0; k < 400; ++k) {
+    const double scale = std::pow(10.0, -3.0 + 9.0 * u(rng));
+    const Vector at = Vector(u(rng), 0.0, u(rng)) * (50.0 * scale) + Vector(1e4 * scale, 0.0, 0.0);
+    const double ra = scale * (0.5 + u(rng)), rb = scale * (0.5 + u(rng)), angle = 6.283185307179586 * u(rng);
+    const double lift = k % 3 == 0 ? 0.1 * scale * u(rng) : 0.0;
+    const double reach = (ra + rb) * (k % 4 == 0 ? 1.0 + 1e-3 * u(rng) : 1.0);
+    c.push_back(at);
+    c.push_back(at + Vector(reach * std::cos(angle), lift, reach * std::sin(angle)));
+    r.push_back(ra);
+    r.push_back(rb);
+  }
+  int squaresApart = 0;  // pairs the pair test keeps, their squares apart
+  for (int k = 0; k < 600; ++k) {
+    const double ra = 1.0 + u(rng), rb = 1.0 + u(rng), radii = ra + rb, angle = 1.5707963267948966 * u(rng);
+    const double nudge = 1.0 + (k % 9 - 4) * std::ldexp(1.0, -52);
+    const Vector at(0.0, 0.0, -4096.0 * k);
+    const double along = (at.z + radii * std::sin(angle)) - at.z;  // as placed
+    c.push_back(at);
+    c.push_back(Vector(std::sqrt(radii * radii - along * along) * nudge, 0.0, at.z + along));
+    r.push_back(ra);
+    r.push_back(rb);
+    const Vector d = c.back() - at;
+    squaresApart += d.x * d.x + d.z * d.z > radii * radii && !(d.GetLength() > radii);
+  }
+  const std::vector<char> taking(c.size(), 1);
+  const std::vector<Vec3> at = EngineCentres(c);
+  CollisionPairs pairs;
+  pairs.Build(at.data(), r.data(), taking.data(), static_cast<int32>(c.size()));
+  std::vector<std::pair<int, int>> kept;
+  int apart = 0, beyond = 0;
+  for (int i = 0; i < static_cast<int>(c.size()); ++i)
+    for (int j : pairs.Partners(i)) {
+      const double dx = at[i].x - at[j].x, dy = at[i].y - at[j].y, radii = r[i] + r[j];
+      beyond += std::sqrt(dx * dx + dy * dy) > radii * (1.0 + 1e-6);
+      if (!((c[i] - c[j]).GetLength() > radii)) kept.push_back({i, j});
+    }
+  EXPECT_EQ(beyond, 0);
+  ASSERT_EQ(kept, CloseEnough(c, r, taking));
+  for (size_t i = 0; i < c.size(); i += 2) apart += (c[i] - c[i + 1]).GetLength() > r[i] + r[i + 1];
+  EXPECT_GT(apart, 50);  // touching pairs rounded apart, and those set apart
+  EXPECT_GT(kept.size(), 50u);
+  EXPECT_GT(squaresApart, 0);
+}
+
 // One broad phase reused over many steps of moving bodies (drifting across
 // cells, leaving and rejoining, losing their place in the grid, the largest
 // radius changing) answers each step as one built from scratch.

@@ -11,6 +11,18 @@ constexpr double kCellMargin = 1e-6;
 // Cell numbers beyond this would lose the margin to rounding.
 constexpr double kMaxCellNumber = 1e9;
 
+// Two circles this far apart on the ground, squared, keep apart in any
+// length the pair test computes: its distance also counts the height and
+// rounds by a few units in the last place, far less than the margin, and
+// the floor keeps the squares clear of the subnormal numbers, where that
+// bound would not hold.
+constexpr double kApartMargin = 1e-6;
+constexpr double kApartFloor = 1e-200;
+inline bool CirclesApart(double dx, double dy, double radii) {
+  const double d2 = dx * dx + dy * dy;
+  return d2 > radii * radii * (1.0 + kApartMargin) && d2 > kApartFloor;
+}
+
 }  // namespace
 
 void CollisionPairs::Build(const Vec3* centres, const double* radii, const char* taking, int32 n) {
@@ -29,6 +41,10 @@ void CollisionPairs::Build(const Vec3* centres, const double* radii, const char*
   cellY_.assign(static_cast<size_t>(n), 0);
   placed_.assign(static_cast<size_t>(n), 0);
   taking_.assign(static_cast<size_t>(n), 0);
+  // Read for placed bodies only.
+  x_.resize(static_cast<size_t>(n));
+  y_.resize(static_cast<size_t>(n));
+  r_.resize(static_cast<size_t>(n));
 
   auto placeable = [&](int32 i) {
     const Vec3& c = centres[i];
@@ -49,6 +65,9 @@ void CollisionPairs::Build(const Vec3* centres, const double* radii, const char*
       continue;
     }
     placed_[i] = 1;
+    x_[i] = centres[i].x;
+    y_[i] = centres[i].y;
+    r_[i] = radii[i];
     cellX_[i] = static_cast<std::int64_t>(fx);
     cellY_[i] = static_cast<std::int64_t>(fy);
     if (!wasPlaced_[i]) entries_.push_back({cellX_[i], cellY_[i], i});
@@ -68,6 +87,34 @@ void CollisionPairs::Build(const Vec3* centres, const double* radii, const char*
     for (; m > 0 && e < entries_[m - 1]; --m) entries_[m] = entries_[m - 1];
     entries_[m] = e;
   }
+  // The occupied cells in the same order, each with its run of entries and,
+  // for the columns left of it, its own and right of it, the first cell of
+  // that column from one row below it on. The rows sought rise with the
+  // cells, so each column's search only moves forward.
+  cells_.clear();
+  cellOf_.assign(static_cast<size_t>(n), 0);
+  for (size_t k = 0; k < entries_.size(); ++k) {
+    const Entry& e = entries_[k];
+    if (cells_.empty() || cells_.back().cx != e.cx || cells_.back().cy != e.cy)
+      cells_.push_back({e.cx, e.cy, static_cast<int32>(k), 0, {0, 0, 0}});
+    cellOf_[e.body] = static_cast<int32>(cells_.size() - 1);
+  }
+  const int32 cells = static_cast<int32>(cells_.size());
+  for (int32 c = 0; c < cells; ++c) cells_[c].end = c + 1 < cells ? cells_[c + 1].begin : static_cast<int32>(kept);
+  auto before = [&](int32 at, std::int64_t cx, std::int64_t cy) {
+    return at < cells && (cells_[at].cx < cx || (cells_[at].cx == cx && cells_[at].cy < cy));
+  };
+  int32 left = 0, right = 0;
+  for (int32 c = 0; c < cells; ++c) {
+    Cell& cell = cells_[c];
+    const std::int64_t cy = cell.cy - 1;
+    while (before(left, cell.cx - 1, cy)) ++left;
+    while (before(right, cell.cx + 1, cy)) ++right;
+    cell.column[0] = left;
+    // In its own column the row below, if occupied, is the cell before.
+    cell.column[1] = c > 0 && cells_[c - 1].cx == cell.cx && cells_[c - 1].cy == cy ? c - 1 : c;
+    cell.column[2] = right;
+  }
 }
 
 const std::vector<int32>& CollisionPairs::Partners(int32 i) {
@@ -80,11 +127,18 @@ const std::vector<int32>& CollisionPairs::Partners(int32 i) {
     return partners_;
   }
   // Three columns of three cells: each a run of the sorted entries.
-  for (std::int64_t dx = -1; dx <= 1; ++dx) {
-    const Entry from{cellX_[i] + dx, cellY_[i] - 1, i + 1};
-    for (auto it = std::lower_bound(entries_.begin(), entries_.end(), from);
-         it != entries_.end() && it->cx == from.cx && it->cy <= cellY_[i] + 1; ++it)
-      if (it->body > i) partners_.push_back(it->body);
+  const double x = x_[i], y = y_[i], r = r_[i];
+  const Cell& home = cells_[cellOf_[i]];
+  for (int32 d = 0; d < 3; ++d) {
+    const std::int64_t cx = home.cx + d - 1;
+    for (int32 c = home.column[d]; c < static_cast<int32>(cells_.size()); ++c) {
+      const Cell& cell = cells_[c];
+      if (cell.cx != cx || cell.cy > home.cy + 1) break;
+      for (int32 k = cell.begin; k < cell.end; ++k) {
+        const int32 j = entries_[k].body;
+        if (j > i && !CirclesApart(x - x_[j], y - y_[j], r + r_[j])) partners_.push_back(j);
+      }
+    }
   }
   for (int32 j : everywhere_)
     if (j > i) partners_.push_back(j);

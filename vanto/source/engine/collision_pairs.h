@@ -5,7 +5,9 @@
 // cells. The candidates come in ascending order, so the loop visits the
 // pairs it keeps in the order of the all-pairs loop and its results stay the
 // same; the pairs it drops are those the pair test throws out on the
-// bounding circles first.
+// bounding circles first. Of the neighbours in those cells it drops the
+// ones whose circles stand apart by more than rounding could hide, so the
+// pair test never has to reach for their records.
 #pragma once
 
 #include <cstdint>
@@ -32,10 +34,20 @@ class CollisionPairs {
       return cx != o.cx ? cx < o.cx : (cy != o.cy ? cy < o.cy : body < o.body);
     }
   };
+  // An occupied cell: its entries [begin, end), and for the columns cx - 1,
+  // cx and cx + 1 the index of the first cell there at or above row cy - 1.
+  struct Cell {
+    std::int64_t cx, cy;
+    int32 begin, end;
+    int32 column[3];
+  };
   std::vector<Entry> entries_;       // the placed bodies by cell
+  std::vector<Cell> cells_;          // the occupied cells, in the entries' order
+  std::vector<int32> cellOf_;        // a placed body's cell
   std::vector<std::int64_t> cellX_, cellY_;
   std::vector<char> placed_, taking_;
   std::vector<char> wasPlaced_;      // placed_ of the last Build
+  std::vector<double> x_, y_, r_;    // centres and radii of the placed bodies
   std::vector<int32> everywhere_;    // taking part, placed nowhere
   std::vector<int32> partners_;
 };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "carsim/polygon_geometry.h"
 
@@ -12,6 +14,9 @@ namespace {
 struct OutlineBox {
   bool usable = false;
   double minX = 0.0, maxX = 0.0, minZ = 0.0, maxZ = 0.0, reach = 0.0;
+  // How far off the outline's edges p must stand for rounding to leave the
+  // sign of their side values alone.
+  static double Off(const OutlineBox& box, const Vec3& p) { return 1e-12 * (std::fabs(p.x) + box.reach); }
 };
 
 OutlineBox BoxOf(const Vec3* Q, int32 q) {
@@ -38,22 +43,167 @@ OutlineBox BoxOf(const Vec3* Q, int32 q) {
 // full count.
 inline bool SurelyOutside(const OutlineBox& box, const Vec3& p) {
   if (p.z > box.maxZ || p.z <= box.minZ) return true;
-  const double off = 1e-12 * (std::fabs(p.x) + box.reach);
+  const double off = OutlineBox::Off(box, p);
   return p.x > box.maxX + off || p.x < box.minX - off;
 }
+
+// Up to this many points are counted over the whole outline; more pay for
+// sorting its edges into bands first.
+constexpr int32 kMostCountedInFull = 3;
+
+// The edges of a finite outline that may cross the lines of constant z from
+// zmin to zmax, sorted into bands of z: each band holds every such edge whose
+// z range meets it, so that the winding number about a point between zmin
+// and zmax needs only the edges of the point's band. Only an edge with one
+// end at or above the point's z and the other below adds to the count; the
+// band of a z is a non-decreasing function of z, so such an edge lies in the
+// point's band whatever the rounding, and the bands give the full count's
+// answer exactly. Level edges never add and are left out.
+class EdgeBands {
+ public:
+  // Sorts out the edges and each band's extent in x. False when the
+  // outline winds up and down in z too often for bands to help.
+  bool Build(const Vec3* Q, int32 q, double zmin, double zmax) {
+    found_.clear();
+    for (int32 j = 0, prev = q - 1; j < q; prev = j++) {
+      const Vec3& a = Q[prev];
+      const Vec3& b = Q[j];
+      if (a.z == b.z || std::max(a.z, b.z) < zmin || std::min(a.z, b.z) > zmax) continue;
+      found_.push_back({{a.x, a.z, b.z, b.x - a.x, b.z - a.z}, std::min(a.x, b.x), std::max(a.x, b.x), 0, 0});
+    }
+    const int32 f = static_cast<int32>(found_.size());
+    count_ = std::clamp<int32>(f / 2, 1, kMaxBands);
+    minZ_ = zmin;
+    const double range = zmax - zmin;
+    scale_ = count_ / range;
+    if (!(range > 0.0 && std::isfinite(range) && std::isfinite(scale_) && scale_ > 0.0)) count_ = 1, scale_ = 0.0;
+    start_.assign(static_cast<size_t>(count_) + 1, 0);
+    minX_.assign(static_cast<size_t>(count_), INFINITY);
+    maxX_.assign(static_cast<size_t>(count_), -INFINITY);
+    int64_t total = 0;
+    for (Found& e : found_) {
+      e.lo = Band(std::min(e.edge.az, e.edge.bz));
+      e.hi = Band(std::max(e.edge.az, e.edge.bz));
+      total += e.hi - e.lo + 1;
+      if (total > kMaxBandedEdgesPerPoint * static_cast<int64_t>(q) + count_) return false;
+      for (int32 band = e.lo; band <= e.hi; ++band) {
+        ++start_[band + 1];
+        minX_[band] = std::min(minX_[band], e.minX);
+        maxX_[band] = std::max(maxX_[band], e.maxX);
+      }
+    }
+    for (int32 band = 0; band < count_; ++band) start_[band + 1] += start_[band];
+    filled_ = false;
+    return true;
+  }
+
+  // True when p lies beside every edge of its band, off it by more than
+  // off: then no edge that crosses its line is near enough for rounding to
+  // turn its side value, and as beside the whole outline, the crossings
+  // cancel.
+  bool Beside(const Vec3& p, double off) const {
+    const int32 band = Band(p.z);
+    return p.x > maxX_[band] + off || p.x < minX_[band] - off;
+  }
+
+  // The winding number about p (zmin <= p.z <= zmax) as WindingNumberXZ
+  // counts it, with the same side values: an upward edge to the right of p
+  // or through it adds one, a downward edge to its left takes one away.
+  int32 Winding(const Vec3& p) {
+    if (!filled_) Fill();
+    const int32 band = Band(p.z);
+    int32 w = 0;
+    for (int32 k = start_[band]; k < start_[band + 1]; ++k) {
+      const Edge& e = edges_[k];
+      const bool aAbove = e.az >= p.z;
+      const bool bAbove = e.bz >= p.z;
+      const double side = (e.ax - p.x) * e.dz - (e.az - p.z) * e.dx;
+      w += static_cast<int32>(!aAbove & bAbove & (side >= 0.0)) - static_cast<int32>(aAbove & !bAbove & (side < 0.0));
+    }
+    return w;
+  }
+
+ private:
+  static constexpr int32 kMaxBands = 512;
+  // Beyond this many band entries per outline point the outline winds up
+  // and down in z too often; it is counted in full instead.
+  static constexpr int64_t kMaxBandedEdgesPerPoint = 8;
+
+  struct Edge {
+    double ax, az, bz, dx, dz;  // the edge's start, its end's z, end - start
+  };
+  struct Found {
+    Edge edge;
+    double minX, maxX;
+    int32 lo, hi;  // its first and last band
+  };
+
+  // The edges into their bands; only needed once a point lies among them.
+  void Fill() {
+    edges_.resize(static_cast<size_t>(start_[count_]));
+    fill_.assign(start_.begin(), start_.end() - 1);
+    for (const Found& e : found_)
+      for (int32 band = e.lo; band <= e.hi; ++band) edges_[fill_[band]++] = e.edge;
+    filled_ = true;
+  }
+
+  // Non-decreasing in z: a difference and a product with a positive factor
+  // never turn round under rounding, nor do the cuts to the first and last
+  // band.
+  int32 Band(double z) const {
+    const double t = (z - minZ_) * scale_;
+    if (t >= count_ - 1) return count_ - 1;
+    return t > 0.0 ? static_cast<int32>(t) : 0;
+  }
+
+  int32 count_ = 1;
+  double minZ_ = 0.0, scale_ = 0.0;
+  bool filled_ = false;
+  std::vector<Found> found_;
+  std::vector<int32> start_, fill_;
+  std::vector<double> minX_, maxX_;
+  std::vector<Edge> edges_;
+};
 }  // namespace
 
 int32 PointsInsideOutline(const Vec3* P, int32 m, const Vec3* Q, int32 q, int32* list, Vec3& mean) {
-  // Two cars side by side hold most of each other's points outside their
-  // extent: those are let through without walking the outline.
   const OutlineBox box = BoxOf(Q, q);
   int32 k = 0;
   Vec3 sum;
-  for (int32 i = 0; i < m; ++i) {
-    if (box.usable && SurelyOutside(box, P[i])) continue;
-    if (WindingNumberXZ(Q, q, P[i]) == 0) continue;
+  auto take = [&](int32 i) {
     list[k++] = i;
     sum = Add(sum, P[i]);
+  };
+  if (!box.usable) {
+    for (int32 i = 0; i < m; ++i)
+      if (WindingNumberXZ(Q, q, P[i]) != 0) take(i);
+  } else {
+    // Two cars side by side hold most of each other's points outside their
+    // extent: those are let through without walking the outline. The others
+    // are gathered into the front of the list (the answer, written behind
+    // them, never overtakes them), and when there are more than a few, the
+    // outline's edges that may cross their lines are banded by z once: a
+    // point beside its band's edges is outside as one beside the extent,
+    // the rest count over their band's edges.
+    int32 c = 0;
+    double zmin = 0.0, zmax = 0.0;
+    for (int32 i = 0; i < m; ++i) {
+      if (SurelyOutside(box, P[i])) continue;
+      zmin = c == 0 ? P[i].z : std::min(zmin, P[i].z);
+      zmax = c == 0 ? P[i].z : std::max(zmax, P[i].z);
+      list[c++] = i;
+    }
+    thread_local EdgeBands bands;
+    const bool banded = c > kMostCountedInFull && bands.Build(Q, q, zmin, zmax);
+    for (int32 j = 0; j < c; ++j) {
+      const int32 i = list[j];
+      if (banded) {
+        if (bands.Beside(P[i], OutlineBox::Off(box, P[i])) || bands.Winding(P[i]) == 0) continue;
+      } else if (WindingNumberXZ(Q, q, P[i]) == 0) {
+        continue;
+      }
+      take(i);
+    }
   }
   mean = k > 0 ? Div(sum, k) : Vec3();
   if (k > 0) list[k] = list[0];

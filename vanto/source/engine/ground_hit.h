@@ -23,8 +23,13 @@ struct GroundHit {
 // is most of the record: a query for a point that is not a wheel's neither
 // reads nor gives it.
 inline void CopyGroundPlane(GroundHit& to, const GroundHit& from) {
-  static_assert(sizeof(GroundHit) == sizeof(Vec3) + 4 * sizeof(double) + 2 * sizeof(int32) + sizeof(GroundHit::profile),
-                "a new field of the record is copied here too");
+  struct Fields {
+    Vec3 normal;
+    double planeOffset, friction, frictionWeight, gripFactor;
+    int32 contactMode, profileCount;
+    double profile[kMaxGroundProfile][3];
+  };
+  static_assert(sizeof(GroundHit) == sizeof(Fields), "a new field of the record is copied here too");
   to.normal = from.normal;
   to.planeOffset = from.planeOffset;
   to.friction = from.friction;

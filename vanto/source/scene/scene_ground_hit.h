@@ -22,8 +22,15 @@ struct SceneGroundHit : GroundHit {
 
 // CopyGroundPlane with the scene's side of the record.
 inline void CopyGroundPlane(SceneGroundHit& to, const SceneGroundHit& from) {
-  static_assert(sizeof(SceneGroundHit) == sizeof(GroundHit) + sizeof(BaseObject*) + 3 * sizeof(Vector) +
-                                              sizeof(int32) + 4 + sizeof(double),
+  // The scene's fields as laid out after the engine's part.
+  struct SceneFields {
+    BaseObject* groundObject;
+    Vector lastPoint;
+    int32 polygonIndex;
+    Vector hitPoint, hostNormal;
+    double height;
+  };
+  static_assert(sizeof(SceneGroundHit) == sizeof(GroundHit) + sizeof(SceneFields),
                 "a new field of the record is copied here too");
   CopyGroundPlane(static_cast<GroundHit&>(to), from);
   to.groundObject = from.groundObject;

@@ -7,6 +7,8 @@ namespace hostpass {
 void BuildCaches(BaseDocument* doc) {
   if (!doc) return;
   doc->ForEachObject([](BaseObject* op) {
+    // Only the FFD type makes an FfdObject: other objects skip the type walk.
+    if (op->GetType() != Offd) return;
     if (auto* ffd = dynamic_cast<FfdObject*>(op)) ffd->UpdateGrid();
   });
 }

@@ -168,7 +168,7 @@ void HostNodeFactory::Destroy(GeListNode* node) {
   if (!node) return;
   node->Remove();
   while (node->children_.first) Destroy(node->children_.first);
-  if (auto* op = dynamic_cast<BaseObject*>(node))
+  if (auto* op = HostNodeFactory::AsObject(node))
     while (op->tags_.first) Destroy(op->tags_.first);
   if (node->data_) {
     node->data_->Free(node);

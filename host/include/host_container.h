@@ -119,7 +119,7 @@ class BaseContainer {
     if (this == &o) return *this;
     id_ = o.id_;
     entries_ = o.entries_;
-    index_.reset();
+    index_.Reset();
     finds_ = 0;
     return *this;
   }
@@ -169,15 +169,15 @@ class BaseContainer {
       return;
     }
     GeData& added = entries_[id];
-    if (index_ && !index_->Put(id, &added)) index_.reset();
+    if (index_.Active() && !index_.Put(id, &added)) index_.Reset();
     added = v;
   }
   Bool RemoveData(LONG id) {
-    if (index_) index_->Erase(id);
+    if (index_.Active()) index_.Erase(id);
     return entries_.erase(id) > 0;
   }
   void FlushAll() {
-    index_.reset();
+    index_.Reset();
     finds_ = 0;
     entries_.clear();
   }
@@ -203,10 +203,16 @@ class BaseContainer {
   // keys, dropped when the map is replaced.
   class Index {
    public:
-    // False when there is no memory for the slots.
+    bool Active() const { return slots_ != nullptr; }
+    void Reset() {
+      slots_.reset();
+      mask_ = count_ = 0;
+    }
+    // Empty room for that many entries; false (and inactive) when there is
+    // no memory for the slots.
     bool Reserve(size_t entries);
     GeData* Find(LONG id) const {
-      for (size_t i = Home(id);; i = (i + 1) & mask_) {
+      for (std::uint32_t i = Home(id);; i = (i + 1) & mask_) {
         const Slot& s = slots_[i];
         if (!s.at) return nullptr;
         if (s.id == id) return s.at;
@@ -223,28 +229,28 @@ class BaseContainer {
       GeData* at = nullptr;  // null: empty
     };
     static constexpr int kRunBits = 2;
-    size_t Home(LONG id) const {
+    std::uint32_t Home(LONG id) const {
       const std::uint32_t u = static_cast<std::uint32_t>(id);
       const std::uint32_t run = (u >> kRunBits) * 2654435761u;
-      return ((static_cast<size_t>(run >> 8) << kRunBits) | (u & ((1u << kRunBits) - 1))) & mask_;
+      return (((run >> 8) << kRunBits) | (u & ((1u << kRunBits) - 1))) & mask_;
     }
     bool Grow();
+    // Held in the container itself: one pointer less to follow per look-up.
     std::unique_ptr<Slot[]> slots_;
-    size_t size_ = 0;
-    size_t mask_ = 0;
-    size_t count_ = 0;
+    std::uint32_t mask_ = 0;  // slot count - 1
+    std::uint32_t count_ = 0;
   };
   static constexpr size_t kIndexFrom = 32;
   static constexpr std::uint32_t kIndexAfterFinds = 16;
   GeData* Find(LONG id) const {
-    if (index_) return index_->Find(id);
+    if (index_.Active()) return index_.Find(id);
     return FindInMap(id);
   }
   GeData* FindInMap(LONG id) const;
 
   LONG id_ = 0;
   std::map<LONG, GeData> entries_;
-  mutable std::unique_ptr<Index> index_;
+  mutable Index index_;
   mutable std::uint32_t finds_ = 0;  // map searches while large and without an index
 };
 
@@ -253,35 +259,33 @@ class BaseContainer {
 inline GeData* BaseContainer::FindInMap(LONG id) const {
   if (entries_.size() >= kIndexFrom && ++finds_ >= kIndexAfterFinds) {
     // Without memory for the index the map serves as before.
-    std::unique_ptr<Index> index(new (std::nothrow) Index);
-    bool ok = index && index->Reserve(entries_.size());
+    bool ok = index_.Reserve(entries_.size());
     for (auto it = entries_.begin(); ok && it != entries_.end(); ++it)
-      ok = index->Put(it->first, const_cast<GeData*>(&it->second));
-    if (ok) {
-      index_ = std::move(index);
-      return index_->Find(id);
-    }
+      ok = index_.Put(it->first, const_cast<GeData*>(&it->second));
+    if (ok) return index_.Find(id);
+    index_.Reset();
   }
   auto it = entries_.find(id);
   return it == entries_.end() ? nullptr : const_cast<GeData*>(&it->second);
 }
 
 inline bool BaseContainer::Index::Reserve(size_t entries) {
+  Reset();
   size_t n = 64;
   while (n < 2 * entries + 2) n *= 2;
+  if (n > (size_t{1} << 31)) return false;
   slots_.reset(new (std::nothrow) Slot[n]);
   if (!slots_) return false;
-  size_ = n;
-  mask_ = n - 1;
-  count_ = 0;
+  mask_ = static_cast<std::uint32_t>(n - 1);
   return true;
 }
 
 inline bool BaseContainer::Index::Put(LONG id, GeData* at) {
   // Past half full it grows; failing that it fills up to one free slot, which
   // ends every probe.
-  if ((count_ + 1) * 2 > size_ && !Grow() && count_ + 2 > size_) return false;
-  size_t i = Home(id);
+  const std::uint64_t size = std::uint64_t{mask_} + 1;
+  if ((count_ + 1) * std::uint64_t{2} > size && !Grow() && count_ + std::uint64_t{2} > size) return false;
+  std::uint32_t i = Home(id);
   while (slots_[i].at && slots_[i].id != id) i = (i + 1) & mask_;
   if (!slots_[i].at) ++count_;
   slots_[i] = {id, at};
@@ -289,15 +293,15 @@ inline bool BaseContainer::Index::Put(LONG id, GeData* at) {
 }
 
 inline void BaseContainer::Index::Erase(LONG id) {
-  size_t i = Home(id);
+  std::uint32_t i = Home(id);
   while (slots_[i].id != id || !slots_[i].at) {
     if (!slots_[i].at) return;
     i = (i + 1) & mask_;
   }
   // Later members of the probe run move back into the hole when their home
   // lies at or before it (cyclically), so no run is ever broken.
-  for (size_t j = (i + 1) & mask_; slots_[j].at; j = (j + 1) & mask_) {
-    const size_t home = Home(slots_[j].id);
+  for (std::uint32_t j = (i + 1) & mask_; slots_[j].at; j = (j + 1) & mask_) {
+    const std::uint32_t home = Home(slots_[j].id);
     if (((j - home) & mask_) >= ((j - i) & mask_)) {
       slots_[i] = slots_[j];
       i = j;
@@ -308,15 +312,15 @@ inline void BaseContainer::Index::Erase(LONG id) {
 }
 
 inline bool BaseContainer::Index::Grow() {
-  std::unique_ptr<Slot[]> grown(new (std::nothrow) Slot[size_ * 2]);
+  const std::uint64_t old_size = std::uint64_t{mask_} + 1;
+  if (old_size * 2 > (std::uint64_t{1} << 31)) return false;
+  std::unique_ptr<Slot[]> grown(new (std::nothrow) Slot[old_size * 2]);
   if (!grown) return false;
   std::unique_ptr<Slot[]> old = std::move(slots_);
-  const size_t old_size = size_;
   slots_ = std::move(grown);
-  size_ *= 2;
-  mask_ = size_ - 1;
+  mask_ = static_cast<std::uint32_t>(old_size * 2 - 1);
   count_ = 0;
-  for (size_t k = 0; k < old_size; ++k)
+  for (std::uint64_t k = 0; k < old_size; ++k)
     if (old[k].at) Put(old[k].id, old[k].at);
   return true;
 }

@@ -219,7 +219,7 @@ const GeData& BaseContainer::GetData(LONG id) const {
 void BaseContainer::MergeContainer(const BaseContainer& src) {
   for (const auto& [id, v] : src.entries_) {
     GeData& d = entries_[id];
-    if (index_ && !index_->Put(id, &d)) index_.reset();
+    if (index_.Active() && !index_.Put(id, &d)) index_.Reset();
     d = v;
   }
 }

@@ -2,6 +2,7 @@
 #include <fstream>
 #include <map>
 
+#include "geometry_internal.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "host_loader.h"
@@ -175,6 +176,7 @@ void HostNodeFactory::Destroy(GeListNode* node) {
     delete node->data_;
     node->data_ = nullptr;
   }
+  if (node->GetType() == Offd && dynamic_cast<FfdObject*>(node)) --geo::LiveFfds();
   delete node;
 }
 

@@ -113,13 +113,14 @@ class GeData {
 class BaseContainer {
  public:
   explicit BaseContainer(LONG id = 0) : id_(id) {}
-  // The entries found lately point into the source's map: not copied.
+  // The index points into the source's map: not copied.
   BaseContainer(const BaseContainer& o) : id_(o.id_), entries_(o.entries_) {}
   BaseContainer& operator=(const BaseContainer& o) {
     if (this == &o) return *this;
     id_ = o.id_;
     entries_ = o.entries_;
-    recent_.reset();
+    index_.Reset();
+    finds_ = 0;
     return *this;
   }
 
@@ -168,15 +169,16 @@ class BaseContainer {
       return;
     }
     GeData& added = entries_[id];
-    Forget(id);
+    if (index_.Active() && !index_.Put(id, &added)) index_.Reset();
     added = v;
   }
   Bool RemoveData(LONG id) {
-    Forget(id);
+    if (index_.Active()) index_.Erase(id);
     return entries_.erase(id) > 0;
   }
   void FlushAll() {
-    recent_.reset();
+    index_.Reset();
+    finds_ = 0;
     entries_.clear();
   }
   LONG GetEntryCount() const { return static_cast<LONG>(entries_.size()); }
@@ -191,45 +193,134 @@ class BaseContainer {
   const std::map<LONG, GeData>& Entries() const { return entries_; }
 
  private:
-  // What the last look-ups of a large container found, by ID: an entry or
-  // that there is none. A walk down the map of a car's hundreds of
-  // parameters misses the memory cache at every level, and a running car
-  // reads and writes the same few dozen of them every frame, some of them
-  // links that were never set. Adding or erasing an entry drops what was
-  // found for its ID; replacing the map drops everything.
-  static constexpr size_t kRecentFrom = 32;
-  static constexpr int kRecentBits = 8;
-  struct Recent {
-    struct Slot {
-      LONG id = 0;
-      bool known = false;
-      GeData* at = nullptr;  // null: no entry
-    } slots[1 << kRecentBits];
-  };
-  static size_t RecentSlot(LONG id) {
-    return (static_cast<std::uint32_t>(id) * 2654435761u) >> (32 - kRecentBits);
-  }
-  GeData* Find(LONG id) const {
-    Recent::Slot* slot = nullptr;
-    if (entries_.size() >= kRecentFrom) {
-      if (!recent_) recent_.reset(new (std::nothrow) Recent);
-      if (recent_) {
-        slot = &recent_->slots[RecentSlot(id)];
-        if (slot->known && slot->id == id) return slot->at;
+  // An index of a large container's entries by ID. A walk down the map of a
+  // car's hundreds of parameters misses the memory cache at every level, and
+  // a running car reads and writes dozens of them every frame, some of them
+  // links that were never set. Open addressing with linear probing, at most
+  // half full; runs of 4 consecutive IDs (a block of per-wheel parameters)
+  // keep neighbouring slots, one cache line. Built once a large container
+  // has been searched a few times, kept in step by every change of the map's
+  // keys, dropped when the map is replaced.
+  class Index {
+   public:
+    bool Active() const { return slots_ != nullptr; }
+    void Reset() {
+      slots_.reset();
+      mask_ = count_ = 0;
+    }
+    // Empty room for that many entries; false (and inactive) when there is
+    // no memory for the slots.
+    bool Reserve(size_t entries);
+    GeData* Find(LONG id) const {
+      for (std::uint32_t i = Home(id);; i = (i + 1) & mask_) {
+        const Slot& s = slots_[i];
+        if (!s.at) return nullptr;
+        if (s.id == id) return s.at;
       }
     }
-    auto it = entries_.find(id);
-    GeData* at = it == entries_.end() ? nullptr : const_cast<GeData*>(&it->second);
-    if (slot) *slot = {id, true, at};
-    return at;
+    // Adds id, or points it at `at` when it is there; false when it is full
+    // and cannot grow (the index is then of no use).
+    bool Put(LONG id, GeData* at);
+    void Erase(LONG id);
+
+   private:
+    struct Slot {
+      LONG id = 0;
+      GeData* at = nullptr;  // null: empty
+    };
+    static constexpr int kRunBits = 2;
+    std::uint32_t Home(LONG id) const {
+      const std::uint32_t u = static_cast<std::uint32_t>(id);
+      const std::uint32_t run = (u >> kRunBits) * 2654435761u;
+      return (((run >> 8) << kRunBits) | (u & ((1u << kRunBits) - 1))) & mask_;
+    }
+    bool Grow();
+    // Held in the container itself: one pointer less to follow per look-up.
+    std::unique_ptr<Slot[]> slots_;
+    std::uint32_t mask_ = 0;  // slot count - 1
+    std::uint32_t count_ = 0;
+  };
+  static constexpr size_t kIndexFrom = 32;
+  static constexpr std::uint32_t kIndexAfterFinds = 16;
+  GeData* Find(LONG id) const {
+    if (index_.Active()) return index_.Find(id);
+    return FindInMap(id);
   }
-  void Forget(LONG id) {
-    if (!recent_) return;
-    Recent::Slot& slot = recent_->slots[RecentSlot(id)];
-    if (slot.id == id) slot.known = false;
-  }
+  GeData* FindInMap(LONG id) const;
 
   LONG id_ = 0;
   std::map<LONG, GeData> entries_;
-  mutable std::unique_ptr<Recent> recent_;
+  mutable Index index_;
+  mutable std::uint32_t finds_ = 0;  // map searches while large and without an index
 };
+
+// Inline: a module runs the container's inline members in its own code, on
+// the same index as the host.
+inline GeData* BaseContainer::FindInMap(LONG id) const {
+  if (entries_.size() >= kIndexFrom && ++finds_ >= kIndexAfterFinds) {
+    // Without memory for the index the map serves as before.
+    bool ok = index_.Reserve(entries_.size());
+    for (auto it = entries_.begin(); ok && it != entries_.end(); ++it)
+      ok = index_.Put(it->first, const_cast<GeData*>(&it->second));
+    if (ok) return index_.Find(id);
+    index_.Reset();
+  }
+  auto it = entries_.find(id);
+  return it == entries_.end() ? nullptr : const_cast<GeData*>(&it->second);
+}
+
+inline bool BaseContainer::Index::Reserve(size_t entries) {
+  Reset();
+  size_t n = 64;
+  while (n < 2 * entries + 2) n *= 2;
+  if (n > (size_t{1} << 31)) return false;
+  slots_.reset(new (std::nothrow) Slot[n]);
+  if (!slots_) return false;
+  mask_ = static_cast<std::uint32_t>(n - 1);
+  return true;
+}
+
+inline bool BaseContainer::Index::Put(LONG id, GeData* at) {
+  // Past half full it grows; failing that it fills up to one free slot, which
+  // ends every probe.
+  const std::uint64_t size = std::uint64_t{mask_} + 1;
+  if ((count_ + 1) * std::uint64_t{2} > size && !Grow() && count_ + std::uint64_t{2} > size) return false;
+  std::uint32_t i = Home(id);
+  while (slots_[i].at && slots_[i].id != id) i = (i + 1) & mask_;
+  if (!slots_[i].at) ++count_;
+  slots_[i] = {id, at};
+  return true;
+}
+
+inline void BaseContainer::Index::Erase(LONG id) {
+  std::uint32_t i = Home(id);
+  while (slots_[i].id != id || !slots_[i].at) {
+    if (!slots_[i].at) return;
+    i = (i + 1) & mask_;
+  }
+  // Later members of the probe run move back into the hole when their home
+  // lies at or before it (cyclically), so no run is ever broken.
+  for (std::uint32_t j = (i + 1) & mask_; slots_[j].at; j = (j + 1) & mask_) {
+    const std::uint32_t home = Home(slots_[j].id);
+    if (((j - home) & mask_) >= ((j - i) & mask_)) {
+      slots_[i] = slots_[j];
+      i = j;
+    }
+  }
+  slots_[i] = Slot{};
+  --count_;
+}
+
+inline bool BaseContainer::Index::Grow() {
+  const std::uint64_t old_size = std::uint64_t{mask_} + 1;
+  if (old_size * 2 > (std::uint64_t{1} << 31)) return false;
+  std::unique_ptr<Slot[]> grown(new (std::nothrow) Slot[old_size * 2]);
+  if (!grown) return false;
+  std::unique_ptr<Slot[]> old = std::move(slots_);
+  slots_ = std::move(grown);
+  mask_ = static_cast<std::uint32_t>(old_size * 2 - 1);
+  count_ = 0;
+  for (std::uint64_t k = 0; k < old_size; ++k)
+    if (old[k].at) Put(old[k].id, old[k].at);
+  return true;
+}

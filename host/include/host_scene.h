@@ -129,6 +129,13 @@ class C4DAtom {
  protected:
   explicit C4DAtom(LONG type) : type_(type) {}
   LONG type_;
+
+ private:
+  // Set while the node is a whole BaseObject: the host tells objects from
+  // other nodes by it where a dynamic_cast would walk the type info.
+  bool is_object_ = false;
+  friend class BaseObject;
+  friend class HostNodeFactory;
 };
 
 // The list a node lies in: the top-level objects of a document, the children
@@ -172,10 +179,14 @@ class GeListNode : public C4DAtom {
   // Deletes every child (the list is left empty).
   static void FreeList(GeListHead& head);
 
+  // What a walk over the tree reads of every node lies in its first two
+  // cache lines: the links, the tags and the tracks.
   GeListHead* head_ = nullptr;
-  GeListNode* pred_ = nullptr;
-  GeListNode* next_ = nullptr;
   GeListHead children_;
+  GeListNode* next_ = nullptr;
+  GeListNode* pred_ = nullptr;
+  GeListHead tags_;  // an object's tags (empty for other nodes)
+  std::vector<CTrack*> tracks_;  // owned; see BaseList2D::Tracks
   NodeData* data_ = nullptr;
 
   friend class BaseDocument;
@@ -223,7 +234,6 @@ class BaseList2D : public GeListNode {
 
   String name_;
   BaseContainer data_container_;
-  std::vector<CTrack*> tracks_;
 
  private:
   std::uint64_t serial_;
@@ -348,7 +358,6 @@ class BaseObject : public BaseList2D {
   LONG render_mode_ = MODE_UNDEF;
   Bool deform_mode_ = true;
   ULONG dirty_ = 0;
-  GeListHead tags_;
 
   friend class BaseTag;
   friend class HostNodeFactory;

@@ -2,6 +2,7 @@
 
 #include "host_animation.h"
 #include "host_geometry.h"
+#include "node_factory.h"
 
 // ---------------------------------------------------------------- point-level data
 
@@ -218,10 +219,12 @@ Bool BaseList2D::InsertTrackSorted(CTrack* track) {
 namespace hostanim {
 void AnimateNode(BaseList2D* node, const BaseTime& t) {
   if (!node) return;
-  // A copy: a parameter set may not add or remove tracks, but be safe if it does.
-  std::vector<CTrack*> tracks = node->Tracks();
-  for (CTrack* tr : tracks) tr->Animate(node, t);
-  if (auto* op = dynamic_cast<BaseObject*>(node))
+  if (!node->Tracks().empty()) {
+    // A copy: a parameter set may not add or remove tracks, but be safe if it does.
+    std::vector<CTrack*> tracks = node->Tracks();
+    for (CTrack* tr : tracks) tr->Animate(node, t);
+  }
+  if (auto* op = HostNodeFactory::AsObject(node))
     for (BaseTag* tag = op->GetFirstTag(); tag; tag = tag->GetNext()) AnimateNode(tag, t);
 }
 }  // namespace hostanim

@@ -2,6 +2,7 @@
 
 #include "host_container.h"
 #include "host_scene.h"
+#include "node_factory.h"
 
 
 GeData::GeData(const BaseList2D* node) : type_(DA_ALIASLINK), v_(BaseLink{node ? node->GetSerial() : 0}) {}
@@ -204,7 +205,7 @@ BaseList2D* BaseContainer::GetLink(LONG id, const BaseDocument* doc) const {
   return d ? d->GetLinkAtom(doc) : nullptr;
 }
 BaseObject* BaseContainer::GetObjectLink(LONG id, const BaseDocument* doc) const {
-  return dynamic_cast<BaseObject*>(GetLink(id, doc));
+  return HostNodeFactory::AsObject(GetLink(id, doc));
 }
 BaseTag* BaseContainer::GetTagLink(LONG id, const BaseDocument* doc) const {
   return dynamic_cast<BaseTag*>(GetLink(id, doc));
@@ -217,7 +218,8 @@ const GeData& BaseContainer::GetData(LONG id) const {
 }
 void BaseContainer::MergeContainer(const BaseContainer& src) {
   for (const auto& [id, v] : src.entries_) {
-    entries_[id] = v;
-    Forget(id);
+    GeData& d = entries_[id];
+    if (index_.Active() && !index_.Put(id, &d)) index_.Reset();
+    d = v;
   }
 }

@@ -17,6 +17,14 @@ inline bool AllocationAllowed() {
   return true;
 }
 
+// FFD objects made and not yet taken down by the node factory: while there
+// are none the cache pass has nothing to keep in step. Deleted another way
+// an FFD stays counted, which costs the pass a walk and nothing else.
+inline long& LiveFfds() {
+  static long count = 0;
+  return count;
+}
+
 inline bool Finite(const Vector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 // One span of a spline in cubic Bezier form.

@@ -303,6 +303,7 @@ Segment* LineObject::GetSegmentW() { return static_cast<Segment*>(GetTagDataW(Ts
 BaseList2D* FfdObject::Create(LONG type) {
   if (!geo::AllocationAllowed()) return nullptr;
   auto* op = new FfdObject(type);
+  ++geo::LiveFfds();
   BaseContainer* bc = op->GetDataInstance();
   bc->SetVector(FFDOBJECT_SIZE, Vector(300, 300, 300));
   bc->SetLong(FFDOBJECT_SUBX, 3);

@@ -15,4 +15,9 @@ class HostNodeFactory {
   // A plain node of a host-native type with no class of its own.
   static BaseObject* NewPlainObject(LONG type) { return new BaseObject(type); }
   static BaseTag* NewPlainTag(LONG type) { return new BaseTag(type); }
+  // The node as a BaseObject, or null: what dynamic_cast<BaseObject*> gives,
+  // without walking the type info.
+  static BaseObject* AsObject(C4DAtom* node) {
+    return node && node->is_object_ ? static_cast<BaseObject*>(node) : nullptr;
+  }
 };

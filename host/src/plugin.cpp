@@ -2,6 +2,7 @@
 #include <fstream>
 #include <map>
 
+#include "geometry_internal.h"
 #include "host_description.h"
 #include "host_geometry.h"
 #include "host_loader.h"
@@ -168,13 +169,14 @@ void HostNodeFactory::Destroy(GeListNode* node) {
   if (!node) return;
   node->Remove();
   while (node->children_.first) Destroy(node->children_.first);
-  if (auto* op = dynamic_cast<BaseObject*>(node))
+  if (auto* op = HostNodeFactory::AsObject(node))
     while (op->tags_.first) Destroy(op->tags_.first);
   if (node->data_) {
     node->data_->Free(node);
     delete node->data_;
     node->data_ = nullptr;
   }
+  if (node->GetType() == Offd && dynamic_cast<FfdObject*>(node)) --geo::LiveFfds();
   delete node;
 }
 

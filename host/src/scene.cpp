@@ -141,25 +141,94 @@ Bool GeListNode::Message(LONG type, void* data) {
 
 // ---------------------------------------------------------------- BaseList2D
 
-static std::unordered_map<std::uint64_t, BaseList2D*>& SerialTable() {
-  static std::unordered_map<std::uint64_t, BaseList2D*> table;
+namespace {
+
+// The live nodes by serial: open addressing with linear probing, at most half
+// full. Serials are handed out in order, and a car and its rig are made
+// together, so runs of 8 consecutive serials keep neighbouring slots: the
+// links of one car resolve within a few cache lines. The runs themselves are
+// scattered by a hash, so no pattern of live serials piles up in one place.
+class SerialTable {
+ public:
+  BaseList2D* Find(std::uint64_t serial) const {
+    if (serial == 0 || slots_.empty()) return nullptr;
+    for (size_t i = Home(serial);; i = (i + 1) & mask_) {
+      const Slot& s = slots_[i];
+      if (s.serial == serial) return s.node;
+      if (s.serial == 0) return nullptr;
+    }
+  }
+  void Insert(std::uint64_t serial, BaseList2D* node) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    size_t i = Home(serial);
+    while (slots_[i].serial != 0 && slots_[i].serial != serial) i = (i + 1) & mask_;
+    if (slots_[i].serial == 0) ++count_;
+    slots_[i] = {serial, node};
+  }
+  void Erase(std::uint64_t serial) {
+    if (serial == 0 || slots_.empty()) return;
+    size_t i = Home(serial);
+    while (slots_[i].serial != serial) {
+      if (slots_[i].serial == 0) return;
+      i = (i + 1) & mask_;
+    }
+    // Later members of the probe run move back into the hole when their home
+    // lies at or before it (cyclically), so no run is ever broken.
+    for (size_t j = (i + 1) & mask_;; j = (j + 1) & mask_) {
+      if (slots_[j].serial == 0) break;
+      const size_t home = Home(slots_[j].serial);
+      if (((j - home) & mask_) >= ((j - i) & mask_)) {
+        slots_[i] = slots_[j];
+        i = j;
+      }
+    }
+    slots_[i] = Slot{};
+    --count_;
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t serial = 0;  // 0: empty
+    BaseList2D* node = nullptr;
+  };
+  static constexpr int kRunBits = 3;
+  size_t Home(std::uint64_t serial) const {
+    const std::uint64_t run = (serial >> kRunBits) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(((run >> 29) << kRunBits) | (serial & ((1u << kRunBits) - 1))) & mask_;
+  }
+  void Grow() {
+    std::vector<Slot> old;
+    old.swap(slots_);
+    slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+    mask_ = slots_.size() - 1;
+    count_ = 0;
+    for (const Slot& s : old)
+      if (s.serial != 0) Insert(s.serial, s.node);
+  }
+
+  std::vector<Slot> slots_;
+  size_t mask_ = 0;
+  size_t count_ = 0;
+};
+
+SerialTable& Serials() {
+  static SerialTable table;
   return table;
 }
-static std::uint64_t g_next_serial = 1;
+std::uint64_t g_next_serial = 1;
 
-BaseList2D::BaseList2D(LONG type) : GeListNode(type), serial_(g_next_serial++) { SerialTable()[serial_] = this; }
+}  // namespace
+
+BaseList2D::BaseList2D(LONG type) : GeListNode(type), serial_(g_next_serial++) { Serials().Insert(serial_, this); }
 
 BaseList2D::~BaseList2D() {
-  SerialTable().erase(serial_);
+  Serials().Erase(serial_);
   delete dynamic_;
   for (CTrack* t : tracks_) delete t;
   tracks_.clear();
 }
 
-BaseList2D* BaseList2D::FromSerial(std::uint64_t serial) {
-  auto it = SerialTable().find(serial);
-  return it == SerialTable().end() ? nullptr : it->second;
-}
+BaseList2D* BaseList2D::FromSerial(std::uint64_t serial) { return Serials().Find(serial); }
 
 void BaseList2D::SetData(const BaseContainer& bc, Bool add) {
   if (add)
@@ -274,10 +343,13 @@ BaseObject::BaseObject(LONG type) : BaseList2D(type) {
   tags_.owner = this;
   tags_.tags = true;
   children_.owner = this;
+  is_object_ = true;
 }
 
 BaseObject::~BaseObject() {
   while (tags_.first) HostNodeFactory::Destroy(tags_.first);
+  // What is left of the node is no longer an object (as a dynamic_cast would say).
+  is_object_ = false;
 }
 
 BaseObject* BaseObject::Alloc(LONG type) { return static_cast<BaseObject*>(HostNodeFactory::Create(type, false)); }
@@ -580,7 +652,7 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
     for (const auto& e : list.entries) {
       BaseList2D* node = FromSerial(e.serial);
       if (!node || node->GetDocument() != this || !node->GetNodeData()) continue;
-      if (auto* op = dynamic_cast<BaseObject*>(node)) {
+      if (auto* op = HostNodeFactory::AsObject(node)) {
         op->GetNodeData<ObjectData>()->Execute(op, this, bt, e.priority, flags);
       } else if (auto* tag = dynamic_cast<BaseTag*>(node)) {
         BaseObject* host = tag->GetObject();

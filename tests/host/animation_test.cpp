@@ -204,6 +204,28 @@ TEST_F(Scene, AnimationPassPlaysTracksAtAndBetweenKeys) {
   EXPECT_DOUBLE_EQ(op->GetRelPos().x, 7.0);
 }
 
+// Nodes without tracks of their own are no stop for the pass: the tags and
+// children under them are played all the same.
+TEST_F(Scene, AnimationPassReachesTagsAndChildrenOfUntrackedObjects) {
+  BaseObject* child = BaseObject::Alloc(Onull);
+  doc->InsertObject(child, op, nullptr);
+  BaseTag* plain = op->MakeTag(Tpoint);
+  BaseTag* tracked = op->MakeTag(Tpoint);
+  ASSERT_NE(plain, nullptr);
+  ASSERT_NE(tracked, nullptr);
+  for (const Real t : {0.0, 1.0}) {
+    tracked->GetDataInstance()->SetReal(1001, 10.0 * t);
+    child->SetRelPos(Vector(0, 0, 4.0 * t));
+    ASSERT_NE(WriteKey(doc, tracked, Sec(t), DescID(1001)), nullptr);
+    ASSERT_NE(WriteKey(doc, child, Sec(t), Component(ID_BASEOBJECT_REL_POSITION, VECTOR_Z)), nullptr);
+  }
+  ASSERT_TRUE(op->Tracks().empty());
+  PlayAt(0.5);
+  EXPECT_NEAR(tracked->GetDataInstance()->GetReal(1001), 5.0, 1e-12);
+  EXPECT_NEAR(child->GetRelPos().z, 2.0, 1e-12);
+  EXPECT_EQ(plain->GetDataInstance()->GetType(1001), DA_NIL);
+}
+
 TEST_F(Scene, UserDataTracksHoldTextsAndInterpolateNumbers) {
   DynamicDescription* dd = op->GetDynamicDescription();
   DescID text = dd->Alloc(GetCustomDataTypeDefault(DA_STRING));

@@ -185,6 +185,70 @@ TEST(Links, AreWeak) {
   BaseDocument::Free(doc);
 }
 
+// Links resolve through the table of live nodes by serial: through its
+// growth and frees in any order (runs of neighbours, scattered ones, the
+// newest first) every live node is found as what it is, and no freed one.
+TEST(Links, ResolveEveryLiveNodeAndNoFreedOne) {
+  std::mt19937 rng(11);
+  BaseDocument* doc = BaseDocument::Alloc();
+  struct Made {
+    BaseList2D* node;
+    std::uint64_t serial;
+    bool object;
+    bool live;
+  };
+  std::vector<Made> made;
+  BaseContainer bc;
+  auto check = [&](int round) {
+    for (size_t k = 0; k < made.size(); ++k) {
+      const Made& m = made[k];
+      const LONG id = static_cast<LONG>(k);
+      ASSERT_EQ(BaseList2D::FromSerial(m.serial), m.live ? m.node : nullptr) << round << " node " << k;
+      EXPECT_EQ(bc.GetLink(id, doc), m.live ? m.node : nullptr) << round << " node " << k;
+      EXPECT_EQ(bc.GetObjectLink(id, doc), m.live && m.object ? m.node : nullptr) << round << " node " << k;
+      EXPECT_EQ(bc.GetTagLink(id, doc), m.live && !m.object ? m.node : nullptr) << round << " node " << k;
+    }
+  };
+  for (int round = 0; round < 4; ++round) {
+    // Objects, each with a tag now and then, all at the top level.
+    for (int k = 0; k < 1500; ++k) {
+      BaseObject* op = BaseObject::Alloc(Onull);
+      doc->InsertObject(op, nullptr, nullptr);
+      bc.SetLink(static_cast<LONG>(made.size()), op);
+      made.push_back({op, op->GetSerial(), true, true});
+      if (rng() % 3 == 0) {
+        BaseTag* tag = op->MakeTag(Tpoint);
+        bc.SetLink(static_cast<LONG>(made.size()), tag);
+        made.push_back({tag, tag->GetSerial(), false, true});
+      }
+    }
+    check(round);
+    // Frees: a run of neighbours, then scattered ones, the newest first.
+    auto free_at = [&](size_t k) {
+      Made& m = made[k];
+      if (!m.live) return;
+      if (m.object) {
+        // Its tag (made right after it) goes with it.
+        if (k + 1 < made.size() && !made[k + 1].object) made[k + 1].live = false;
+        auto* op = static_cast<BaseObject*>(m.node);
+        BaseObject::Free(op);
+      } else {
+        auto* tag = static_cast<BaseTag*>(m.node);
+        BaseTag::Free(tag);
+      }
+      m.live = false;
+    };
+    const size_t start = rng() % (made.size() - 300);
+    for (size_t k = start; k < start + 300; ++k) free_at(k);
+    for (int k = 0; k < 400; ++k) free_at(rng() % made.size());
+    for (size_t k = made.size(); k-- > made.size() - 50;) free_at(k);
+    check(round);
+  }
+  BaseDocument::Free(doc);
+  for (Made& m : made) m.live = false;
+  check(99);
+}
+
 TEST(Time, ZeroDenominatorReadsAsZeroAndComparesByCrossProducts) {
   EXPECT_EQ(BaseTime(5, 0).Get(), 0.0);
   EXPECT_EQ(BaseTime(1, 30), BaseTime(2, 60));

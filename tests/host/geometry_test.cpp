@@ -417,6 +417,32 @@ TEST(GeometryObjects, FfdGridFollowsItsCountsOnUpdate) {
   EXPECT_EQ(ffd->GetPointCount(), 20);
 }
 
+// The cache pass sizes every FFD's grid to its counts, whichever way the FFD
+// came (allocated, cloned) and after all earlier FFDs were freed.
+TEST(GeometryObjects, CachePassKeepsEveryFfdGridInStep) {
+  BaseDocument* doc = BaseDocument::Alloc();
+  auto grid_after_pass = [&](BaseObject* op, LONG nx) {
+    op->GetDataInstance()->SetLong(FFDOBJECT_SUBX, nx);
+    doc->ExecutePasses(nullptr, false, false, true);
+    return static_cast<FfdObject*>(op)->GetPointCount();
+  };
+  BaseObject* first = BaseObject::Alloc(Offd);
+  doc->InsertObject(first, nullptr, nullptr);
+  EXPECT_EQ(grid_after_pass(first, 4), 4 * 3 * 3);
+  BaseObject* clone = static_cast<BaseObject*>(first->GetClone());
+  ASSERT_NE(clone, nullptr);
+  BaseObject::Free(first);
+  doc->InsertObject(clone, nullptr, nullptr);
+  EXPECT_EQ(grid_after_pass(clone, 5), 5 * 3 * 3);
+  BaseObject::Free(clone);
+  BaseObject* later = BaseObject::Alloc(Offd);
+  BaseObject* parent = BaseObject::Alloc(Onull);
+  doc->InsertObject(parent, nullptr, nullptr);
+  doc->InsertObject(later, parent, nullptr);
+  EXPECT_EQ(grid_after_pass(later, 6), 6 * 3 * 3);
+  BaseDocument::Free(doc);
+}
+
 // ---------------------------------------------------------------- modelling commands
 
 TEST(GeometryCommands, LandscapeGridRowsRunAlongZ) {

@@ -233,6 +233,52 @@ TEST_F(CarExecuteTest, MissingWheelStopsTheUpdateThere) {
   EXPECT_NE(lo.off, s.wheelSteerFreeMatrices[0].off + Vector(car->GetDataInstance()->GetVector(RIG_REST_SUSPENSION_BOTTOM).x, 0, 0));
 }
 
+// The rig is found anew every frame: an object linked in between frames is
+// placed, the one it replaced is left where it was, and a rig object freed
+// between frames is neither touched nor in the way of the others.
+TEST_F(CarExecuteTest, RigLinksChangedBetweenFramesArePickedUp) {
+  BaseObject* sim = nullptr;
+  BaseObject* car = RunningCar(sim);
+  CarState& s = Data(car)->State();
+  auto place = [&](double x) {
+    s.bodyMatrix = Matrix(Vector(x, 50, 0), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1));
+    for (LONG w = 0; w < 4; ++w) {
+      s.wheelHubMatrices[w] = Matrix(Vector(x + w, 20, 7), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1));
+      s.wheelMatrices[w] = s.wheelSteerFreeMatrices[w] = s.wheelHubMatrices[w];
+    }
+  };
+  place(100.0);
+  Eval(car, 1.0, EXECUTIONFLAGS_ANIMATION);
+  BaseObject* oldHub = Link(car, RIG_HUB + 2);
+  ExpectNear(oldHub->GetMg().off, Vector(102, 20, 7));
+  const Matrix oldHubLocal = oldHub->GetMl();
+
+  // The user points the hub link at another object and deletes a spinner.
+  BaseObject* newHub = BaseObject::Alloc(Onull);
+  doc->InsertObject(newHub, Link(car, RIG_BODY), nullptr);
+  car->GetDataInstance()->SetLink(RIG_HUB + 2, newHub);
+  BaseObject* spinner = Link(car, RIG_SPINNER + 1);
+  BaseObject::Free(spinner);
+  place(300.0);
+  Eval(car, 2.0, EXECUTIONFLAGS_ANIMATION);
+  ExpectNear(newHub->GetMg().off, Vector(302, 20, 7));
+  EXPECT_EQ(oldHub->GetMl(), oldHubLocal);  // left alone
+  EXPECT_EQ(Link(car, RIG_SPINNER + 1), nullptr);
+  ExpectNear(Link(car, RIG_HUB + 3)->GetMg().off, Vector(303, 20, 7));  // the wheels after it are placed
+  ExpectNear(Link(car, RIG_SPINNER + 3)->GetMg().off, Vector(303, 20, 7));
+
+  // A link to an object of another document is no rig object.
+  BaseDocument* other = BaseDocument::Alloc();
+  BaseObject* stranger = BaseObject::Alloc(Onull);
+  other->InsertObject(stranger, nullptr, nullptr);
+  car->GetDataInstance()->SetLink(RIG_HUB + 3, stranger);
+  place(500.0);
+  Eval(car, 3.0, EXECUTIONFLAGS_ANIMATION);
+  EXPECT_EQ(stranger->GetMg(), Matrix());
+  ExpectNear(newHub->GetMg().off, Vector(502, 20, 7));
+  BaseDocument::Free(other);
+}
+
 // The bake ends whether or not the rig could be placed on its last frame.
 TEST_F(CarExecuteTest, LastBakeFrameCleansUpWithOrWithoutABody) {
   for (const bool withBody : {false, true}) {

@@ -160,25 +160,35 @@ Bool PlaceRigFromState(BaseDocument* doc, BaseObject* op, const CarState& state)
   const BaseContainer& bc = *op->GetDataInstance();
   BaseObject* body = LinkedObject(doc, bc, RIG_BODY);
   if (!body) return false;
-  body->SetMg(state.bodyMatrix);
   const LONG wheels = std::clamp<LONG>(state.wheelCount, 0, kMaxWheels);
+  // Every rig link is looked up before anything moves: the look-ups miss the
+  // memory cache and, side by side, they wait for memory together. Nothing
+  // here deletes or relinks an object, so they stay what they were found.
+  BaseObject* hub[kMaxWheels];
+  BaseObject* spin[kMaxWheels];
+  BaseObject* lower[kMaxWheels];
+  BaseObject* upper[kMaxWheels];
   for (LONG i = 0; i < wheels; ++i) {
-    BaseObject* hub = LinkedObject(doc, bc, RIG_HUB + i);
-    if (!hub) return false;
-    hub->SetMg(state.wheelHubMatrices[i]);
-    if (BaseObject* spin = LinkedObject(doc, bc, RIG_SPINNER + i)) spin->SetMg(state.wheelMatrices[i]);
+    hub[i] = LinkedObject(doc, bc, RIG_HUB + i);
+    spin[i] = LinkedObject(doc, bc, RIG_SPINNER + i);
+    lower[i] = LinkedObject(doc, bc, RIG_SUSPENSION_BOTTOM + i);
+    upper[i] = LinkedObject(doc, bc, RIG_SUSPENSION_TOP + i);
+  }
+  body->SetMg(state.bodyMatrix);
+  for (LONG i = 0; i < wheels; ++i) {
+    if (!hub[i]) return false;
+    hub[i]->SetMg(state.wheelHubMatrices[i]);
+    if (spin[i]) spin[i]->SetMg(state.wheelMatrices[i]);
   }
   for (LONG i = 0; i < wheels; ++i) {
-    BaseObject* lower = LinkedObject(doc, bc, RIG_SUSPENSION_BOTTOM + i);
-    BaseObject* upper = LinkedObject(doc, bc, RIG_SUSPENSION_TOP + i);
-    if (!lower || !upper) continue;
+    if (!lower[i] || !upper[i]) continue;
     const Matrix& W = state.wheelSteerFreeMatrices[i];
     const Vector P = W.off + W.v1 * bc.GetVector(RIG_REST_SUSPENSION_BOTTOM + i).x;
-    const Vector Q = upper->GetMg().off;
+    const Vector Q = upper[i]->GetMg().off;
     const Vector d = (Q - P).GetNormalized();
     const Vector v1 = Cross(d, W.v3).GetNormalized();
-    lower->SetMg(StrutFrame(P, d, v1));
-    upper->SetMg(StrutFrame(Q, d, v1));
+    lower[i]->SetMg(StrutFrame(P, d, v1));
+    upper[i]->SetMg(StrutFrame(Q, d, v1));
   }
   return true;
 }

@@ -495,16 +495,9 @@ struct DefaultGroundPlane {
 
   // The record keeps its own tyre profile; the default ground has none.
   void Put(SceneGroundHit& hit, const Vector& p) const {
-    hit.groundObject = g.groundObject;
-    hit.polygonIndex = g.polygonIndex;
-    hit.hostNormal = g.hostNormal;
-    hit.height = g.height;
-    hit.normal = g.normal;
-    hit.planeOffset = g.planeOffset;
+    CopyGroundPlane(hit, g);
     hit.friction = friction;
-    hit.frictionWeight = g.frictionWeight;
     hit.gripFactor = gripFactor;
-    hit.contactMode = g.contactMode;
     hit.lastPoint = p;
     hit.hitPoint = Vector(p.x, hitHeight, p.z);
   }

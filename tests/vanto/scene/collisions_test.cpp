@@ -228,17 +228,49 @@ TEST_F(CollisionTest, StandingCarsWithoutZonesTouchWithoutForce) {
   EXPECT_EQ(oa.deformPoints[10].z, 200.0);
 }
 
+// Each car's first contact test takes two working buffers (the world
+// outline with its normals, an index list) from the allocator, a's first.
+// Without any one of them the cars do not collide and nothing of either is
+// touched; with the allocator back the same pair collides.
 TEST_F(CollisionTest, NoBufferNoCollision) {
+  for (long n = 1; n <= 4; ++n) {
+    SCOPED_TRACE(testing::Message() << "allocation " << n << " fails");
+    CarState& a = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 10));
+    CarState& b = MakeCar(Vector(0, 0, 390), pi, Vector(240, 150, 400));
+    hostmem::FailAllocation(n);
+    EXPECT_EQ(CollideCars(a, b), 0);
+    hostmem::FailAllocation(0);
+    EXPECT_EQ(UsedSlots(a) + UsedSlots(b), 0);
+    EXPECT_EQ(a.impactValue, 0.0);
+    EXPECT_EQ(b.impactValue, 0.0);
+    EXPECT_EQ(a.collisionOutline.deformPoints[10].z, 200.0);
+    EXPECT_EQ(CollideCars(a, b), 1);
+  }
+}
+
+// The buffers stay with the car's outline: later tests, against cars and
+// obstacles, allocate nothing and answer as the first did.
+TEST_F(CollisionTest, WorkingBuffersAreKeptForLaterTests) {
   CarState& a = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 10));
   CarState& b = MakeCar(Vector(0, 0, 390), pi, Vector(240, 150, 400));
-  for (long n = 1; n <= 4; ++n) {
-    hostmem::FailAllocation(n);
-    EXPECT_EQ(CollideCars(a, b), 0) << "allocation " << n;
-    hostmem::FailAllocation(0);
-  }
-  EXPECT_EQ(UsedSlots(a) + UsedSlots(b), 0);
-  EXPECT_EQ(a.impactValue, 0.0);
-  EXPECT_EQ(a.collisionOutline.deformPoints[10].z, 200.0);
+  CarState& c = MakeCar(Vector(), 0.0, Vector(200, 150, 400), 1000, Vector(0, 0, 10));
+  CarState& d = MakeCar(Vector(0, 0, 390), pi, Vector(240, 150, 400));
+  // 5 units into a's rear.
+  CollisionShape wall = Box(kObstacleCube, Vector(0, 0, -395), Vector(400, 300, 400));
+  ASSERT_EQ(CollideCars(a, b), 1);
+  ASSERT_EQ(CollideCarWithObstacle(a, wall), 1);
+  const long blocks = hostmem::LiveBlocks();
+  hostmem::FailAllocation(1);
+  EXPECT_EQ(CollideCars(a, b), 1);
+  EXPECT_EQ(CollideCarWithObstacle(a, wall), 1);
+  // c and d stand as a and b did, without buffers yet: the failing
+  // allocation was still to come.
+  EXPECT_EQ(CollideCars(c, d), 0);
+  hostmem::FailAllocation(0);
+  EXPECT_EQ(hostmem::LiveBlocks(), blocks);
+  ASSERT_EQ(CollideCars(c, d), 1);
+  ExpectVec(SlotForce(c, 0), SlotForce(a, 0), 0.0);
+  ExpectVec(SlotForce(d, 0), SlotForce(b, 0), 0.0);
 }
 
 TEST_F(CollisionTest, ContactTimeCountsFineSteps) {

@@ -549,6 +549,64 @@ TEST_F(OutlineTest, RebuildAndFreeReleaseEveryBuffer) {
   FreeCollisionOutline(Outline());  // twice is harmless
 }
 
+// The contact tests' scratch: kept while large enough, made larger when
+// not, and never shared with a copy of the record.
+TEST_F(OutlineTest, ContactScratchGrowsAndStaysWithItsRecord) {
+  ASSERT_EQ(Build(), 1);
+  CollisionOutline& o = Outline();
+  EXPECT_EQ(o.workPoints, nullptr);
+  const long blocks = hostmem::LiveBlocks();
+  ASSERT_TRUE(ReserveOutlineWork(o, 10));
+  EXPECT_EQ(hostmem::LiveBlocks(), blocks + 2);
+  Vec3* const points = o.workPoints;
+  int32* const list = o.workList;
+  EXPECT_TRUE(ReserveOutlineWork(o, 10));
+  EXPECT_TRUE(ReserveOutlineWork(o, 4));
+  EXPECT_EQ(o.workPoints, points);
+  EXPECT_EQ(o.workList, list);
+  EXPECT_EQ(o.workCapacity, 10);
+
+  ASSERT_TRUE(ReserveOutlineWork(o, 25));
+  EXPECT_EQ(o.workCapacity, 25);
+  EXPECT_EQ(hostmem::LiveBlocks(), blocks + 2);
+  // The whole of the larger scratch is there (a sanitizer build checks the ends).
+  o.workPoints[2 * 25 - 1] = Vec3(1, 2, 3);
+  o.workList[25] = 7;
+
+  CollisionOutline copy(o);
+  EXPECT_EQ(copy.workPoints, nullptr);
+  EXPECT_EQ(copy.workList, nullptr);
+  EXPECT_EQ(copy.workCapacity, 0);
+
+  // Growing past what is held, each case from a working scratch.
+  struct Case {
+    long failAt;  // 1 the points, 2 the list
+    int32 points;
+  } cases[] = {{1, 30}, {2, 40}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failAt);
+    hostmem::FailAllocation(c.failAt);
+    EXPECT_FALSE(ReserveOutlineWork(o, c.points));
+    hostmem::FailAllocation(0);
+    EXPECT_EQ(o.workPoints, nullptr);
+    EXPECT_EQ(o.workList, nullptr);
+    EXPECT_EQ(o.workCapacity, 0);
+    EXPECT_EQ(hostmem::LiveBlocks(), blocks);
+    ASSERT_TRUE(ReserveOutlineWork(o, c.points - 5));
+  }
+  EXPECT_FALSE(ReserveOutlineWork(o, 0));
+  ASSERT_TRUE(ReserveOutlineWork(o, 40));
+  // A rebuild starts over without it; freeing releases it.
+  ASSERT_EQ(Build(), 1);
+  EXPECT_EQ(o.workPoints, nullptr);
+  EXPECT_EQ(hostmem::LiveBlocks(), blocks);
+  ASSERT_TRUE(ReserveOutlineWork(o, 40));
+  FreeCollisionOutline(o);
+  EXPECT_EQ(o.workPoints, nullptr);
+  EXPECT_EQ(o.workList, nullptr);
+  EXPECT_EQ(o.workCapacity, 0);
+}
+
 TEST_F(OutlineTest, FootprintIntoWorld) {
   ASSERT_EQ(Build(), 1);
   car->bodyMatrix = MatrixMove(Vector(1000, 50, -300)) * MatrixRotY(pi / 2);

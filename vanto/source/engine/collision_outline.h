@@ -21,8 +21,8 @@ struct OutlinePart {
 // keeps the buffer with the outline it belongs to.
 struct AttachedPart;
 
-// The three buffers come from the scene's allocator and belong to exactly
-// one record: copies start without them.
+// The buffers come from the scene's allocator and belong to exactly one
+// record: copies start without them.
 struct CollisionOutline {
   double counterForce[4] = {};       // N per side: front, +x, rear, -x
   double zoneLength[4] = {};         // m per side
@@ -37,6 +37,13 @@ struct CollisionOutline {
   AttachedPart* attachedParts = nullptr;
   int32 attachedPartCount = 0;
   Vec3 innerCorners[4];
+  // Scratch of the contact tests: the outline in world coordinates with room
+  // for its vertex normals behind it (2 * workCapacity), and an index list
+  // (workCapacity + 1). Made by the first test that needs them and kept, so
+  // that a step's tests allocate nothing.
+  Vec3* workPoints = nullptr;
+  int32* workList = nullptr;
+  int32 workCapacity = 0;
 
   CollisionOutline() = default;
   CollisionOutline(const CollisionOutline& o) { *this = o; }
@@ -59,6 +66,9 @@ struct CollisionOutline {
     deformNeighbourCount = 0;
     attachedParts = nullptr;
     attachedPartCount = 0;
+    workPoints = nullptr;
+    workList = nullptr;
+    workCapacity = 0;
     return *this;
   }
 };

@@ -23,24 +23,11 @@ using namespace axes;
 
 inline bool Positive(double v) { return v > 0.0 && std::isfinite(v); }
 
-// The working buffers of one tested car: its world outline with room for the
-// vertex normals behind it, and an index list. Released on every return.
-struct OutlineWork {
-  Vec3* points = nullptr;  // 2n
-  int32* list = nullptr;   // n + 1
-  OutlineWork() = default;
-  OutlineWork(const OutlineWork&) = delete;
-  OutlineWork& operator=(const OutlineWork&) = delete;
-  ~OutlineWork() {
-    if (points) GeFree(points);
-    if (list) GeFree(list);
-  }
-  bool Allocate(int32 n) {
-    points = static_cast<Vec3*>(GeAlloc(sizeof(Vec3) * 2 * static_cast<std::size_t>(n)));
-    if (!points) return false;
-    list = static_cast<int32*>(GeAlloc(sizeof(int32) * (static_cast<std::size_t>(n) + 1)));
-    return list != nullptr;
-  }
+// A tested car's scratch: its world outline with its vertex normals behind
+// it, and an index list (the outline's own, see ReserveOutlineWork).
+struct Work {
+  Vec3* points;
+  int32* list;
 };
 
 bool HasOutline(const CarState& car) {
@@ -103,8 +90,8 @@ int32 CollideCars(CarState& a, CarState& b) {
   CollisionOutline& outB = b.collisionOutline;
   const AxisFrame frameA = MatrixToAxisFrame(a.bodyMatrix), frameB = MatrixToAxisFrame(b.bodyMatrix);
   const int32 na = outA.deformPointCount, nb = outB.deformPointCount;
-  OutlineWork wa, wb;
-  if (!wa.Allocate(na) || !wb.Allocate(nb)) return 0;
+  if (!ReserveOutlineWork(outA, na) || !ReserveOutlineWork(outB, nb)) return 0;
+  const Work wa{outA.workPoints, outA.workList}, wb{outB.workPoints, outB.workList};
   WorldOutline(outA, frameA, wa.points);
   WorldOutline(outB, frameB, wb.points);
 
@@ -172,10 +159,9 @@ int32 CollideCarWithObstacle(CarState& car, CollisionShape& shape) {
 
   const AxisFrame body = MatrixToAxisFrame(car.bodyMatrix);
   const int32 n = outline.deformPointCount;
-  OutlineWork work;
-  if (!work.Allocate(n)) return 0;
-  Vec3* w = work.points;
-  int32* list = work.list;
+  if (!ReserveOutlineWork(outline, n)) return 0;
+  Vec3* w = outline.workPoints;
+  int32* list = outline.workList;
   WorldOutline(outline, body, w);
 
   int32 k = 0;

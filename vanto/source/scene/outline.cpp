@@ -157,6 +157,14 @@ bool LinkAttachedParts(BaseDocument* doc, const BaseContainer& bc, Real unitsPer
   return true;
 }
 
+void ReleaseOutlineWork(CollisionOutline& o) {
+  if (o.workPoints != nullptr) GeFree(o.workPoints);
+  if (o.workList != nullptr) GeFree(o.workList);
+  o.workPoints = nullptr;
+  o.workList = nullptr;
+  o.workCapacity = 0;
+}
+
 }  // namespace
 
 void FreeCollisionOutline(CollisionOutline& o) {
@@ -169,6 +177,21 @@ void FreeCollisionOutline(CollisionOutline& o) {
   if (o.attachedParts != nullptr) GeFree(o.attachedParts);
   o.attachedParts = nullptr;
   o.attachedPartCount = 0;
+  ReleaseOutlineWork(o);
+}
+
+bool ReserveOutlineWork(CollisionOutline& o, int32 n) {
+  if (n < 1) return false;
+  if (o.workCapacity >= n && o.workPoints != nullptr && o.workList != nullptr) return true;
+  ReleaseOutlineWork(o);
+  o.workPoints = AllocArray<Vec3>(2 * static_cast<int64_t>(n));
+  o.workList = o.workPoints != nullptr ? AllocArray<int32>(static_cast<int64_t>(n) + 1) : nullptr;
+  if (o.workList == nullptr) {
+    ReleaseOutlineWork(o);
+    return false;
+  }
+  o.workCapacity = n;
+  return true;
 }
 
 void PlaceFootprintInWorld(CarState& car) {

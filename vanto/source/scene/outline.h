@@ -32,8 +32,14 @@ inline constexpr int32 kMaxAttachedParts = 500;
 // with zero rotation.
 int32 BuildCollisionOutline(BaseDocument* doc, const BaseContainer& bc, CarState& car);
 
-// Releases the outline's three buffers and zeroes their counts.
+// Releases the outline's buffers (the contact tests' scratch too) and
+// zeroes their counts.
 void FreeCollisionOutline(CollisionOutline& outline);
+
+// The contact tests' scratch for n outline points: kept from an earlier
+// test when large enough, made otherwise. False when it cannot be had; the
+// outline then holds none.
+bool ReserveOutlineWork(CollisionOutline& outline, int32 n);
 
 // The footprint in world coordinates: localFootprint through bodyMatrix.
 void PlaceFootprintInWorld(CarState& car);

@@ -164,6 +164,14 @@ class EdgeBands {
   std::vector<double> minX_, maxX_;
   std::vector<Edge> edges_;
 };
+// This thread's bands, kept for their storage. Out of line, so that the
+// caller holds the address: in a plug-in every use of a thread_local goes
+// through the runtime's lookup, and the compiler would look it up again at
+// each use rather than keep it.
+[[gnu::noinline]] EdgeBands& ThreadBands() {
+  thread_local EdgeBands bands;
+  return bands;
+}
 }  // namespace
 
 int32 PointsInsideOutline(const Vec3* P, int32 m, const Vec3* Q, int32 q, int32* list, Vec3& mean) {
@@ -193,7 +201,7 @@ int32 PointsInsideOutline(const Vec3* P, int32 m, const Vec3* Q, int32 q, int32*
       zmax = c == 0 ? P[i].z : std::max(zmax, P[i].z);
       list[c++] = i;
     }
-    thread_local EdgeBands bands;
+    EdgeBands& bands = ThreadBands();
     const bool banded = c > kMostCountedInFull && bands.Build(Q, q, zmin, zmax);
     for (int32 j = 0; j < c; ++j) {
       const int32 i = list[j];

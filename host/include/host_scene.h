@@ -273,7 +273,8 @@ class BaseObject : public BaseList2D {
   BaseObject* GetPred() const { return static_cast<BaseObject*>(pred_); }
 
   // Local (relative to the parent) and global matrices. The global one is
-  // always computed from the parents, never cached.
+  // the parents' globals times the local one, kept until this object's or an
+  // ancestor's local matrix or its place in the tree changes.
   Matrix GetMl() const { return ml_; }
   void SetMl(const Matrix& m);
   Matrix GetMg() const;
@@ -349,7 +350,16 @@ class BaseObject : public BaseList2D {
     if (psr_pending_) const_cast<BaseObject*>(this)->SetMl(ml_);
   }
 
+ private:
+  // Every write of ml_ goes through here or calls it: the kept global
+  // matrix is then worked out again.
+  void LocalChanged() { mg_stamp_ = 0; }
+  // The global matrix, worked out again where it may have changed.
+  const Matrix& WorldMatrix() const;
+
   Matrix ml_;
+
+ protected:
   Vector rot_{0, 0, 0};
   Vector scale_{1, 1, 1};
   // rot_ and scale_ are stale: ml_ was set without them.
@@ -358,6 +368,16 @@ class BaseObject : public BaseList2D {
   LONG render_mode_ = MODE_UNDEF;
   Bool deform_mode_ = true;
   ULONG dirty_ = 0;
+
+ private:
+  // The kept global matrix. Every working-out gives it a stamp no other has
+  // had (0: none yet, or ml_ changed since), and records the parent's stamp
+  // it was made from (0 at the top): a parent that moved, or another parent,
+  // has another stamp, so the comparison sees both without any object
+  // telling its descendants.
+  mutable Matrix mg_;
+  mutable std::uint64_t mg_stamp_ = 0;
+  mutable std::uint64_t mg_parent_stamp_ = 0;
 
   friend class BaseTag;
   friend class HostNodeFactory;

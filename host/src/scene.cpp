@@ -363,6 +363,7 @@ BaseList2D* BaseObject::AllocSameType() const { return HostNodeFactory::Create(G
 
 void BaseObject::SetMl(const Matrix& m) {
   ml_ = m;
+  LocalChanged();
   scale_ = Vector(m.v1.GetLength(), m.v2.GetLength(), m.v3.GetLength());
   rot_ = MatrixToHPB(m);
   psr_pending_ = false;
@@ -381,26 +382,49 @@ void BaseObject::RestorePSR(const Matrix& ml, const Vector& hpb, const Vector& s
   }
 }
 
-Matrix BaseObject::GetUpMg() const {
-  BaseObject* up = GetUp();
-  return up ? up->GetMg() : Matrix();
+namespace {
+// The last stamp given to a global matrix; stamps are never given twice.
+std::uint64_t g_last_mg_stamp = 0;
+}  // namespace
+
+const Matrix& BaseObject::WorldMatrix() const {
+  const BaseObject* up = GetUp();
+  const Matrix* upMg = up ? &up->WorldMatrix() : nullptr;
+  const std::uint64_t upStamp = up ? up->mg_stamp_ : 0;
+  if (mg_stamp_ == 0 || mg_parent_stamp_ != upStamp) {
+    mg_ = (upMg ? *upMg : Matrix()) * ml_;
+    mg_stamp_ = ++g_last_mg_stamp;
+    mg_parent_stamp_ = upStamp;
+  }
+  return mg_;
 }
 
-Matrix BaseObject::GetMg() const { return GetUpMg() * ml_; }
+Matrix BaseObject::GetUpMg() const {
+  BaseObject* up = GetUp();
+  return up ? up->WorldMatrix() : Matrix();
+}
+
+Matrix BaseObject::GetMg() const { return WorldMatrix(); }
 
 // The angles and scale depend on the axes alone, so a later position change
 // (SetRelPos) does not alter what ResolvePSR gives.
 void BaseObject::SetMg(const Matrix& m) {
-  ml_ = Invert(GetUpMg()) * m;
+  BaseObject* up = GetUp();
+  ml_ = Invert(up ? up->WorldMatrix() : Matrix()) * m;
+  LocalChanged();
   psr_pending_ = true;
 }
 
 void BaseObject::UpdateMatrixFromPSR() {
   Matrix r = HPBToMatrix(rot_);
   ml_ = Matrix(ml_.off, r.v1 * scale_.x, r.v2 * scale_.y, r.v3 * scale_.z);
+  LocalChanged();
 }
 
-void BaseObject::SetRelPos(const Vector& v) { ml_.off = v; }
+void BaseObject::SetRelPos(const Vector& v) {
+  ml_.off = v;
+  LocalChanged();
+}
 void BaseObject::SetRelRot(const Vector& hpb) {
   ResolvePSR();
   rot_ = hpb;
@@ -465,7 +489,11 @@ Bool BaseObject::SetParameter(const DescID& id, const GeData& value, LONG flags)
   switch (id[0].id) {
     case ID_BASEOBJECT_VISIBILITY_EDITOR: editor_mode_ = value.GetLong(); return true;
     case ID_BASEOBJECT_VISIBILITY_RENDER: render_mode_ = value.GetLong(); return true;
-    case ID_BASEOBJECT_REL_POSITION: return SetVectorComponent(ml_.off, id, value);
+    case ID_BASEOBJECT_REL_POSITION: {
+      const Bool set = SetVectorComponent(ml_.off, id, value);
+      LocalChanged();
+      return set;
+    }
     case ID_BASEOBJECT_REL_ROTATION: {
       Vector r = rot_;
       if (!SetVectorComponent(r, id, value)) return false;
@@ -488,6 +516,7 @@ void BaseObject::CopyOwnTo(BaseList2D* dst) const {
   auto* d = static_cast<BaseObject*>(dst);
   ResolvePSR();
   d->ml_ = ml_;
+  d->LocalChanged();
   d->rot_ = rot_;
   d->scale_ = scale_;
   d->editor_mode_ = editor_mode_;

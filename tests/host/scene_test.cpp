@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include "host_scene.h"
 #include "host_scenefile.h"
@@ -75,6 +77,77 @@ TEST_F(SceneTree, GlobalIsParentGlobalTimesLocal) {
   // Moving the parent carries the child: the global matrix is never stale.
   parent->SetRelPos(Vector(0, 50, 0));
   ExpectNear(child->GetMg().off, (parent->GetMg() * child->GetMl()).off);
+}
+
+// The global matrix as the product down the tree, worked out afresh in the
+// order GetMg multiplies: from the top, each local matrix on the right.
+Matrix ChainProduct(const BaseObject* op) {
+  std::vector<const BaseObject*> path;
+  for (const BaseObject* o = op; o; o = o->GetUp()) path.push_back(o);
+  Matrix m;
+  for (auto it = path.rbegin(); it != path.rend(); ++it) m = m * (*it)->GetMl();
+  return m;
+}
+
+// A global matrix read once is not read stale after any change above it:
+// every way of editing an ancestor's local matrix, and every move in the
+// tree, of the object or of an ancestor.
+TEST_F(SceneTree, GlobalFollowsEveryChangeAboveIt) {
+  BaseObject* grand = BaseObject::Alloc(Onull);
+  BaseObject* other = BaseObject::Alloc(Onull);
+  ASSERT_NE(grand, nullptr);
+  ASSERT_NE(other, nullptr);
+  doc->InsertObject(grand, child, nullptr);  // parent > child > grand
+  doc->InsertObject(other, nullptr, nullptr);
+  parent->SetRelPos(Vector(100, 0, 0));
+  child->SetRelPos(Vector(0, 20, 0));
+  grand->SetRelPos(Vector(0, 0, 3));
+  other->SetMl(MatrixMove(Vector(0, 0, -1000)) * HPBToMatrix(Vector(pi / 2, 0, 0)));
+  EXPECT_EQ(grand->GetMg().off, Vector(100, 20, 3));
+  EXPECT_EQ(grand->GetUpMg().off, Vector(100, 20, 0));
+
+  const DescID posY{DescLevel(ID_BASEOBJECT_REL_POSITION), DescLevel(VECTOR_Y)};
+  const DescID rotX{DescLevel(ID_BASEOBJECT_REL_ROTATION), DescLevel(VECTOR_X)};
+  const DescID scaleZ{DescLevel(ID_BASEOBJECT_REL_SCALE), DescLevel(VECTOR_Z)};
+  struct Step {
+    const char* name;
+    std::function<void()> edit;
+  } steps[] = {
+      {"parent moved", [&] { parent->SetRelPos(Vector(50, 0, 0)); }},
+      {"parent turned", [&] { parent->SetRelRot(Vector(0.3, 0.1, 0.2)); }},
+      {"parent scaled", [&] { parent->SetRelScale(Vector(2, 1, 1)); }},
+      {"parent's local set", [&] { parent->SetMl(MatrixMove(Vector(7, 8, 9))); }},
+      {"parent's position parameter", [&] { parent->SetParameter(posY, GeData(-30.0)); }},
+      {"parent placed in the world", [&] { parent->SetMg(HPBToMatrix(Vector(-0.4, 0, 0.2))); }},
+      {"child's angle parameter", [&] { child->SetParameter(rotX, GeData(0.7)); }},
+      {"child's scale parameter", [&] { child->SetParameter(scaleZ, GeData(3.0)); }},
+      {"child's angles restored", [&] { child->RestorePSR(MatrixMove(Vector(1, 1, 1)), Vector(), Vector(1, 1, 1)); }},
+      {"child under another parent", [&] { child->InsertUnder(other); }},
+      {"child back, last", [&] { child->InsertUnderLast(parent); }},
+      {"parent under another", [&] { parent->InsertUnder(other); }},
+      {"parent to the top, before it", [&] { parent->InsertBefore(other); }},
+      {"child beside its parent", [&] { child->InsertAfter(parent); }},
+      {"child under the other by the document", [&] { doc->InsertObject(child, other, nullptr); }},
+      {"grand taken out of the tree", [&] { grand->Remove(); }},
+      {"grand back under child", [&] { grand->InsertUnder(child); }},
+      {"the other, now an ancestor, moved", [&] { other->SetRelPos(Vector(0, -5, 0)); }},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    const Matrix before = grand->GetMg();
+    (void)child->GetMg();
+    step.edit();
+    const Matrix after = grand->GetMg();
+    EXPECT_NE(after, before) << "the step must move grand for the check to count";
+    EXPECT_EQ(after, ChainProduct(grand));
+    EXPECT_EQ(child->GetMg(), ChainProduct(child));
+    EXPECT_EQ(grand->GetUpMg(), grand->GetUp() ? ChainProduct(grand->GetUp()) : Matrix());
+    // A placement is made against the parent's current global matrix.
+    const Matrix target = MatrixMove(Vector(1, 2, 3));
+    grand->SetMg(target);
+    ExpectNear(grand->GetMg(), target);
+    grand->SetMl(MatrixMove(Vector(0, 0, 3)));
+  }
 }
 
 TEST_F(SceneTree, RelativePositionRotationAndScaleStayConsistent) {

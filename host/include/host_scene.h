@@ -354,8 +354,10 @@ class BaseObject : public BaseList2D {
   // Every write of ml_ goes through here or calls it: the kept global
   // matrix is then worked out again.
   void LocalChanged() { mg_stamp_ = 0; }
-  // The global matrix, worked out again where it may have changed.
+  // The global matrix, worked out again where it may have changed, and its
+  // inverse, which placing the children needs.
   const Matrix& WorldMatrix() const;
+  const Matrix& InverseWorldMatrix() const;
 
   Matrix ml_;
 
@@ -378,6 +380,9 @@ class BaseObject : public BaseList2D {
   mutable Matrix mg_;
   mutable std::uint64_t mg_stamp_ = 0;
   mutable std::uint64_t mg_parent_stamp_ = 0;
+  // The inverse of mg_ as it was under that stamp (0: none).
+  mutable Matrix mg_inverse_;
+  mutable std::uint64_t mg_inverse_stamp_ = 0;
 
   friend class BaseTag;
   friend class HostNodeFactory;

@@ -399,6 +399,15 @@ const Matrix& BaseObject::WorldMatrix() const {
   return mg_;
 }
 
+const Matrix& BaseObject::InverseWorldMatrix() const {
+  const Matrix& mg = WorldMatrix();
+  if (mg_inverse_stamp_ != mg_stamp_) {
+    mg_inverse_ = Invert(mg);
+    mg_inverse_stamp_ = mg_stamp_;
+  }
+  return mg_inverse_;
+}
+
 Matrix BaseObject::GetUpMg() const {
   BaseObject* up = GetUp();
   return up ? up->WorldMatrix() : Matrix();
@@ -407,10 +416,11 @@ Matrix BaseObject::GetUpMg() const {
 Matrix BaseObject::GetMg() const { return WorldMatrix(); }
 
 // The angles and scale depend on the axes alone, so a later position change
-// (SetRelPos) does not alter what ResolvePSR gives.
+// (SetRelPos) does not alter what ResolvePSR gives. The children of one
+// parent placed one after another share the parent's inverse.
 void BaseObject::SetMg(const Matrix& m) {
   BaseObject* up = GetUp();
-  ml_ = Invert(up ? up->WorldMatrix() : Matrix()) * m;
+  ml_ = (up ? up->InverseWorldMatrix() : Invert(Matrix())) * m;
   LocalChanged();
   psr_pending_ = true;
 }

@@ -540,6 +540,51 @@ TEST_F(CollisionTest, BodyGroundContactAsksTheGroundQuery) {
   ExpectVec(SlotPoint(car, 15), Vector(0, 572, 0), 1e-9);
 }
 
+// Without a group or a route to search, the run's ground answers the default
+// ground's plane wherever a corner is: read once for all the corners, it
+// holds the body exactly as the corner-by-corner queries do, on a sloping
+// default ground as on a level one, sliding and standing.
+TEST_F(CollisionTest, OnePlaneForAllCornersHoldsTheBodyAsTheQueriesDo) {
+  struct Case {
+    const char* name;
+    double slope;  // rad, about the engine's x axis
+    double height;
+    Vector velocity;
+  } cases[] = {
+      {"level, 3 cm deep, sliding", 0.0, 72.0, Vector(1, 0, 0.5)},
+      {"sloping, standing", 0.15, 80.0, Vector()},
+      {"sloping, sliding", -0.2, 60.0, Vector(-2, 0.1, 1)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CarState* cars[2];
+    for (CarState*& car : cars) {
+      car = &MakeCar(Vector(30, c.height, -20), 0.4, Vector(200, 150, 400), 1000, c.velocity);
+      SetFlatGroundHit(car->defaultGround, 0.0, 1.0, kUnits);
+      car->defaultGround.normal = Vec3(0.0, std::sin(c.slope), std::cos(c.slope));
+      car->defaultGround.planeOffset = -0.01;
+      car->angularVelocity = Vec3(0.1, -0.2, 0.3);
+      for (int i = 0; i < 4; ++i) car->roofCorners[i] = Vector(i % 2 ? 80 : -80, 75, i < 2 ? 100 : -100);
+    }
+    CarState& once = *cars[0];
+    CarState& asked = *cars[1];
+    const BodyPointGround onceGround(nullptr, once), askedGround(nullptr, asked);
+    ASSERT_NE(onceGround.UniformGround(), nullptr);
+    ResolveBodyGroundContact(once, &onceGround);
+    ResolveBodyGroundContact(asked, static_cast<const GroundSource*>(&askedGround));
+    EXPECT_GT(UsedSlots(asked), 0) << "the body must touch for the comparison to count";
+    EXPECT_EQ(once.dynamics.body.position, asked.dynamics.body.position);
+    for (int s = 0; s < kForceSlots; ++s) {
+      EXPECT_EQ(once.dynamics.externalForces[s], asked.dynamics.externalForces[s]) << s;
+      EXPECT_EQ(once.dynamics.externalForcePoints[s], asked.dynamics.externalForcePoints[s]) << s;
+    }
+  }
+  // A route that acts as ground is searched like a group.
+  CarState& car = MakeCar();
+  car.autopilot.routeIsGround = 1;
+  EXPECT_EQ(BodyPointGround(nullptr, car).UniformGround(), nullptr);
+}
+
 // The run's ground for body points: the highest polygon of the ground group
 // below a point, else the car's default ground. Here the default ground
 // lies at 5 m and a floor of the group at 3 m: a body 3 cm into the default

@@ -244,7 +244,13 @@ void BodyPointGround::GroundAt(const Vec3& point, GroundHit& hit) const {
   CopyGroundPlane(hit, *search_);
 }
 
-void ResolveBodyGroundContact(CarState& car, const GroundSource* ground) {
+namespace {
+
+// The body's corners held out of the ground; `planes(corners, normals,
+// offsets)` gives the ground's plane under each corner (host order, plane
+// offset in metres).
+template <class Planes>
+void HoldBodyOutOfGround(CarState& car, Planes planes) {
   CarDynamics& d = car.dynamics;
   const int32 wheels = std::min<int32>(car.wheelCount, kMaxWheels);
   for (int32 w = 0; w < wheels; ++w)
@@ -266,19 +272,7 @@ void ResolveBodyGroundContact(CarState& car, const GroundSource* ground) {
   Vec3 corners[kBodyCorners], normals[kBodyCorners];
   double offsets[kBodyCorners];
   BodyCornerPoints(body.frame, VectorToHostOrder(car.bodySize), roof, corners);
-  // Each answer gives the plane whole; only the plane is read.
-  GroundHit hit;
-  if (ground) CopyGroundPlane(hit, car.defaultGround);
-  for (int32 i = 0; i < kBodyCorners; ++i) {
-    if (ground) {
-      ground->GroundAt(HostPointToDynamics(HostOrderToVector(corners[i]), u), hit);
-      normals[i] = DynamicsToHostOrder(hit.normal);
-      offsets[i] = hit.planeOffset;
-    } else {
-      normals[i] = VectorToHostOrder(car.defaultGround.hostNormal);
-      offsets[i] = car.defaultGround.planeOffset;
-    }
-  }
+  planes(corners, normals, offsets);
   const BodyGroundPush push = BodyGroundResponse(body, corners, normals, offsets);
   if (push.contacts == 0) return;
 
@@ -287,6 +281,43 @@ void ResolveBodyGroundContact(CarState& car, const GroundSource* ground) {
   // A drag against the sliding body, in the last slot whatever it held.
   d.externalForces[kForceSlots - 1] = HostOrderToDynamicsAxes(push.drag);
   d.externalForcePoints[kForceSlots - 1] = HostPointToDynamics(car.bodyMatrix.off, u);
+}
+
+}  // namespace
+
+void ResolveBodyGroundContact(CarState& car, const GroundSource* ground) {
+  HoldBodyOutOfGround(car, [&](const Vec3* corners, Vec3* normals, double* offsets) {
+    const double u = car.settings.unitsPerMetre;
+    // Each answer gives the plane whole; only the plane is read.
+    GroundHit hit;
+    if (ground) CopyGroundPlane(hit, car.defaultGround);
+    for (int32 i = 0; i < kBodyCorners; ++i) {
+      if (ground) {
+        ground->GroundAt(HostPointToDynamics(HostOrderToVector(corners[i]), u), hit);
+        normals[i] = DynamicsToHostOrder(hit.normal);
+        offsets[i] = hit.planeOffset;
+      } else {
+        normals[i] = VectorToHostOrder(car.defaultGround.hostNormal);
+        offsets[i] = car.defaultGround.planeOffset;
+      }
+    }
+  });
+}
+
+void ResolveBodyGroundContact(CarState& car, const BodyPointGround* ground) {
+  const GroundHit* uniform = ground ? ground->UniformGround() : nullptr;
+  if (!uniform) {
+    ResolveBodyGroundContact(car, static_cast<const GroundSource*>(ground));
+    return;
+  }
+  // What every corner's query would copy from the record.
+  HoldBodyOutOfGround(car, [&](const Vec3*, Vec3* normals, double* offsets) {
+    const Vec3 normal = DynamicsToHostOrder(uniform->normal);
+    for (int32 i = 0; i < kBodyCorners; ++i) {
+      normals[i] = normal;
+      offsets[i] = uniform->planeOffset;
+    }
+  });
 }
 
 }  // namespace collision

@@ -12,6 +12,7 @@
 // them through its hooks of the same names.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 
 #include "scene/carstate.h"
@@ -49,6 +50,11 @@ class BodyPointGround final : public GroundSource {
   BodyPointGround(BaseDocument* doc, const BaseContainer& bc, CarState& car);
   // The plane part of the answer; the profile of `hit` is left alone.
   void GroundAt(const Vec3& point, GroundHit& hit) const override;
+  // The record whose plane is the answer wherever the point is, when there
+  // is no group to search and no route that acts as ground; else null.
+  const GroundHit* UniformGround() const {
+    return !group_ && !car_.autopilot.routeIsGround ? &car_.defaultGround : nullptr;
+  }
 
  private:
   const BaseObject* group_;
@@ -61,5 +67,11 @@ class BodyPointGround final : public GroundSource {
 // body corners, standing on what `ground` gives under each; without a
 // ground, on the car's default ground.
 void ResolveBodyGroundContact(CarState& car, const GroundSource* ground);
+// The same with the run's own ground: where it answers one plane everywhere,
+// that plane is read once for all the corners instead of asked for each.
+void ResolveBodyGroundContact(CarState& car, const BodyPointGround* ground);
+inline void ResolveBodyGroundContact(CarState& car, std::nullptr_t) {
+  ResolveBodyGroundContact(car, static_cast<const GroundSource*>(nullptr));
+}
 
 }  // namespace collision

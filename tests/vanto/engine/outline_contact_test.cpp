@@ -237,6 +237,46 @@ TEST(OutlineContactTest, FootprintsOverlapOnlyByCorners) {
   EXPECT_EQ(FootprintsOverlap(kSquare, crossing), 0);
 }
 
+// Footprints overlap where the full winding count of a corner says so,
+// wherever the corners lie: beside the other footprint, above or below it,
+// on its corners and edges or a step in the last place off them, where a
+// side value rounds to zero, and against footprints that are slivers, far
+// out or not finite.
+TEST(OutlineContactTest, FootprintsOverlapAsTheFullCountSays) {
+  const double nan = std::nan("");
+  auto fullCount = [](const Vec3* a, const Vec3* b) {
+    for (int i = 0; i < 4; ++i)
+      if (WindingNumberXZ(b, 4, a[i]) != 0 || WindingNumberXZ(a, 4, b[i]) != 0) return 1;
+    return 0;
+  };
+  const std::vector<std::vector<Vec3>> footprints = {
+      {kSquare[0], kSquare[1], kSquare[2], kSquare[3]},
+      {Vec3(1e6, 0, 1e6), Vec3(0, 0, 0), Vec3(2e6, 0, 0), Vec3(2e6, 0, 1e6)},  // see the test above
+      {Vec3(-300, 0, 1e-9), Vec3(300, 0, 0), Vec3(300, 0, -1e-9), Vec3(-300, 0, 0)},
+      {Vec3(1e7, 0, 1e7), Vec3(1e7 + 3, 0, 1e7 + 1), Vec3(1e7 + 1, 0, 1e7 - 2), Vec3(1e7, 0, 1e7 - 1)},
+      {Vec3(-100, 0, 100), Vec3(nan, 0, 100), Vec3(100, 0, -100), Vec3(-100, 0, -100)},
+  };
+  int overlapping = 0, apart = 0;
+  for (size_t f = 0; f < footprints.size(); ++f) {
+    const Vec3* b = footprints[f].data();
+    std::vector<Vec3> P = PointsAround(footprints[f], 4);
+    // The corner that rounds onto the second footprint's edge, with three
+    // far away.
+    for (const Vec3& c : {Vec3(-1e-300, 0, 1e-300), Vec3(-1, 0, 3e-300), Vec3(-5e-301, 0, 3e-300)})
+      for (const Vec3& far : {Vec3(-1e8, 0, 1e8), Vec3(-1e8, 0, 1e8 + 1), Vec3(-1e8 - 1, 0, 1e8)})
+        P.push_back(c), P.push_back(far), P.push_back(far), P.push_back(far);
+    for (size_t k = 0; k + 4 <= P.size(); k += 2) {
+      const Vec3* a = &P[k];
+      const int want = fullCount(a, b);
+      EXPECT_EQ(FootprintsOverlap(a, b), want) << "footprint " << f << ", corners from " << k;
+      EXPECT_EQ(FootprintsOverlap(b, a), want) << "footprint " << f << ", corners from " << k;
+      (want ? overlapping : apart) += 1;
+    }
+  }
+  EXPECT_GT(overlapping, 50);
+  EXPECT_GT(apart, 50);
+}
+
 TEST(OutlineContactTest, FootprintsMeetByCornersOrCrossingEdges) {
   const Vec3 inside[4] = {Vec3(50, 0, 50), Vec3(300, 0, 50), Vec3(300, 0, -50), Vec3(50, 0, -50)};
   const Vec3 crossing[4] = {Vec3(-20, 0, 300), Vec3(20, 0, 300), Vec3(20, 0, -300), Vec3(-20, 0, -300)};

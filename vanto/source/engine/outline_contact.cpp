@@ -219,10 +219,13 @@ int32 PointsInsideOutline(const Vec3* P, int32 m, const Vec3* Q, int32 q, int32*
 }
 
 int32 FootprintsOverlap(const Vec3 a[4], const Vec3 b[4]) {
+  // Neighbours side by side hold each other's corners beside their extent:
+  // those are outside without counting, as in PointsInsideOutline.
+  const OutlineBox boxA = BoxOf(a, 4), boxB = BoxOf(b, 4);
   for (int i = 0; i < 4; ++i)
-    if (WindingNumberXZ(b, 4, a[i]) != 0) return 1;
+    if (!(boxB.usable && SurelyOutside(boxB, a[i])) && WindingNumberXZ(b, 4, a[i]) != 0) return 1;
   for (int i = 0; i < 4; ++i)
-    if (WindingNumberXZ(a, 4, b[i]) != 0) return 1;
+    if (!(boxA.usable && SurelyOutside(boxA, b[i])) && WindingNumberXZ(a, 4, b[i]) != 0) return 1;
   return 0;
 }
 

@@ -683,25 +683,30 @@ VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
   RunTyreModel(t, in, out, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
 
   const Triple<Double4> force{out.force[0], out.force[1], out.force[2]};
-  const TyreLoad<Double4> load =
-      LoadOfTyreForce(body, m, {out.contactPoint[0], out.contactPoint[1], out.contactPoint[2]}, force);
-  // The body's sums are kept in registers over the block, added to in
-  // wheel order as one wheel after the other would.
-  Vec3 torque = body.torque, bodyForce = body.force;
   bool anyContact = false;
   for (int32 l = 0; l < b.count; ++l) {
     const int32 i = b.wheel[l];
     d.lateralSlip.rate[i] = t.lateralRate[l];
     d.wheelSlip.rate[i] = t.wheelRate[l];
+    anyContact = anyContact || t.contact[l];
+  }
+  // A block in the air puts no load on the wheels or the body.
+  if (!anyContact) return false;
+  const TyreLoad<Double4> load =
+      LoadOfTyreForce(body, m, {out.contactPoint[0], out.contactPoint[1], out.contactPoint[2]}, force);
+  // The body's sums are kept in registers over the block, added to in
+  // wheel order as one wheel after the other would.
+  Vec3 torque = body.torque, bodyForce = body.force;
+  for (int32 l = 0; l < b.count; ++l) {
     if (!t.contact[l]) continue;
-    anyContact = true;
+    const int32 i = b.wheel[l];
     const TyreLoad<double> one{load.axleTorque[l], load.suspensionForce[l],
                                {load.bodyTorque.x[l], load.bodyTorque.y[l], load.bodyTorque.z[l]}};
     AddTyreLoad(torque, bodyForce, d.wheels[i], one, Vec3(force.x[l], force.y[l], force.z[l]));
   }
   body.torque = torque;
   body.force = bodyForce;
-  return anyContact;
+  return true;
 }
 
 #undef VANTO_WHEELS

@@ -781,10 +781,9 @@ void ApplyVelocityDrag(CarDynamics& d, double k) {
   RigidBody& b = d.body;
   Vec3 dir = b.velocity;
   NormalizeVec3(dir);  // a near-zero velocity is used as it is
-  Vec3 F, origin;
+  Vec3 F, origin;  // the model origin of GetBodyTransform, without its rotation
   ScaleVec3(F, b.weightForce * k, dir);
-  Mat3 rot;
-  GetBodyTransform(d, origin, rot);
+  TransformToWorld(origin, b.rotation, b.referenceOffset, b.position);
   ApplyWorldForceAtPoint(b, F, origin);
 }
 

@@ -784,7 +784,7 @@ void ApplyVelocityDrag(CarDynamics& d, double k) {
   Vec3 F, origin;  // the model origin of GetBodyTransform, without its rotation
   ScaleVec3(F, b.weightForce * k, dir);
   TransformToWorld(origin, b.rotation, b.referenceOffset, b.position);
-  ApplyWorldForceAtPoint(b, F, origin);
+  body_step::ApplyWorldForceAtPoint(b, F, origin);
 }
 
 // ---------------------------------------------------------------- force pass

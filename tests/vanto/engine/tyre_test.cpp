@@ -81,6 +81,9 @@ TEST_F(TyreTest, BelowOneNewtonThereIsNoContactButTheRatesAreWritten) {
   EXPECT_EQ(out.contact, 0);
   EXPECT_EQ(out.sliding, 0);
   EXPECT_EQ(out.lateralForce, 0.0);
+  EXPECT_EQ(out.longitudinalForce, 0.0);
+  EXPECT_EQ(out.frictionLimit, 0.0);
+  EXPECT_EQ(out.skidIntensity, 0.0);
   EXPECT_EQ(force, Vec3(7, 7, 7)) << "not written";
   EXPECT_NEAR(slip.lateralRate, (0 - 20 * 0.1) / 0.1, 1e-12);
   EXPECT_NEAR(slip.longitudinalRate, (0 - 20) / 0.1, 1e-12);

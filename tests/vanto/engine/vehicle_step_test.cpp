@@ -113,6 +113,7 @@ TEST_F(VehicleStepTest, ForcePassSlotsAndAirDrag) {
     d->externalForcePoints[5] = d->body.position;
     d->singleForce = c.single;
     d->singleForcePoint = d->body.position;
+    d->body.referenceOffset = Vec3(0.3, -0.1, 0.2);  // a model origin off the centre of mass
     SetStepSize(0.001);
     BeginDynamicsStep(*d);
     ComputeCarForces(*d);
@@ -121,6 +122,18 @@ TEST_F(VehicleStepTest, ForcePassSlotsAndAirDrag) {
     EXPECT_NEAR(d->body.force.y, -0.01 * weight * 0.8 + c.expectExtra.y, 1e-9);
     EXPECT_NEAR(d->body.force.z, -weight + c.expectExtra.z, 1e-9);
     for (int w = 0; w < d->wheelCount; ++w) EXPECT_EQ(d->tyreOutput[w].contact, 0);
+    // The drag acts at the model origin: its moment (body axes) is the only
+    // torque, the other forces acting at the centre of mass.
+    Vec3 origin, arm, moment, expected;
+    Mat3 rotation;
+    GetBodyTransform(*d, origin, rotation);
+    SubtractVec3(arm, origin, d->body.position);
+    ASSERT_GT(LengthVec3(arm), 0.01);
+    CrossVec3(moment, arm, Vec3(-0.01 * weight * 0.6, -0.01 * weight * 0.8, 0.0));
+    MulMat3TransposedVec3(expected, d->body.rotation, moment);
+    EXPECT_NEAR(d->body.torque.x, expected.x, 1e-9);
+    EXPECT_NEAR(d->body.torque.y, expected.y, 1e-9);
+    EXPECT_NEAR(d->body.torque.z, expected.z, 1e-9);
   }
 }
 

@@ -96,6 +96,12 @@ VANTO_LANE_INLINE bool AllOf(Mask4 c) {
   return (pairs & __builtin_shufflevector(pairs, pairs, 1, 0, 3, 2))[0] != 0;
 }
 
+// True when any element of the mask is set.
+VANTO_LANE_INLINE bool AnyOf(Mask4 c) {
+  const Mask4 pairs = c | __builtin_shufflevector(c, c, 2, 3, 0, 1);
+  return (pairs | __builtin_shufflevector(pairs, pairs, 1, 0, 3, 2))[0] != 0;
+}
+
 // Truncation to a table index (the value must be in the int32 range) and
 // back, element by element.
 using Index4 = int32_t __attribute__((vector_size(16)));

@@ -200,6 +200,22 @@ VANTO_LANE_INLINE void RunTyreModel(TyreLanes& t, const TyreModelInputs& in, Tyr
   Store4(t.lateralRate, (lateral - vs * A) * perLa);
   Store4(t.wheelRate, (in.rolling - forward - vs * B) * perLk);
 
+  // With no wheel on the ground (a car in the air or on its roof) the
+  // friction and the slip curve would only give forces nobody applies: the
+  // records are zero, as the full model leaves them, and so is the force.
+  const vanto::Mask4 onGround = load >= 1.0;
+  if (!vanto::AnyOf(onGround)) {
+    for (int32 k = 0; k < 3; ++k) out.force[k] = zero;
+    for (int32 l = 0; l < n; ++l) {
+      TyreOutput& r = *t.output[l];
+      vanto::StoreUnaligned4(static_cast<void*>(&r), zero);
+      r.sliding = 0;
+      r.contact = 0;
+      t.contact[l] = 0;
+    }
+    return;
+  }
+
   // Load-dependent friction and the normalised slips. 1/(mu Fz) is taken
   // as e^(kmu Fz) / (mu0 Fz), so that the division runs beside the
   // exponential instead of after it.
@@ -245,7 +261,7 @@ VANTO_LANE_INLINE void RunTyreModel(TyreLanes& t, const TyreModelInputs& in, Tyr
   static_assert(offsetof(TyreOutput, lateralForce) == sizeof(double) &&
                 offsetof(TyreOutput, longitudinalForce) == 2 * sizeof(double) &&
                 offsetof(TyreOutput, skidIntensity) == 3 * sizeof(double));
-  const vanto::Mask4 onGround = load >= 1.0, sliding = slip > slideLimit;
+  const vanto::Mask4 sliding = slip > slideLimit;
   Double4 record[kLanes];
   vanto::Transpose4(Select(onGround, friction * fz, zero), Select(onGround, fy, zero), Select(onGround, fx, zero),
                     Select(onGround, slip / (slip + skidScale) * fz, zero), record);

@@ -683,25 +683,30 @@ VANTO_LANE_INLINE bool RunTyreBlock(CarDynamics& d, TyreBlockLanes& b) {
   RunTyreModel(t, in, out, &d.tyreConstants[kTyreCa], &d.tyreConstants[kTyreLk]);
 
   const Triple<Double4> force{out.force[0], out.force[1], out.force[2]};
-  const TyreLoad<Double4> load =
-      LoadOfTyreForce(body, m, {out.contactPoint[0], out.contactPoint[1], out.contactPoint[2]}, force);
-  // The body's sums are kept in registers over the block, added to in
-  // wheel order as one wheel after the other would.
-  Vec3 torque = body.torque, bodyForce = body.force;
   bool anyContact = false;
   for (int32 l = 0; l < b.count; ++l) {
     const int32 i = b.wheel[l];
     d.lateralSlip.rate[i] = t.lateralRate[l];
     d.wheelSlip.rate[i] = t.wheelRate[l];
+    anyContact = anyContact || t.contact[l];
+  }
+  // A block in the air puts no load on the wheels or the body.
+  if (!anyContact) return false;
+  const TyreLoad<Double4> load =
+      LoadOfTyreForce(body, m, {out.contactPoint[0], out.contactPoint[1], out.contactPoint[2]}, force);
+  // The body's sums are kept in registers over the block, added to in
+  // wheel order as one wheel after the other would.
+  Vec3 torque = body.torque, bodyForce = body.force;
+  for (int32 l = 0; l < b.count; ++l) {
     if (!t.contact[l]) continue;
-    anyContact = true;
+    const int32 i = b.wheel[l];
     const TyreLoad<double> one{load.axleTorque[l], load.suspensionForce[l],
                                {load.bodyTorque.x[l], load.bodyTorque.y[l], load.bodyTorque.z[l]}};
     AddTyreLoad(torque, bodyForce, d.wheels[i], one, Vec3(force.x[l], force.y[l], force.z[l]));
   }
   body.torque = torque;
   body.force = bodyForce;
-  return anyContact;
+  return true;
 }
 
 #undef VANTO_WHEELS
@@ -776,11 +781,10 @@ void ApplyVelocityDrag(CarDynamics& d, double k) {
   RigidBody& b = d.body;
   Vec3 dir = b.velocity;
   NormalizeVec3(dir);  // a near-zero velocity is used as it is
-  Vec3 F, origin;
+  Vec3 F, origin;  // the model origin of GetBodyTransform, without its rotation
   ScaleVec3(F, b.weightForce * k, dir);
-  Mat3 rot;
-  GetBodyTransform(d, origin, rot);
-  ApplyWorldForceAtPoint(b, F, origin);
+  TransformToWorld(origin, b.rotation, b.referenceOffset, b.position);
+  body_step::ApplyWorldForceAtPoint(b, F, origin);
 }
 
 // ---------------------------------------------------------------- force pass

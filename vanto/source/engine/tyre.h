@@ -200,6 +200,11 @@ VANTO_LANE_INLINE void RunTyreModel(TyreLanes& t, const TyreModelInputs& in, Tyr
   Store4(t.lateralRate, (lateral - vs * A) * perLa);
   Store4(t.wheelRate, (in.rolling - forward - vs * B) * perLk);
 
+  // The output records are written four doubles at a time, here and below.
+  static_assert(offsetof(TyreOutput, lateralForce) == sizeof(double) &&
+                offsetof(TyreOutput, longitudinalForce) == 2 * sizeof(double) &&
+                offsetof(TyreOutput, skidIntensity) == 3 * sizeof(double));
+
   // With no wheel on the ground (a car in the air or on its roof) the
   // friction and the slip curve would only give forces nobody applies: the
   // records are zero, as the full model leaves them, and so is the force.
@@ -258,9 +263,6 @@ VANTO_LANE_INLINE void RunTyreModel(TyreLanes& t, const TyreModelInputs& in, Tyr
   // The output records, zero for a wheel off the ground: the four wheels'
   // values are turned into one vector of the four doubles per record, so
   // that each record takes one store and its two flags.
-  static_assert(offsetof(TyreOutput, lateralForce) == sizeof(double) &&
-                offsetof(TyreOutput, longitudinalForce) == 2 * sizeof(double) &&
-                offsetof(TyreOutput, skidIntensity) == 3 * sizeof(double));
   const vanto::Mask4 sliding = slip > slideLimit;
   Double4 record[kLanes];
   vanto::Transpose4(Select(onGround, friction * fz, zero), Select(onGround, fy, zero), Select(onGround, fx, zero),

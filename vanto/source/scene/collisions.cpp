@@ -233,8 +233,8 @@ BodyPointGround::BodyPointGround(BaseDocument* doc, const BaseContainer& bc, Car
 void BodyPointGround::GroundAt(const Vec3& point, GroundHit& hit) const {
   // Without a group to search or a route that acts as ground, the answer is
   // the default ground's plane wherever the point is.
-  if (!group_ && !car_.autopilot.routeIsGround) {
-    CopyGroundPlane(hit, car_.defaultGround);
+  if (const GroundHit* uniform = UniformGround()) {
+    CopyGroundPlane(hit, *uniform);
     return;
   }
   // Every query starts from the default ground, as a wheel's first does.

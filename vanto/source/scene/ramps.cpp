@@ -2,32 +2,44 @@
 
 #include "host_container.h"
 
-void ApplyDirectInputs(int32 bits, const BaseContainer& bc, CarState& car) {
+DirectInputValues ReadDirectInputs(int32 bits, const BaseContainer& bc) {
+  DirectInputValues v;
+  if (bits & kDirectDirection) v.direction = bc.GetLong(kParamDirectDirection);
+  if (bits & kDirectSlipControl) v.slip = bc.GetLong(kParamDirectSlip);
+  if (bits & (kDirectThrottle | kDirectBrake)) {
+    v.throttle = bc.GetReal(kParamDirectThrottle);
+    v.brake = bc.GetReal(kParamDirectBrake);
+  }
+  if (bits & kDirectHandbrake) v.handbrake = bc.GetReal(kParamDirectHandbrake);
+  if (bits & kDirectSteer) v.steer = bc.GetReal(kParamDirectSteer);
+  return v;
+}
+
+void ApplyDirectInputs(int32 bits, const DirectInputValues& v, CarState& car) {
   const double period = car.settings.inputPeriod;
   const double level = kDirectInputLevel;
 
   if (bits & kDirectDirection) {
-    const LONG direction = bc.GetLong(kParamDirectDirection);
-    if (direction != 0) car.directInputDirection = direction;
+    if (v.direction != 0) car.directInputDirection = v.direction;
   }
   if (bits & kDirectSlipControl) {
-    const LONG slip = bc.GetLong(kParamDirectSlip);
-    car.dynamics.tractionControl = slip & 1;
-    car.dynamics.brakeSlipControl = (slip >> 1) & 1;
+    car.dynamics.tractionControl = v.slip & 1;
+    car.dynamics.brakeSlipControl = (v.slip >> 1) & 1;
   }
   if (bits & (kDirectThrottle | kDirectBrake)) {
-    const double throttle = bc.GetReal(kParamDirectThrottle);
-    const double brake = bc.GetReal(kParamDirectBrake);
-    if (brake > throttle)
-      RampBrake(brake, period, level, car);
+    if (v.brake > v.throttle)
+      RampBrake(v.brake, period, level, car);
     else if (car.directInputDirection < 0)
-      RampReverse(throttle, period, level, car);
+      RampReverse(v.throttle, period, level, car);
     else
-      RampThrottle(throttle, period, level, car);
+      RampThrottle(v.throttle, period, level, car);
   }
   if (bits & kDirectHandbrake) {
-    const double handbrake = bc.GetReal(kParamDirectHandbrake);
-    if (handbrake > 0.1) RampHandbrake(handbrake, period, level, car);
+    if (v.handbrake > 0.1) RampHandbrake(v.handbrake, period, level, car);
   }
-  if (bits & kDirectSteer) RampSteering(bc.GetReal(kParamDirectSteer), period, level, car);
+  if (bits & kDirectSteer) RampSteering(v.steer, period, level, car);
+}
+
+void ApplyDirectInputs(int32 bits, const BaseContainer& bc, CarState& car) {
+  ApplyDirectInputs(bits, ReadDirectInputs(bits, bc), car);
 }

@@ -63,3 +63,15 @@ inline void AdvanceControlRamps(CarState& car) {
 // The direct-input parameters of the Car's container, as selected by bits,
 // each set over the input period at level 1.0.
 void ApplyDirectInputs(int32 bits, const BaseContainer& bc, CarState& car);
+
+// The direct-input parameters as read from the container. The run reads
+// them once per advance call, as nothing edits the scene while the cars
+// step, rather than from the container at every input refresh.
+struct DirectInputValues {
+  LONG direction = 0, slip = 0;
+  double throttle = 0.0, brake = 0.0, handbrake = 0.0, steer = 0.0;
+};
+// Reads what `bits` selects; the rest stays 0.
+DirectInputValues ReadDirectInputs(int32 bits, const BaseContainer& bc);
+// ApplyDirectInputs on values read before.
+void ApplyDirectInputs(int32 bits, const DirectInputValues& v, CarState& car);

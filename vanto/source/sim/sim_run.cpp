@@ -325,6 +325,8 @@ struct CarLinks {
   bool onDefaultGround = false;
   // Internal steps of one run step: nothing rebuilds the model while it steps.
   int32 internalSteps = 1;
+  // The direct-input parameters the car's bits select.
+  DirectInputValues direct;
 };
 
 // Without a ground group, a ground object under a wheel or a route that acts
@@ -360,7 +362,7 @@ StepResult StepCar(BaseDocument* doc, BaseThread* bt, CarEntry& entry, CarLinks&
       StepAutopilot(doc, bc, car);
       KeepGapToCars(car, sights);
     } else {
-      ApplyDirectInputs(bits, bc, car);
+      ApplyDirectInputs(bits, links.direct, car);
       if ((bits & 7) != 7) {
         if (links.commandGroup) EvaluateCommandTag(doc, bc, car);
         StepAutopilot(doc, bc, car);
@@ -562,12 +564,18 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
     links[i].commandGroup = bc.GetObjectLink(CAR_COMMAND_GROUP, doc);
     car.bodyGroundContactOn = bc.GetBool(CAR_BODY_CONTACT) ? 1 : 0;
     links[i].internalSteps = InternalStepCount(car.dynamics, car.settings.stepDt);
+    links[i].direct = ReadDirectInputs(car.directInputBits, bc);
     ResetAdvanceOutputs(car);
   }
   // Gap keeping looks over every car at each input refresh; it reads the
-  // copies, which follow each car's steps.
+  // copies, which follow each car's steps. Only a car without direct inputs
+  // keeps a gap, and the bits hold for the whole call: without such a car
+  // nothing reads the copies.
+  bool gapKeeping = false;
+  for (int32 i = 0; i < count; ++i)
+    if (Usable(cars[i]) && cars[i].state->directInputBits == 0) gapKeeping = true;
   GapSights sights;
-  sights.Reset(cars, count);
+  if (gapKeeping) sights.Reset(cars, count);
   for (int32 k = 0; k < obstacleCount; ++k) {
     if (!obstacles || !obstacles[k]) continue;
     obstacles[k]->impactSum = Vector();
@@ -597,7 +605,7 @@ int32 AdvanceSimulation(BaseDocument* doc, BaseObject*, double target, BaseThrea
           cars[i].ready = 0;
           if (failed == kStatusOk) failed = kStatusNotFinite;
         }
-        sights.Update(cars, i);
+        if (gapKeeping) sights.Update(cars, i);
         if (r == StepResult::kFailed) continue;
       }
       // Read for the broad phase while the car is still in the cache: the

@@ -44,6 +44,8 @@ inline Vec3 FrameDirection(const AxisFrame& f, const Vec3& p) {
 }
 // A point of the frame in the outer one.
 inline Vec3 FramePoint(const AxisFrame& f, const Vec3& p) { return axes::Add(f.off, FrameDirection(f, p)); }
+// FramePoint for n points (out may not overlap in), bit for bit.
+void FramePoints(const AxisFrame& f, const Vec3* in, int32 n, Vec3* out);
 // a b: b applied first.
 inline AxisFrame MulFrames(const AxisFrame& a, const AxisFrame& b) {
   return AxisFrame{FramePoint(a, b.off), FrameDirection(a, b.v1), FrameDirection(a, b.v2), FrameDirection(a, b.v3)};

@@ -37,7 +37,7 @@ bool HasOutline(const CarState& car) {
 
 // The car's current outline in world coordinates.
 void WorldOutline(const CollisionOutline& o, const AxisFrame& body, Vec3* out) {
-  for (int32 i = 0; i < o.deformPointCount; ++i) out[i] = FramePoint(body, o.deformPoints[i]);
+  FramePoints(body, o.deformPoints, o.deformPointCount, out);
 }
 
 // The first free slot takes the force (host order, N) and its world point

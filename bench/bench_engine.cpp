@@ -98,18 +98,8 @@ void BM_ModelStepOnlyPlainRegisters(benchmark::State& state) {
 }
 CARSIM_BENCHMARK(BM_ModelStepOnlyPlainRegisters);
 
-// The tyre model alone for the reference car's four wheels on the ground,
-// each pass waiting for the last as the passes of a step do.
-void BM_TyreModelPass(benchmark::State& state) {
-  auto car = MakeCar();
-  if (!car) {
-    state.SkipWithError("car set-up failed");
-    return;
-  }
-  QueryGroundHere(*car);
-  CarDynamics& d = car->dynamics;
-  for (int i = 0; i < 200; ++i) StepCarDynamics(d, kDt, 0.1, 0.5, 0.0, 0.0, 0.0);
-  TyreLanes t;
+// The reference car's four wheels as model lanes, after 200 steps.
+void FillLanes(CarDynamics& d, TyreLanes& t, TyreOutput* outputs) {
   t.count = 4;
   for (int l = 0; l < 4; ++l) {
     Vec3 hub, velocity, axle;
@@ -125,18 +115,42 @@ void BM_TyreModelPass(benchmark::State& state) {
     t.staticLoad[l] = d.staticWheelLoad[l / 2];
     t.lateralSlip[l] = d.lateralSlip.saved[l];
     t.wheelSlip[l] = d.wheelSlip.saved[l];
-    t.output[l] = &d.tyreOutput[l];
+    t.output[l] = &outputs[l];
   }
-  const double* c = d.tyreConstants;
   PrepareTyreLanes(t);
-  for (auto _ : state) {
-    RunTyreLanes(t, &c[kTyreCa], &c[kTyreLk]);
-    // The next pass's hubs depend on this one's forces (times zero).
-    for (int l = 0; l < 4; ++l) t.hub[2][l] += t.force[2][l] * 0.0;
-  }
-  benchmark::DoNotOptimize(t.force);
 }
-CARSIM_BENCHMARK(BM_TyreModelPass);
+
+// The tyre model alone for the reference car's four wheels on the ground,
+// each pass waiting for the last as the passes of a step do. With 2, two
+// such chains of passes run one after the other in each iteration, neither
+// waiting for the other: against 1 it shows how far the processor overlaps
+// passes that do not depend on each other.
+void BM_TyreModelPass(benchmark::State& state) {
+  auto car = MakeCar();
+  if (!car) {
+    state.SkipWithError("car set-up failed");
+    return;
+  }
+  QueryGroundHere(*car);
+  CarDynamics& d = car->dynamics;
+  for (int i = 0; i < 200; ++i) StepCarDynamics(d, kDt, 0.1, 0.5, 0.0, 0.0, 0.0);
+  const int chains = static_cast<int>(state.range(0));
+  TyreLanes lanes[2];
+  TyreOutput outputs[2][4];
+  for (int k = 0; k < chains; ++k) FillLanes(d, lanes[k], outputs[k]);
+  const double* c = d.tyreConstants;
+  for (auto _ : state) {
+    for (int k = 0; k < chains; ++k) {
+      TyreLanes& t = lanes[k];
+      RunTyreLanes(t, &c[kTyreCa], &c[kTyreLk]);
+      // The chain's next pass has hubs that depend on this one's forces
+      // (times zero).
+      for (int l = 0; l < 4; ++l) t.hub[2][l] += t.force[2][l] * 0.0;
+    }
+  }
+  for (int k = 0; k < chains; ++k) benchmark::DoNotOptimize(lanes[k].force);
+}
+BENCHMARK(BM_TyreModelPass)->Arg(1)->Arg(2)->Repetitions(10)->ReportAggregatesOnly(true);
 
 void BM_StoreAllResults(benchmark::State& state) {
   auto car = MakeCar();

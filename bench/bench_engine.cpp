@@ -54,6 +54,18 @@ void RunStep(CarState& car, double steer, double throttle) {
   StoreDynamicsResults(car, 1, 0);
 }
 
+// MakeCar with the wheels on the default ground; null, and the benchmark
+// marked as failed, when the car cannot be set up.
+std::unique_ptr<CarState> CarOnTheGround(benchmark::State& state) {
+  auto car = MakeCar();
+  if (!car) {
+    state.SkipWithError("car set-up failed");
+    return nullptr;
+  }
+  QueryGroundHere(*car);
+  return car;
+}
+
 void BM_CarStepOnFlatGround(benchmark::State& state) {
   auto car = MakeCar();
   if (!car) {
@@ -74,12 +86,8 @@ void BM_CarStepOnFlatGround(benchmark::State& state) {
 CARSIM_BENCHMARK(BM_CarStepOnFlatGround);
 
 void BM_ModelStepOnly(benchmark::State& state) {
-  auto car = MakeCar();
-  if (!car) {
-    state.SkipWithError("car set-up failed");
-    return;
-  }
-  QueryGroundHere(*car);
+  auto car = CarOnTheGround(state);
+  if (!car) return;
   for (auto _ : state) {
     StepCarDynamics(car->dynamics, kDt, 0.1, 0.5, 0.0, 0.0, 0.0);
     benchmark::DoNotOptimize(car->dynamics.body.position);
@@ -98,7 +106,7 @@ void BM_ModelStepOnlyPlainRegisters(benchmark::State& state) {
 }
 CARSIM_BENCHMARK(BM_ModelStepOnlyPlainRegisters);
 
-// The reference car's four wheels as model lanes, after 200 steps.
+// The car's four wheels as model lanes, prepared, writing into `outputs`.
 void FillLanes(CarDynamics& d, TyreLanes& t, TyreOutput* outputs) {
   t.count = 4;
   for (int l = 0; l < 4; ++l) {
@@ -126,12 +134,8 @@ void FillLanes(CarDynamics& d, TyreLanes& t, TyreOutput* outputs) {
 // waiting for the other: against 1 it shows how far the processor overlaps
 // passes that do not depend on each other.
 void BM_TyreModelPass(benchmark::State& state) {
-  auto car = MakeCar();
-  if (!car) {
-    state.SkipWithError("car set-up failed");
-    return;
-  }
-  QueryGroundHere(*car);
+  auto car = CarOnTheGround(state);
+  if (!car) return;
   CarDynamics& d = car->dynamics;
   for (int i = 0; i < 200; ++i) StepCarDynamics(d, kDt, 0.1, 0.5, 0.0, 0.0, 0.0);
   const int chains = static_cast<int>(state.range(0));
